@@ -1,0 +1,61 @@
+// tk_exception.h: the exception family every failure of the system travels in.
+#pragma once
+
+#include <exception>
+#include <string>
+
+/// The base of every failure the system reports: a message, a numeric code and a severity
+/// (0 the user may let the run go on, 1 ends the run, 2 internal error that ends the program).
+class tk_exception : public std::exception
+{
+public:
+    explicit tk_exception(int severity);
+    /// An empty text gives "Unknown exception".
+    tk_exception(const std::string& text, int severity);
+    /// Wide text is stored as UTF-8.
+    tk_exception(const std::wstring& text, int severity);
+
+    const char* what() const noexcept override { return m_message.c_str(); }
+
+    const std::string& message() const { return m_message; }
+    int code() const { return m_code; }
+    int severity() const { return m_severity; }
+
+protected:
+    void set_message(std::string message) { m_message = std::move(message); }
+    void set_code(int code) { m_code = code; }
+    void set_severity(int severity) { m_severity = severity; }
+
+private:
+    std::string m_message;
+    int m_code = 0;
+    int m_severity = 0;
+};
+
+/// A failure that carries the last system error: code = plat::last_error(), message = prefix +
+/// the system's text for it ("Unknown exception" when there is none).
+class tk_exception_ex : public tk_exception
+{
+public:
+    tk_exception_ex();
+    tk_exception_ex(const std::string& prefix, int severity);
+
+private:
+    void append_last_error(const std::string& prefix);
+};
+
+/// An impossible state: "Internal error: \ncode=" + the hex of "file\line"; severity 2.
+class tk_mail_assertion : public tk_exception
+{
+public:
+    tk_mail_assertion(const char* source_file, int line);
+};
+
+/// The signal that ends a conversion run. Deliberately not a tk_exception, so that handlers of
+/// ordinary failures inside a run cannot swallow it.
+class tk_final_exception : public std::exception
+{
+public:
+    tk_final_exception();
+    const char* what() const noexcept override { return "Unknown exception"; }
+};

@@ -1,0 +1,67 @@
+// tk_logger.h: the trace log, a text file of levelled lines in the system's printf dialect.
+#pragma once
+
+#include "plat/plat_fmt.h"
+#include "tk/tk_singleton.h"
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+/// The trace log. Built disabled at program start; enabled when a log file is named; emptied at
+/// the first line after that; every line is appended by open-write-close with "\r\n".
+class tk_logger : public tk_singleton<tk_logger>
+{
+public:
+    /// A null `file_name` takes default_file_name(); an enabled logger empties its file at once.
+    tk_logger(const char* file_name, bool enabled, int threshold, bool time_stamp);
+    ~tk_logger() override;
+
+    /// The program's path with its extension replaced by ".log".
+    static std::string default_file_name();
+
+    /// Throws tk_mail_assertion for a null name.
+    void set_file_name(const char* name);
+    void set_enabled(bool enabled);
+    void set_threshold(int threshold);
+
+    const std::string& file_name() const { return m_file_name; }
+    bool enabled() const { return m_enabled; }
+    int threshold() const { return m_threshold; }
+
+    /// Writes one line made by `make_text` (called only when the level passes the threshold).
+    /// Never throws: a file that cannot be opened loses the line.
+    void write(int level, const std::function<std::string()>& make_text);
+
+private:
+    void empty_file();
+
+    std::mutex m_mutex;
+    std::string m_file_name;
+    int m_threshold;
+    bool m_append_crlf = true;
+    bool m_enabled;
+    bool m_truncated = false;
+    bool m_time_stamp;
+};
+
+/// Writes a narrow line (UTF-8) formatted in the system's printf dialect. No logger: nothing.
+template <class... Args>
+void tk_log(int level, const char* format, const Args&... args)
+{
+    if (tk_logger* logger = tk_logger::find())
+    {
+        logger->write(level, [&] { return plat::format(format, args...); });
+    }
+}
+
+/// Writes a wide line (wide format: %s is a wide string), stored as UTF-8.
+template <class... Args>
+void tk_wlog(int level, const wchar_t* format, const Args&... args)
+{
+    if (tk_logger* logger = tk_logger::find())
+    {
+        logger->write(level, [&] { return plat::wformat(format, args...); });
+    }
+}

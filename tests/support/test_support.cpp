@@ -1,0 +1,70 @@
+// test_support.cpp: temporary directories and file helpers shared by the test suites.
+#include "test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace test_support
+{
+
+temp_dir::temp_dir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zov-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+    {
+        throw std::runtime_error("mkdtemp failed for " + pattern);
+    }
+    m_path = pattern;
+}
+
+temp_dir::~temp_dir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string temp_dir::file(const std::string& name) const
+{
+    return (m_path / name).string();
+}
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+scoped_env::scoped_env(const char* name, const std::string& value)
+    : m_name(name)
+{
+    if (const char* old = std::getenv(name))
+    {
+        m_had_value = true;
+        m_old_value = old;
+    }
+    ::setenv(name, value.c_str(), 1);
+}
+
+scoped_env::~scoped_env()
+{
+    if (m_had_value)
+    {
+        ::setenv(m_name.c_str(), m_old_value.c_str(), 1);
+    }
+    else
+    {
+        ::unsetenv(m_name.c_str());
+    }
+}
+
+} // namespace test_support

@@ -1,0 +1,48 @@
+// test_support.h: temporary directories and file helpers shared by the test suites.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace test_support
+{
+
+/// A fresh directory under the system temp directory, removed with everything in it on destruction.
+class temp_dir
+{
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    /// The path of a file named `name` inside the directory, as a UTF-8 string.
+    std::string file(const std::string& name) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// The whole content of a file as bytes; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& path);
+
+/// Writes bytes to a file, replacing it.
+void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+/// Sets an environment variable for the lifetime of the object and restores it afterwards.
+class scoped_env
+{
+public:
+    scoped_env(const char* name, const std::string& value);
+    ~scoped_env();
+    scoped_env(const scoped_env&) = delete;
+    scoped_env& operator=(const scoped_env&) = delete;
+
+private:
+    std::string m_name;
+    bool m_had_value = false;
+    std::string m_old_value;
+};
+
+} // namespace test_support
