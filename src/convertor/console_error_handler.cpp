@@ -1,0 +1,34 @@
+// console_error_handler.cpp: the error handler's console form.
+#include "convertor/console_error_handler.h"
+
+#include "tk/tk_logger.h"
+
+console_error_handler::console_error_handler(std::span<const tk_error_pair> table,
+                                             std::ostream& out)
+    : error_handler(table)
+    , m_out(out)
+{
+}
+
+void console_error_handler::handle(const tk_exception& error, bool /*final_stage*/)
+{
+    tk_log(2, "error_handler::handle");
+    if (error.severity() == 2)
+    {
+        tk_log(3, "Internal error:\n%s", error.message());
+        m_out << "Internal error: " << error.message() << std::endl;
+        throw process_exit{-1};
+    }
+    const std::string message = build_message(error);
+    if (!quiet())
+    {
+        m_out << "Error:" << std::endl << message << std::endl;
+    }
+    if (error.severity() == 1)
+    {
+        tk_log(2, "Got 1-level error");
+        m_out.flush();
+        throw process_exit{-1};
+    }
+    tk_log(2, "Got 0-level error");
+}
