@@ -1,0 +1,102 @@
+// udb_database.h: one database of either side: its tables, names map and foreign keys.
+#pragma once
+
+#include "udb/udb_indexes.h"
+#include "udb/udb_names_map.h"
+#include "udb/udb_recordset.h"
+#include "udb/udb_relationships.h"
+#include "udb/udb_schema.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// How a database was opened (the open_mode word; the values are bits).
+namespace udb_open_mode
+{
+/// The conversion's source; creating a table in it is an internal error.
+inline constexpr int source = 1;
+/// A target database created for this run.
+inline constexpr int created = 2;
+/// An existing target.
+inline constexpr int existing = 4;
+/// An existing target whose existing tables are reopened and appended to.
+inline constexpr int append = 8;
+} // namespace udb_open_mode
+
+/// The engine-neutral database. Made by an engine, owned by the run, deleted through the virtual
+/// destructor. Recordsets it returns belong to the caller.
+class udb_database
+{
+public:
+    /// `case_sensitive`: table names compare exactly (true) or without case (false).
+    udb_database(const std::wstring& name, int open_mode, bool case_sensitive);
+    virtual ~udb_database();
+
+    udb_database(const udb_database&) = delete;
+    udb_database& operator=(const udb_database&) = delete;
+
+    /// Contract: creates the schema (namespace) `name` when it is missing. The base does nothing.
+    virtual void create_schema(const std::wstring& name);
+    /// Contract: creates the table `name` with those columns and indexes (or reopens it in
+    /// append mode) and returns its writer, owned by the caller. Throws on failure.
+    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                        const udb_schema& schema,
+                                                        const udb_indexes& indexes) = 0;
+    /// Contract: creates the views of `views` (view name -> SELECT text). The base does nothing.
+    virtual void create_views(const std::map<std::wstring, std::wstring>& views);
+    /// Contract: drops the table and forgets its name; false (list unchanged) when the name is
+    /// not known. The base only removes the first matching name from the table list.
+    virtual bool delete_tab(const std::wstring& name);
+    /// Contract: a recordset over the query `sql`, named `name`, opened with `mode`; owned by the
+    /// caller. Throws on failure.
+    virtual std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
+                                                     const std::wstring& sql, int mode) = 0;
+    /// Contract: fills `list` with the database's schema names. The base empties it.
+    virtual void get_schema_info(std::vector<std::wstring>& list);
+    /// Contract: a recordset over the table `name`, opened with `mode`; owned by the caller.
+    /// Throws on failure.
+    virtual std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) = 0;
+    /// Contract: runs a statement that returns no rows; throws on failure. The base throws
+    /// tk_mail_assertion ("udb_db", 76): a side that runs statements overrides it.
+    virtual void query(const std::wstring& sql);
+    /// Contract: runs `sql` without keeping its effects; true when it succeeds. Never throws.
+    virtual bool test_query(const std::wstring& sql) = 0;
+    /// Contract: creates the foreign keys of `relationships` on the existing tables. The base
+    /// does nothing.
+    virtual void create_relationships(const udb_relationships& relationships);
+    /// Contract: the names of the tables known in this database.
+    virtual const std::vector<std::wstring>& get_tables();
+    /// Contract: true when `name` is a known table (compared exactly when case-sensitive, else
+    /// without case).
+    virtual bool is_table_exist(const std::wstring& name);
+
+    const std::wstring& name() const { return m_name; }
+    int open_mode() const { return m_open_mode; }
+    bool is_case_sensitive() const { return m_case_sensitive; }
+    const std::vector<std::wstring>& tables() const { return m_tables; }
+    udb_names_map& names_map() { return m_names_map; }
+    const udb_names_map& names_map() const { return m_names_map; }
+    udb_relationships& relationships() { return m_relationships; }
+    const udb_relationships& relationships() const { return m_relationships; }
+    /// The views of the database (view name -> SELECT text), filled by the side that reads them.
+    std::map<std::wstring, std::wstring>& views() { return m_views; }
+    const std::map<std::wstring, std::wstring>& views() const { return m_views; }
+
+protected:
+    /// For the deriving classes, as they read the catalog or create a table.
+    void add_table_name(const std::wstring& name) { m_tables.push_back(name); }
+    std::vector<std::wstring>& table_list() { return m_tables; }
+    /// True when the two table names are the same under this database's case rule.
+    bool same_table_name(const std::wstring& a, const std::wstring& b) const;
+
+private:
+    int m_open_mode;
+    std::wstring m_name;
+    bool m_case_sensitive;
+    std::map<std::wstring, std::wstring> m_views;
+    std::vector<std::wstring> m_tables;
+    udb_names_map m_names_map;
+    udb_relationships m_relationships;
+};

@@ -1,0 +1,296 @@
+// udb_profile.cpp: the profile in memory and its UTF-8, CRLF, mode-0600 file form.
+#include "udb/udb_profile.h"
+
+#include "plat/plat_err.h"
+#include "plat/plat_fd.h"
+#include "plat/plat_fs.h"
+#include "plat/plat_text.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_string.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+const std::wstring queries_section = L"Available Queries";
+const std::wstring tables_section = L"Selected Tables";
+const std::wstring generic_section = L"Generic settings";
+const char line_end[] = "\r\n";
+
+// The two sections whose values are SQL texts, which may run over several lines.
+bool holds_sql(const std::wstring& section)
+{
+    return section == queries_section || section == tables_section;
+}
+
+std::wstring escape(const std::wstring& value)
+{
+    std::wstring out;
+    out.reserve(value.size());
+    for (wchar_t c : value)
+    {
+        switch (c)
+        {
+        case L'\\':
+            out += L"\\\\";
+            break;
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A backslash before anything but '\', 'r' or 'n' stays as written, so hand-written text keeps
+// its meaning.
+std::wstring unescape(const std::wstring& value)
+{
+    std::wstring out;
+    out.reserve(value.size());
+    for (std::size_t pos = 0; pos < value.size(); ++pos)
+    {
+        const wchar_t c = value[pos];
+        const wchar_t next = pos + 1 < value.size() ? value[pos + 1] : L'\0';
+        if (c == L'\\' && (next == L'\\' || next == L'r' || next == L'n'))
+        {
+            out += next == L'\\' ? L'\\' : next == L'r' ? L'\r' : L'\n';
+            ++pos;
+        }
+        else
+        {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A bare key reads back as the same key only when the reader cannot take it for something else:
+// an empty line is skipped, a bracketed one is a section header ("[dbo].[orders]" would open a
+// section) and one with '=' splits; such keys keep their "=".
+bool can_be_bare(const std::wstring& key)
+{
+    const std::wstring trimmed = tk_trim_w(key);
+    const bool header_like =
+        trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']';
+    return !trimmed.empty() && !header_like && key.find(L'=') == std::wstring::npos;
+}
+
+void append_line(std::string& out, const std::wstring& line)
+{
+    out += plat::wide_to_utf8(line);
+    out += line_end;
+}
+
+bool write_all(int fd, std::string_view content)
+{
+    while (!content.empty())
+    {
+        const ssize_t count = ::write(fd, content.data(), content.size());
+        if (count < 0 && errno != EINTR)
+        {
+            return false;
+        }
+        if (count > 0)
+        {
+            content.remove_prefix(static_cast<std::size_t>(count));
+        }
+    }
+    return true;
+}
+
+// Readers never see a half-written profile, a failure leaves the previous one whole, and the
+// file is 0600 from its creation since it may hold passwords.
+bool write_atomically(const std::string& path, const std::string& content)
+{
+    std::string temp_name = path + ".XXXXXX";
+    plat::unique_fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+    if (!fd.valid())
+    {
+        plat::set_last_error(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 && write_all(fd.get(), content) &&
+              ::fsync(fd.get()) == 0;
+    ok = fd.close() == 0 && ok;
+    ok = ok && ::rename(temp_name.c_str(), path.c_str()) == 0;
+    if (!ok)
+    {
+        const int error = errno;
+        ::unlink(temp_name.c_str());
+        plat::set_last_error(error);
+    }
+    return ok;
+}
+
+// A wide path holding a NUL has no narrow form the system could open.
+bool to_narrow_path(const std::wstring& path, std::string& out)
+{
+    if (path.empty() || path.find(L'\0') != std::wstring::npos)
+    {
+        return false;
+    }
+    out = plat::wide_to_utf8(path);
+    return true;
+}
+} // namespace
+
+udb_profile::udb_profile()
+{
+    add_section(queries_section);
+    add_section(tables_section);
+    add_section(generic_section);
+}
+
+void udb_profile::add_section(const std::wstring& name)
+{
+    m_sections.try_emplace(name);
+}
+
+void udb_profile::set_value(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& value)
+{
+    m_sections[section].emplace(key, value);
+}
+
+std::wstring udb_profile::get_value(const std::wstring& section, const std::wstring& key) const
+{
+    const auto found_section = m_sections.find(section);
+    if (found_section == m_sections.end())
+    {
+        return {};
+    }
+    const auto found_key = found_section->second.find(key);
+    return found_key == found_section->second.end() ? std::wstring() : found_key->second;
+}
+
+udb_profile::section_map& udb_profile::get_section(const std::wstring& name)
+{
+    return m_sections[name];
+}
+
+udb_profile::section_map& udb_profile::get_queries_section()
+{
+    const auto found = m_sections.find(queries_section);
+    if (found == m_sections.end())
+    {
+        throw tk_exception_ex("", 1);
+    }
+    return found->second;
+}
+
+udb_profile::section_map& udb_profile::get_tables_section()
+{
+    const auto found = m_sections.find(tables_section);
+    if (found == m_sections.end())
+    {
+        throw tk_exception_ex("", 1);
+    }
+    return found->second;
+}
+
+bool udb_profile::store(const std::wstring& path) const
+{
+    tk_wlog(2, L"udb_profile::store)");
+    std::string narrow_path;
+    if (!to_narrow_path(path, narrow_path))
+    {
+        return false;
+    }
+    std::string content;
+    for (const auto& [section, entries] : m_sections)
+    {
+        append_line(content, L"[" + section + L"]");
+        const bool sql = holds_sql(section);
+        for (const auto& [key, value] : entries)
+        {
+            if (section == tables_section && value.empty() && can_be_bare(key))
+            {
+                append_line(content, key);
+            }
+            else
+            {
+                append_line(content, key + L"=" + (sql ? escape(value) : value));
+            }
+        }
+        content += line_end;
+    }
+    for (const auto& [section, lines] : m_raw_lines)
+    {
+        append_line(content, L"[" + section + L"]");
+        for (const std::wstring& line : lines)
+        {
+            append_line(content, line);
+        }
+    }
+    return write_atomically(narrow_path, content);
+}
+
+bool udb_profile::load(const std::wstring& path)
+{
+    tk_wlog(2, L"udb_profile::load(%s)", path);
+    std::string narrow_path;
+    // A directory would open as a stream that reads nothing, and an empty profile would pass
+    // for a loaded one.
+    if (!to_narrow_path(path, narrow_path) || !plat::can_open(narrow_path, false))
+    {
+        throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
+                           1);
+    }
+    std::ifstream stream(narrow_path, std::ios::binary);
+    if (!stream)
+    {
+        return false;
+    }
+    const std::wstring* current = nullptr;
+    std::string bytes;
+    // Lines of any length: the wizard writes a long query as one line.
+    while (std::getline(stream, bytes))
+    {
+        if (!bytes.empty() && bytes.back() == '\r')
+        {
+            bytes.pop_back();
+        }
+        const std::wstring line = tk_wstring::from_utf8(bytes);
+        const std::wstring trimmed = tk_trim_w(line);
+        if (trimmed.empty())
+        {
+            continue;
+        }
+        if (trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']')
+        {
+            current = &m_sections.try_emplace(trimmed.substr(1, trimmed.size() - 2)).first->first;
+            continue;
+        }
+        if (current == nullptr)
+        {
+            return false;
+        }
+        section_map& entries = m_sections[*current];
+        const std::size_t equals = trimmed.find(L'=');
+        if (equals != std::wstring::npos)
+        {
+            const std::wstring value = trimmed.substr(equals + 1);
+            entries.emplace(tk_trim_w(trimmed.substr(0, equals)),
+                            holds_sql(*current) ? unescape(value) : value);
+        }
+        else
+        {
+            m_raw_lines[*current].push_back(line);
+            entries.emplace(trimmed, std::wstring());
+        }
+    }
+    return !stream.bad();
+}

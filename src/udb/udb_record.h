@@ -1,0 +1,31 @@
+// udb_record.h: one row, an owning list of its fields in column order.
+#pragma once
+
+#include "udb/udb_field.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// One row. Owns its fields; copying a record copies every field (through udb_field::clone).
+class udb_record : public std::vector<std::unique_ptr<udb_field>>
+{
+public:
+    udb_record() = default;
+    virtual ~udb_record();
+
+    udb_record(const udb_record& other);
+    udb_record& operator=(const udb_record& other);
+    udb_record(udb_record&&) noexcept = default;
+    udb_record& operator=(udb_record&&) noexcept = default;
+
+    /// Appends a field and returns it.
+    udb_field& add_field(std::unique_ptr<udb_field> field);
+
+    /// True when a field of that name exists (compared without case).
+    bool find_field(const std::wstring& name) const;
+    /// The first field of that name; an absent name gives an empty field (VT_EMPTY, empty name,
+    /// size 0, flags false) that stays valid for the program's life. Callers test find_field
+    /// first.
+    const udb_field& get_field(const std::wstring& name) const;
+};

@@ -1,0 +1,76 @@
+// udb_recordset.h: a table or query of one side, its columns, indexes and rows.
+#pragma once
+
+#include "udb/udb_indexes.h"
+#include "udb/udb_record.h"
+#include "udb/udb_schema.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+/// The engine-neutral recordset: the source side yields rows through it, the target side takes
+/// rows through it. Reading loop: reset(); while (!is_eof()) { get_item(); ...; next(); }.
+/// Made by a udb_database and owned by whoever asked for it.
+class udb_recordset
+{
+public:
+    /// `schema_tag` goes to the schema. The query text starts empty, key_index at -1.
+    udb_recordset(const std::wstring& name, int schema_tag);
+    virtual ~udb_recordset();
+
+    udb_recordset(const udb_recordset&) = delete;
+    udb_recordset& operator=(const udb_recordset&) = delete;
+
+    /// Contract: writes `record` as a new row of the table; throws on failure.
+    virtual void append_record(udb_record& record) = 0;
+    /// Contract: writes `record` over the existing row with the same key. The base only logs.
+    virtual void update(udb_record& record);
+    /// Contract: the current row, or null when there is none. The recordset keeps it; it stays
+    /// valid at least until the next get_item, next or reset. The base has no rows: null.
+    virtual udb_record* get_item();
+    /// Contract: true when no current row is left. The base: true.
+    virtual bool is_eof();
+    /// Contract: true when the recordset reads a query rather than a table. The base: the query
+    /// text is not empty.
+    virtual bool is_query() const;
+    /// Contract: moves to the next row. The base does nothing.
+    virtual void next();
+    /// Contract: positions before the first row and starts reading. The base does nothing.
+    virtual void reset();
+
+    /// Changes each field of `record` to the value type of the schema column at the same
+    /// position (fields and columns pair by position, not by name; the caller has checked that
+    /// the counts match). Throws ole_cast_exception when a value does not convert.
+    void convert_record(udb_record& record) const;
+    /// Appends `index` when no index of its name exists (otherwise nothing changes); the first
+    /// primary or unique index appended becomes the key index.
+    void add_index(const udb_index& index);
+    /// Appends a column descriptor that the recordset's schema owns; returns it.
+    t_ftd& add_column(std::unique_ptr<t_ftd> column);
+
+    const std::wstring& name() const { return m_name; }
+    const std::wstring& query() const { return m_query; }
+    void set_query(const std::wstring& query) { m_query = query; }
+    udb_schema& schema() { return m_schema; }
+    const udb_schema& schema() const { return m_schema; }
+    udb_indexes& indexes() { return m_indexes; }
+    const udb_indexes& indexes() const { return m_indexes; }
+    /// The number of rows the recordset will deliver, set by the deriving class.
+    std::int32_t record_count() const { return m_record_count; }
+    void set_record_count(std::int32_t count) { m_record_count = count; }
+    /// Position in indexes() of the first primary or unique index added; -1 when none.
+    int key_index() const { return m_key_index; }
+
+protected:
+    void set_name(const std::wstring& name) { m_name = name; }
+    void set_key_index(int position) { m_key_index = position; }
+
+private:
+    std::wstring m_query;
+    std::wstring m_name;
+    udb_schema m_schema;
+    udb_indexes m_indexes;
+    std::int32_t m_record_count = 0;
+    int m_key_index = -1;
+};
