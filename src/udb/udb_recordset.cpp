@@ -38,6 +38,8 @@ void udb_recordset::next() {}
 
 void udb_recordset::reset() {}
 
+void udb_recordset::flush() {}
+
 void udb_recordset::convert_record(udb_record& record) const
 {
     tk_log(1, "udb_recordset::convert_record");

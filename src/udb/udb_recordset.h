@@ -6,8 +6,17 @@
 #include "udb/udb_schema.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+class tk_exception;
+
+/// Told about a row that a batched write could not store: the row (as it was appended), its
+/// number within the table counting from 1, and the failure. Installed by whoever drives the
+/// writer, so that each such row still gets its per-row error policy.
+using udb_row_failure_handler =
+    std::function<void(udb_record& record, std::int64_t row_number, const tk_exception& error)>;
 
 /// The engine-neutral recordset: the source side yields rows through it, the target side takes
 /// rows through it. Reading loop: reset(); while (!is_eof()) { get_item(); ...; next(); }.
@@ -38,6 +47,15 @@ public:
     virtual void next();
     /// Contract: positions before the first row and starts reading. The base does nothing.
     virtual void reset();
+    /// Contract: a writer stores every row appended so far and ends its load; a row that fails
+    /// there goes to the row-failure handler, any other failure throws. After flush() the
+    /// destructor has nothing left to report. The base does nothing.
+    virtual void flush();
+    /// Installs the handler for rows that a batched write could not store.
+    void set_row_failure_handler(udb_row_failure_handler handler)
+    {
+        m_row_failure_handler = std::move(handler);
+    }
 
     /// Changes each field of `record` to the value type of the schema column at the same
     /// position (fields and columns pair by position, not by name; the caller has checked that
@@ -64,6 +82,8 @@ public:
 
 protected:
     void set_name(const std::wstring& name) { m_name = name; }
+    /// The installed handler; empty when none.
+    const udb_row_failure_handler& row_failure_handler() const { return m_row_failure_handler; }
     void set_key_index(int position) { m_key_index = position; }
 
 private:
@@ -73,4 +93,5 @@ private:
     udb_indexes m_indexes;
     std::int32_t m_record_count = 0;
     int m_key_index = -1;
+    udb_row_failure_handler m_row_failure_handler;
 };
