@@ -1,0 +1,27 @@
+// odb_command.h: one T-SQL text run on a session, with or without a rowset.
+#pragma once
+
+#include "mss/ole_com_ptr.h"
+#include "plat/oledb/oledb_interfaces.h"
+
+#include <string>
+
+/// Runs statements on a session. Every call is checked (odb_exception on failure).
+class odb_command
+{
+public:
+    /// On an open session (a reference of its own is taken).
+    explicit odb_command(IOpenRowset* session);
+    /// On a new session of an initialised data source.
+    explicit odb_command(IDBInitialize* data_source);
+
+    /// Runs `sql` whole; with `rowset` the first result with columns comes back there (null
+    /// when the batch has none). Answers Execute's non-negative result.
+    HRESULT execute(const std::wstring& sql, IRowset** rowset = nullptr);
+
+private:
+    void prepare();
+
+    ole_com_ptr<IOpenRowset> m_session;
+    ole_com_ptr<ICommandText> m_command_text;
+};

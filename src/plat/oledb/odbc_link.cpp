@@ -1,0 +1,246 @@
+// odbc_link.cpp: the ODBC implementation of the driver link; every ODBC call goes through check().
+#include "plat/oledb/odbc_link.h"
+
+#include "plat/oledb/odbc_calls.h"
+#include "plat/plat_text.h"
+
+#include <array>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace plat::oledb
+{
+
+class odbc_environment
+{
+public:
+    explicit odbc_environment(odbc_handle handle)
+        : m_handle(std::move(handle))
+    {
+    }
+    SQLHENV get() const { return m_handle.get(); }
+
+private:
+    odbc_handle m_handle;
+};
+
+namespace
+{
+
+constexpr SQLULEN login_timeout_seconds = 15;
+
+class odbc_link final : public link
+{
+public:
+    odbc_link(std::shared_ptr<odbc_environment> environment, std::wstring driver_name)
+        : m_environment(std::move(environment))
+        , m_driver_name(std::move(driver_name))
+    {
+    }
+
+    ~odbc_link() override
+    {
+        if (m_connected)
+        {
+            // A destructor has nobody to report a failed disconnect to.
+            check(SQLDisconnect(m_connection.get()), SQL_HANDLE_DBC, m_connection.get(),
+                  odbc_call::connect, m_driver_name);
+        }
+    }
+
+    odbc_link(const odbc_link&) = delete;
+    odbc_link& operator=(const odbc_link&) = delete;
+
+    link_status connect(const std::wstring& connection_string) override
+    {
+        if (m_connected)
+        {
+            return failure_from_diagnostics({diag_record{L"08002", 0, L"Already connected."}},
+                                            odbc_call::connect, m_driver_name);
+        }
+        SQLHANDLE handle = nullptr;
+        link_status status =
+            check(SQLAllocHandle(SQL_HANDLE_DBC, m_environment->get(), &handle), SQL_HANDLE_ENV,
+                  m_environment->get(), odbc_call::connect, m_driver_name);
+        if (!status.ok())
+        {
+            return status;
+        }
+        m_connection = odbc_handle(SQL_HANDLE_DBC, handle);
+        // A driver without login timeouts still connects: its refusal is not a failure.
+        check(SQLSetConnectAttrW(m_connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                 reinterpret_cast<SQLPOINTER>(login_timeout_seconds), 0),
+              SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
+        std::vector<SQLWCHAR> text = to_sqlw(connection_string);
+        std::array<SQLWCHAR, 1024> completed{};
+        SQLSMALLINT completed_length = 0;
+        status =
+            check(SQLDriverConnectW(m_connection.get(), nullptr, text.data(), SQL_NTS,
+                                    completed.data(), static_cast<SQLSMALLINT>(completed.size()),
+                                    &completed_length, SQL_DRIVER_NOPROMPT),
+                  SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
+        if (!status.ok())
+        {
+            m_connection.reset();
+            return status;
+        }
+        m_connected = true;
+        return {};
+    }
+
+    link_status new_statement(std::unique_ptr<link_statement>& statement) override
+    {
+        statement.reset();
+        if (!m_connected)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"08003", 0, L"The connection is not open."}}, odbc_call::connect,
+                m_driver_name);
+        }
+        SQLHANDLE handle = nullptr;
+        link_status status =
+            check(SQLAllocHandle(SQL_HANDLE_STMT, m_connection.get(), &handle), SQL_HANDLE_DBC,
+                  m_connection.get(), odbc_call::statement, m_driver_name);
+        if (status.ok())
+        {
+            statement = make_odbc_statement(odbc_handle(SQL_HANDLE_STMT, handle), m_driver_name);
+        }
+        return status;
+    }
+
+    std::wstring search_escape() override
+    {
+        std::array<SQLWCHAR, 8> text{};
+        SQLSMALLINT length = 0;
+        if (!m_connected ||
+            check(SQLGetInfoW(m_connection.get(), SQL_SEARCH_PATTERN_ESCAPE, text.data(),
+                              static_cast<SQLSMALLINT>(sizeof text), &length),
+                  SQL_HANDLE_DBC, m_connection.get(), odbc_call::statement, m_driver_name)
+                    .hr != S_OK)
+        {
+            return {};
+        }
+        return from_sqlw(text.data(),
+                         std::min<std::size_t>(static_cast<std::size_t>(length) / 2, 7));
+    }
+
+private:
+    std::shared_ptr<odbc_environment> m_environment;
+    std::wstring m_driver_name;
+    odbc_handle m_connection;
+    bool m_connected = false;
+};
+
+} // namespace
+
+std::shared_ptr<odbc_environment> make_odbc_environment()
+{
+    const std::wstring manager = L"unixODBC";
+    // Pooling would hand a session a connection that another session's SET options changed.
+    check(SQLSetEnvAttr(nullptr, SQL_ATTR_CONNECTION_POOLING,
+                        reinterpret_cast<SQLPOINTER>(SQL_CP_OFF), 0),
+          SQL_HANDLE_ENV, nullptr, odbc_call::connect, manager);
+    SQLHANDLE handle = nullptr;
+    if (!check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle), SQL_HANDLE_ENV, nullptr,
+               odbc_call::connect, manager)
+             .ok())
+    {
+        return nullptr;
+    }
+    odbc_handle owner(SQL_HANDLE_ENV, handle);
+    // ODBC 3 behaviour keeps SQLSTATEs in their 3.x form (42S02, not S0002).
+    if (!check(SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
+                             reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+               SQL_HANDLE_ENV, handle, odbc_call::connect, manager)
+             .ok())
+    {
+        return nullptr;
+    }
+    return std::make_shared<odbc_environment>(std::move(owner));
+}
+
+std::unique_ptr<link> make_odbc_link(std::shared_ptr<odbc_environment> environment,
+                                     std::wstring driver_name)
+{
+    return std::make_unique<odbc_link>(std::move(environment), std::move(driver_name));
+}
+
+std::wstring odbc_driver_library(const std::shared_ptr<odbc_environment>& environment,
+                                 const std::wstring& driver_name)
+{
+    if (!environment)
+    {
+        return {};
+    }
+    // The driver manager lists each registered driver with its attributes as "key=value" texts
+    // separated by NULs.
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;)
+    {
+        std::array<SQLWCHAR, 256> description{};
+        std::array<SQLWCHAR, 4096> attributes{};
+        SQLSMALLINT description_length = 0;
+        SQLSMALLINT attributes_length = 0;
+        const link_status status =
+            check(SQLDriversW(environment->get(), direction, description.data(),
+                              static_cast<SQLSMALLINT>(description.size()), &description_length,
+                              attributes.data(), static_cast<SQLSMALLINT>(attributes.size()),
+                              &attributes_length),
+                  SQL_HANDLE_ENV, environment->get(), odbc_call::connect, driver_name);
+        if (status.hr != S_OK)
+        {
+            return {};
+        }
+        direction = SQL_FETCH_NEXT;
+        const std::size_t name_length = std::min<std::size_t>(
+            static_cast<std::size_t>(description_length), description.size() - 1);
+        if (from_sqlw(description.data(), name_length) != driver_name)
+        {
+            continue;
+        }
+        std::size_t start = 0;
+        while (start < attributes.size() && attributes[start] != 0)
+        {
+            std::size_t end = start;
+            while (end < attributes.size() && attributes[end] != 0)
+            {
+                ++end;
+            }
+            const std::wstring entry = from_sqlw(attributes.data() + start, end - start);
+            if (entry.starts_with(L"Driver="))
+            {
+                return entry.substr(7);
+            }
+            start = end + 1;
+        }
+        return {};
+    }
+}
+
+bool odbc_driver_installed(const std::shared_ptr<odbc_environment>& environment,
+                           const std::wstring& driver_name)
+{
+    const std::string library = wide_to_utf8(odbc_driver_library(environment, driver_name));
+    if (library.empty())
+    {
+        return false;
+    }
+    if (library.find('/') != std::string::npos)
+    {
+        return access(library.c_str(), R_OK) == 0;
+    }
+    // A bare file name is found as the driver manager finds it: in the "odbc" folder beside the
+    // manager's own library, or beside it. The file is not loaded here: a driver's start-up code
+    // belongs to the connection that uses it.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&SQLAllocHandle), &info) == 0 || info.dli_fname == nullptr)
+    {
+        return false;
+    }
+    const std::string manager = info.dli_fname;
+    const std::string folder = manager.substr(0, manager.rfind('/') + 1);
+    return access((folder + "odbc/" + library).c_str(), R_OK) == 0 ||
+           access((folder + library).c_str(), R_OK) == 0;
+}
+
+} // namespace plat::oledb

@@ -1,0 +1,223 @@
+// oledb_command.cpp: command text and execution, walking every result of a batch.
+#include "plat/oledb/oledb_error.h"
+#include "plat/oledb/oledb_objects.h"
+#include "plat/oledb/oledb_rowset.h"
+
+namespace plat::oledb
+{
+namespace
+{
+
+// A driver that keeps failing on the same result would otherwise never end the walk.
+constexpr int max_results = 100000;
+
+bool is_connection_failure(const link_status& status)
+{
+    for (const error_record& record : status.records)
+    {
+        if (record.sqlstate &&
+            (record.sqlstate->starts_with(L"08") || *record.sqlstate == L"HYT00"))
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Keeps the first failure's code and gathers the records of every failure.
+void note_failure(link_status& first, link_status&& failure)
+{
+    if (first.ok())
+    {
+        first.hr = failure.hr;
+    }
+    for (error_record& record : failure.records)
+    {
+        record.hr = first.hr;
+        first.records.push_back(std::move(record));
+    }
+}
+
+class command final : public com_object<ICommandText>
+{
+public:
+    command(com_ref<IUnknown> session, link& connection, bool native)
+        : m_session(std::move(session))
+        , m_link(connection)
+        , m_native(native)
+    {
+    }
+
+    HRESULT SetCommandText(REFGUID dialect, LPCOLESTR text) override
+    {
+        clear_errors();
+        if (dialect != DBGUID_DBSQL)
+        {
+            return post_layer_error(DB_E_DIALECTNOTSUPPORTED, L"Only SQL text is supported.");
+        }
+        m_text = text != nullptr ? std::wstring(text) : std::wstring();
+        return S_OK;
+    }
+
+    HRESULT Execute(IUnknown* outer, REFIID riid, DBPARAMS* params, DBROWCOUNT* rows_affected,
+                    IUnknown** rowset) override
+    {
+        clear_errors();
+        if (rows_affected != nullptr)
+        {
+            *rows_affected = -1;
+        }
+        if (rowset != nullptr)
+        {
+            *rowset = nullptr;
+        }
+        if (outer != nullptr)
+        {
+            return post_layer_error(CLASS_E_NOAGGREGATION, L"Rowsets cannot be aggregated.");
+        }
+        if (params != nullptr)
+        {
+            return post_layer_error(DB_E_NOTSUPPORTED, L"Command parameters are not supported.");
+        }
+        if (m_text.empty())
+        {
+            return post_layer_error(DB_E_NOCOMMAND, L"No command text was set.");
+        }
+        const bool want_rowset = riid != IID_NULL;
+        if (want_rowset && rowset == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"Execute needs somewhere to put the rowset.");
+        }
+        com_ref<IRowset> result;
+        const HRESULT hr = run_batch(m_link, m_text, want_rowset, m_native, result);
+        if (FAILED(hr) || !want_rowset || !result)
+        {
+            return hr;
+        }
+        const HRESULT query_hr = result->QueryInterface(riid, reinterpret_cast<void**>(rowset));
+        return FAILED(query_hr)
+                   ? post_layer_error(query_hr, L"The rowset does not offer that interface.")
+                   : query_hr;
+    }
+
+private:
+    com_ref<IUnknown> m_session; // keeps the session, and so m_link, alive
+    link& m_link;
+    bool m_native;
+    std::wstring m_text;
+};
+
+// Reads the current result whole (or drains it) and answers the first failure.
+link_status read_result(link_statement& statement, bool keep, std::vector<row>& rows)
+{
+    for (;;)
+    {
+        row values;
+        link_status status = statement.fetch(values);
+        if (!status.ok())
+        {
+            return status;
+        }
+        if (status.hr == S_FALSE)
+        {
+            return {};
+        }
+        if (keep)
+        {
+            rows.push_back(std::move(values));
+        }
+    }
+}
+
+} // namespace
+
+com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native)
+{
+    return com_ref<ICommandText>::attach(
+        make_com<command>(std::move(session), connection, native).detach());
+}
+
+HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, bool native,
+                  com_ref<IRowset>& rowset)
+{
+    rowset.reset();
+    std::unique_ptr<link_statement> statement;
+    link_status failure = connection.new_statement(statement);
+    if (failure.ok())
+    {
+        failure = statement->execute(sql);
+    }
+    if (!failure.ok() && (!statement || is_connection_failure(failure)))
+    {
+        post_errors(std::move(failure.records));
+        return failure.hr;
+    }
+    if (!failure.ok())
+    {
+        // The first statement failed; the batch's later results still get walked.
+        link_status first = std::move(failure);
+        failure = link_status{};
+        note_failure(failure, std::move(first));
+    }
+    bool taken = false;
+    std::vector<column_desc> columns;
+    std::vector<row> rows;
+    for (int result_idx = 0; result_idx < max_results; ++result_idx)
+    {
+        if (failure.ok() || result_idx > 0)
+        {
+            std::vector<column_desc> described;
+            link_status status = statement->describe(described);
+            if (status.ok() && !described.empty())
+            {
+                const bool keep = want_rowset && !taken;
+                status = read_result(*statement, keep, rows);
+                if (keep)
+                {
+                    taken = true;
+                    columns = std::move(described);
+                }
+            }
+            if (!status.ok())
+            {
+                const bool fatal = is_connection_failure(status);
+                note_failure(failure, std::move(status));
+                if (fatal)
+                {
+                    break;
+                }
+            }
+        }
+        link_status more = statement->more_results();
+        if (more.hr == S_FALSE)
+        {
+            break;
+        }
+        if (!more.ok())
+        {
+            const bool fatal = is_connection_failure(more);
+            // A driver that answers the same failure again has no further result to give.
+            const bool repeated =
+                !failure.ok() && !more.records.empty() &&
+                failure.records.back().description == more.records.back().description;
+            note_failure(failure, std::move(more));
+            if (fatal || repeated)
+            {
+                break;
+            }
+        }
+    }
+    if (!failure.ok())
+    {
+        post_errors(std::move(failure.records));
+        return failure.hr;
+    }
+    if (taken)
+    {
+        rowset = make_rowset(columns_from_driver(columns, native),
+                             make_materialised_source(std::move(rows)));
+    }
+    return S_OK;
+}
+
+} // namespace plat::oledb

@@ -1,0 +1,69 @@
+// oledb_objects.h: the stand-in's objects (data source, session, command, data initialisation,
+// data conversion) and the contexts they share; internal to the layer and its tests.
+#pragma once
+
+#include "plat/oledb/oledb_connstr.h"
+#include "plat/oledb/oledb_interfaces.h"
+#include "plat/oledb/oledb_link.h"
+
+#include <memory>
+#include <string>
+
+namespace plat::oledb
+{
+
+/// What a provider's data sources connect through.
+struct provider_context
+{
+    /// The driver chosen when the provider's object was created.
+    driver_choice driver;
+    /// Makes unconnected links to that driver.
+    link_factory make_link;
+    /// Keywords appended to every connection string (ZOV_ODBC_EXTRA).
+    std::wstring extra_keywords;
+    /// A Native Client provider over a SQL Server driver (XML columns stay DBTYPE_XML).
+    bool native = false;
+    /// Whether SSPROP_ENABLEFASTLOAD may be switched on.
+    bool fast_load = false;
+};
+
+/// What every object under one initialised data source shares.
+struct session_context
+{
+    std::shared_ptr<const provider_context> provider;
+    std::wstring connection_string;
+};
+
+/// A data source (IDBInitialize, IDBProperties, IDBCreateSession), uninitialised; `preset`
+/// holds the initialisation properties an initialisation string gave.
+com_ref<IDBInitialize> make_data_source(std::shared_ptr<const provider_context> provider,
+                                        const connection_settings* preset = nullptr);
+
+/// A session (IOpenRowset, IDBCreateCommand, IDBSchemaRowset) owning a connected link.
+com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context,
+                                  std::unique_ptr<link> connection);
+
+/// A command (ICommandText, ICommand) on a session's link; keeps the session alive.
+com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native);
+
+/// Runs a batch and walks every one of its results, so an error in any statement surfaces.
+/// With `want_rowset`, the first result with columns is read whole into `rowset` (left empty
+/// when the batch has none). Posts the error records and answers the failure's HRESULT.
+HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, bool native,
+                  com_ref<IRowset>& rowset);
+
+/// A schema rowset read whole from the driver's catalog functions.
+HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_count,
+                           const VARIANT restrictions[], com_ref<IRowset>& rowset);
+
+/// The data-initialisation service bound to a provider.
+com_ref<IDataInitialize> make_data_initialize(std::shared_ptr<const provider_context> provider);
+
+/// The data-conversion library.
+com_ref<IDataConvert> make_data_convert();
+
+/// The name as the driver quotes identifiers: verbatim when it is already quoted ([..] or
+/// ".."); else [name] with ']' doubled, or "name" with '"' doubled for PostgreSQL.
+std::wstring quote_table_name(std::wstring_view name, driver_kind kind);
+
+} // namespace plat::oledb

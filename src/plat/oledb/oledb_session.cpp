@@ -1,0 +1,213 @@
+// oledb_session.cpp: the session: commands, table rowsets that stream on a connection of their
+// own, and schema rowsets.
+#include "plat/oledb/oledb_error.h"
+#include "plat/oledb/oledb_objects.h"
+#include "plat/oledb/oledb_rowset.h"
+
+namespace plat::oledb
+{
+namespace
+{
+
+// Reads a table on a connection opened at the first row, so the session's own connection stays
+// free for the statements that run while the table is read.
+class table_source final : public row_source
+{
+public:
+    table_source(std::shared_ptr<const session_context> context, std::wstring select)
+        : m_context(std::move(context))
+        , m_select(std::move(select))
+    {
+    }
+
+    link_status next(row& values) override
+    {
+        if (!m_statement)
+        {
+            if (link_status status = open(); !status.ok())
+            {
+                return status;
+            }
+        }
+        return m_statement->fetch(values);
+    }
+
+    link_status restart() override
+    {
+        m_statement.reset();
+        return {};
+    }
+
+private:
+    link_status open()
+    {
+        if (!m_link)
+        {
+            std::unique_ptr<link> connection = m_context->provider->make_link();
+            if (link_status status = connection->connect(m_context->connection_string);
+                !status.ok())
+            {
+                return status;
+            }
+            m_link = std::move(connection);
+        }
+        std::unique_ptr<link_statement> statement;
+        if (link_status status = m_link->new_statement(statement); !status.ok())
+        {
+            return status;
+        }
+        if (link_status status = statement->execute(m_select); !status.ok())
+        {
+            return status;
+        }
+        m_statement = std::move(statement);
+        return {};
+    }
+
+    std::shared_ptr<const session_context> m_context;
+    std::wstring m_select;
+    std::unique_ptr<link> m_link;
+    std::unique_ptr<link_statement> m_statement; // after m_link: closed before it
+};
+
+class session final : public com_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset>
+{
+public:
+    session(std::shared_ptr<const session_context> context, std::unique_ptr<link> connection)
+        : m_context(std::move(context))
+        , m_link(std::move(connection))
+    {
+    }
+
+    HRESULT CreateCommand(IUnknown* outer, REFIID riid, IUnknown** command) override
+    {
+        clear_errors();
+        if (command == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"CreateCommand needs its output argument.");
+        }
+        *command = nullptr;
+        if (outer != nullptr)
+        {
+            return post_layer_error(CLASS_E_NOAGGREGATION, L"Commands cannot be aggregated.");
+        }
+        com_ref<ICommandText> created =
+            make_command(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)), *m_link,
+                         m_context->provider->native);
+        const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(command));
+        return FAILED(hr) ? post_layer_error(hr, L"The command does not offer that interface.")
+                          : hr;
+    }
+
+    HRESULT OpenRowset(IUnknown* outer, DBID* table_id, DBID* index_id, REFIID riid, ULONG,
+                       DBPROPSET[], IUnknown** rowset) override
+    {
+        clear_errors();
+        if (rowset == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"OpenRowset needs its output argument.");
+        }
+        *rowset = nullptr;
+        if (outer != nullptr)
+        {
+            return post_layer_error(CLASS_E_NOAGGREGATION, L"Rowsets cannot be aggregated.");
+        }
+        if (table_id == nullptr || table_id->eKind != DBKIND_NAME ||
+            table_id->uName.pwszName == nullptr || index_id != nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"OpenRowset needs a table named by text.");
+        }
+        if (riid == IID_IRowsetFastLoad)
+        {
+            return post_layer_error(E_NOINTERFACE, L"This provider offers no fast load.");
+        }
+        const std::wstring name =
+            quote_table_name(table_id->uName.pwszName, m_context->provider->driver.kind);
+        // The columns come now, from the session's connection, so a missing table fails here.
+        std::unique_ptr<link_statement> statement;
+        link_status status = m_link->new_statement(statement);
+        std::vector<column_desc> columns;
+        if (status.ok())
+        {
+            status = statement->execute(L"SELECT * FROM " + name + L" WHERE 1=0");
+        }
+        if (status.ok())
+        {
+            status = statement->describe(columns);
+        }
+        statement.reset();
+        if (!status.ok())
+        {
+            post_errors(std::move(status.records));
+            return status.hr;
+        }
+        com_ref<IRowset> created =
+            make_rowset(columns_from_driver(columns, m_context->provider->native),
+                        std::make_unique<table_source>(m_context, L"SELECT * FROM " + name));
+        const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(rowset));
+        return FAILED(hr) ? post_layer_error(hr, L"The rowset does not offer that interface.") : hr;
+    }
+
+    HRESULT GetRowset(IUnknown* outer, REFGUID schema, ULONG restriction_count,
+                      const VARIANT restrictions[], REFIID riid, ULONG, DBPROPSET[],
+                      IUnknown** rowset) override
+    {
+        clear_errors();
+        if (rowset == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"GetRowset needs its output argument.");
+        }
+        *rowset = nullptr;
+        if (outer != nullptr)
+        {
+            return post_layer_error(CLASS_E_NOAGGREGATION, L"Rowsets cannot be aggregated.");
+        }
+        com_ref<IRowset> created;
+        const HRESULT hr =
+            open_schema_rowset(*m_link, schema, restriction_count, restrictions, created);
+        if (FAILED(hr))
+        {
+            return hr;
+        }
+        const HRESULT query_hr = created->QueryInterface(riid, reinterpret_cast<void**>(rowset));
+        return FAILED(query_hr)
+                   ? post_layer_error(query_hr, L"The rowset does not offer that interface.")
+                   : query_hr;
+    }
+
+private:
+    std::shared_ptr<const session_context> m_context;
+    std::unique_ptr<link> m_link;
+};
+
+} // namespace
+
+com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context,
+                                  std::unique_ptr<link> connection)
+{
+    return com_ref<IOpenRowset>::attach(
+        make_com<session>(std::move(context), std::move(connection)).detach());
+}
+
+std::wstring quote_table_name(std::wstring_view name, driver_kind kind)
+{
+    if (name.starts_with(L'[') || name.starts_with(L'"'))
+    {
+        return std::wstring(name);
+    }
+    const wchar_t open = kind == driver_kind::postgresql ? L'"' : L'[';
+    const wchar_t close = kind == driver_kind::postgresql ? L'"' : L']';
+    std::wstring quoted(1, open);
+    for (const wchar_t c : name)
+    {
+        quoted.push_back(c);
+        if (c == close)
+        {
+            quoted.push_back(close);
+        }
+    }
+    quoted.push_back(close);
+    return quoted;
+}
+
+} // namespace plat::oledb

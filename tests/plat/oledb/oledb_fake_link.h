@@ -1,0 +1,52 @@
+// oledb_fake_link.h: a scripted driver link for unit tests of the OLE DB objects.
+#pragma once
+
+#include "plat/oledb/oledb_link.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace oledb_test
+{
+
+using namespace plat::oledb;
+
+/// One result of a batch: the status of reaching it (execute for the first, more_results for
+/// the rest), its columns and rows, and optionally a failure after `fail_after_rows` rows.
+struct fake_result
+{
+    link_status reached;
+    std::vector<column_desc> columns;
+    std::vector<row> rows;
+    int fail_after_rows = -1;
+    link_status fetch_failure;
+};
+
+/// What the fake links do and what they saw; shared by every link a factory makes.
+struct fake_script
+{
+    link_status connect_status;
+    std::map<std::wstring, std::vector<fake_result>> batches;
+    std::map<std::wstring, fake_result> catalog; ///< "tables", "primary_keys" ...
+    std::wstring escape = L"\\";
+
+    std::vector<std::wstring> connection_strings;
+    std::vector<std::wstring> executed;
+    std::vector<std::wstring> catalog_calls; ///< name(arg|arg...) with <null> for NULL
+    int links_made = 0;
+    int fetches = 0;
+};
+
+/// A factory of fake links over the script.
+link_factory fake_links(std::shared_ptr<fake_script> script);
+
+/// A failure with one record of the given SQLSTATE and text, mapped as a statement error.
+link_status statement_failure(const std::wstring& sqlstate, const std::wstring& text);
+
+/// A text column and a text cell.
+column_desc text_column(const std::wstring& name);
+cell text(const std::u16string& value);
+
+} // namespace oledb_test

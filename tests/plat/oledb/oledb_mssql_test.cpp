@@ -1,0 +1,126 @@
+// oledb_mssql_test.cpp: the stand-in against a real SQL Server through each installed driver,
+// when ZOV_TEST_MSSQL names one ("server;user;password", the server may be "host,port").
+#include "oledb_driver_fixture.h"
+#include "plat/oledb/odbc_link.h"
+#include "plat/plat_text.h"
+
+#include <cstdlib>
+#include <optional>
+#include <unistd.h>
+
+using namespace oledb_test;
+
+namespace
+{
+
+struct mssql_login
+{
+    std::wstring server;
+    std::wstring user;
+    std::wstring password;
+};
+
+std::optional<mssql_login> login_from_env()
+{
+    const char* value = std::getenv("ZOV_TEST_MSSQL");
+    if (value == nullptr)
+    {
+        return std::nullopt;
+    }
+    const std::wstring text = plat::utf8_to_wide_lossy(value);
+    const auto first = text.find(L';');
+    const auto second = text.find(L';', first == std::wstring::npos ? first : first + 1);
+    if (first == std::wstring::npos || second == std::wstring::npos)
+    {
+        return std::nullopt;
+    }
+    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                       text.substr(second + 1)};
+}
+
+class SqlServer : public driver_fixture, public testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(SqlServer, VersionCommandAndSchemaRowsets)
+{
+    const std::optional<mssql_login> login = login_from_env();
+    if (!login)
+    {
+        GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server to "
+                        "test against";
+    }
+    OLEDB_USE_DRIVER_OR_SKIP(GetParam());
+    com_ref<IDBInitialize> source;
+    ASSERT_EQ(connect(login->server, login->user, login->password, L"tempdb", source), S_OK)
+        << plat::wide_to_utf8(error_records_text());
+    com_ref<IOpenRowset> session = open_session(source.get());
+    com_ref<IRowset> rowset;
+    ASSERT_EQ(execute(session.get(), L"SELECT @@VERSION", &rowset), S_OK);
+    const rowset_contents version = read_rowset(rowset.get());
+    ASSERT_EQ(version.rows.size(), 1u);
+    EXPECT_EQ(version.rows[0][0]->rfind(L"Microsoft SQL", 0), 0u);
+
+    const std::wstring table = L"zov_oledb_" + std::to_wstring(getpid());
+    ASSERT_EQ(execute(session.get(),
+                      L"CREATE TABLE dbo." + table + L" (id INT CONSTRAINT PK_" + table +
+                          L" PRIMARY KEY, ref INT CONSTRAINT FK_" + table + L" REFERENCES dbo." +
+                          table + L" (id), name NVARCHAR(MAX))",
+                      nullptr),
+              S_OK)
+        << plat::wide_to_utf8(error_records_text());
+    IDBSchemaRowset* schema_raw = nullptr;
+    ASSERT_EQ(session->QueryInterface(IID_IDBSchemaRowset, reinterpret_cast<void**>(&schema_raw)),
+              S_OK);
+    com_ref<IDBSchemaRowset> schema = com_ref<IDBSchemaRowset>::attach(schema_raw);
+    VARIANT owner;
+    owner.vt = VT_BSTR;
+    owner.bstrVal = L"dbo";
+    VARIANT name;
+    name.vt = VT_BSTR;
+    name.bstrVal = table;
+    VARIANT type;
+    type.vt = VT_BSTR;
+    type.bstrVal = L"TABLE";
+    struct schema_case
+    {
+        const GUID* schema;
+        std::vector<VARIANT> restrictions;
+        std::size_t name_column;
+        std::wstring expected;
+    };
+    const std::vector<schema_case> cases = {
+        {&DBSCHEMA_TABLES, {VARIANT{}, owner, name, type}, 2, table},
+        {&DBSCHEMA_PRIMARY_KEYS, {VARIANT{}, owner, name}, 7, L"PK_" + table},
+        {&DBSCHEMA_INDEXES, {VARIANT{}, owner, VARIANT{}, VARIANT{}, name}, 5, L"PK_" + table},
+        {&DBSCHEMA_FOREIGN_KEYS, {VARIANT{}, owner, name}, 16, L"FK_" + table}};
+    for (const schema_case& c : cases)
+    {
+        IUnknown* raw = nullptr;
+        ASSERT_EQ(schema->GetRowset(nullptr, *c.schema, static_cast<ULONG>(c.restrictions.size()),
+                                    c.restrictions.data(), IID_IRowset, 0, nullptr, &raw),
+                  S_OK)
+            << plat::wide_to_utf8(error_records_text());
+        com_ref<IRowset> result = com_ref<IRowset>::attach(static_cast<IRowset*>(raw));
+        const rowset_contents contents = read_rowset(result.get());
+        ASSERT_FALSE(contents.rows.empty());
+        EXPECT_EQ(*contents.rows[0][c.name_column], c.expected);
+    }
+    EXPECT_EQ(execute(session.get(), L"DROP TABLE dbo." + table, nullptr), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SqlServer,
+                         testing::Values("ODBC Driver 18 for SQL Server",
+                                         "ODBC Driver 17 for SQL Server", "FreeTDS"),
+                         [](const testing::TestParamInfo<const char*>& param_info)
+                         {
+                             std::string name;
+                             for (const char* c = param_info.param; *c != '\0'; ++c)
+                             {
+                                 name.push_back(std::isalnum(static_cast<unsigned char>(*c)) ? *c
+                                                                                             : '_');
+                             }
+                             return name;
+                         });
+
+} // namespace
