@@ -4,6 +4,7 @@
 #include "plat/plat_fmt.h"
 #include "tk/tk_singleton.h"
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -30,6 +31,15 @@ public:
     bool enabled() const { return m_enabled; }
     int threshold() const { return m_threshold; }
 
+    /// Whether a call at `level` has anything to do (write, or empty the file first); lets the
+    /// callers skip formatting cheaply on hot paths.
+    bool wants(int level) const noexcept
+    {
+        return m_enabled.load(std::memory_order_relaxed) &&
+               (level >= m_threshold.load(std::memory_order_relaxed) ||
+                !m_truncated.load(std::memory_order_relaxed));
+    }
+
     /// Writes one line made by `make_text` (called only when the level passes the threshold).
     /// Never throws: a file that cannot be opened loses the line.
     void write(int level, const std::function<std::string()>& make_text);
@@ -39,10 +49,10 @@ private:
 
     std::mutex m_mutex;
     std::string m_file_name;
-    int m_threshold;
+    std::atomic<int> m_threshold;
     bool m_append_crlf = true;
-    bool m_enabled;
-    bool m_truncated = false;
+    std::atomic<bool> m_enabled;
+    std::atomic<bool> m_truncated = false;
     bool m_time_stamp;
 };
 
@@ -50,7 +60,8 @@ private:
 template <class... Args>
 void tk_log(int level, const char* format, const Args&... args)
 {
-    if (tk_logger* logger = tk_logger::find())
+    tk_logger* logger = tk_logger::find();
+    if (logger != nullptr && logger->wants(level))
     {
         logger->write(level, [&] { return plat::format(format, args...); });
     }
@@ -60,7 +71,8 @@ void tk_log(int level, const char* format, const Args&... args)
 template <class... Args>
 void tk_wlog(int level, const wchar_t* format, const Args&... args)
 {
-    if (tk_logger* logger = tk_logger::find())
+    tk_logger* logger = tk_logger::find();
+    if (logger != nullptr && logger->wants(level))
     {
         logger->write(level, [&] { return plat::wformat(format, args...); });
     }

@@ -1,0 +1,170 @@
+// pgs_bench.cpp: rows per second of the PostgreSQL recordset beside COPY TO STDOUT on one table.
+//
+// Usage: pgs_bench [rows]   (default 1000000). The server comes from PGHOST, PGPORT, PGUSER and
+// PGPASSWORD. A database of its own is created, filled with an 8-column table and dropped.
+#include "pgs/pgs_database.h"
+#include "pgs/pgs_engine.h"
+#include "pgs/pgs_recordset.h"
+#include "tk/tk_logger.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <pqxx/connection>
+#include <pqxx/nontransaction>
+#include <pqxx/stream_from>
+#include <pqxx/transaction>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+
+std::string env_text(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string conninfo(const std::string& database)
+{
+    return "host=" + pgs_conninfo_value(env_text("PGHOST")) +
+           " port=" + pgs_conninfo_value(env_text("PGPORT")) +
+           " user=" + pgs_conninfo_value(env_text("PGUSER")) +
+           " password=" + pgs_conninfo_value(env_text("PGPASSWORD")) +
+           " dbname=" + pgs_conninfo_value(database);
+}
+
+// Resident set size in MiB, from /proc/self/statm.
+double resident_mib()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages_total = 0;
+    long pages_resident = 0;
+    statm >> pages_total >> pages_resident;
+    return static_cast<double>(pages_resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void create_table(const std::string& database, long rows)
+{
+    pqxx::connection connection(conninfo(database));
+    pqxx::nontransaction work(connection);
+    work.exec("CREATE TABLE bench_rows (id integer PRIMARY KEY, big bigint, amount numeric(12,2),"
+              " label text, stamp timestamp, flag boolean, payload bytea, token uuid)");
+    work.exec("INSERT INTO bench_rows SELECT n, n * 1000003::bigint, (n % 100000) / 100.0,"
+              " 'label number ' || n, timestamp '2020-01-01' + n * interval '1.5 second',"
+              " n % 2 = 0, decode(lpad(to_hex(n), 16, '0'), 'hex'),"
+              " md5(n::text)::uuid FROM generate_series(1, " +
+              std::to_string(rows) + ") AS n");
+    work.exec("VACUUM ANALYZE bench_rows");
+}
+
+long copy_rows(const std::string& database)
+{
+    pqxx::connection connection(conninfo(database));
+    pqxx::work work(connection);
+    pqxx::stream_from copy(work, "bench_rows");
+    std::string line;
+    long count = 0;
+    while (copy.get_raw_line(line))
+    {
+        ++count;
+    }
+    copy.complete();
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
+    if (env_text("PGHOST").empty() || rows <= 0)
+    {
+        std::cerr << "usage: PGHOST=... PGPORT=... PGUSER=... PGPASSWORD=... pgs_bench [rows]\n";
+        return 2;
+    }
+    const std::string database = "zov_bench_" + std::to_string(::getpid());
+    int status = 0;
+    try
+    {
+        {
+            pqxx::connection admin(conninfo("postgres"));
+            pqxx::nontransaction work(admin);
+            work.exec("CREATE DATABASE " + work.quote_name(database));
+        }
+        std::printf("Creating a table of %ld rows...\n", rows);
+        create_table(database, rows);
+
+        copy_rows(database); // warms the server's cache the same way for both readers
+        auto start = std::chrono::steady_clock::now();
+        const long copied = copy_rows(database);
+        const double copy_seconds = seconds_since(start);
+
+        // As in the programs, a logger exists; it is off, as it is unless a log file is named.
+        tk_logger logger("", false, 0, false);
+        pgs_engine engine;
+        engine.set_case_sensitive(true);
+        engine.connect(env_text("PGHOST"), env_text("PGUSER"), env_text("PGPASSWORD"), database,
+                       std::atoi(env_text("PGPORT").c_str()));
+        const std::unique_ptr<pgs_database> db = engine.open_db(
+            std::wstring(database.begin(), database.end()), udb_open_mode::source, L"public");
+        const double rss_before = resident_mib();
+        start = std::chrono::steady_clock::now();
+        long streamed = 0;
+        double rss_first_block = 0;
+        double rss_peak = 0;
+        {
+            const std::unique_ptr<udb_recordset> recordset =
+                db->get_table(L"public.bench_rows", udb_open_mode::source);
+            recordset->reset();
+            for (; !recordset->is_eof(); recordset->next())
+            {
+                const udb_record* record = recordset->get_item();
+                streamed += record != nullptr && record->size() == 8 ? 1 : 0;
+                if (streamed % pgs_recordset::block_rows == 0)
+                {
+                    const double rss = resident_mib();
+                    rss_first_block = rss_first_block == 0 ? rss : rss_first_block;
+                    rss_peak = rss > rss_peak ? rss : rss_peak;
+                }
+            }
+        }
+        const double stream_seconds = seconds_since(start);
+
+        const double copy_rate = static_cast<double>(copied) / copy_seconds;
+        const double stream_rate = static_cast<double>(streamed) / stream_seconds;
+        std::printf("COPY TO STDOUT:  %ld rows in %.2f s = %.0f rows/s\n", copied, copy_seconds,
+                    copy_rate);
+        std::printf("pgs_recordset:   %ld rows in %.2f s = %.0f rows/s (%.0f%% of COPY)\n",
+                    streamed, stream_seconds, stream_rate, 100.0 * stream_rate / copy_rate);
+        std::printf("Resident memory: %.1f MiB before, %.1f MiB after the first block, "
+                    "%.1f MiB at most while streaming\n",
+                    rss_before, rss_first_block, rss_peak);
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "pgs_bench: %s\n", error.what());
+        status = 1;
+    }
+    try
+    {
+        pqxx::connection admin(conninfo("postgres"));
+        pqxx::nontransaction work(admin);
+        work.exec("DROP DATABASE IF EXISTS " + work.quote_name(database) + " WITH (FORCE)");
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "pgs_bench: cannot drop %s: %s\n", database.c_str(), error.what());
+        return 1;
+    }
+    return status;
+}

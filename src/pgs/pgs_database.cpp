@@ -1,0 +1,225 @@
+// pgs_database.cpp: the table list, the schema list, recordsets and statements of a database.
+#include "pgs/pgs_database.h"
+
+#include "pgs/pgs_engine.h"
+#include "pgs/pgs_exception.h"
+#include "pgs/pgs_recordset.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_string.h"
+
+#include <pqxx/result>
+#include <pqxx/transaction>
+
+pgs_base_db::pgs_base_db(const std::wstring& name, int mode)
+    : udb_database(name, mode, true)
+{
+    tk_log(2, "pgs_base_db::ctor");
+}
+
+pgs_base_db::~pgs_base_db() = default;
+
+std::wstring pgs_base_db::get_safe_name(const std::wstring& name) const
+{
+    tk_wlog(1, L"pgs_base_db::get_safe_name(%s)", name);
+    if (name.find(L'.') == std::wstring::npos)
+    {
+        return L"public." + make_name(name);
+    }
+    return make_name(name);
+}
+
+std::wstring pgs_base_db::get_full_name(const std::wstring& name) const
+{
+    tk_wlog(1, L"pgs_base_db::get_full_name(%s)", name);
+    if (name.find(L'.') == std::wstring::npos)
+    {
+        return L"public." + name;
+    }
+    return name;
+}
+
+void pgs_base_db::list_name(const std::wstring& full_name, const std::wstring& schema,
+                            const std::wstring& table)
+{
+    // One entry per listed name: with the no-schema switch two schemas may hold a table of
+    // the same name, and a name must open one table only.
+    if (m_full_names.contains(full_name))
+    {
+        tk_wlog(2, L"Table '%s' of schema '%s' is listed already; skipped", full_name, schema);
+        return;
+    }
+    add_table_name(full_name);
+    tk_wlog(1, L"sname=%s, tname=%s", schema, table);
+    m_full_names.emplace(full_name, std::make_pair(schema, table));
+}
+
+void pgs_base_db::add_full_name1(const std::wstring& name)
+{
+    tk_wlog(1, L"pgs_base_db::add_full_name1(%s)", name);
+    const pgs_engine& engine = pgs_engine::instance();
+    if (!engine.case_sensitive())
+    {
+        tk_log(1, "Case-sensitive is OFF, make table name lowercase");
+    }
+    const std::wstring folded = engine.fold_name(name);
+    std::wstring schema = L"public";
+    std::wstring table = folded;
+    const std::size_t dot = folded.find(L'.');
+    if (dot == std::wstring::npos)
+    {
+        tk_log(1, "Got 'pure' table form");
+    }
+    else
+    {
+        tk_log(1, "Got schema.table form");
+        schema = folded.substr(0, dot);
+        table = folded.substr(dot + 1);
+    }
+    const std::wstring full_name = schema + L"." + table;
+    tk_wlog(1, L"full_tab_name=%s", full_name);
+    list_name(full_name, schema, table);
+}
+
+void pgs_base_db::add_full_name2(const std::wstring& schema, const std::wstring& table)
+{
+    tk_wlog(1, L"pgs_base_db::add_full_name2(%s,%s)", schema, table);
+    const pgs_engine& engine = pgs_engine::instance();
+    std::wstring full_name = engine.no_schema() || schema.empty() ? table : schema + L"." + table;
+    if (!engine.case_sensitive())
+    {
+        tk_log(1, "Case-sensitive is OFF, make table name lowercase");
+        full_name = engine.fold_name(full_name);
+    }
+    tk_wlog(1, L"full_name=%s", full_name);
+    list_name(full_name, schema, table);
+}
+
+std::optional<std::pair<std::wstring, std::wstring>>
+pgs_base_db::find_full_name(const std::wstring& name) const
+{
+    const auto found = m_full_names.find(name);
+    if (found == m_full_names.end())
+    {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+bool pgs_base_db::is_table_exist(const std::wstring& name)
+{
+    tk_wlog(1, L"pgs_base_db::is_table_exist(%s)", name);
+    const pgs_engine& engine = pgs_engine::instance();
+    if (!engine.case_sensitive())
+    {
+        tk_log(1, "Case-sensitive is OFF, make table name lowercase");
+    }
+    return udb_database::is_table_exist(engine.fold_name(name));
+}
+
+pgs_database::pgs_database(const std::wstring& name, const std::wstring& schema, int mode)
+    : pgs_base_db(name, mode)
+{
+    tk_wlog(2, L"pgs_database::ctor2(%s,%s)", name, schema);
+    read_table_list(schema);
+}
+
+pgs_database::~pgs_database() = default;
+
+void pgs_database::read_table_list(const std::wstring& schema)
+{
+    tk_log(2, "pgs_database::get_schema_info #2");
+    tk_wlog(2, L"schema_pattern=%s", schema);
+    // Ordinary and partitioned tables; partitions are left out because their partitioned table
+    // already delivers their rows.
+    static const std::string base_sql =
+        "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c"
+        " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+        " WHERE c.relkind IN ('r', 'p') AND NOT c.relispartition AND ";
+    const pqxx::result rows = pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(pgs_engine::instance().connection(), "get_tables");
+            if (!schema.empty())
+            {
+                return transaction.exec_params(base_sql + "n.nspname = $1 ORDER BY 1, 2",
+                                               tk_string::to_utf8(schema));
+            }
+            return transaction.exec(base_sql +
+                                    "n.nspname NOT IN ('pg_catalog', 'information_schema')"
+                                    " AND n.nspname NOT LIKE 'pg\\_toast%'"
+                                    " AND n.nspname NOT LIKE 'pg\\_temp\\_%' ORDER BY 1, 2");
+        });
+    for (const auto& row : rows)
+    {
+        add_full_name2(tk_wstring::from_utf8(row[0].c_str()),
+                       tk_wstring::from_utf8(row[1].c_str()));
+    }
+}
+
+std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& name,
+                                                          const udb_schema&, const udb_indexes&)
+{
+    tk_wlog(2, L"pgs_database::create_table(%s)", name);
+    throw pgs_exception("Creating tables in a PostgreSQL database is not supported");
+}
+
+std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
+                                                       const std::wstring& sql, int mode)
+{
+    tk_wlog(2, L"pgs_database::get_query([%s]=%s)", name, sql);
+    return std::make_unique<pgs_recordset>(*this, name, sql, relationships(), mode);
+}
+
+void pgs_database::get_schema_info(std::vector<std::wstring>& list)
+{
+    tk_log(2, "pgs_database::get_schema_info #1");
+    const pqxx::result rows = pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(pgs_engine::instance().connection(), "get_schemas");
+            return transaction.exec("SELECT DISTINCT schemaname FROM pg_tables WHERE schemaname"
+                                    " NOT IN ('pg_catalog', 'information_schema') ORDER BY 1");
+        });
+    for (const auto& row : rows)
+    {
+        tk_log(1, "got schema: %s", row[0].c_str());
+        list.push_back(tk_wstring::from_utf8(row[0].c_str()));
+    }
+}
+
+std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name, int mode)
+{
+    tk_wlog(2, L"pgs_database::get_table(%s)", name);
+    if (!is_table_exist(name))
+    {
+        throw tk_mail_assertion("pgs_db", 503);
+    }
+    return std::make_unique<pgs_recordset>(*this, name, relationships(), mode);
+}
+
+void pgs_database::query(const std::wstring& sql)
+{
+    tk_wlog(2, L"pgs_database::query(%s)", sql);
+    pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(pgs_engine::instance().connection(), "run_query");
+            transaction.exec(tk_string::to_utf8(sql));
+            transaction.commit();
+        });
+}
+
+bool pgs_database::test_query(const std::wstring& sql)
+{
+    tk_wlog(2, L"pgs_database::test_query(%s)", sql);
+    try
+    {
+        pqxx::work transaction(pgs_engine::instance().connection(), "init_indexes");
+        transaction.exec(tk_string::to_utf8(sql));
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}

@@ -1,0 +1,41 @@
+// pgs_exception.h: the failure of the PostgreSQL side and the one place that translates libpqxx's.
+#pragma once
+
+#include "tk/tk_exception.h"
+
+#include <new>
+#include <string>
+#include <utility>
+
+/// A failure on the PostgreSQL side: libpq's or libpqxx's text, code 0, severity 0 (the user may
+/// let the run go on).
+class pgs_exception : public tk_exception
+{
+public:
+    explicit pgs_exception(const std::string& message);
+};
+
+/// Runs `action` and returns its result. A library failure leaves as pgs_exception carrying
+/// `prefix` + the library's text; the system's own exceptions and bad_alloc pass unchanged.
+template <class Action>
+decltype(auto) pgs_checked(Action&& action, const std::string& prefix = {})
+{
+    try
+    {
+        return std::forward<Action>(action)();
+    }
+    catch (const tk_exception&)
+    {
+        throw;
+    }
+    catch (const std::bad_alloc&)
+    {
+        throw;
+    }
+    catch (const std::exception& error)
+    {
+        // libpqxx 6 and 7 share no base of their own, but every error of theirs is a
+        // std::exception.
+        throw pgs_exception(prefix + error.what());
+    }
+}

@@ -1,0 +1,423 @@
+// pgs_recordset.cpp: construction, the select list, and streaming rows through the cursor.
+#include "pgs/pgs_recordset.h"
+
+#include "pgs/pgs_database.h"
+#include "pgs/pgs_engine.h"
+#include "pgs/pgs_exception.h"
+#include "pgs/pgs_types.h"
+#include "plat/plat_text.h"
+#include "tk/tk_logger.h"
+#include "tk/tk_string.h"
+
+#include <charconv>
+#include <cwctype>
+#include <pqxx/binarystring>
+#include <pqxx/pipeline>
+#include <string_view>
+
+namespace
+{
+
+const std::string fetch_sql =
+    "FETCH FORWARD " + std::to_string(pgs_recordset::block_rows) + " FROM mycursor";
+
+const std::string& type_name_of(const t_ftd& column)
+{
+    static const std::string none;
+    const auto* pgs_column = dynamic_cast<const pgs_ftd*>(&column);
+    return pgs_column != nullptr ? pgs_column->type_name : none;
+}
+
+// A whole number as the server prints it; false for anything from_chars does not take whole.
+template <class Number>
+bool read_number(std::string_view text, Number& out)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
+                             udb_relationships& relationships, int mode)
+    : udb_recordset(name, 1)
+    , m_db_name(database.name())
+    , m_relationships(&relationships)
+    , m_database(&database)
+{
+    tk_wlog(2, L"pgs_recordset::pgs_recordset2(%s)", name);
+    tk_log(1, "mode=%d", mode);
+    resolve_name(name);
+    init_schema();
+    if (schema().empty())
+    {
+        tk_log(2, "Empty table");
+    }
+    else
+    {
+        init_indexes();
+    }
+    set_record_count(get_rec_count());
+}
+
+pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
+                             const std::wstring& sql, udb_relationships& relationships, int mode)
+    : udb_recordset(name, 1)
+    , m_db_name(database.name())
+    , m_relationships(&relationships)
+    , m_database(&database)
+{
+    tk_wlog(2, L"pgs_recordset::pgs_recordset1(%s)", name);
+    tk_log(1, "mode=%d", mode);
+    resolve_name(name);
+    // A statement terminator would end the subquery the query is read through.
+    std::wstring text = sql;
+    while (!text.empty() && (text.back() == L';' || std::iswspace(text.back()) != 0))
+    {
+        text.pop_back();
+    }
+    set_query(text);
+    init_query_schema();
+    set_record_count(get_rec_count());
+}
+
+pgs_recordset::~pgs_recordset()
+{
+    tk_log(1, "pgs_recordset::~pgs_recordset");
+    close_reading();
+    tk_log(1, "pgs_recordset::~pgs_recordset - END");
+}
+
+void pgs_recordset::close_reading() noexcept
+{
+    if (m_pipeline)
+    {
+        try
+        {
+            // The fetch on its way must arrive before the transaction can end.
+            m_pipeline->complete();
+        }
+        catch (const std::exception& error)
+        {
+            tk_log(3, "ERROR: %s", error.what());
+        }
+        catch (...)
+        {
+            tk_log(3, "ERROR: %s", "unknown failure while closing the cursor");
+        }
+    }
+    // Neither destructor throws; the transaction is rolled back, as nothing was written.
+    m_pipeline.reset();
+    m_pending = -1;
+    m_read_transaction.reset();
+}
+
+void pgs_recordset::resolve_name(const std::wstring& name)
+{
+    if (const auto listed = m_database->find_full_name(name))
+    {
+        m_schema_name = listed->first;
+        m_table_name = listed->second;
+    }
+    else
+    {
+        const pgs_engine& engine = pgs_engine::instance();
+        const auto [schema, table] = pgs_split_name(name);
+        m_schema_name = engine.fold_name(schema);
+        m_table_name = engine.fold_name(table);
+    }
+    tk_wlog(2, L"tname=(%s,%s)", m_schema_name, m_table_name);
+}
+
+void pgs_recordset::append_record(udb_record&)
+{
+    tk_log(1, "pgs_recordset::append_record");
+    tk_wlog(1, L"get_name()=%s", name());
+    throw pgs_exception("Writing rows to a PostgreSQL table is not supported");
+}
+
+std::wstring pgs_recordset::column_reference(std::size_t position) const
+{
+    if (is_query())
+    {
+        return pgs_quote_ident(L"c" + std::to_wstring(position + 1));
+    }
+    return pgs_quote_ident(schema()[position]->name);
+}
+
+std::wstring pgs_recordset::source_sql() const
+{
+    if (is_query())
+    {
+        std::wstring columns;
+        for (std::size_t position = 0; position < schema().size(); ++position)
+        {
+            columns += (position == 0 ? L"" : L", ") + column_reference(position);
+        }
+        return L"(" + query() + L") AS query" + (columns.empty() ? L"" : L"(" + columns + L")");
+    }
+    return (m_partitioned ? L"" : L"ONLY ") + pgs_quote_ident(m_schema_name) + L"." +
+           pgs_quote_ident(m_table_name);
+}
+
+std::wstring pgs_recordset::get_select_fields() const
+{
+    tk_log(1, "pgs_recordset::get_select_fields");
+    std::wstring fields;
+    for (std::size_t position = 0; position < schema().size(); ++position)
+    {
+        const t_ftd& column = *schema()[position];
+        const std::wstring reference = column_reference(position);
+        const std::wstring alias = L" AS " + pgs_quote_ident(column.name);
+        const std::string& type_name = type_name_of(column);
+        std::wstring expression = reference;
+        if (column.vartype == VT_BOOL)
+        {
+            expression = L"CASE WHEN " + reference + L" THEN 'true' WHEN NOT " + reference +
+                         L" THEN 'false' END" + alias;
+        }
+        else if (type_name == "money")
+        {
+            expression = reference + L"::numeric" + alias;
+        }
+        else if (is_query())
+        {
+            expression = reference + alias;
+        }
+        fields += (position == 0 ? L"" : L", ") + expression;
+    }
+    tk_wlog(1, L"res=%s", fields);
+    return fields;
+}
+
+std::wstring pgs_recordset::get_select_sql() const
+{
+    return L"SELECT " + get_select_fields() + L" FROM " + source_sql();
+}
+
+std::int32_t pgs_recordset::get_rec_count()
+{
+    tk_log(1, "pgs_recordset::get_rec_count");
+    const std::wstring sql = L"SELECT COUNT(*) FROM " + source_sql();
+    tk_wlog(1, L"Running query: %s", sql);
+    pqxx::connection& connection = pgs_engine::instance().connection();
+    return pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(connection, "get_rec_count");
+            return transaction.exec(tk_string::to_utf8(sql))[0][0].as<std::int32_t>();
+        },
+        "Cannot get number of records (" + tk_string::to_ansi(name()) + "): ");
+}
+
+void pgs_recordset::plan_values()
+{
+    m_value_kinds.clear();
+    for (const t_ftd* column : schema())
+    {
+        switch (column->vartype)
+        {
+        case VT_BSTR:
+            m_value_kinds.push_back(value_kind::text);
+            break;
+        case VT_BLOB:
+            m_value_kinds.push_back(value_kind::binary);
+            break;
+        case VT_BOOL:
+            m_value_kinds.push_back(value_kind::boolean);
+            break;
+        case VT_DATE:
+            m_value_kinds.push_back(value_kind::date);
+            break;
+        case VT_I2:
+        case VT_I4:
+        case VT_I8:
+            m_value_kinds.push_back(value_kind::integer);
+            break;
+        case VT_DECIMAL:
+            m_value_kinds.push_back(value_kind::decimal);
+            break;
+        default:
+            m_value_kinds.push_back(value_kind::other);
+            break;
+        }
+    }
+}
+
+void pgs_recordset::reset()
+{
+    tk_log(2, "pgs_recordset::reset");
+    close_reading();
+    m_eof = true;
+    plan_values();
+    const std::string sql = tk_string::to_utf8(get_select_sql());
+    pqxx::connection& connection = pgs_engine::instance().connection();
+    pgs_checked(
+        [&]
+        {
+            m_read_transaction = std::make_unique<pqxx::work>(connection);
+            // timestamptz values then arrive as UTC instants whatever the client's zone, and
+            // every date in one fixed form that the reader takes apart itself (formatting on
+            // the server would cost more than all the rest of the reading).
+            m_read_transaction->exec("SET LOCAL TIME ZONE 'UTC'; SET LOCAL DateStyle = 'ISO, YMD'");
+            tk_log(2, "SQL=%s", sql);
+            m_read_transaction->exec("DECLARE mycursor NO SCROLL CURSOR FOR " + sql);
+            // Each block is asked for as soon as the one before it arrives, so the server
+            // reads it while this side converts the rows in hand (a cursor stream would leave
+            // both sides waiting in turn). At most two blocks exist at a time.
+            m_pipeline = std::make_unique<pqxx::pipeline>(*m_read_transaction);
+            m_pipeline->retain(0);
+            m_pending = m_pipeline->insert(fetch_sql);
+            fetch_block();
+        });
+    tk_log(2, "pgs_recordset::reset - END");
+}
+
+void pgs_recordset::fetch_block()
+{
+    m_block.clear();
+    if (m_pending >= 0)
+    {
+        m_block = m_pipeline->retrieve(m_pending);
+        m_pending = -1;
+        // A short block is the last one: nothing to ask for after it.
+        if (m_block.size() == block_rows)
+        {
+            m_pending = m_pipeline->insert(fetch_sql);
+        }
+    }
+    m_row = 0;
+    m_eof = m_block.empty();
+}
+
+bool pgs_recordset::is_eof()
+{
+    tk_log(1, "pgs_recordset::is_eof(%d)", m_eof);
+    return m_eof;
+}
+
+void pgs_recordset::next()
+{
+    tk_log(1, "pgs_recordset::next");
+    if (m_eof)
+    {
+        return;
+    }
+    if (++m_row >= m_block.size())
+    {
+        pgs_checked([&] { fetch_block(); });
+    }
+}
+
+ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& field)
+{
+    if (field.is_null())
+    {
+        return {};
+    }
+    const t_ftd& column = *schema()[position];
+    switch (m_value_kinds[position])
+    {
+    case value_kind::text:
+    {
+        // The text is decoded straight into the value: no narrow or wide copy on the way.
+        ole_variant value;
+        if (!plat::utf8_to_wide(std::string_view(field.c_str(), field.size()), value.value.bstrVal))
+        {
+            throw tk_exception_ex("Cannot convert to UNICODE string: ", 0);
+        }
+        value.value.vt = VT_BSTR;
+        return value;
+    }
+    case value_kind::binary:
+    {
+        const pqxx::binarystring bytes(field);
+        static const std::uint8_t no_bytes = 0;
+        return ole_variant(bytes.size(), bytes.size() == 0 ? &no_bytes : bytes.data());
+    }
+    case value_kind::boolean:
+        return ole_variant(field.c_str()[0] == 't');
+    case value_kind::date:
+    {
+        // Under DateStyle ISO the server prints nothing else, except infinities and dates
+        // before Christ, which no neutral date can hold.
+        SYSTEMTIME time;
+        const std::string_view text(field.c_str(), field.size());
+        if (pgs_parse_date_time(text, time))
+        {
+            return ole_variant(time);
+        }
+        log_unrepresentable(text, column.name);
+        return {};
+    }
+    case value_kind::integer:
+    {
+        const std::string_view digits(field.c_str(), field.size());
+        std::int64_t number = 0;
+        if (read_number(digits, number))
+        {
+            if (column.vartype == VT_I8)
+            {
+                return ole_variant(static_cast<long long>(number));
+            }
+            if (column.vartype == VT_I4)
+            {
+                return ole_variant(static_cast<int>(number));
+            }
+            return ole_variant(static_cast<short>(number));
+        }
+        break;
+    }
+    case value_kind::decimal:
+    {
+        DECIMAL number;
+        const std::string_view digits(field.c_str(), field.size());
+        m_wide_buffer.assign(digits.begin(), digits.end()); // numeric text is ASCII
+        if (plat::dec_from_str(m_wide_buffer, number) == S_OK)
+        {
+            return ole_variant(number);
+        }
+        break;
+    }
+    case value_kind::other:
+        break;
+    }
+    const std::string text(field.c_str(), field.size());
+    ole_variant value(text, column.vartype);
+    if (value.get_type() == VT_EMPTY)
+    {
+        // Infinite dates, NaN and numbers beyond the decimal's 96 bits have no neutral value.
+        tk_wlog(3, L"Value '%s' of column '%s' in '%s' cannot be represented; read as NULL", text,
+                column.name, name());
+    }
+    return value;
+}
+
+void pgs_recordset::log_unrepresentable(std::string_view text, const std::wstring& column) const
+{
+    tk_wlog(3, L"Value '%s' of column '%s' in '%s' cannot be represented; read as NULL", text,
+            column, name());
+}
+
+udb_record* pgs_recordset::get_item()
+{
+    tk_log(1, "pgs_recordset::get_item");
+    if (m_eof || m_row >= m_block.size()) // the second test: before reset() nothing is read
+    {
+        return nullptr;
+    }
+    m_record = std::make_unique<udb_record>();
+    m_record->reserve(schema().size());
+    const pqxx::row row = m_block[m_row];
+    for (std::size_t position = 0; position < schema().size(); ++position)
+    {
+        const t_ftd& column = *schema()[position];
+        auto field = std::make_unique<udb_field>(column.name, column.size, ole_variant(),
+                                                 column.b_not_null, column.b_auto_num);
+        // Moved, not copied: a value may be a megabyte of bytes.
+        static_cast<ole_variant&>(*field) =
+            read_value(position, row[static_cast<pqxx::row::size_type>(position)]);
+        m_record->add_field(std::move(field));
+    }
+    return m_record.get();
+}

@@ -1,0 +1,114 @@
+// pgs_recordset.h: a PostgreSQL table or named query read as neutral records through a cursor.
+#pragma once
+
+#include "pgs/pgs_ftd.h"
+#include "udb/udb_recordset.h"
+#include "udb/udb_relationships.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <pqxx/pipeline>
+#include <pqxx/result>
+#include <pqxx/transaction>
+#include <string>
+#include <string_view>
+
+class pgs_database;
+
+/// Reads one table or named query. The constructor reads the catalog (columns, keys, indexes,
+/// foreign keys) and counts the rows; reset() opens the connection's only transaction and a
+/// cursor that fetches rows in blocks of 10000, the next block always on its way while the
+/// current one is read. The transaction stays open until the recordset is destroyed: other work
+/// on the connection fails (pgs_exception) until then.
+class pgs_recordset : public udb_recordset
+{
+public:
+    /// Rows fetched by one cursor read.
+    static constexpr int block_rows = 10000;
+
+    /// A listed table of `database`; its foreign keys go to `relationships`. Throws
+    /// pgs_exception when the catalog or the count cannot be read.
+    pgs_recordset(pgs_database& database, const std::wstring& name,
+                  udb_relationships& relationships, int mode);
+    /// The rows of `sql`, a SELECT, under `name`. Its columns come from the query's result.
+    /// Throws pgs_exception naming the query when it does not run.
+    pgs_recordset(pgs_database& database, const std::wstring& name, const std::wstring& sql,
+                  udb_relationships& relationships, int mode);
+    /// Never throws: a failure while closing the cursor or transaction is logged.
+    ~pgs_recordset() override;
+
+    /// Writing rows to PostgreSQL is not supported: throws pgs_exception.
+    void append_record(udb_record& record) override;
+    /// The current row; null at the end. The record stays owned by the recordset and is valid
+    /// until the next get_item or the recordset's end. Throws what the value conversion throws.
+    udb_record* get_item() override;
+    bool is_eof() override;
+    /// Moves to the next row, fetching the next block at the end of one. Throws pgs_exception.
+    void next() override;
+    /// Opens the read transaction and the cursor and fetches the first block. Throws
+    /// pgs_exception.
+    void reset() override;
+
+    /// The select list: one expression per column, in schema order.
+    std::wstring get_select_fields() const;
+    /// The whole statement reset() runs.
+    std::wstring get_select_sql() const;
+    /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
+    std::int32_t get_rec_count();
+
+    const std::wstring& schema_name() const { return m_schema_name; }
+    const std::wstring& table_name() const { return m_table_name; }
+    const std::wstring& db_name() const { return m_db_name; }
+
+    /// The rule word of a foreign key's delete action letter; empty for no action and others.
+    static std::wstring get_delete_rule(char letter);
+
+private:
+    /// How a column's text becomes a value; chosen once per column.
+    enum class value_kind
+    {
+        text,
+        binary,
+        boolean,
+        date,
+        integer,
+        decimal,
+        other
+    };
+
+    void resolve_name(const std::wstring& name);
+    void init_schema();
+    void init_indexes();
+    void init_query_schema();
+    void add_catalog_column(const pqxx::row& row, bool& auto_num_taken);
+    std::wstring source_sql() const;
+    std::wstring column_reference(std::size_t position) const;
+    void plan_values();
+    void fetch_block();
+    void close_reading() noexcept;
+    ole_variant read_value(std::size_t position, const pqxx::field& field);
+    void log_unrepresentable(std::string_view text, const std::wstring& column) const;
+
+    std::wstring m_db_name;
+    udb_relationships* m_relationships;
+    bool m_eof = false;
+    pgs_database* m_database;
+    std::wstring m_schema_name;
+    std::wstring m_table_name;
+    /// The table's oid in the catalog; 0 for a query or a table that was not found.
+    std::uint32_t m_table_oid = 0;
+    /// Partitioned tables are read whole; ordinary ones without their inheritance children,
+    /// which are listed (and read) as tables of their own.
+    bool m_partitioned = false;
+    std::vector<value_kind> m_value_kinds;
+    /// Reused for the wide form of each decimal text.
+    std::wstring m_wide_buffer;
+    std::unique_ptr<udb_record> m_record;
+    pqxx::result m_block;
+    pqxx::result::size_type m_row = 0;
+    std::unique_ptr<pqxx::work> m_read_transaction;
+    /// Carries the cursor's fetches; m_pending is the fetch on its way, -1 when none.
+    std::unique_ptr<pqxx::pipeline> m_pipeline;
+    pqxx::pipeline::query_id m_pending = -1;
+};

@@ -1,0 +1,447 @@
+// pgs_types.cpp: PostgreSQL type names, default literals, date text and qualified names.
+#include "pgs/pgs_types.h"
+
+#include "tk/tk_logger.h"
+#include "udb/t_ftd.h"
+
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace
+{
+
+struct type_entry
+{
+    std::string_view name;
+    VARTYPE vartype;
+};
+
+// Order matters only where a name would appear twice; the first match decides.
+constexpr std::array<type_entry, 44> type_table{{
+    {"bool", VT_BOOL},
+    {"time_stamp", VT_DATE},
+    {"timestamp", VT_DATE},
+    {"timestampz", VT_DATE},
+    {"abstime", VT_DATE},
+    {"date", VT_DATE},
+    {"time without time zone", VT_DATE},
+    {"time", VT_DATE},
+    {"timestamp without time zone", VT_DATE},
+    {"timestamp with time zone", VT_DATE},
+    {"boolean", VT_BOOL},
+    {"character varying", VT_BSTR},
+    {"\"char\"", VT_BSTR},
+    {"character_data", VT_BSTR},
+    {"char", VT_BSTR},
+    {"text", VT_BSTR},
+    {"bit", VT_BSTR},
+    {"xml", VT_BSTR},
+    {"macaddt", VT_BSTR},
+    {"bigint", VT_I8},
+    {"bigserial", VT_I8},
+    {"int8", VT_I8},
+    {"integer", VT_I4},
+    {"int4", VT_I4},
+    {"serial", VT_I4},
+    {"smallint", VT_I2},
+    {"int2", VT_I2},
+    {"float4", VT_R4},
+    {"real", VT_R8},
+    {"money", VT_R8},
+    {"numeric", VT_R8},
+    {"double precision", VT_R8},
+    {"anyarray", VT_BSTR},
+    {"cardinal_number", VT_BSTR},
+    {"interval", VT_BSTR},
+    {"name", VT_BSTR},
+    {"oid", VT_BSTR},
+    {"cid", VT_BSTR},
+    {"xid", VT_BSTR},
+    {"tid", VT_BSTR},
+    {"uuid", VT_BSTR},
+    {"oidvector", VT_BSTR},
+    {"bytea", VT_BLOB},
+    {"inet", VT_BSTR},
+}};
+
+bool equal_no_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+    {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+    {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What may follow a literal: one or more casts such as ::character varying(20) or ::text[].
+bool is_cast_chain(std::string_view rest)
+{
+    if (rest.empty())
+    {
+        return true;
+    }
+    if (rest.substr(0, 2) != "::")
+    {
+        return false;
+    }
+    for (const char c : rest)
+    {
+        const bool allowed = std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' ||
+                             c == ' ' || c == ':' || c == '"' || c == '.' || c == '[' || c == ']' ||
+                             c == '(' || c == ')' || c == ',';
+        if (!allowed)
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A decimal number as PostgreSQL prints a constant: sign, digits, fraction, exponent.
+std::size_t number_length(std::string_view text)
+{
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+'))
+    {
+        ++pos;
+    }
+    const std::size_t digits_start = pos;
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) != 0)
+    {
+        ++pos;
+    }
+    std::size_t digit_count = pos - digits_start;
+    if (pos < text.size() && text[pos] == '.')
+    {
+        ++pos;
+        const std::size_t fraction_start = pos;
+        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) != 0)
+        {
+            ++pos;
+        }
+        digit_count += pos - fraction_start;
+    }
+    if (digit_count == 0)
+    {
+        return 0;
+    }
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E'))
+    {
+        std::size_t exponent = pos + 1;
+        if (exponent < text.size() && (text[exponent] == '-' || text[exponent] == '+'))
+        {
+            ++exponent;
+        }
+        const std::size_t exponent_digits = exponent;
+        while (exponent < text.size() &&
+               std::isdigit(static_cast<unsigned char>(text[exponent])) != 0)
+        {
+            ++exponent;
+        }
+        if (exponent > exponent_digits)
+        {
+            pos = exponent;
+        }
+    }
+    return pos;
+}
+
+// Exactly `count` digits at `pos` as a number; false when one is missing.
+bool read_digits(std::string_view text, std::size_t& pos, std::size_t count, int& out)
+{
+    if (pos + count > text.size())
+    {
+        return false;
+    }
+    int value = 0;
+    for (std::size_t digit = 0; digit < count; ++digit)
+    {
+        const char c = text[pos + digit];
+        if (c < '0' || c > '9')
+        {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    pos += count;
+    out = value;
+    return true;
+}
+
+bool read_char(std::string_view text, std::size_t& pos, char expected)
+{
+    if (pos < text.size() && text[pos] == expected)
+    {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+// "hh:mm:ss" and an optional fraction, cut to milliseconds.
+bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
+{
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!read_digits(text, pos, 2, hour) || !read_char(text, pos, ':') ||
+        !read_digits(text, pos, 2, minute) || !read_char(text, pos, ':') ||
+        !read_digits(text, pos, 2, second))
+    {
+        return false;
+    }
+    int milliseconds = 0;
+    if (read_char(text, pos, '.'))
+    {
+        int digits = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        {
+            if (digits < 3)
+            {
+                milliseconds = milliseconds * 10 + (text[pos] - '0');
+            }
+            ++digits;
+            ++pos;
+        }
+        if (digits == 0)
+        {
+            return false;
+        }
+        for (; digits < 3; ++digits)
+        {
+            milliseconds *= 10;
+        }
+    }
+    out.wHour = static_cast<std::uint16_t>(hour);
+    out.wMinute = static_cast<std::uint16_t>(minute);
+    out.wSecond = static_cast<std::uint16_t>(second);
+    out.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
+    return true;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0)
+    {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0)
+    {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+} // namespace
+
+bool pgs_is_plain_number(std::string_view text)
+{
+    return !text.empty() && number_length(text) == text.size();
+}
+
+VARTYPE pgs_get_vartype(const std::string& type_name)
+{
+    tk_log(1, "pgs_get_vartype(%s)", type_name);
+    for (const type_entry& entry : type_table)
+    {
+        if (entry.name == type_name)
+        {
+            return entry.vartype;
+        }
+    }
+    return VT_BSTR;
+}
+
+VARTYPE pgs_column_vartype(const std::string& type_name, int numeric_precision)
+{
+    if (type_name == "numeric" && numeric_precision >= 1 && numeric_precision <= 38)
+    {
+        return VT_DECIMAL;
+    }
+    return pgs_get_vartype(type_name);
+}
+
+int pgs_date_kind(const std::string& type_name)
+{
+    if (type_name == "time_stamp" || type_name == "timestamp" || type_name == "timestampz" ||
+        type_name == "timestamp without time zone" || type_name == "timestamp with time zone")
+    {
+        return 1;
+    }
+    if (type_name == "date")
+    {
+        return t_ftd::date_only;
+    }
+    if (type_name == "abstime" || type_name == "time" || type_name == "time without time zone")
+    {
+        return t_ftd::time_only;
+    }
+    return 0;
+}
+
+std::optional<std::string> pgs_default_literal(const std::string& default_text, bool date_column)
+{
+    const std::string_view text = trimmed(default_text);
+    if (text.empty())
+    {
+        return std::nullopt;
+    }
+    if (text.front() == '\'')
+    {
+        std::string literal;
+        std::size_t pos = 1;
+        while (pos < text.size())
+        {
+            if (text[pos] == '\'')
+            {
+                if (pos + 1 < text.size() && text[pos + 1] == '\'')
+                {
+                    literal += '\'';
+                    pos += 2;
+                    continue;
+                }
+                return is_cast_chain(text.substr(pos + 1)) ? std::optional<std::string>(literal)
+                                                           : std::nullopt;
+            }
+            literal += text[pos++];
+        }
+        return std::nullopt; // no closing quote
+    }
+    const std::size_t length = number_length(text);
+    if (length > 0)
+    {
+        if (is_cast_chain(text.substr(length)))
+        {
+            return std::string(text.substr(0, length));
+        }
+        return std::nullopt;
+    }
+    if (text == "true" || text == "false")
+    {
+        return std::string(text);
+    }
+    if (date_column)
+    {
+        for (const std::string_view now_form :
+             {"now()", "CURRENT_TIMESTAMP", "LOCALTIMESTAMP", "CURRENT_DATE", "('now'::text)::date",
+              "('now'::text)::timestamp without time zone",
+              "('now'::text)::timestamp with time zone", "transaction_timestamp()"})
+        {
+            if (equal_no_case(text, now_form))
+            {
+                return std::string("CURRENT_TIMESTAMP");
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out)
+{
+    SYSTEMTIME time{};
+    std::size_t pos = 0;
+    if (text.size() > 2 && text[2] == ':')
+    {
+        if (!read_time(text, pos, time) || pos != text.size())
+        {
+            return false;
+        }
+        out = time;
+        return true;
+    }
+    // The year has four digits or more (up to 294276), then "-MM-DD".
+    std::size_t year_end = 0;
+    while (year_end < text.size() && text[year_end] >= '0' && text[year_end] <= '9')
+    {
+        ++year_end;
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (year_end < 4 || year_end > 5 || !read_digits(text, pos, year_end, year) || year > 65535 ||
+        !read_char(text, pos, '-') || !read_digits(text, pos, 2, month) ||
+        !read_char(text, pos, '-') || !read_digits(text, pos, 2, day))
+    {
+        return false;
+    }
+    time.wYear = static_cast<std::uint16_t>(year);
+    time.wMonth = static_cast<std::uint16_t>(month);
+    time.wDay = static_cast<std::uint16_t>(day);
+    if (pos < text.size() && (!read_char(text, pos, ' ') || !read_time(text, pos, time)))
+    {
+        return false;
+    }
+    if (text.substr(pos) != "" && text.substr(pos) != "+00")
+    {
+        return false;
+    }
+    out = time;
+    return true;
+}
+
+std::pair<std::wstring, std::wstring> pgs_split_name(const std::wstring& name)
+{
+    tk_wlog(1, L"pgs_split_name(%s)", name);
+    std::wstring body = name;
+    std::wstring separator = L".";
+    if (name.size() >= 2 && name.front() == L'"' && name.back() == L'"')
+    {
+        tk_log(1, "Name is enclosed in double quotes");
+        body = name.substr(1, name.size() - 2);
+        separator = L"\".\"";
+    }
+    else
+    {
+        tk_log(1, "Name is NOT enclosed in double quotes");
+    }
+    const std::size_t pos = body.find(separator);
+    if (pos == std::wstring::npos)
+    {
+        tk_log(1, "Prepare default schema for simple name (table only)");
+        return {L"public", body};
+    }
+    std::wstring schema = body.substr(0, pos);
+    tk_log(1, "Getting schema for composed name");
+    tk_wlog(1, L"schema=%s", schema);
+    return {std::move(schema), body.substr(pos + separator.size())};
+}
+
+ole_variant pgs_get_variant(VARTYPE vartype, const char* text)
+{
+    tk_log(1, "pgs_get_variant(char)");
+    if (text == nullptr)
+    {
+        return {};
+    }
+    tk_log(1, "Type=%d, src=%s", vartype, text);
+    if (vartype == VT_BOOL)
+    {
+        const std::string_view word = trimmed(text);
+        for (const std::string_view yes : {"true", "t", "yes", "on", "1"})
+        {
+            if (equal_no_case(word, yes))
+            {
+                return ole_variant(true);
+            }
+        }
+        for (const std::string_view no : {"false", "f", "no", "off", "0"})
+        {
+            if (equal_no_case(word, no))
+            {
+                return ole_variant(false);
+            }
+        }
+    }
+    ole_variant value;
+    value.from_string(text, vartype);
+    return value;
+}

@@ -1,0 +1,206 @@
+// pgs_catalog_test.cpp: columns, defaults, keys, indexes and foreign keys read from the catalog.
+#include "pgs/pgs_recordset.h"
+#include "pgs_test_server.h"
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using pgs_test::server_test;
+using names = std::vector<std::wstring>;
+
+struct column_case
+{
+    std::wstring name;
+    VARTYPE vartype;
+    int size;
+    bool not_null;
+    bool auto_num;
+    int reserved;
+    VARTYPE default_type;
+    std::wstring default_text;
+    std::string type_name;
+};
+
+void expect_columns(const udb_recordset& recordset, const std::vector<column_case>& expected)
+{
+    ASSERT_EQ(recordset.schema().size(), expected.size());
+    for (std::size_t position = 0; position < expected.size(); ++position)
+    {
+        const column_case& want = expected[position];
+        const auto& column = dynamic_cast<const pgs_ftd&>(*recordset.schema()[position]);
+        SCOPED_TRACE(column.type_name);
+        EXPECT_EQ(column.name, want.name);
+        EXPECT_EQ(column.vartype, want.vartype);
+        EXPECT_EQ(column.size, want.size);
+        EXPECT_EQ(column.b_not_null, want.not_null);
+        EXPECT_EQ(column.b_auto_num, want.auto_num);
+        EXPECT_EQ(column.dw_reserved, want.reserved);
+        EXPECT_EQ(column.default_value.get_type(), want.default_type);
+        EXPECT_EQ(column.default_value.to_wstring(), want.default_text);
+        EXPECT_EQ(column.type_name, want.type_name);
+    }
+}
+
+void expect_index(const udb_index& index, const std::wstring& name, bool primary,
+                  const names& columns)
+{
+    EXPECT_EQ(index.name, name);
+    EXPECT_EQ(index.primary, primary);
+    EXPECT_EQ(index.unique, primary);
+    EXPECT_EQ(index.columns, columns);
+}
+
+void expect_relationship(const udb_relationship& relationship, const std::wstring& name,
+                         const std::wstring& table, const names& columns,
+                         const std::wstring& referenced_table, const names& referenced_columns,
+                         const std::wstring& rules)
+{
+    EXPECT_EQ(relationship.name, name);
+    EXPECT_EQ(relationship.key_name, L"");
+    EXPECT_EQ(relationship.table, table);
+    EXPECT_EQ(relationship.columns, columns);
+    EXPECT_EQ(relationship.referenced_table, referenced_table);
+    EXPECT_EQ(relationship.referenced_columns, referenced_columns);
+    EXPECT_EQ(relationship.rules, rules);
+}
+
+class PgsCatalog : public server_test
+{
+};
+
+TEST_F(PgsCatalog, ColumnsCarryTypesFlagsAndOnlyLiteralDefaults)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto parent = database->get_table(L"public.parent", udb_open_mode::source);
+    expect_columns(
+        *parent,
+        {
+            {L"id", VT_I4, 0, true, true, 0, VT_EMPTY, L"", "integer"},
+            {L"code", VT_BSTR, 20, false, false, 0, VT_EMPTY, L"", "character varying"},
+            {L"label", VT_BSTR, 40, false, false, 0, VT_BSTR, L"n/a", "character varying"},
+            {L"score", VT_I4, 0, false, false, 0, VT_I4, L"-1", "integer"},
+            {L"owner_name", VT_BSTR, 40, false, false, 0, VT_BSTR, L"O'Brien", "character varying"},
+            {L"created", VT_DATE, 0, false, false, 1, VT_BSTR, L"CURRENT_TIMESTAMP",
+             "timestamp without time zone"},
+            {L"token", VT_BSTR, 0, false, false, 0, VT_EMPTY, L"", "uuid"},
+            {L"active", VT_BOOL, 0, false, false, 0, VT_BOOL, L"1", "boolean"},
+            {L"total", VT_DECIMAL, 0, false, false, (10 << 8) | 2, VT_DECIMAL, L"1.5", "numeric"},
+            {L"odd_text", VT_BSTR, 0, false, false, 0, VT_BSTR, L"a'::b", "text"},
+            {L"computed", VT_I4, 0, false, false, 0, VT_EMPTY, L"", "integer"},
+            {L"day", VT_DATE, 0, false, false, 2, VT_BSTR, L"CURRENT_TIMESTAMP", "date"},
+            {L"parent_id", VT_I4, 0, false, false, 0, VT_EMPTY, L"", "integer"},
+            // '$12.50'::money and 'NaN'::double precision: no literal a target can take.
+            {L"price", VT_R8, 0, false, false, 0, VT_EMPTY, L"", "money"},
+            {L"ratio", VT_R8, 0, false, false, 0, VT_EMPTY, L"", "double precision"},
+        });
+    EXPECT_EQ(parent->record_count(), 2);
+}
+
+TEST_F(PgsCatalog, IdentityColumnIsAutoNumberAndOddNamesSurvive)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto items = database->get_table(L"Sales.Order Items", udb_open_mode::source);
+    expect_columns(*items, {
+                               {L"Item Id", VT_I4, 0, true, true, 0, VT_EMPTY, L"", "integer"},
+                               {L"Qty", VT_I4, 0, true, false, 0, VT_I4, L"1", "integer"},
+                               {L"O'Name", VT_BSTR, 0, false, false, 0, VT_EMPTY, L"", "text"},
+                               {L"Order Date", VT_DATE, 0, false, false, 1, VT_EMPTY, L"",
+                                "timestamp without time zone"},
+                               {L"Price", VT_DECIMAL, 0, false, false, (12 << 8) | 2, VT_EMPTY, L"",
+                                "numeric"},
+                           });
+    ASSERT_EQ(items->indexes().size(), 1u);
+    expect_index(items->indexes()[0], L"Order Items_pkey", true, {L"Item Id"});
+    EXPECT_EQ(items->key_index(), 0);
+}
+
+TEST_F(PgsCatalog, DroppedColumnAndCompositeKeyInKeyOrder)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto child = database->get_table(L"public.child", udb_open_mode::source);
+    ASSERT_EQ(child->schema().size(), 4u);
+    EXPECT_EQ(child->schema()[2]->name, L"c");
+    EXPECT_EQ(child->schema()[3]->name, L"p_id");
+    // The expression index is left out; the partial index keeps its key column only.
+    ASSERT_EQ(child->indexes().size(), 3u);
+    expect_index(child->indexes()[0], L"child_pkey", true, {L"b", L"a"});
+    expect_index(child->indexes()[1], L"child_c_idx", false, {L"c"});
+    expect_index(child->indexes()[2], L"child_partial_idx", false, {L"p_id"});
+    EXPECT_EQ(child->key_index(), 0);
+    ASSERT_EQ(database->relationships().size(), 1u);
+    expect_relationship(database->relationships()[0], L"child_parent_fk", L"public.child",
+                        {L"p_id"}, L"public.parent", {L"id"}, L"CASCADE");
+}
+
+TEST_F(PgsCatalog, SameNamedTableInAnotherSchemaKeepsItsOwnKeys)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto child = database->get_table(L"other.child", udb_open_mode::source);
+    ASSERT_EQ(child->schema().size(), 2u);
+    ASSERT_EQ(child->indexes().size(), 2u);
+    expect_index(child->indexes()[0], L"child_pkey", true, {L"x"});
+    expect_index(child->indexes()[1], L"child_c_idx", false, {L"y"});
+    EXPECT_TRUE(database->relationships().empty());
+}
+
+TEST_F(PgsCatalog, CrossSchemaForeignKeysPairColumnsInKeyOrder)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto xref = database->get_table(L"other.xref", udb_open_mode::source);
+    ASSERT_EQ(database->relationships().size(), 2u);
+    expect_relationship(database->relationships()[0], L"xref_child_fk", L"other.xref",
+                        {L"child_b", L"child_a"}, L"public.child", {L"b", L"a"}, L"");
+    expect_relationship(database->relationships()[1], L"xref_parent_fk", L"other.xref",
+                        {L"parent_ref"}, L"public.parent", {L"id"}, L"SET NULL");
+    // Opening the table again adds nothing twice.
+    database->get_table(L"other.xref", udb_open_mode::source);
+    EXPECT_EQ(database->relationships().size(), 2u);
+}
+
+TEST_F(PgsCatalog, SelfAndCyclicForeignKeysEndReading)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    database->get_table(L"public.parent", udb_open_mode::source);
+    database->get_table(L"public.cycle_a", udb_open_mode::source);
+    database->get_table(L"public.cycle_b", udb_open_mode::source);
+    ASSERT_EQ(database->relationships().size(), 3u);
+    expect_relationship(database->relationships()[0], L"parent_parent_id_fkey", L"public.parent",
+                        {L"parent_id"}, L"public.parent", {L"id"}, L"");
+    expect_relationship(database->relationships()[1], L"cycle_a_b_fk", L"public.cycle_a", {L"b_id"},
+                        L"public.cycle_b", {L"id"}, L"RESTRICT");
+    expect_relationship(database->relationships()[2], L"cycle_b_a_id_fkey", L"public.cycle_b",
+                        {L"a_id"}, L"public.cycle_a", {L"id"}, L"");
+}
+
+TEST_F(PgsCatalog, ForeignKeyNamesTablesWithoutSchemaUnderNoSchema)
+{
+    m_engine->set_no_schema(true);
+    const auto database = open_fixture("pgs_catalog.sql");
+    database->get_table(L"xref", udb_open_mode::source);
+    ASSERT_EQ(database->relationships().size(), 2u);
+    expect_relationship(database->relationships()[1], L"xref_parent_fk", L"xref", {L"parent_ref"},
+                        L"parent", {L"id"}, L"SET NULL");
+}
+
+TEST_F(PgsCatalog, PartitionedTableCountsItsPartitionsRowsOnce)
+{
+    const auto database = open_fixture("pgs_catalog.sql");
+    const auto measure = database->get_table(L"public.measure", udb_open_mode::source);
+    EXPECT_EQ(measure->record_count(), 3);
+    EXPECT_EQ(dynamic_cast<pgs_recordset&>(*measure).get_select_sql(),
+              L"SELECT \"id\", \"taken\" FROM \"public\".\"measure\"");
+}
+
+TEST(PgsDeleteRule, ActionLettersGiveRuleWords)
+{
+    EXPECT_EQ(pgs_recordset::get_delete_rule('c'), L"CASCADE");
+    EXPECT_EQ(pgs_recordset::get_delete_rule('d'), L"SET DEFAULT");
+    EXPECT_EQ(pgs_recordset::get_delete_rule('n'), L"SET NULL");
+    EXPECT_EQ(pgs_recordset::get_delete_rule('r'), L"RESTRICT");
+    EXPECT_EQ(pgs_recordset::get_delete_rule('a'), L"");
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// pgs_types_test.cpp: the type table, default literals and name splitting, without a server.
+#include "pgs/pgs_types.h"
+#include "udb/t_ftd.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct vartype_case
+{
+    std::string type_name;
+    int precision;
+    VARTYPE expected;
+    int date_kind;
+};
+
+TEST(PgsTypes, CatalogTypeNamesMapToValueTypes)
+{
+    const std::vector<vartype_case> cases = {
+        {"boolean", 0, VT_BOOL, 0},
+        {"bool", 0, VT_BOOL, 0},
+        {"smallint", 16, VT_I2, 0},
+        {"integer", 32, VT_I4, 0},
+        {"bigint", 64, VT_I8, 0},
+        {"real", 24, VT_R8, 0},
+        {"float4", 0, VT_R4, 0},
+        {"double precision", 53, VT_R8, 0},
+        {"money", 0, VT_R8, 0},
+        {"numeric", 0, VT_R8, 0},
+        {"numeric", 30, VT_DECIMAL, 0},
+        {"numeric", 38, VT_DECIMAL, 0},
+        {"numeric", 1, VT_DECIMAL, 0},
+        {"timestamp without time zone", 0, VT_DATE, 1},
+        {"timestamp with time zone", 0, VT_DATE, 1},
+        {"date", 0, VT_DATE, t_ftd::date_only},
+        {"time without time zone", 0, VT_DATE, t_ftd::time_only},
+        {"time with time zone", 0, VT_BSTR, 0},
+        {"interval", 0, VT_BSTR, 0},
+        {"bytea", 0, VT_BLOB, 0},
+        {"character varying", 0, VT_BSTR, 0},
+        {"character", 0, VT_BSTR, 0},
+        {"text", 0, VT_BSTR, 0},
+        {"uuid", 0, VT_BSTR, 0},
+        {"ARRAY", 0, VT_BSTR, 0},
+        {"USER-DEFINED", 0, VT_BSTR, 0},
+        {"jsonb", 0, VT_BSTR, 0},
+        {"Integer", 0, VT_BSTR, 0},
+    };
+    for (const vartype_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.type_name + " " + std::to_string(entry.precision));
+        EXPECT_EQ(pgs_column_vartype(entry.type_name, entry.precision), entry.expected);
+        EXPECT_EQ(pgs_date_kind(entry.type_name), entry.date_kind);
+    }
+}
+
+struct default_case
+{
+    std::string text;
+    bool date_column;
+    std::optional<std::string> expected;
+};
+
+TEST(PgsTypes, OnlyLiteralDefaultsAreCarriedOver)
+{
+    const std::vector<default_case> cases = {
+        {"'n/a'::character varying", false, "n/a"},
+        {"'O''Brien'::character varying", false, "O'Brien"},
+        {"'a''::b'::text", false, "a'::b"},
+        {"''::text", false, ""},
+        {"'-1'::integer", false, "-1"},
+        {"'2020-01-02 03:04:05'::timestamp without time zone", true, "2020-01-02 03:04:05"},
+        {"'{}'::integer[]", false, "{}"},
+        {"'x'::\"char\"", false, "x"},
+        {"0", false, "0"},
+        {"1.50", false, "1.50"},
+        {"-2.5e10", false, "-2.5e10"},
+        {"42::smallint", false, "42"},
+        {"true", false, "true"},
+        {"false", false, "false"},
+        {"(2 + 3)", false, std::nullopt},
+        {"1 + 2", false, std::nullopt},
+        {"'a'::text || 'b'::text", false, std::nullopt},
+        {"gen_random_uuid()", false, std::nullopt},
+        {"now()", false, std::nullopt},
+        {"now()", true, "CURRENT_TIMESTAMP"},
+        {"CURRENT_TIMESTAMP", true, "CURRENT_TIMESTAMP"},
+        {"CURRENT_DATE", true, "CURRENT_TIMESTAMP"},
+        {"('now'::text)::date", true, "CURRENT_TIMESTAMP"},
+        {"('now'::text)::date", false, std::nullopt},
+        {"CURRENT_USER", false, std::nullopt},
+        {"'unterminated", false, std::nullopt},
+        {"", false, std::nullopt},
+    };
+    for (const default_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.text);
+        EXPECT_EQ(pgs_default_literal(entry.text, entry.date_column), entry.expected);
+    }
+}
+
+struct date_time_case
+{
+    std::string text;
+    bool valid;
+    SYSTEMTIME expected;
+};
+
+TEST(PgsTypes, IsoDateTimeTextBecomesCalendarFields)
+{
+    const std::vector<date_time_case> cases = {
+        {"2020-12-25", true, {2020, 12, 0, 25, 0, 0, 0, 0}},
+        {"0025-06-15", true, {25, 6, 0, 15, 0, 0, 0, 0}},
+        {"2020-12-25 15:30:12", true, {2020, 12, 0, 25, 15, 30, 12, 0}},
+        {"2020-12-25 15:30:12.345678", true, {2020, 12, 0, 25, 15, 30, 12, 345}},
+        {"2020-12-25 15:30:12.5", true, {2020, 12, 0, 25, 15, 30, 12, 500}},
+        {"2020-12-25 15:30:12.999999", true, {2020, 12, 0, 25, 15, 30, 12, 999}},
+        {"2020-12-25 10:30:12.345+00", true, {2020, 12, 0, 25, 10, 30, 12, 345}},
+        {"12345-01-02", true, {12345, 1, 0, 2, 0, 0, 0, 0}},
+        {"23:59:59.999", true, {0, 0, 0, 0, 23, 59, 59, 999}},
+        {"24:00:00", true, {0, 0, 0, 0, 24, 0, 0, 0}},
+        {"infinity", false, {}},
+        {"-infinity", false, {}},
+        {"0044-03-15 BC", false, {}},
+        {"2020-12-25 10:30:12+05:30", false, {}},
+        {"25.12.2020", false, {}},
+        {"2020-12-25 15:30:12.", false, {}},
+        {"2020-1-5", false, {}},
+        {"", false, {}},
+    };
+    for (const date_time_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.text);
+        SYSTEMTIME actual{};
+        EXPECT_EQ(pgs_parse_date_time(entry.text, actual), entry.valid);
+        EXPECT_EQ(actual, entry.expected);
+    }
+}
+
+struct split_case
+{
+    std::wstring name;
+    std::wstring schema;
+    std::wstring table;
+};
+
+TEST(PgsTypes, SplitNameFindsSchemaAndTable)
+{
+    const std::vector<split_case> cases = {
+        {L"orders", L"public", L"orders"},
+        {L"Sales.Order Items", L"Sales", L"Order Items"},
+        {L"a.b.c", L"a", L"b.c"},
+        {L"\"Sales\".\"Orders\"", L"Sales", L"Orders"},
+        {L"\"dotted.name\"", L"public", L"dotted.name"},
+        {L"\"a.b\".\"c\"", L"a.b", L"c"},
+    };
+    for (const split_case& entry : cases)
+    {
+        const auto [schema, table] = pgs_split_name(entry.name);
+        EXPECT_EQ(schema, entry.schema);
+        EXPECT_EQ(table, entry.table);
+    }
+}
+
+} // namespace

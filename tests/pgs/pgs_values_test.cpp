@@ -1,0 +1,233 @@
+// pgs_values_test.cpp: every mapped type read from the server, value by value, edge values
+// included.
+#include "pgs/pgs_recordset.h"
+#include "pgs_test_server.h"
+#include "test_support.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using pgs_test::server_test;
+
+struct expected_value
+{
+    std::wstring column;
+    VARTYPE vartype;
+    std::wstring text;
+};
+
+SYSTEMTIME calendar(int year, int month, int day, int hour, int minute, int second, int ms)
+{
+    SYSTEMTIME time{};
+    time.wYear = static_cast<std::uint16_t>(year);
+    time.wMonth = static_cast<std::uint16_t>(month);
+    time.wDay = static_cast<std::uint16_t>(day);
+    time.wHour = static_cast<std::uint16_t>(hour);
+    time.wMinute = static_cast<std::uint16_t>(minute);
+    time.wSecond = static_cast<std::uint16_t>(second);
+    time.wMilliseconds = static_cast<std::uint16_t>(ms);
+    return time;
+}
+
+void expect_time(const udb_field& field, const SYSTEMTIME& expected)
+{
+    SCOPED_TRACE(std::string(field.name().begin(), field.name().end()));
+    ASSERT_EQ(field.get_type(), VT_DATE);
+    SYSTEMTIME actual = field.get_systemtime();
+    actual.wDayOfWeek = 0;
+    EXPECT_EQ(actual, expected) << actual.wYear << '-' << actual.wMonth << '-' << actual.wDay << ' '
+                                << actual.wHour << ':' << actual.wMinute << ':' << actual.wSecond
+                                << '.' << actual.wMilliseconds;
+}
+
+std::vector<std::uint8_t> bytes_of(const udb_field& field)
+{
+    const std::uint8_t* data = nullptr;
+    const std::size_t count = field.get_bytes(data);
+    return std::vector<std::uint8_t>(data, data + count);
+}
+
+class PgsValues : public server_test
+{
+protected:
+    // Every row of the type table by its id, read with a client zone of +05:30 and a client
+    // date style that puts the day first.
+    std::map<int, udb_record> read_rows()
+    {
+        test_support::scoped_env zone("PGTZ", "Asia/Kolkata");
+        test_support::scoped_env style("PGDATESTYLE", "SQL, DMY");
+        const auto database = open_fixture("pgs_types.sql");
+        const auto recordset = database->get_table(L"public.all_types", udb_open_mode::source);
+        EXPECT_EQ(recordset->record_count(), 5);
+        std::map<int, udb_record> rows;
+        for (recordset->reset(); !recordset->is_eof(); recordset->next())
+        {
+            const udb_record* record = recordset->get_item();
+            rows.emplace((*record)[0]->to_long(), *record);
+        }
+        return rows;
+    }
+
+    static const udb_field& field(const udb_record& record, const std::wstring& name)
+    {
+        return record.get_field(name);
+    }
+
+    static void expect_values(const udb_record& record, const std::vector<expected_value>& values)
+    {
+        for (const expected_value& value : values)
+        {
+            SCOPED_TRACE(std::string(value.column.begin(), value.column.end()));
+            const udb_field& actual = record.get_field(value.column);
+            EXPECT_EQ(actual.get_type(), value.vartype);
+            EXPECT_EQ(actual.to_wstring(), value.text);
+        }
+    }
+};
+
+TEST_F(PgsValues, NullInEveryColumnIsEmptyNeverFalse)
+{
+    const auto rows = read_rows();
+    const udb_record& nulls = rows.at(1);
+    ASSERT_EQ(nulls.size(), 26u);
+    for (std::size_t position = 1; position < nulls.size(); ++position)
+    {
+        SCOPED_TRACE(position);
+        EXPECT_EQ(nulls[position]->get_type(), VT_EMPTY);
+    }
+}
+
+TEST_F(PgsValues, LowerLimitsAndEmptyValues)
+{
+    const auto rows = read_rows();
+    const udb_record& row = rows.at(2);
+    expect_values(row, {
+                           {L"c_bool", VT_BOOL, L"0"},
+                           {L"c_int2", VT_I2, L"-32768"},
+                           {L"c_int4", VT_I4, L"-2147483648"},
+                           {L"c_int8", VT_I8, L"-9223372036854775808"},
+                           {L"c_num", VT_DECIMAL, L"-1234567890123456789.0123456789"},
+                           {L"c_text", VT_BSTR, L""},
+                           {L"c_char", VT_BSTR, L"ab   "},
+                           {L"c_varchar", VT_BSTR, L""},
+                           {L"c_timetz", VT_BSTR, L"00:00:00+00"},
+                           {L"c_interval", VT_BSTR, L"-1 days"},
+                           {L"c_int_arr", VT_BSTR, L"{}"},
+                           {L"c_jsonb", VT_BSTR, L"[]"},
+                           {L"c_uuid", VT_BSTR, L"00000000-0000-0000-0000-000000000000"},
+                           {L"c_xml", VT_BSTR, L"<a/>"},
+                           {L"c_mood", VT_BSTR, L"sad"},
+                           {L"c_positive", VT_I4, L"1"},
+                       });
+    EXPECT_EQ(field(row, L"c_bool").value.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(field(row, L"c_num_free").value.dblVal, -0.5);
+    EXPECT_EQ(field(row, L"c_money").value.dblVal, -92233720368547758.08);
+    EXPECT_EQ(field(row, L"c_real").value.dblVal, -3.4e38);
+    EXPECT_EQ(field(row, L"c_double").value.dblVal, -1.7976931348623157e308);
+    expect_time(field(row, L"c_ts"), calendar(1, 1, 1, 0, 0, 0, 0));
+    // 15:30:12.345 at +05 is 10:30:12.345 UTC, whatever the client's own zone.
+    expect_time(field(row, L"c_tstz"), calendar(2020, 12, 25, 10, 30, 12, 345));
+    expect_time(field(row, L"c_date"), calendar(25, 6, 15, 0, 0, 0, 0));
+    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 0, 0, 0, 0));
+    ASSERT_EQ(field(row, L"c_bytea").get_type(), VT_BYTE_ARRAY);
+    EXPECT_TRUE(bytes_of(field(row, L"c_bytea")).empty());
+}
+
+TEST_F(PgsValues, UpperLimitsMillisecondsAndUnicode)
+{
+    const auto rows = read_rows();
+    const udb_record& row = rows.at(3);
+    expect_values(row, {
+                           {L"c_bool", VT_BOOL, L"1"},
+                           {L"c_int2", VT_I2, L"32767"},
+                           {L"c_int4", VT_I4, L"2147483647"},
+                           {L"c_int8", VT_I8, L"9223372036854775807"},
+                           // 30 digits; the 96-bit decimal holds 29, so the last one is rounded.
+                           {L"c_num", VT_DECIMAL, L"12345678901234567890.123456789"},
+                           {L"c_text", VT_BSTR, L"Grüße, 😀 and ✓"},
+                           {L"c_char", VT_BSTR, L"abcde"},
+                           {L"c_varchar", VT_BSTR, L"forty characters of text, exactly forty!"},
+                           {L"c_timetz", VT_BSTR, L"10:11:12.5+05"},
+                           {L"c_interval", VT_BSTR, L"1 year 2 mons 3 days 04:05:06.5"},
+                           {L"c_int_arr", VT_BSTR, L"{1,2,NULL}"},
+                           {L"c_jsonb", VT_BSTR, L"{\"k\": [1, 2], \"s\": \"ü\"}"},
+                           {L"c_uuid", VT_BSTR, L"a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11"},
+                           {L"c_xml", VT_BSTR, L"<r><v>1</v></r>"},
+                           {L"c_mood", VT_BSTR, L"happy"},
+                           {L"c_positive", VT_I4, L"2147483647"},
+                       });
+    // One wide character per code point: the emoji is not split in two.
+    EXPECT_EQ(field(row, L"c_text").value.bstrVal.size(), 14u);
+    EXPECT_EQ(field(row, L"c_num_free").value.dblVal, 123.456);
+    EXPECT_EQ(field(row, L"c_money").value.dblVal, 92233720368547758.07);
+    EXPECT_EQ(field(row, L"c_real").value.dblVal, 3.4028235e38);
+    EXPECT_EQ(field(row, L"c_double").value.dblVal, 1e308);
+    expect_time(field(row, L"c_ts"), calendar(2020, 12, 25, 15, 30, 12, 345));
+    expect_time(field(row, L"c_tstz"), calendar(2021, 1, 1, 0, 0, 0, 500));
+    expect_time(field(row, L"c_date"), calendar(2000, 2, 29, 0, 0, 0, 0));
+    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 23, 59, 59, 999));
+    std::vector<std::uint8_t> all_bytes(256);
+    for (std::size_t value = 0; value < all_bytes.size(); ++value)
+    {
+        all_bytes[value] = static_cast<std::uint8_t>(value);
+    }
+    EXPECT_EQ(bytes_of(field(row, L"c_bytea")), all_bytes);
+}
+
+TEST_F(PgsValues, ValuesWithoutNeutralFormAreNullExceptFloats)
+{
+    const auto rows = read_rows();
+    const udb_record& row = rows.at(4);
+    EXPECT_EQ(field(row, L"c_num").get_type(), VT_EMPTY);  // NaN in numeric(30,10)
+    EXPECT_EQ(field(row, L"c_ts").get_type(), VT_EMPTY);   // infinity
+    EXPECT_EQ(field(row, L"c_date").get_type(), VT_EMPTY); // -infinity
+    EXPECT_EQ(field(row, L"c_tstz").get_type(), VT_EMPTY); // 44 BC, never 44 AD
+    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 24, 0, 0, 0));
+    EXPECT_TRUE(std::isnan(field(row, L"c_num_free").value.dblVal));
+    EXPECT_EQ(field(row, L"c_real").value.dblVal, std::numeric_limits<double>::infinity());
+    EXPECT_EQ(field(row, L"c_double").value.dblVal, 0.0);
+    EXPECT_TRUE(std::signbit(field(row, L"c_double").value.dblVal));
+}
+
+TEST_F(PgsValues, MegabyteValuesArriveWhole)
+{
+    const auto rows = read_rows();
+    const udb_record& row = rows.at(5);
+    const std::vector<std::uint8_t> bytes = bytes_of(field(row, L"c_bytea"));
+    ASSERT_EQ(bytes.size(), 1048576u);
+    const std::uint8_t pattern[] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
+    for (std::size_t position = 0; position < bytes.size(); ++position)
+    {
+        if (bytes[position] != pattern[position % 8])
+        {
+            FAIL() << "byte " << position;
+        }
+    }
+    std::wstring text;
+    for (int repeat = 0; repeat < 262144; ++repeat)
+    {
+        text += L"xyzé";
+    }
+    EXPECT_EQ(field(row, L"c_text").value.bstrVal, text);
+}
+
+TEST_F(PgsValues, FieldsCarryTheColumnsNameSizeAndFlags)
+{
+    const auto rows = read_rows();
+    const udb_record& row = rows.at(3);
+    EXPECT_EQ(row[0]->name(), L"id");
+    EXPECT_TRUE(row[0]->is_not_null());
+    EXPECT_FALSE(row[0]->is_auto_num());
+    EXPECT_EQ(field(row, L"c_varchar").size(), 40);
+    EXPECT_EQ(field(row, L"c_char").size(), 5);
+    EXPECT_FALSE(field(row, L"c_char").is_not_null());
+}
+
+} // namespace
