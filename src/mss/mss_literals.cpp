@@ -1,0 +1,270 @@
+// mss_literals.cpp: T-SQL literals for field values written by INSERT and UPDATE statements.
+#include "mss/mss_types.h"
+#include "ole/ole_date.h"
+#include "plat/plat_fmt.h"
+#include "plat/plat_text.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+#include "udb/udb_custom_conversion.h"
+
+#include <algorithm>
+
+namespace
+{
+
+bool is_digit(wchar_t c)
+{
+    return c >= L'0' && c <= L'9';
+}
+
+bool is_hex_digit(wchar_t c)
+{
+    return is_digit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+bool all_of(std::wstring_view text, bool (*test)(wchar_t))
+{
+    return std::all_of(text.begin(), text.end(), test);
+}
+
+// A number as T-SQL reads it bare: sign, digits with an optional point, optional exponent.
+bool is_number_text(std::wstring_view text)
+{
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+'))
+    {
+        ++pos;
+    }
+    std::size_t digits = 0;
+    for (; pos < text.size() && is_digit(text[pos]); ++pos)
+    {
+        ++digits;
+    }
+    if (pos < text.size() && text[pos] == L'.')
+    {
+        for (++pos; pos < text.size() && is_digit(text[pos]); ++pos)
+        {
+            ++digits;
+        }
+    }
+    if (digits == 0)
+    {
+        return false;
+    }
+    if (pos < text.size() && (text[pos] == L'e' || text[pos] == L'E'))
+    {
+        ++pos;
+        if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+'))
+        {
+            ++pos;
+        }
+        const std::size_t exponent_start = pos;
+        while (pos < text.size() && is_digit(text[pos]))
+        {
+            ++pos;
+        }
+        if (pos == exponent_start)
+        {
+            return false;
+        }
+    }
+    return pos == text.size();
+}
+
+bool is_numeric_vartype(VARTYPE vt)
+{
+    switch (vt)
+    {
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_BOOL:
+    case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::wstring text_literal(const std::wstring& text, bool unicode)
+{
+    return (unicode ? L"N'" : L"'") + mss_escape_quotes(text) + L"'";
+}
+
+// 'YYYYMMDD[ hh:mm:ss[.mmm]]': the unseparated form is read the same under every language and
+// DATEFORMAT setting. Years print as they are (0001, not 2001).
+std::wstring date_literal(const SYSTEMTIME& time)
+{
+    std::wstring text;
+    if (time.wYear == 0 && time.wMonth == 0 && time.wDay == 0)
+    {
+        tk_log(2, "Null date has been found");
+        text = L"18991230";
+    }
+    else
+    {
+        text = plat::wformat_w(L"%04d%02d%02d", time.wYear, time.wMonth, time.wDay);
+        if (time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0)
+        {
+            return L"'" + text + L"'";
+        }
+    }
+    text += plat::wformat_w(L" %02d:%02d:%02d", time.wHour, time.wMinute, time.wSecond);
+    if (time.wMilliseconds != 0)
+    {
+        text += plat::wformat_w(L".%03d", time.wMilliseconds);
+    }
+    return L"'" + text + L"'";
+}
+
+std::wstring hex_of(const std::string& bytes)
+{
+    static constexpr wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring hex = L"0x";
+    for (const char c : bytes)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0x0F];
+    }
+    return hex;
+}
+
+std::wstring blob_literal(const std::wstring& text)
+{
+    tk_log(1, "GOT BLOB!!!");
+    if (text.size() == 1)
+    {
+        return {};
+    }
+    const std::wstring_view rest = std::wstring_view(text).substr(2);
+    if (text[0] == L'0' && (text[1] == L'x' || text[1] == L'X') && all_of(rest, is_hex_digit))
+    {
+        return text;
+    }
+    if (all_of(text, is_digit))
+    {
+        return text;
+    }
+    // PostgreSQL's hex form of binary text.
+    if (text[0] == L'\\' && (text[1] == L'x' || text[1] == L'X') && all_of(rest, is_hex_digit))
+    {
+        return L"0x" + std::wstring(rest);
+    }
+    // Anything else is written as its own bytes: never pasted into the statement.
+    return hex_of(plat::wide_to_utf8(text));
+}
+
+// The literal of a value written into a column of kind `vt` (the value's own kind for a field,
+// the column's for a default). Dates and floating values are printed from the value itself:
+// their text forms lose years below 100 and digits.
+std::wstring value_literal(const ole_variant& value, VARTYPE vt, bool unicode)
+{
+    const VARTYPE kind = value.get_type();
+    if (kind == VT_DATE && vt == VT_DATE)
+    {
+        return date_literal(value.get_systemtime());
+    }
+    if (kind == VT_R8 && vt == VT_R8)
+    {
+        return plat::wformat_w(L"%.17g", value.value.dblVal);
+    }
+    if (kind == VT_R4 && vt == VT_R4)
+    {
+        return plat::wformat_w(L"%.9g", static_cast<double>(value.value.fltVal));
+    }
+    if (kind == VT_BYTE_ARRAY && ole_variant::is_blob_vartype(vt) && value.value.parray.empty())
+    {
+        return L"0x"; // an empty binary value is not NULL
+    }
+    return to_mssql_str(value.to_wstring(), vt, unicode);
+}
+
+} // namespace
+
+std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt)
+{
+    return to_mssql_str(text, vt, mss_target::of_engine().unicode);
+}
+
+std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
+{
+    tk_wlog(1, L"to_mssql_str(%s), unicode=%d", text, unicode);
+    if (text.empty())
+    {
+        return L"''";
+    }
+    if (vt == VT_DATE)
+    {
+        const ole_date date(text);
+        // '' would silently become 1900-01-01 in a datetime column.
+        return date.is_valid() ? date_literal(date.systemtime) : L"NULL";
+    }
+    if (ole_variant::is_blob_vartype(vt))
+    {
+        return blob_literal(text);
+    }
+    if (is_numeric_vartype(vt) && is_number_text(text))
+    {
+        return text;
+    }
+    // Text, and anything that claims a number's kind but is not one, is quoted.
+    return text_literal(text, unicode);
+}
+
+std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd)
+{
+    return mss_get_fld_append_str(field, ftd, mss_target::of_engine());
+}
+
+std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
+                                    const mss_target& target)
+{
+    tk_log(1, "mss_get_fld_append_str");
+    if (field == nullptr)
+    {
+        throw tk_mail_assertion("mss_util", 75);
+    }
+    if (ftd == nullptr)
+    {
+        throw tk_mail_assertion("mss_util", 76);
+    }
+    const VARTYPE vt = field->get_type();
+    tk_wlog(2, L"Got initial string: %s", field->to_wstring());
+    const bool wide_dates = mss_has_wide_date_range(*ftd, target);
+    const ole_variant safe = mssql_get_safe_variant(*field, wide_dates);
+    std::wstring literal = value_literal(safe, vt, target.unicode);
+    tk_wlog(1, L"Got string: %s", literal);
+
+    if (udb_custom_conversion::is_acceptable2(*field))
+    {
+        return udb_custom_conversion::handle2(*field);
+    }
+    if (vt != VT_NULL && (vt == VT_BSTR || (!literal.empty() && literal != L"''")))
+    {
+        if (vt == VT_DECIMAL && safe.get_type() == VT_DECIMAL && dec_is_out_of_range(safe, *ftd))
+        {
+            tk_log(1, "Decimal is out of range");
+            const bool negative = (safe.value.decVal.sign & DECIMAL_NEG) != 0;
+            literal = gen_dec_value(ftd, negative);
+        }
+        return literal;
+    }
+    tk_log(1, "Put NULL-field");
+    if (!ftd->b_not_null)
+    {
+        return L"NULL";
+    }
+    const ole_variant fallback = mssql_get_safe_variant(ftd->default_value, wide_dates);
+    return value_literal(fallback, ftd->vartype, target.unicode);
+}

@@ -1,0 +1,344 @@
+// mss_types.cpp: SQL Server type names, value clamping, decimal ranges and generated key names.
+#include "mss/mss_types.h"
+
+#include "mss/mss_engine.h"
+#include "mss/mss_names.h"
+#include "plat/plat_fmt.h"
+#include "plat/plat_text.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+constexpr int max_nvarchar = 4000;
+constexpr int max_varbinary = 8000;
+constexpr int max_numeric_precision = 38;
+constexpr int max_index_number = 99999;
+
+// "(n) " with its trailing blank, or the bare name for callers that add the size themselves.
+std::wstring sized(const wchar_t* type_name, int size, bool type_only)
+{
+    if (type_only)
+    {
+        return type_name;
+    }
+    return type_name + plat::wformat_w(L"(%d) ", size);
+}
+
+bool is_time_of_day_only(const SYSTEMTIME& time)
+{
+    return time.wYear == 0 && time.wMonth == 0 && time.wDay == 0;
+}
+
+// The digits of a decimal's text ("-123.456") without sign and point, split at the point.
+struct decimal_digits
+{
+    std::string integer;
+    std::string fraction;
+};
+
+decimal_digits split_decimal_text(const std::string& text)
+{
+    decimal_digits digits;
+    std::string_view rest(text);
+    if (!rest.empty() && (rest.front() == '-' || rest.front() == '+'))
+    {
+        rest.remove_prefix(1);
+    }
+    const std::size_t point = rest.find('.');
+    digits.integer = std::string(rest.substr(0, point));
+    if (point != std::string_view::npos)
+    {
+        digits.fraction = std::string(rest.substr(point + 1));
+    }
+    return digits;
+}
+
+// Integer digits left once the value is rounded half away from zero to `scale` decimals, as
+// SQL Server rounds a literal into a numeric column: 999.996 at scale 2 has four.
+int integer_digits_after_rounding(const decimal_digits& digits, int scale)
+{
+    const std::size_t kept = static_cast<std::size_t>(scale);
+    std::string number = digits.integer + digits.fraction.substr(0, kept);
+    number.append(kept - std::min(kept, digits.fraction.size()), '0');
+    if (digits.fraction.size() > kept && digits.fraction[kept] >= '5')
+    {
+        std::size_t pos = number.size();
+        while (pos > 0 && number[pos - 1] == '9')
+        {
+            number[--pos] = '0';
+        }
+        if (pos == 0)
+        {
+            number.insert(number.begin(), '1');
+        }
+        else
+        {
+            ++number[pos - 1];
+        }
+    }
+    std::string integer = number.substr(0, number.size() - kept);
+    const std::size_t first = integer.find_first_not_of('0');
+    return first == std::string::npos ? 0 : static_cast<int>(integer.size() - first);
+}
+
+} // namespace
+
+mss_target mss_target::of_engine()
+{
+    const mss_engine& engine = mss_engine::ref();
+    mss_target target;
+    target.version_code = engine.version_code();
+    target.native_client = engine.is_native_client();
+    target.unicode = engine.unicode();
+    target.view_owned = engine.is_view_owned();
+    return target;
+}
+
+std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly)
+{
+    return get_mss_native_type1(ftd, bTypeOnly, mss_target::of_engine());
+}
+
+std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target)
+{
+    tk_log(2, "get_mss_native_type1(bTypeOnly=%d)", bTypeOnly);
+    tk_log(2, "vartype=%08X, size=%d", ftd.vartype, ftd.size);
+    switch (ftd.vartype)
+    {
+    case VT_I2:
+    case VT_UI2:
+        return L"smallint";
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+        return L"int";
+    case VT_R4:
+        return L"real";
+    case VT_R8:
+        return L"float";
+    case VT_CY:
+        // A currency value holds +-922 trillion; smallmoney would overflow above 214,748.
+        return L"money";
+    case VT_DATE:
+        if (target.has_date_types() && ftd.dw_reserved == t_ftd::date_only)
+        {
+            return L"date";
+        }
+        if (target.has_date_types() && ftd.dw_reserved == t_ftd::time_only)
+        {
+            return L"time";
+        }
+        return L"datetime";
+    case VT_BSTR:
+        if (ftd.size > 0 && ftd.size <= max_nvarchar)
+        {
+            return sized(L"nvarchar", ftd.size, bTypeOnly);
+        }
+        return L"nvarchar(max)";
+    case VT_BOOL:
+        return L"bit";
+    case VT_DECIMAL:
+        return ftd.get_precision() > max_numeric_precision ? L"float" : L"numeric";
+    case VT_I1:
+    case VT_UI1:
+        return L"tinyint";
+    case VT_I8:
+    case VT_UI8:
+        return L"bigint";
+    case VT_BLOB:
+    case VT_BLOB_OBJECT:
+    case VT_BYTE_ARRAY:
+        if (ftd.size > 0 && ftd.size <= max_varbinary)
+        {
+            return sized(L"varbinary", ftd.size, bTypeOnly);
+        }
+        return L"varbinary(max)";
+    default:
+        return L"nvarchar(max)";
+    }
+}
+
+bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target)
+{
+    return ftd.vartype == VT_DATE && target.has_date_types() &&
+           (ftd.dw_reserved == t_ftd::date_only || ftd.dw_reserved == t_ftd::time_only);
+}
+
+ole_variant mssql_get_safe_variant(const ole_variant& value, bool wide_date_range)
+{
+    tk_log(1, "mssql_get_safe_variant");
+    switch (value.get_type())
+    {
+    case VT_DATE:
+    {
+        // The calendar fields, not the date number: years 1-99 have no date number and would
+        // read as 1899-12-30.
+        const SYSTEMTIME time = value.get_systemtime();
+        const int first_year = wide_date_range ? 1 : 1753;
+        if (!is_time_of_day_only(time) && (time.wYear < first_year || time.wYear > 9999))
+        {
+            tk_log(1, "Skip date-out-of-range");
+            return ole_variant(L"9999-12-30");
+        }
+        return value;
+    }
+    case VT_R8:
+    {
+        const double number = value.value.dblVal;
+        if (std::isnan(number))
+        {
+            ole_variant null_value;
+            null_value.value.vt = VT_NULL;
+            return null_value;
+        }
+        if (number == 0)
+        {
+            return value;
+        }
+        constexpr double largest = 1.79e308;
+        constexpr double smallest = 2.23e-308;
+        if (number > 0)
+        {
+            return number >= largest    ? ole_variant(largest)
+                   : number <= smallest ? ole_variant(smallest)
+                                        : value;
+        }
+        return number <= -largest    ? ole_variant(-largest)
+               : number >= -smallest ? ole_variant(-smallest)
+                                     : value;
+    }
+    case VT_R4:
+    {
+        // "nan" or "inf" in a VALUES list would be read as a column name.
+        const float number = value.value.fltVal;
+        if (std::isnan(number))
+        {
+            ole_variant null_value;
+            null_value.value.vt = VT_NULL;
+            return null_value;
+        }
+        if (std::isinf(number))
+        {
+            return ole_variant(number > 0 ? 3.4e38f : -3.4e38f);
+        }
+        return value;
+    }
+    default:
+        return value;
+    }
+}
+
+bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd)
+{
+    if (field.get_type() != VT_DECIMAL)
+    {
+        throw tk_mail_assertion("mss_util", 22);
+    }
+    const std::string text = field.to_string();
+    const decimal_digits digits = split_decimal_text(text);
+    tk_log(2, "Got decimal: %s, scale=%d, prec=%d", text, field.value.decVal.scale,
+           digits.integer.size() + digits.fraction.size());
+    const int precision = ftd.get_precision();
+    if (ftd.dw_reserved == 0 || precision == 0 || precision > max_numeric_precision)
+    {
+        return false;
+    }
+    // More decimals than the column keeps are rounded by the server, not an overflow: only the
+    // integer digits can fail to fit.
+    const int scale = ftd.get_scale();
+    const int integer_room = std::max(precision - scale, 0);
+    return integer_digits_after_rounding(digits, scale) > integer_room;
+}
+
+std::wstring gen_dec_value(const t_ftd* ftd, bool negative)
+{
+    tk_log(1, "gen_dec_value");
+    if (ftd == nullptr)
+    {
+        throw tk_mail_assertion("mss_util", 50);
+    }
+    const int scale = ftd->get_scale();
+    const int integer_room = std::max(ftd->get_precision() - scale, 0);
+    std::wstring value = negative ? L"-" : L"";
+    value.append(static_cast<std::size_t>(integer_room), L'9');
+    value += L'.';
+    value.append(static_cast<std::size_t>(scale), L'9');
+    return value;
+}
+
+std::wstring gen_pk_name(const std::wstring& table_name)
+{
+    return gen_pk_name(table_name, mss_engine::ref().is_view_owned());
+}
+
+std::wstring gen_pk_name(const std::wstring& table_name, bool view_owned)
+{
+    tk_wlog(1, L"gen_pk_name(%s)", table_name);
+    std::wstring table;
+    std::wstring owner;
+    mss_split_tab_name(table_name, table, owner, view_owned);
+    return L"PK_" + (table.empty() ? table_name : table);
+}
+
+std::wstring gen_idx_name(const udb_indexes& indexes, const std::vector<std::wstring>& columns)
+{
+    tk_log(1, "gen_idx_name");
+    std::wstring stem = L"UIDX";
+    for (const std::wstring& column : columns)
+    {
+        stem += L"_" + column;
+    }
+    if (indexes.is_acceptable_name(stem))
+    {
+        return stem;
+    }
+    for (int number = 0; number <= max_index_number; ++number)
+    {
+        std::wstring candidate = stem + plat::wformat_w(L"_%05d", number);
+        if (indexes.is_acceptable_name(candidate))
+        {
+            return candidate;
+        }
+    }
+    throw tk_mail_assertion("mss_util", 750);
+}
+
+std::wstring mss_escape_quotes(const std::wstring& text)
+{
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (const wchar_t c : text)
+    {
+        escaped += c;
+        if (c == L'\'')
+        {
+            escaped += L'\'';
+        }
+    }
+    return escaped;
+}
+
+bool str_starts_with(const std::wstring& text, const std::wstring& prefix, bool case_sensitive)
+{
+    if (prefix.empty())
+    {
+        return true;
+    }
+    if (prefix.size() > text.size())
+    {
+        return false;
+    }
+    const std::wstring_view head(text.data(), prefix.size());
+    return case_sensitive ? head == prefix : plat::equal_ci(head, prefix);
+}
+
+mss_dump_options::mss_dump_options()
+{
+    tk_log(2, "mss_dump_options::ctor1");
+}

@@ -1,0 +1,105 @@
+// mss_types.h: SQL Server type names, T-SQL literals, value clamping and generated key names.
+#pragma once
+
+#include "ole/ole_variant.h"
+#include "udb/t_ftd.h"
+#include "udb/udb_indexes.h"
+
+#include <string>
+#include <vector>
+
+/// The engine state that SQL Server text depends on. of_engine reads it from the live engine;
+/// tests and callers that already hold the state build it directly.
+struct mss_target
+{
+    /// The engine's version code (mss_engine::version_*).
+    int version_code = 0;
+    /// Connected through a native-client provider (mss_engine::is_native_client).
+    bool native_client = false;
+    /// Text literals carry the N prefix.
+    bool unicode = true;
+    /// Unbracketed names are never split at a dot.
+    bool view_owned = true;
+
+    /// The live engine's state; throws tk_mail_assertion when there is no engine.
+    static mss_target of_engine();
+    /// The SQL Server 2008 date and time types are available: a version code above 4 through a
+    /// native-client provider.
+    bool has_date_types() const { return version_code > 4 && native_client; }
+};
+
+/// The SQL Server type name of a column, reading the engine's state (throws tk_mail_assertion
+/// when there is no engine). See the overload.
+std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly);
+/// The SQL Server type name of a column: "nvarchar(n) " up to 4000 characters and
+/// "varbinary(n) " up to 8000 bytes (the bare name with `bTypeOnly`), "(max)" beyond and for a
+/// size of 0; "numeric", or "float" above precision 38; "date"/"time" for date-only and
+/// time-only columns when the target has the 2008 types, else "datetime".
+std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target);
+
+/// True when `ftd` is a date or time column created with a SQL Server 2008 type, which holds
+/// every date from year 1 to 9999.
+bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target);
+
+/// A copy of a value that SQL Server can store in a datetime or float column: dates outside
+/// 1753-9999 become the text "9999-12-30"; doubles are held to +-[2.23e-308, 1.79e308] and
+/// floats' infinities to +-3.4e38; NaN becomes VT_NULL. With `wide_date_range` (a column of a
+/// 2008 date or time type) only dates outside 1-9999 are replaced.
+ole_variant mssql_get_safe_variant(const ole_variant& value, bool wide_date_range = false);
+
+/// The T-SQL literal for the text form of a value of kind `vt`, reading the engine's Unicode
+/// flag (throws tk_mail_assertion when there is no engine). See the overload.
+std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt);
+/// The T-SQL literal for the text form of a value of kind `vt`: "''" for empty text; dates as
+/// 'YYYYMMDD[ hh:mm:ss[.mmm]]' (a time alone on 18991230, unreadable text NULL); text quoted
+/// with apostrophes doubled and N in front when `unicode`; binary text as 0x hex; numbers bare
+/// when the text is a number, else quoted as text.
+std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode);
+
+/// The literal for one field of a row written by INSERT or UPDATE into column `ftd`, reading
+/// the engine's state. Throws tk_mail_assertion ("mss_util", 75 / 76) for a null field or
+/// descriptor and when there is no engine.
+std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd);
+/// The same with the state given: the clamped value's literal; decimals beyond the column's
+/// integer digits become its largest value; NULL, or for a NOT NULL column the literal of its
+/// default, when the value is null or empty.
+std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
+                                    const mss_target& target);
+
+/// True when the decimal value has more integer digits, once rounded to the column's scale,
+/// than the column's precision leaves. Columns without precision (dw_reserved 0 or precision 0)
+/// and float columns (precision above 38) never report. Throws tk_mail_assertion ("mss_util",
+/// 22) when the value is not VT_DECIMAL.
+bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd);
+/// The largest decimal the column holds: ["-"] + (precision - scale) nines + "." + scale nines.
+/// Throws tk_mail_assertion ("mss_util", 50) for a null descriptor.
+std::wstring gen_dec_value(const t_ftd* ftd, bool negative);
+
+/// "PK_" + the table part of the name (the whole name when it has none), reading the engine's
+/// view-owned flag.
+std::wstring gen_pk_name(const std::wstring& table_name);
+std::wstring gen_pk_name(const std::wstring& table_name, bool view_owned);
+/// "UIDX_c1_c2..." or, when an index of `indexes` has that name, the first free form with
+/// "_00000" to "_99999" after it; throws tk_mail_assertion ("mss_util", 750) when none is free.
+std::wstring gen_idx_name(const udb_indexes& indexes, const std::vector<std::wstring>& columns);
+
+/// Each apostrophe doubled: the text of a string literal, once per level of nesting.
+std::wstring mss_escape_quotes(const std::wstring& text);
+
+/// True when `text` begins with `prefix`, compared exactly or without case (C.UTF-8 folding).
+/// An empty prefix is always true, a prefix longer than the text always false.
+bool str_starts_with(const std::wstring& text, const std::wstring& prefix, bool case_sensitive);
+
+/// The dump settings of the SQL Server side, kept with the profile; no step of a run reads them.
+struct mss_dump_options
+{
+    bool dump_enabled = true;
+    bool dump_insert_comments = true;
+    bool dump_create_database = false;
+    bool dump_create_table = true;
+    std::string spare_text1;
+    std::string spare_text2;
+
+    /// Logs "mss_dump_options::ctor1" at level 2.
+    mss_dump_options();
+};

@@ -1,0 +1,376 @@
+// mss_types_test.cpp: SQL Server type names, clamping, literals and generated names.
+#include "mss/mss_engine.h"
+#include "mss/mss_types.h"
+#include "test_support.h"
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+constexpr mss_target modern_native{mss_engine::version_2012, true, true, true};
+constexpr mss_target modern_generic{mss_engine::version_2012, false, true, true};
+constexpr mss_target old_native{mss_engine::version_2005, true, true, true};
+constexpr mss_target azure_native{mss_engine::version_azure, true, true, true};
+
+t_ftd column(VARTYPE vt, int size = 0, int reserved = 0, bool not_null = false,
+             const ole_variant& default_value = {})
+{
+    return t_ftd(size, L"c", vt, not_null, false, default_value, reserved, L"");
+}
+
+t_ftd decimal_column(int precision, int scale)
+{
+    return column(VT_DECIMAL, 0, t_ftd::make_precision_scale(precision, scale));
+}
+
+ole_variant date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                 int milliseconds = 0)
+{
+    SYSTEMTIME time;
+    time.wYear = static_cast<std::uint16_t>(year);
+    time.wMonth = static_cast<std::uint16_t>(month);
+    time.wDay = static_cast<std::uint16_t>(day);
+    time.wHour = static_cast<std::uint16_t>(hour);
+    time.wMinute = static_cast<std::uint16_t>(minute);
+    time.wSecond = static_cast<std::uint16_t>(second);
+    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
+    return ole_variant(time);
+}
+
+ole_variant null_value()
+{
+    ole_variant value;
+    value.value.vt = VT_NULL;
+    return value;
+}
+
+struct type_case
+{
+    const char* label;
+    t_ftd ftd;
+    bool type_only;
+    mss_target target;
+    std::wstring expected;
+};
+
+TEST(MssTypes, NativeTypeNamesFollowSizesPrecisionAndDateSupport)
+{
+    const std::vector<type_case> cases = {
+        {"Text4000", column(VT_BSTR, 4000), false, modern_native, L"nvarchar(4000) "},
+        {"Text4001", column(VT_BSTR, 4001), false, modern_native, L"nvarchar(max)"},
+        {"TextSize0", column(VT_BSTR, 0), false, modern_native, L"nvarchar(max)"},
+        {"TextNegative", column(VT_BSTR, -1), false, modern_native, L"nvarchar(max)"},
+        {"TextTypeOnly", column(VT_BSTR, 50), true, modern_native, L"nvarchar"},
+        {"TextTypeOnlyOver", column(VT_BSTR, 4001), true, modern_native, L"nvarchar(max)"},
+        {"Blob8000", column(VT_BLOB, 8000), false, modern_native, L"varbinary(8000) "},
+        {"Blob8001", column(VT_BLOB, 8001), false, modern_native, L"varbinary(max)"},
+        {"BlobSize0", column(VT_BLOB_OBJECT, 0), false, modern_native, L"varbinary(max)"},
+        {"ByteArray", column(VT_BYTE_ARRAY, 16), false, modern_native, L"varbinary(16) "},
+        {"Precision38", decimal_column(38, 2), false, modern_native, L"numeric"},
+        {"Precision39", decimal_column(39, 2), false, modern_native, L"float"},
+        {"Currency", column(VT_CY), false, modern_native, L"money"},
+        {"Other", column(VT_LPWSTR, 10), false, modern_native, L"nvarchar(max)"},
+        {"DateNative2012", column(VT_DATE, 0, t_ftd::date_only), false, modern_native, L"date"},
+        {"TimeNative2012", column(VT_DATE, 0, t_ftd::time_only), false, modern_native, L"time"},
+        {"DateTimeNative", column(VT_DATE, 0, 1), false, modern_native, L"datetime"},
+        {"DateGenericDriver", column(VT_DATE, 0, t_ftd::date_only), false, modern_generic,
+         L"datetime"},
+        {"TimeGenericDriver", column(VT_DATE, 0, t_ftd::time_only), false, modern_generic,
+         L"datetime"},
+        {"Date2005", column(VT_DATE, 0, t_ftd::date_only), false, old_native, L"datetime"},
+        {"DateAzure", column(VT_DATE, 0, t_ftd::date_only), false, azure_native, L"date"},
+    };
+    for (const type_case& item : cases)
+    {
+        SCOPED_TRACE(item.label);
+        EXPECT_EQ(get_mss_native_type1(item.ftd, item.type_only, item.target), item.expected);
+    }
+}
+
+TEST(MssTypes, EngineFormsReadTheLiveEngine)
+{
+    const t_ftd date_column = column(VT_DATE, 0, t_ftd::date_only);
+    EXPECT_THROW(get_mss_native_type1(date_column, false), tk_mail_assertion);
+    EXPECT_THROW(to_mssql_str(L"x", VT_BSTR), tk_mail_assertion);
+    mss_engine engine(true);
+    engine.set_version_code(mss_engine::version_2012);
+    // Not connected, so no native client: the 2008 types are not used.
+    EXPECT_EQ(get_mss_native_type1(date_column, false), L"datetime");
+    EXPECT_EQ(to_mssql_str(L"x", VT_BSTR), L"N'x'");
+    engine.set_unicode(false);
+    EXPECT_EQ(to_mssql_str(L"x", VT_BSTR), L"'x'");
+    const ole_variant value(L"a'b");
+    const t_ftd text_column = column(VT_BSTR, 10);
+    EXPECT_EQ(mss_get_fld_append_str(&value, &text_column), L"'a''b'");
+}
+
+TEST(MssTypes, SafeVariantClampsDoublesToTheFloatRange)
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::vector<std::pair<double, double>> cases = {
+        {1e-320, 2.23e-308},
+        {-1e-320, -2.23e-308},
+        {0.0, 0.0},
+        {1.5, 1.5},
+        {std::numeric_limits<double>::max(), 1.79e308},
+        {infinity, 1.79e308},
+        {-infinity, -1.79e308},
+        {2.23e-308, 2.23e-308},
+        {-1.795e308, -1.79e308},
+    };
+    for (const auto& [input, expected] : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "input=" << input);
+        const ole_variant safe = mssql_get_safe_variant(ole_variant(input));
+        ASSERT_EQ(safe.get_type(), VT_R8);
+        EXPECT_EQ(safe.value.dblVal, expected);
+    }
+    EXPECT_EQ(
+        mssql_get_safe_variant(ole_variant(std::numeric_limits<double>::quiet_NaN())).get_type(),
+        VT_NULL);
+    EXPECT_EQ(
+        mssql_get_safe_variant(ole_variant(std::numeric_limits<float>::infinity())).value.fltVal,
+        3.4e38f);
+}
+
+TEST(MssTypes, SafeVariantClampsDatesOnlyOutsideTheColumnsRange)
+{
+    struct date_case
+    {
+        const char* label;
+        ole_variant value;
+        bool wide;
+        bool clamped;
+    };
+    const std::vector<date_case> cases = {
+        {"1752DateTime", date(1752, 12, 31), false, true},
+        {"1753DateTime", date(1753, 1, 1), false, false},
+        {"Year1DateTime", date(1, 1, 1), false, true},
+        {"Year1DateColumn", date(1, 1, 1), true, false},
+        {"Year9999DateColumn", date(9999, 12, 31), true, false},
+        {"Year10000DateColumn", date(10000, 1, 1), true, true},
+        {"TimeAlone", date(0, 0, 0, 10, 20, 30), false, false},
+    };
+    for (const date_case& item : cases)
+    {
+        SCOPED_TRACE(item.label);
+        const ole_variant safe = mssql_get_safe_variant(item.value, item.wide);
+        if (item.clamped)
+        {
+            ASSERT_EQ(safe.get_type(), VT_BSTR);
+            EXPECT_EQ(safe.to_wstring(), L"9999-12-30");
+        }
+        else
+        {
+            ASSERT_EQ(safe.get_type(), VT_DATE);
+            EXPECT_EQ(safe.get_systemtime(), item.value.get_systemtime());
+        }
+    }
+}
+
+struct literal_case
+{
+    const char* label;
+    std::wstring text;
+    VARTYPE vt;
+    bool unicode;
+    std::wstring expected;
+};
+
+TEST(MssTypes, TextLiteralsAreQuotedEscapedOrBareByKind)
+{
+    const std::vector<literal_case> cases = {
+        {"QuoteInText", L"O'Brien", VT_BSTR, true, L"N'O''Brien'"},
+        {"QuoteNoUnicode", L"O'Brien", VT_BSTR, false, L"'O''Brien'"},
+        {"EmptyText", L"", VT_BSTR, true, L"''"},
+        {"EmptyNumber", L"", VT_I4, true, L"''"},
+        {"GuidTextKeptWhole", L"see guid {12345678-1234-1234-1234-123456789ABC} here", VT_BSTR,
+         true, L"N'see guid {12345678-1234-1234-1234-123456789ABC} here'"},
+        {"DateTime", L"2021-03-04 05:06:07", VT_DATE, true, L"'20210304 05:06:07'"},
+        {"Milliseconds", L"2021-03-04 05:06:07.005", VT_DATE, true, L"'20210304 05:06:07.005'"},
+        {"DateOnly", L"2021-03-04", VT_DATE, true, L"'20210304'"},
+        {"TimeOnly", L"10:20:30", VT_DATE, true, L"'18991230 10:20:30'"},
+        {"Year1", L"0001-01-01", VT_DATE, true, L"'00010101'"},
+        {"BadDate", L"tomorrow", VT_DATE, true, L"NULL"},
+        {"HexBlob", L"0x1F2e", VT_BLOB, true, L"0x1F2e"},
+        {"EmptyHexBlob", L"0x", VT_BYTE_ARRAY, true, L"0x"},
+        {"DigitBlob", L"1234", VT_BLOB, true, L"1234"},
+        {"OneCharBlob", L"5", VT_BLOB, true, L""},
+        {"PostgresHexBlob", L"\\x1f2e", VT_BLOB_OBJECT, true, L"0x1f2e"},
+        {"OtherBlobAsBytes", L"12AB", VT_BLOB, true, L"0x31324142"},
+        {"QuoteBlobAsBytes", L"a'b", VT_BLOB, true, L"0x612762"},
+        {"Integer", L"42", VT_I4, true, L"42"},
+        {"Scientific", L"-1.5e+10", VT_R8, true, L"-1.5e+10"},
+        {"Decimal", L"123.456", VT_DECIMAL, true, L"123.456"},
+        {"Bit", L"1", VT_BOOL, true, L"1"},
+        {"InjectedNumber", L"1); DROP TABLE t; --", VT_I4, true, L"N'1); DROP TABLE t; --'"},
+        {"QuotedNumber", L"it's", VT_I8, false, L"'it''s'"},
+        {"UnknownKind", L"x'y", VT_EMPTY, true, L"N'x''y'"},
+    };
+    for (const literal_case& item : cases)
+    {
+        SCOPED_TRACE(item.label);
+        EXPECT_EQ(to_mssql_str(item.text, item.vt, item.unicode), item.expected);
+    }
+}
+
+struct field_case
+{
+    const char* label;
+    ole_variant value;
+    t_ftd ftd;
+    mss_target target;
+    std::wstring expected;
+};
+
+TEST(MssTypes, FieldLiteralsForInsertAndUpdate)
+{
+    std::vector<field_case> cases = {
+        {"Text", ole_variant(L"a'b"), column(VT_BSTR, 10), modern_native, L"N'a''b'"},
+        {"EmptyTextIsNotNull", ole_variant(L""), column(VT_BSTR, 10), modern_native, L"''"},
+        {"NullNullable", null_value(), column(VT_I4), modern_native, L"NULL"},
+        {"EmptyNotNullDefault", ole_variant(), column(VT_I4, 0, 0, true, ole_variant(7)),
+         modern_native, L"7"},
+        {"NullNotNullTextDefault", null_value(), column(VT_BSTR, 10, 0, true, ole_variant(L"n/a")),
+         modern_native, L"N'n/a'"},
+        {"NullNotNullNoDefault", null_value(), column(VT_I4, 0, 0, true), modern_native, L"''"},
+        {"DateTimeMs", date(2021, 3, 4, 5, 6, 7, 5), column(VT_DATE, 0, 1), modern_native,
+         L"'20210304 05:06:07.005'"},
+        {"Before1753DateTime", date(1700, 5, 6), column(VT_DATE, 0, 1), modern_native,
+         L"'99991230'"},
+        {"Year1DateColumn", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only), modern_native,
+         L"'00010101'"},
+        {"Year50DateColumn", date(50, 6, 7), column(VT_DATE, 0, t_ftd::date_only), modern_native,
+         L"'00500607'"},
+        {"Year1DateGenericDriver", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only),
+         modern_generic, L"'99991230'"},
+        {"TimeColumn", date(0, 0, 0, 10, 20, 30), column(VT_DATE, 0, t_ftd::time_only),
+         modern_native, L"'18991230 10:20:30'"},
+        {"DateDefaultNotNull", null_value(),
+         column(VT_DATE, 0, t_ftd::date_only, true, date(1, 2, 3)), modern_native, L"'00010203'"},
+        {"TinyDouble", ole_variant(1e-320), column(VT_R8), modern_native,
+         L"2.2300000000000001e-308"},
+        {"HugeDouble", ole_variant(-std::numeric_limits<double>::max()), column(VT_R8),
+         modern_native, L"-1.79e+308"},
+        {"ZeroDouble", ole_variant(0.0), column(VT_R8), modern_native, L"0"},
+        {"FullPrecisionDouble", ole_variant(0.1), column(VT_R8), modern_native,
+         L"0.10000000000000001"},
+        {"FloatNineDigits", ole_variant(0.1f), column(VT_R4), modern_native, L"0.100000001"},
+        {"NaNNullable", ole_variant(std::numeric_limits<double>::quiet_NaN()), column(VT_R8),
+         modern_native, L"NULL"},
+        {"NaNNotNull", ole_variant(std::numeric_limits<double>::quiet_NaN()),
+         column(VT_R8, 0, 0, true, ole_variant(0.0)), modern_native, L"0"},
+        {"BigInt", ole_variant(9007199254740993LL), column(VT_I8), modern_native,
+         L"9007199254740993"},
+        {"Bool", ole_variant(true), column(VT_BOOL), modern_native, L"1"},
+        {"DecimalInRange", ole_variant(L"123.456", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         L"123.456"},
+        {"DecimalTooWide", ole_variant(L"1234.5", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         L"999.99"},
+        {"NegativeTooWide", ole_variant(L"-1234.5", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, L"-999.99"},
+        {"RoundsIntoOverflow", ole_variant(L"999.996", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, L"999.99"},
+        {"RoundsDownInRange", ole_variant(L"999.994", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, L"999.994"},
+        {"ScaleZeroFull", ole_variant(L"12345", VT_DECIMAL), decimal_column(5, 0), modern_native,
+         L"12345"},
+        {"ScaleZeroOver", ole_variant(L"123456", VT_DECIMAL), decimal_column(5, 0), modern_native,
+         L"99999."},
+        {"FractionOnlyColumn", ole_variant(L"0.5", VT_DECIMAL), decimal_column(1, 1), modern_native,
+         L"0.5"},
+        {"NoPrecision", ole_variant(L"123456789", VT_DECIMAL), column(VT_DECIMAL), modern_native,
+         L"123456789"},
+        {"FloatColumnPrecision", ole_variant(L"123456789", VT_DECIMAL), decimal_column(40, 35),
+         modern_native, L"123456789"},
+    };
+    std::vector<std::uint8_t> bytes = {0x00, 0xFF};
+    cases.push_back({"Binary", ole_variant(bytes.size(), bytes.data()), column(VT_BLOB, 10),
+                     modern_native, L"0x00FF"});
+    cases.push_back({"EmptyBinaryIsNotNull", ole_variant(std::size_t{0}, bytes.data()),
+                     column(VT_BLOB, 10), modern_native, L"0x"});
+    for (const field_case& item : cases)
+    {
+        SCOPED_TRACE(item.label);
+        EXPECT_EQ(mss_get_fld_append_str(&item.value, &item.ftd, item.target), item.expected);
+    }
+}
+
+TEST(MssTypes, NullFieldOrColumnIsAnInternalError)
+{
+    const ole_variant value(1);
+    const t_ftd ftd = column(VT_I4);
+    EXPECT_THROW(mss_get_fld_append_str(nullptr, &ftd, modern_native), tk_mail_assertion);
+    EXPECT_THROW(mss_get_fld_append_str(&value, nullptr, modern_native), tk_mail_assertion);
+    EXPECT_THROW(dec_is_out_of_range(value, ftd), tk_mail_assertion);
+    EXPECT_THROW(gen_dec_value(nullptr, false), tk_mail_assertion);
+}
+
+TEST(MssTypes, LargestDecimalOfAColumn)
+{
+    const t_ftd five_two = decimal_column(5, 2);
+    const t_ftd five_zero = decimal_column(5, 0);
+    const t_ftd two_two = decimal_column(2, 2);
+    EXPECT_EQ(gen_dec_value(&five_two, false), L"999.99");
+    EXPECT_EQ(gen_dec_value(&five_two, true), L"-999.99");
+    EXPECT_EQ(gen_dec_value(&five_zero, false), L"99999.");
+    EXPECT_EQ(gen_dec_value(&two_two, true), L"-.99");
+}
+
+TEST(MssTypes, PrimaryKeyNameTakesTheTablePart)
+{
+    EXPECT_EQ(gen_pk_name(L"[dbo].[orders]", true), L"PK_orders");
+    EXPECT_EQ(gen_pk_name(L"orders", true), L"PK_orders");
+    EXPECT_EQ(gen_pk_name(L"a.b", true), L"PK_a.b");
+    EXPECT_EQ(gen_pk_name(L"a.b", false), L"PK_b");
+    EXPECT_EQ(gen_pk_name(L"a.", false), L"PK_a.");
+}
+
+TEST(MssTypes, IndexNamesCountPastTakenNames)
+{
+    udb_indexes indexes;
+    EXPECT_EQ(gen_idx_name(indexes, {L"id"}), L"UIDX_id");
+    EXPECT_EQ(gen_idx_name(indexes, {L"a", L"b"}), L"UIDX_a_b");
+    indexes.push_back(udb_index(L"uidx_ID", true, false, {L"id"}));
+    EXPECT_EQ(gen_idx_name(indexes, {L"id"}), L"UIDX_id_00000");
+    indexes.push_back(udb_index(L"UIDX_id_00000", true, false, {L"id"}));
+    EXPECT_EQ(gen_idx_name(indexes, {L"id"}), L"UIDX_id_00001");
+}
+
+TEST(MssTypes, StartsWithComparesExactlyOrWithoutCase)
+{
+    EXPECT_TRUE(str_starts_with(L"abc", L"", true));
+    EXPECT_FALSE(str_starts_with(L"ab", L"abc", false));
+    EXPECT_TRUE(str_starts_with(L"varchar(10)", L"varchar", true));
+    EXPECT_FALSE(str_starts_with(L"VARCHAR(10)", L"varchar", true));
+    EXPECT_TRUE(str_starts_with(L"VARCHAR(10)", L"varchar", false));
+    EXPECT_TRUE(str_starts_with(L"ΣΕΙΡΆ", L"σει", false));
+}
+
+TEST(MssTypes, QuotesAreDoubledOncePerNestingLevel)
+{
+    EXPECT_EQ(mss_escape_quotes(L"o'k"), L"o''k");
+    EXPECT_EQ(mss_escape_quotes(mss_escape_quotes(L"o'k")), L"o''''k");
+}
+
+TEST(MssTypes, OutOfRangeDecimalIsLogged)
+{
+    test_support::temp_dir dir;
+    const std::string path = dir.file("mss.log");
+    {
+        tk_logger logger(path.c_str(), true, 2, false);
+        const ole_variant value(L"-1234.5", VT_DECIMAL);
+        const t_ftd ftd = decimal_column(5, 2);
+        EXPECT_EQ(mss_get_fld_append_str(&value, &ftd, modern_native), L"-999.99");
+    }
+    EXPECT_EQ(test_support::read_file(path), "Got initial string: -1234.5\r\n"
+                                             "Got decimal: -1234.5, scale=1, prec=5\r\n");
+}
+
+} // namespace
