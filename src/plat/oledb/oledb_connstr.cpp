@@ -183,6 +183,19 @@ std::optional<std::wstring> build_connection_string(const driver_choice& driver,
             std::wstring host;
             std::wstring port;
             split_server(settings.server, host, port);
+            if (kind == driver_kind::freetds)
+            {
+                // FreeTDS has no default for either: an empty host ("the local server") is this
+                // machine, and without a port or an instance name it would not connect at all.
+                if (host.empty() || host == L"." || host == L"(local)")
+                {
+                    host = L"localhost";
+                }
+                if (port.empty() && host.find(L'\\') == std::wstring::npos)
+                {
+                    port = L"1433";
+                }
+            }
             ok = append_value(out, L"Server", host, kind, error) &&
                  (port.empty() || append_value(out, L"Port", port, kind, error));
         }

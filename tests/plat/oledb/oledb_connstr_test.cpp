@@ -75,6 +75,18 @@ INSTANTIATE_TEST_SUITE_P(
                      L"",
                      L"Driver={FreeTDS};Server={host\\inst};TDS_Version=7.4;"
                      L"ClientCharset=UTF-8;"},
+        connstr_case{"freetds gets the default port it lacks",
+                     freetds,
+                     {L"db.example.com", L"u", L"p", L"", false},
+                     L"",
+                     L"Driver={FreeTDS};Server={db.example.com};Port={1433};UID={u};PWD={p};"
+                     L"TDS_Version=7.4;ClientCharset=UTF-8;"},
+        connstr_case{"freetds empty host is the local server",
+                     freetds,
+                     {L"", L"u", L"p", L"", false},
+                     L"",
+                     L"Driver={FreeTDS};Server={localhost};Port={1433};UID={u};PWD={p};"
+                     L"TDS_Version=7.4;ClientCharset=UTF-8;"},
         connstr_case{"freetds refuses a brace-semicolon password",
                      freetds,
                      {L"s", L"u", L"x};UID=sa", L"", false},
