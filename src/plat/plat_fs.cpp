@@ -211,4 +211,48 @@ bool change_dir(std::string_view path)
     return true;
 }
 
+namespace
+{
+
+bool write_all(int fd, std::string_view content)
+{
+    while (!content.empty())
+    {
+        const ssize_t count = ::write(fd, content.data(), content.size());
+        if (count < 0 && errno != EINTR)
+        {
+            return false;
+        }
+        if (count > 0)
+        {
+            content.remove_prefix(static_cast<std::size_t>(count));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool write_file_atomically(const std::string& path, std::string_view content, unsigned mode)
+{
+    std::string temp_name = path + ".XXXXXX";
+    unique_fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+    if (!fd.valid())
+    {
+        set_last_error(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && write_all(fd.get(), content) &&
+              ::fsync(fd.get()) == 0;
+    ok = fd.close() == 0 && ok;
+    ok = ok && ::rename(temp_name.c_str(), path.c_str()) == 0;
+    if (!ok)
+    {
+        const int error = errno;
+        ::unlink(temp_name.c_str());
+        set_last_error(error);
+    }
+    return ok;
+}
+
 } // namespace plat

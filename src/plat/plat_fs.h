@@ -49,4 +49,9 @@ std::optional<std::string> get_cwd();
 /// Changes the working directory; false, with last_error() set, on failure.
 bool change_dir(std::string_view path);
 
+/// Replaces `path` by `content` so that readers see the old file or the new one, never a half
+/// written one: a temporary file with `mode` from its creation, written, synced and renamed over
+/// it. A failure leaves the old file whole and sets last_error().
+bool write_file_atomically(const std::string& path, std::string_view content, unsigned mode);
+
 } // namespace plat

@@ -3,6 +3,7 @@
 
 #include "plat/plat_err.h"
 #include "plat/plat_fd.h"
+#include "plat/plat_fs.h"
 #include "plat/plat_text.h"
 
 #include <cerrno>
@@ -227,45 +228,11 @@ bool read_whole_file(const std::filesystem::path& file, std::string& content)
     }
 }
 
-bool write_all(int fd, std::string_view content)
-{
-    while (!content.empty())
-    {
-        const ssize_t count = ::write(fd, content.data(), content.size());
-        if (count < 0 && errno != EINTR)
-        {
-            return false;
-        }
-        if (count > 0)
-        {
-            content.remove_prefix(static_cast<std::size_t>(count));
-        }
-    }
-    return true;
-}
-
 // Readers see either the old file or the new one, never a half-written one; the temporary file
 // is 0600 from its creation, so the values are never readable by others, not even briefly.
 bool write_atomically(const std::filesystem::path& file, const std::string& content)
 {
-    std::string temp_name = file.string() + ".XXXXXX";
-    unique_fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
-    if (!fd.valid())
-    {
-        set_last_error(errno);
-        return false;
-    }
-    bool ok = ::fchmod(fd.get(), file_mode) == 0 && write_all(fd.get(), content) &&
-              ::fsync(fd.get()) == 0;
-    ok = fd.close() == 0 && ok;
-    ok = ok && ::rename(temp_name.c_str(), file.c_str()) == 0;
-    if (!ok)
-    {
-        const int error = errno;
-        ::unlink(temp_name.c_str());
-        set_last_error(error);
-    }
-    return ok;
+    return write_file_atomically(file.string(), content, file_mode);
 }
 
 bool make_dirs(const std::filesystem::path& dir)

@@ -94,45 +94,11 @@ void append_line(std::string& out, const std::wstring& line)
     out += line_end;
 }
 
-bool write_all(int fd, std::string_view content)
-{
-    while (!content.empty())
-    {
-        const ssize_t count = ::write(fd, content.data(), content.size());
-        if (count < 0 && errno != EINTR)
-        {
-            return false;
-        }
-        if (count > 0)
-        {
-            content.remove_prefix(static_cast<std::size_t>(count));
-        }
-    }
-    return true;
-}
-
 // Readers never see a half-written profile, a failure leaves the previous one whole, and the
 // file is 0600 from its creation since it may hold passwords.
 bool write_atomically(const std::string& path, const std::string& content)
 {
-    std::string temp_name = path + ".XXXXXX";
-    plat::unique_fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
-    if (!fd.valid())
-    {
-        plat::set_last_error(errno);
-        return false;
-    }
-    bool ok = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 && write_all(fd.get(), content) &&
-              ::fsync(fd.get()) == 0;
-    ok = fd.close() == 0 && ok;
-    ok = ok && ::rename(temp_name.c_str(), path.c_str()) == 0;
-    if (!ok)
-    {
-        const int error = errno;
-        ::unlink(temp_name.c_str());
-        plat::set_last_error(error);
-    }
-    return ok;
+    return plat::write_file_atomically(path, content, S_IRUSR | S_IWUSR);
 }
 
 // A wide path holding a NUL has no narrow form the system could open.
