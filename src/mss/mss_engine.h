@@ -7,8 +7,11 @@
 #include "plat/oledb/oledb_interfaces.h"
 #include "tk/tk_singleton.h"
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class mss_database;
 
 /// The SQL Server engine. One instance, built by the converter's SQL Server side (a second one
 /// throws tk_mail_assertion) and reached through mss_engine::ref.
@@ -34,6 +37,52 @@ public:
 
     /// The instance; throws tk_mail_assertion when there is none.
     static mss_engine& ref() { return instance(); }
+
+    /// Connects with Windows authentication (the server alone; an earlier SQL Server login is
+    /// forgotten), switches fast load to `fast_load` when the provider accepts it, reads the
+    /// version and the database list. Throws odb_exception (the provider's refusal or a failed
+    /// statement) or the initialiser's tk_exception; the engine is then left disconnected.
+    void connect(const std::wstring& server, bool fast_load);
+    /// The same with SQL Server authentication.
+    void connect(const std::wstring& server, const std::wstring& user, const std::wstring& password,
+                 bool fast_load);
+    /// Asks the data source for fast load (on or off); false, without throwing, when the
+    /// provider refuses. Throws odb_exception when the source has no properties interface.
+    bool enable_fast_load(const ole_com_ptr<IDBInitialize>& data_source, bool on);
+    /// The version code of the server behind `data_source` ("SELECT @@VERSION"); throws
+    /// odb_exception when the statement fails.
+    int get_version(IDBInitialize* data_source);
+    /// The version code of an @@VERSION text: SQL Server by its release year (2012 and every
+    /// later release 8, 2011 7, 2010 6, 2008 5, 2005 4, 2000 3, 7.0 2), SQL Azure 100; a text
+    /// it does not name by year goes by its version number (major 11 and up 8, 10 5, 9 4, 8 3,
+    /// 7 2), and 1 when it has none.
+    static int version_code_of(const std::wstring& version_text);
+    /// Reads the server's database names (none on SQL Azure). Throws odb_exception.
+    void init_db_contents(IDBInitialize* data_source);
+    /// The database names read at connect. Throws tk_mail_assertion ("mss_engi", 282) before a
+    /// connect and tk_exception (severity 1) on SQL Azure, which cannot list them.
+    const std::vector<std::wstring>& get_contents();
+    /// True when the list holds the name (without case) and the login can open it; false when
+    /// the list lacks it. Throws mss_no_perm_exception when it cannot be opened (on SQL Azure,
+    /// where there is no list, also for a database that does not exist) and tk_mail_assertion
+    /// ("mss_engi", 173) before a connect.
+    bool is_db_exist(const std::wstring& name);
+    /// Runs CREATE DATABASE, enters the name in the list and opens it (open mode 2). Throws
+    /// odb_exception, or tk_mail_assertion ("mss_engi", 230) before a connect.
+    std::unique_ptr<mss_database> create_db(const std::wstring& name);
+    /// Runs DROP DATABASE and removes the name from the list. Throws odb_exception, or
+    /// tk_mail_assertion ("mss_engi", 141) before a connect.
+    void delete_db(const std::wstring& name);
+    /// Opens the database with its own data source and session. Throws odb_exception, or
+    /// tk_mail_assertion ("mss_engi", 257) before a connect.
+    std::unique_ptr<mss_database> open_db(const std::wstring& name, int mode);
+    /// The two-part name of a table for catalog statements and DROP TABLE, by the stored login
+    /// and flags (see the static form).
+    std::wstring get_safe_tname(const std::wstring& name) const;
+    /// "[owner].[table]": the name's own owner when it has one (mss_split_tab_name), else dbo,
+    /// or the user when one is given that is not "sa" (without case) and `as_dbo` is false.
+    static std::wstring get_safe_tname(const std::wstring& name, const std::wstring& user,
+                                       bool as_dbo, bool view_owned);
 
     void set_as_dbo(bool as_dbo);
     bool is_view_owned() const { return m_view_owned; }

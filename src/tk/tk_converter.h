@@ -21,6 +21,8 @@ public:
     /// stored and leaves the logger as it is.
     void set_logfile(const std::string& path);
     const std::string& log_file() const { return m_log_file; }
+    /// Keeps a log file path without checking it or enabling the log (settings being loaded).
+    void remember_log_file(const std::string& path) { m_log_file = path; }
 
     bool done() const { return m_done.load(); }
     void set_done(bool done) { m_done = done; }

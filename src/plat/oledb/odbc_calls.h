@@ -24,6 +24,18 @@ std::wstring from_sqlw(const SQLWCHAR* text, std::size_t length);
 link_status check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, odbc_call call,
                   const std::wstring& driver_name);
 
+/// The buffers of bound parameters, which must outlive the statement's execution.
+struct odbc_param_buffers
+{
+    std::vector<std::vector<std::uint8_t>> data;
+    std::vector<SQLLEN> indicators;
+};
+
+/// Binds `values` to the markers of a prepared statement, each as its column takes it.
+link_status bind_load_params(SQLHSTMT statement, const std::vector<const column_desc*>& columns,
+                             const load_row& values, odbc_param_buffers& buffers,
+                             const std::wstring& driver_name);
+
 /// A statement over an allocated ODBC statement handle.
 std::unique_ptr<link_statement> make_odbc_statement(odbc_handle handle,
                                                     const std::wstring& driver_name);

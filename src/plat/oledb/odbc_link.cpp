@@ -1,6 +1,7 @@
 // odbc_link.cpp: the ODBC implementation of the driver link; every ODBC call goes through check().
 #include "plat/oledb/odbc_link.h"
 
+#include "plat/oledb/odbc_bulk.h"
 #include "plat/oledb/odbc_calls.h"
 #include "plat/plat_text.h"
 
@@ -32,14 +33,17 @@ constexpr SQLULEN login_timeout_seconds = 15;
 class odbc_link final : public link
 {
 public:
-    odbc_link(std::shared_ptr<odbc_environment> environment, std::wstring driver_name)
+    odbc_link(std::shared_ptr<odbc_environment> environment, std::wstring driver_name,
+              driver_kind kind)
         : m_environment(std::move(environment))
         , m_driver_name(std::move(driver_name))
+        , m_kind(kind)
     {
     }
 
     ~odbc_link() override
     {
+        m_bulk.reset();
         if (m_connected)
         {
             // A destructor has nobody to report a failed disconnect to.
@@ -71,6 +75,8 @@ public:
         check(SQLSetConnectAttrW(m_connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(login_timeout_seconds), 0),
               SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
+        const bool bulk =
+            m_bulk_requested && request_bulk_copy(m_connection.get(), m_driver_name).hr == S_OK;
         std::vector<SQLWCHAR> text = to_sqlw(connection_string);
         std::array<SQLWCHAR, 1024> completed{};
         SQLSMALLINT completed_length = 0;
@@ -85,8 +91,22 @@ public:
             return status;
         }
         m_connected = true;
+        if (bulk)
+        {
+            m_bulk = m_kind == driver_kind::freetds
+                         ? make_freetds_bulk_copy(m_connection.get(), m_driver_name)
+                         : make_microsoft_bulk_copy(m_connection.get(), m_driver_name);
+        }
         return {};
     }
+
+    bool enable_bulk_copy() override
+    {
+        m_bulk_requested = m_kind == driver_kind::freetds || m_kind == driver_kind::microsoft;
+        return m_bulk_requested;
+    }
+
+    link_bulk_copy* bulk_copy() override { return m_bulk.get(); }
 
     link_status new_statement(std::unique_ptr<link_statement>& statement) override
     {
@@ -127,8 +147,11 @@ public:
 private:
     std::shared_ptr<odbc_environment> m_environment;
     std::wstring m_driver_name;
+    driver_kind m_kind;
     odbc_handle m_connection;
     bool m_connected = false;
+    bool m_bulk_requested = false;
+    std::unique_ptr<link_bulk_copy> m_bulk;
 };
 
 } // namespace
@@ -160,9 +183,9 @@ std::shared_ptr<odbc_environment> make_odbc_environment()
 }
 
 std::unique_ptr<link> make_odbc_link(std::shared_ptr<odbc_environment> environment,
-                                     std::wstring driver_name)
+                                     std::wstring driver_name, driver_kind kind)
 {
-    return std::make_unique<odbc_link>(std::move(environment), std::move(driver_name));
+    return std::make_unique<odbc_link>(std::move(environment), std::move(driver_name), kind);
 }
 
 std::wstring odbc_driver_library(const std::shared_ptr<odbc_environment>& environment,

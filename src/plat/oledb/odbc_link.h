@@ -2,6 +2,7 @@
 // and statements, with every call checked by the one checking function.
 #pragma once
 
+#include "plat/oledb/oledb_connstr.h"
 #include "plat/oledb/oledb_link.h"
 
 #include <memory>
@@ -18,9 +19,10 @@ class odbc_environment;
 std::shared_ptr<odbc_environment> make_odbc_environment();
 
 /// A link for the named driver; `driver_name` is also the source of errors whose message carries
-/// no bracketed source.
+/// no bracketed source. `kind` tells which bulk-copy extension the driver has.
 std::unique_ptr<link> make_odbc_link(std::shared_ptr<odbc_environment> environment,
-                                     std::wstring driver_name);
+                                     std::wstring driver_name,
+                                     driver_kind kind = driver_kind::other);
 
 /// True when the driver is registered with unixODBC and its library file is there.
 bool odbc_driver_installed(const std::shared_ptr<odbc_environment>& environment,

@@ -45,6 +45,7 @@ public:
     link_status execute(const std::wstring& sql) override
     {
         m_described = false;
+        m_prepared.clear();
         std::vector<SQLWCHAR> text = to_sqlw(sql);
         link_status status = checked(SQLExecDirectW(m_handle.get(), text.data(), SQL_NTS));
         // SQL_NO_DATA here is a searched statement that touched no row: a success.
@@ -145,6 +146,53 @@ public:
         return checked(SQLMoreResults(m_handle.get()));
     }
 
+    link_status execute_params(const std::wstring& sql,
+                               const std::vector<const column_desc*>& columns,
+                               const load_row& values) override
+    {
+        m_described = false;
+        SQLFreeStmt(m_handle.get(), SQL_CLOSE);
+        if (sql != m_prepared)
+        {
+            m_prepared.clear();
+            std::vector<SQLWCHAR> text = to_sqlw(sql);
+            if (link_status status = checked(SQLPrepareW(m_handle.get(), text.data(), SQL_NTS));
+                !status.ok())
+            {
+                return status;
+            }
+            m_prepared = sql;
+        }
+        SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
+        odbc_param_buffers buffers;
+        link_status status =
+            bind_load_params(m_handle.get(), columns, values, buffers, m_driver_name);
+        if (status.ok())
+        {
+            status = checked(SQLExecute(m_handle.get()));
+        }
+        // Later results (row counts) may still carry an error of the statement.
+        while (status.hr == S_OK)
+        {
+            link_status next = checked(SQLMoreResults(m_handle.get()));
+            if (next.hr != S_OK)
+            {
+                if (!next.ok())
+                {
+                    status = std::move(next);
+                }
+                break;
+            }
+        }
+        if (status.hr == S_FALSE)
+        {
+            status.hr = S_OK;
+        }
+        SQLFreeStmt(m_handle.get(), SQL_CLOSE);
+        SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
+        return status;
+    }
+
 private:
     link_status checked(SQLRETURN rc)
     {
@@ -197,6 +245,13 @@ private:
                     .hr == S_OK)
             {
                 desc.is_unsigned = is_unsigned == SQL_TRUE;
+            }
+            SQLLEN auto_unique = SQL_FALSE;
+            if (checked(SQLColAttributeW(m_handle.get(), column, SQL_DESC_AUTO_UNIQUE_VALUE,
+                                         nullptr, 0, nullptr, &auto_unique))
+                    .hr == S_OK)
+            {
+                desc.auto_unique = auto_unique == SQL_TRUE;
             }
             m_columns.push_back(std::move(desc));
         }
@@ -383,6 +438,7 @@ private:
     std::wstring m_driver_name;
     std::vector<column_desc> m_columns;
     bool m_described = false;
+    std::wstring m_prepared;
 };
 
 } // namespace

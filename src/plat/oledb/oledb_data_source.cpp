@@ -173,7 +173,7 @@ public:
                 return status.hr;
             }
         }
-        com_ref<IOpenRowset> created = make_session(m_context, std::move(connection));
+        com_ref<IOpenRowset> created = make_session(m_context, std::move(connection), m_fast_load);
         const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(session));
         return FAILED(hr) ? post_layer_error(hr, L"The session does not offer that interface.")
                           : hr;

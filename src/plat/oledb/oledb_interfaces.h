@@ -224,6 +224,27 @@ struct ISequentialStream : IUnknown
     virtual HRESULT Write(const void* buffer, ULONG size, ULONG* written) = 0;
 };
 
+/// The bulk loader of one table: rows given through an accessor are inserted, Commit ends a
+/// batch (and with `done` the load).
+struct IRowsetFastLoad : IUnknown
+{
+    static constexpr IID iid{
+        0x5CF4CA13, 0xEF21, 0x11D0, {0x97, 0xE7, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
+    virtual HRESULT InsertRow(HACCESSOR accessor, void* data) = 0;
+    virtual HRESULT Commit(BOOL done) = 0;
+};
+
+/// The stand-in's account of what a failed bulk-load call cost, so the caller can write those
+/// rows again another way.
+struct IFastLoadReplay : IUnknown
+{
+    static constexpr IID iid = zov_guid(0x33);
+    /// After a failed InsertRow or Commit: how many of the rows taken before that call were not
+    /// stored (the batch that held them was rolled back); they are the last rows taken. The row
+    /// of a failed InsertRow is never taken. 0 after a successful call.
+    virtual HRESULT GetRowsToReplay(DBCOUNTITEM* rows) = 0;
+};
+
 /// An error object, or one record of it. Texts are wide strings (the system's BSTR).
 struct IErrorInfo : IUnknown
 {
@@ -267,8 +288,8 @@ inline constexpr const IID& IID_IErrorInfo = IErrorInfo::iid;
 inline constexpr const IID& IID_IErrorRecords = IErrorRecords::iid;
 inline constexpr const IID& IID_ISQLErrorInfo = ISQLErrorInfo::iid;
 inline constexpr IID IID_IStream = zov_guid(0x2F);
-inline constexpr IID IID_IRowsetFastLoad{
-    0x5CF4CA13, 0xEF21, 0x11D0, {0x97, 0xE7, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
+inline constexpr const IID& IID_IRowsetFastLoad = IRowsetFastLoad::iid;
+inline constexpr const IID& IID_IFastLoadReplay = IFastLoadReplay::iid;
 
 /// The thread's error object: GetErrorInfo hands it over (S_FALSE and null when there is none)
 /// and clears it; SetErrorInfo replaces it.

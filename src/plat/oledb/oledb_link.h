@@ -54,9 +54,50 @@ struct column_desc
     std::int16_t decimal_digits = 0;
     bool nullable = true;
     bool is_unsigned = false;
+    /// An identity (auto-increment) column (SQL_DESC_AUTO_UNIQUE_VALUE).
+    bool auto_unique = false;
 
     bool operator==(const column_desc&) const = default;
 };
+
+/// A date and time on its way to the server, in the fields of ODBC's timestamp structure.
+struct load_timestamp
+{
+    std::int16_t year = 0;
+    std::uint16_t month = 0;
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint32_t fraction_ns = 0;
+
+    bool operator==(const load_timestamp&) const = default;
+};
+
+/// An exact number as C-locale text: an optional '-', digits, and '.' with the column's scale
+/// of digits when it has one.
+struct load_decimal
+{
+    std::string text;
+
+    bool operator==(const load_decimal&) const = default;
+};
+
+/// Text as a narrow binding gave it (UTF-8).
+struct load_utf8
+{
+    std::string text;
+
+    bool operator==(const load_utf8&) const = default;
+};
+
+/// One value on its way to the server, already in the form its column takes: whole numbers
+/// (integer columns), bool (bit), double (float and real), load_decimal (numeric and money),
+/// load_timestamp (date and time kinds), GUID, text (UTF-16 or UTF-8) or bytes.
+using load_value =
+    std::variant<std::monostate, std::int64_t, bool, double, load_decimal, load_timestamp, GUID,
+                 std::u16string, load_utf8, std::vector<std::uint8_t>>;
+using load_row = std::vector<load_value>;
 
 /// One value: null, text (UTF-16, in the layer's fixed formats) or bytes.
 using cell = std::variant<std::monostate, std::u16string, std::vector<std::uint8_t>>;
@@ -89,6 +130,40 @@ public:
     virtual link_status fetch(row& values) = 0;
     /// Moves to the next result of the batch: S_OK, or S_FALSE when there is none.
     virtual link_status more_results() = 0;
+    /// Runs a statement with '?' markers once, binding one value to each marker as the column
+    /// it is meant for takes it; the statement is prepared again only when its text changed.
+    virtual link_status execute_params(const std::wstring& sql,
+                                       const std::vector<const column_desc*>& columns,
+                                       const load_row& values) = 0;
+};
+
+/// The SQL Server bulk-copy extension of a connection (the driver's bcp functions), loading
+/// one table. Each column is bound once to a staging block: an 8-byte length (SQL_NULL_DATA,
+/// -1, for NULL) followed by the data.
+class link_bulk_copy
+{
+public:
+    virtual ~link_bulk_copy() = default;
+
+    /// bcp_initW(table, no data file, no error file, into the table).
+    virtual link_status init(const std::wstring& table) = 0;
+    /// bcp_control(BCPKEEPIDENTITY): identity values come from the rows.
+    virtual link_status keep_identity() = 0;
+    /// bcp_bind(block, 8-byte prefix, SQL_VARLEN_DATA, no terminator, host type, column).
+    virtual link_status bind(const std::uint8_t* block, int host_type, int column) = 0;
+    /// bcp_colptr: the column's staging block moved.
+    virtual link_status rebind(const std::uint8_t* block, int column) = 0;
+    /// bcp_sendrow: fails only on the client's side; the server judges the rows at batch time.
+    virtual link_status send_row() = 0;
+    /// bcp_batch: commits the rows sent since the last batch. A failure means the server
+    /// rolled the batch back; the connection cannot bulk copy again.
+    virtual link_status batch(std::int32_t& rows) = 0;
+    /// bcp_done: commits the last batch and ends the bulk copy (same failure as batch).
+    virtual link_status done(std::int32_t& rows) = 0;
+    /// The most bytes one column's data may take in a row, 0 for no limit.
+    virtual std::size_t column_limit() const = 0;
+    /// Text goes as UTF-16 (SQLNCHAR) rather than UTF-8 (SQLCHARACTER).
+    virtual bool wide_text() const = 0;
 };
 
 /// One connection to the database.
@@ -102,6 +177,11 @@ public:
     /// The escape character of catalog search patterns (SQL_SEARCH_PATTERN_ESCAPE); empty when
     /// the driver has none.
     virtual std::wstring search_escape() = 0;
+    /// Asks, before connect, for the driver's bulk-copy extension; false when it has none.
+    virtual bool enable_bulk_copy() { return false; }
+    /// The bulk-copy extension of a connected link that asked for it; null otherwise. Owned by
+    /// the link.
+    virtual link_bulk_copy* bulk_copy() { return nullptr; }
 };
 
 /// Makes unconnected links: the data source uses it for each session and for table rowsets that

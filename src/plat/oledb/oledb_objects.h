@@ -39,9 +39,17 @@ struct session_context
 com_ref<IDBInitialize> make_data_source(std::shared_ptr<const provider_context> provider,
                                         const connection_settings* preset = nullptr);
 
-/// A session (IOpenRowset, IDBCreateCommand, IDBSchemaRowset) owning a connected link.
+/// A session (IOpenRowset, IDBCreateCommand, IDBSchemaRowset) owning a connected link;
+/// `fast_load` offers IRowsetFastLoad from OpenRowset.
 com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context,
-                                  std::unique_ptr<link> connection);
+                                  std::unique_ptr<link> connection, bool fast_load = false);
+
+/// The bulk loader of `table` (IRowsetFastLoad, IAccessor, IColumnsInfo, IRowsetInfo,
+/// IFastLoadReplay), writing on a connection of its own; keeps the session alive. A missing
+/// table or a refused connection posts the records and answers the failure, with no loader.
+HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
+                       const session_context& context, const std::wstring& table,
+                       bool keep_identity, com_ref<IRowsetFastLoad>& loader);
 
 /// A command (ICommandText, ICommand) on a session's link; keeps the session alive.
 com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native);

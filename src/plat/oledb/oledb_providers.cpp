@@ -173,9 +173,12 @@ provider_setup odbc_provider_setup()
     setup.driver_library = [environment](const std::wstring& driver)
     { return odbc_driver_library(environment, driver); };
     setup.make_link = [environment](const driver_choice& driver)
-    { return make_odbc_link(environment, driver.name); };
+    { return make_odbc_link(environment, driver.name, driver.kind); };
     setup.drivers_override = env_text("ZOV_ODBC_DRIVERS");
     setup.extra_keywords = utf8_to_wide_lossy(env_text("ZOV_ODBC_EXTRA"));
+    // Bulk copy where the driver has it, INSERT batches elsewhere; ZOV_NO_FAST_LOAD=1 still
+    // refuses the switch at the data source.
+    setup.fast_load = true;
     return setup;
 }
 

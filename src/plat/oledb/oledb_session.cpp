@@ -1,5 +1,6 @@
 // oledb_session.cpp: the session: commands, table rowsets that stream on a connection of their
 // own, and schema rowsets.
+#include "plat/oledb/oledb_ddl.h"
 #include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_objects.h"
 #include "plat/oledb/oledb_rowset.h"
@@ -70,12 +71,15 @@ private:
     std::unique_ptr<link_statement> m_statement; // after m_link: closed before it
 };
 
-class session final : public com_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset>
+class session final : public com_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset,
+                                        ITableDefinition, IIndexDefinition>
 {
 public:
-    session(std::shared_ptr<const session_context> context, std::unique_ptr<link> connection)
+    session(std::shared_ptr<const session_context> context, std::unique_ptr<link> connection,
+            bool fast_load)
         : m_context(std::move(context))
         , m_link(std::move(connection))
+        , m_fast_load(fast_load)
     {
     }
 
@@ -99,8 +103,8 @@ public:
                           : hr;
     }
 
-    HRESULT OpenRowset(IUnknown* outer, DBID* table_id, DBID* index_id, REFIID riid, ULONG,
-                       DBPROPSET[], IUnknown** rowset) override
+    HRESULT OpenRowset(IUnknown* outer, DBID* table_id, DBID* index_id, REFIID riid,
+                       ULONG set_count, DBPROPSET sets[], IUnknown** rowset) override
     {
         clear_errors();
         if (rowset == nullptr)
@@ -119,7 +123,7 @@ public:
         }
         if (riid == IID_IRowsetFastLoad)
         {
-            return post_layer_error(E_NOINTERFACE, L"This provider offers no fast load.");
+            return open_loader(table_id->uName.pwszName, set_count, sets, rowset);
         }
         const std::wstring name =
             quote_table_name(table_id->uName.pwszName, m_context->provider->driver.kind);
@@ -175,18 +179,74 @@ public:
                    : query_hr;
     }
 
+    HRESULT CreateTable(IUnknown* outer, DBID* table_id, DBORDINAL column_count,
+                        const DBCOLUMNDESC columns[], REFIID riid, ULONG set_count,
+                        DBPROPSET sets[], DBID** new_table_id, IUnknown** rowset) override
+    {
+        return define_table(*m_link, m_context->provider->native, outer, table_id, column_count,
+                            columns, riid, set_count, sets, new_table_id, rowset);
+    }
+
+    HRESULT CreateIndex(DBID* table_id, DBID* index_id, DBORDINAL column_count,
+                        const DBINDEXCOLUMNDESC columns[], ULONG set_count, DBPROPSET sets[],
+                        DBID** new_index_id) override
+    {
+        return define_index(*m_link, m_context->provider->native, table_id, index_id, column_count,
+                            columns, set_count, sets, new_index_id);
+    }
+
 private:
+    HRESULT open_loader(const wchar_t* table, ULONG set_count, DBPROPSET sets[], IUnknown** rowset)
+    {
+        if (!m_fast_load)
+        {
+            return post_layer_error(E_NOINTERFACE,
+                                    L"Fast load is not switched on for this data source.");
+        }
+        bool keep_identity = false;
+        for (ULONG set_idx = 0; sets != nullptr && set_idx < set_count; ++set_idx)
+        {
+            if (sets[set_idx].guidPropertySet != DBPROPSET_SQLSERVERROWSET)
+            {
+                continue;
+            }
+            for (ULONG prop_idx = 0; prop_idx < sets[set_idx].cProperties; ++prop_idx)
+            {
+                DBPROP& prop = sets[set_idx].rgProperties[prop_idx];
+                const bool on = prop.vValue.vt == VT_BOOL && prop.vValue.boolVal != VARIANT_FALSE;
+                if (prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY)
+                {
+                    keep_identity = on;
+                }
+                prop.dwStatus = prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY ||
+                                        prop.dwPropertyID == SSPROP_IRowsetFastLoad
+                                    ? DBPROPSTATUS_OK
+                                    : DBPROPSTATUS_NOTSUPPORTED;
+            }
+        }
+        com_ref<IRowsetFastLoad> loader;
+        const HRESULT hr = open_fast_load(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)),
+                                          *m_link, *m_context, table, keep_identity, loader);
+        if (FAILED(hr))
+        {
+            return hr;
+        }
+        *rowset = loader.detach();
+        return S_OK;
+    }
+
     std::shared_ptr<const session_context> m_context;
     std::unique_ptr<link> m_link;
+    bool m_fast_load;
 };
 
 } // namespace
 
 com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context,
-                                  std::unique_ptr<link> connection)
+                                  std::unique_ptr<link> connection, bool fast_load)
 {
     return com_ref<IOpenRowset>::attach(
-        make_com<session>(std::move(context), std::move(connection)).detach());
+        make_com<session>(std::move(context), std::move(connection), fast_load).detach());
 }
 
 std::wstring quote_table_name(std::wstring_view name, driver_kind kind)

@@ -166,6 +166,35 @@ struct DB_NUMERIC
     BYTE val[16];
 };
 
+/// A date (6 bytes).
+struct DBDATE
+{
+    std::int16_t year;
+    std::uint16_t month;
+    std::uint16_t day;
+};
+
+/// A time of day with its fraction in nanoseconds (12 bytes).
+struct DBTIME2
+{
+    std::uint16_t hour;
+    std::uint16_t minute;
+    std::uint16_t second;
+    std::uint32_t fraction;
+};
+
+/// A date and time with its fraction in nanoseconds (16 bytes).
+struct DBTIMESTAMP
+{
+    std::int16_t year;
+    std::uint16_t month;
+    std::uint16_t day;
+    std::uint16_t hour;
+    std::uint16_t minute;
+    std::uint16_t second;
+    std::uint32_t fraction;
+};
+
 /// The basic information of one error record.
 struct ERRORINFO
 {

@@ -2,6 +2,9 @@
 #include "oledb_fake_link.h"
 
 #include "plat/oledb/odbc_check.h"
+#include "plat/plat_text.h"
+
+#include <cstring>
 
 namespace oledb_test
 {
@@ -13,6 +16,172 @@ std::wstring arg_text(const catalog_arg& arg)
     return arg ? *arg : std::wstring(L"<null>");
 }
 
+std::wstring hex_of(const std::uint8_t* data, std::size_t size)
+{
+    static constexpr wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring text = L"0x";
+    for (std::size_t byte_idx = 0; byte_idx < size; ++byte_idx)
+    {
+        text.push_back(digits[data[byte_idx] >> 4]);
+        text.push_back(digits[data[byte_idx] & 0x0F]);
+    }
+    return text;
+}
+
+// A value as a test reads it: numbers, text, dates "Y-M-D h:m:s.ns", anything else as hex.
+std::wstring value_text(const load_value& value)
+{
+    if (std::holds_alternative<std::monostate>(value))
+    {
+        return L"NULL";
+    }
+    if (const auto* number = std::get_if<std::int64_t>(&value))
+    {
+        return std::to_wstring(*number);
+    }
+    if (const auto* flag = std::get_if<bool>(&value))
+    {
+        return *flag ? L"true" : L"false";
+    }
+    if (const auto* real = std::get_if<double>(&value))
+    {
+        return std::to_wstring(*real);
+    }
+    if (const auto* decimal = std::get_if<load_decimal>(&value))
+    {
+        return plat::utf8_to_wide_lossy(decimal->text);
+    }
+    if (const auto* stamp = std::get_if<load_timestamp>(&value))
+    {
+        return std::to_wstring(stamp->year) + L"-" + std::to_wstring(stamp->month) + L"-" +
+               std::to_wstring(stamp->day) + L" " + std::to_wstring(stamp->hour) + L":" +
+               std::to_wstring(stamp->minute) + L":" + std::to_wstring(stamp->second) + L"." +
+               std::to_wstring(stamp->fraction_ns);
+    }
+    if (const auto* wide = std::get_if<std::u16string>(&value))
+    {
+        return plat::utf16_to_wide(*wide);
+    }
+    if (const auto* narrow = std::get_if<load_utf8>(&value))
+    {
+        return plat::utf8_to_wide_lossy(narrow->text);
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+    {
+        return hex_of(bytes->data(), bytes->size());
+    }
+    return hex_of(reinterpret_cast<const std::uint8_t*>(&std::get<GUID>(value)), 16);
+}
+
+// Reads the staging blocks as the driver would: an 8-byte length (-1 NULL), then the data.
+class fake_bulk_copy final : public link_bulk_copy
+{
+public:
+    explicit fake_bulk_copy(std::shared_ptr<fake_script> script)
+        : m_script(std::move(script))
+    {
+    }
+
+    link_status init(const std::wstring& table) override
+    {
+        m_script->trace.push_back(L"init(" + table + L")");
+        m_blocks.clear();
+        return {};
+    }
+
+    link_status keep_identity() override
+    {
+        m_script->trace.push_back(L"keep_identity");
+        return {};
+    }
+
+    link_status bind(const std::uint8_t* block, int host_type, int column) override
+    {
+        m_script->trace.push_back(L"bind(" + std::to_wstring(column) + L"," +
+                                  std::to_wstring(host_type) + L")");
+        m_blocks[column] = {block, host_type};
+        return {};
+    }
+
+    link_status rebind(const std::uint8_t* block, int column) override
+    {
+        m_blocks[column].first = block;
+        return {};
+    }
+
+    link_status send_row() override
+    {
+        std::wstring text = L"row(";
+        for (const auto& [column, bound] : m_blocks)
+        {
+            std::int64_t length = 0;
+            std::memcpy(&length, bound.first, sizeof length);
+            const std::uint8_t* data = bound.first + 8;
+            std::wstring value;
+            if (length < 0)
+            {
+                value = L"NULL";
+            }
+            else if (length > 4096)
+            {
+                // FreeTDS would write past its 4096-byte column buffer here.
+                value = L"OVERFLOW";
+            }
+            else if (bound.second == 56)
+            {
+                std::int32_t number = 0;
+                std::memcpy(&number, data, sizeof number);
+                value = std::to_wstring(number);
+            }
+            else if (bound.second == 47)
+            {
+                value = plat::utf8_to_wide_lossy(std::string(reinterpret_cast<const char*>(data),
+                                                             static_cast<std::size_t>(length)));
+            }
+            else if (bound.second == 42)
+            {
+                std::int16_t year = 0;
+                std::memcpy(&year, data, sizeof year);
+                value = L"year " + std::to_wstring(year);
+            }
+            else
+            {
+                value = hex_of(data, static_cast<std::size_t>(length));
+            }
+            text += (column == 1 ? L"" : L"|") + value;
+        }
+        m_script->trace.push_back(text + L")");
+        return {};
+    }
+
+    link_status batch(std::int32_t& rows) override { return end(L"batch", rows); }
+
+    link_status done(std::int32_t& rows) override { return end(L"done", rows); }
+
+    std::size_t column_limit() const override { return 4000; }
+
+    bool wide_text() const override { return false; }
+
+private:
+    link_status end(const std::wstring& name, std::int32_t& rows)
+    {
+        m_script->trace.push_back(name);
+        if (m_script->failing_batches.count(++m_script->batch_calls) > 0)
+        {
+            rows = -1;
+            return failure_from_diagnostics(
+                {diag_record{L"23000", 2627,
+                             L"[FreeTDS][SQL Server]Violation of PRIMARY KEY constraint."}},
+                odbc_call::statement, L"fake");
+        }
+        rows = 0;
+        return {};
+    }
+
+    std::shared_ptr<fake_script> m_script;
+    std::map<int, std::pair<const std::uint8_t*, int>> m_blocks;
+};
+
 class fake_statement final : public link_statement
 {
 public:
@@ -21,7 +190,28 @@ public:
     {
     }
 
+    link_status execute_params(const std::wstring& sql, const std::vector<const column_desc*>&,
+                               const load_row& values) override
+    {
+        std::wstring text = sql + L" <- ";
+        for (std::size_t value_idx = 0; value_idx < values.size(); ++value_idx)
+        {
+            text += (value_idx == 0 ? L"" : L"|") + value_text(values[value_idx]);
+        }
+        m_script->trace.push_back(text);
+        return run(sql);
+    }
+
     link_status execute(const std::wstring& sql) override
+    {
+        if (!sql.starts_with(L"SELECT"))
+        {
+            m_script->trace.push_back(sql);
+        }
+        return run(sql);
+    }
+
+    link_status run(const std::wstring& sql)
     {
         m_script->executed.push_back(sql);
         const auto found = m_script->batches.find(sql);
@@ -143,8 +333,25 @@ public:
 
     std::wstring search_escape() override { return m_script->escape; }
 
+    bool enable_bulk_copy() override
+    {
+        m_bulk_asked = m_script->bulk_copy;
+        return m_bulk_asked;
+    }
+
+    link_bulk_copy* bulk_copy() override
+    {
+        if (m_bulk_asked && !m_bulk)
+        {
+            m_bulk = std::make_unique<fake_bulk_copy>(m_script);
+        }
+        return m_bulk.get();
+    }
+
 private:
     std::shared_ptr<fake_script> m_script;
+    bool m_bulk_asked = false;
+    std::unique_ptr<fake_bulk_copy> m_bulk;
 };
 
 } // namespace

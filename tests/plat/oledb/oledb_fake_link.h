@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,16 @@ struct fake_script
     std::map<std::wstring, std::vector<fake_result>> batches;
     std::map<std::wstring, fake_result> catalog; ///< "tables", "primary_keys" ...
     std::wstring escape = L"\\";
+
+    /// Links asked for bulk copy offer it, with FreeTDS's column limit and UTF-8 text.
+    bool bulk_copy = false;
+    /// Bulk-copy calls ending a batch (batch and done, counted from 1) that the server rolls
+    /// back with a duplicate key.
+    std::set<int> failing_batches;
+    /// init, keep_identity, bind(column,type), row(values|...), batch, done, in order, with
+    /// each statement the links execute ("sql" or "sql <- values") in between.
+    std::vector<std::wstring> trace;
+    int batch_calls = 0;
 
     std::vector<std::wstring> connection_strings;
     std::vector<std::wstring> executed;

@@ -1,0 +1,405 @@
+// conversion_run.cpp: the conversion run: opening both databases, naming, creating and filling
+// each destination table, and sorting failures into record, table and run level.
+#include "convertor/error_handler.h"
+#include "convertor/vandrel_convertor.h"
+#include "mss/mss_names.h"
+#include "mss/mss_tn_validator.h"
+#include "mss/odb_exception.h"
+#include "plat/oledb/oledb_com.h"
+#include "plat/plat_text.h"
+#include "tk/tk_logger.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace
+{
+
+/// odb_exception's code for a row that violates a primary key, unique index or other constraint
+/// (DB_E_INTEGRITYVIOLATION's low 16 bits + 0x80000).
+constexpr int integrity_violation = 0x80E2F;
+
+/// The run's scope object: the start and end lines of the log and the `done` flag, which is set
+/// on every way out of the run. COM is initialised for the run's thread, as for any thread that
+/// reaches the SQL Server side.
+class init_conversion
+{
+public:
+    explicit init_conversion(tk_converter& converter)
+        : m_converter(converter)
+    {
+        tk_log(2, "init_conversion::ctor");
+        m_converter.set_done(false);
+        log_time("Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n");
+        CoInitialize(nullptr);
+    }
+
+    ~init_conversion()
+    {
+        try
+        {
+            tk_log(2, "init_conversion::dtor");
+            CoUninitialize();
+            log_time("Conversion ended on %02d/%02d/%04d at %02d:%02d:%02d\n");
+        }
+        catch (...)
+        {
+            // The log is the only thing that can fail here, and `done` must still be set.
+        }
+        m_converter.set_done(true);
+    }
+
+    init_conversion(const init_conversion&) = delete;
+    init_conversion& operator=(const init_conversion&) = delete;
+
+private:
+    static void log_time(const char* format)
+    {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        tk_log(3, format, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour,
+               local.tm_min, local.tm_sec);
+    }
+
+    tk_converter& m_converter;
+};
+
+std::wstring widen(const std::string& utf8)
+{
+    return plat::utf8_to_wide_lossy(utf8);
+}
+
+} // namespace
+
+/// One run over the converter's settings. Owns the run's objects: they are released, in the
+/// reverse order of their making, when the run ends or fails.
+class conversion_run
+{
+public:
+    conversion_run(vandrel_convertor& converter, conversion_reporter& reporter)
+        : m_converter(converter)
+        , m_reporter(reporter)
+        , m_handler(error_handler::instance())
+    {
+    }
+
+    /// Opens both databases and converts every entry of the selection. Failures of a table are
+    /// handled inside; anything else leaves for the run level.
+    void execute();
+
+private:
+    void open_databases();
+    void convert_entry(const std::wstring& key, const std::wstring& query);
+    void convert_rows(udb_recordset& rows, udb_recordset& writer);
+    void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
+                          const tk_exception& error);
+    std::wstring destination_name(const std::wstring& key);
+    std::wstring unused_name(const std::wstring& name) const;
+    void check_stop() const;
+
+    vandrel_convertor& m_converter;
+    conversion_reporter& m_reporter;
+    error_handler& m_handler;
+    std::unique_ptr<udb_database> m_source;
+    std::unique_ptr<udb_database> m_destination;
+    std::unique_ptr<mss_tn_validator> m_validator;
+    /// Destination names given to earlier entries of this run.
+    std::vector<std::wstring> m_used_names;
+};
+
+void conversion_run::execute()
+{
+    open_databases();
+    vandrel_convertor& conv = m_converter;
+    if (conv.flavour() == convertor_flavour::agent && conv.tables().empty() &&
+        conv.selected().empty())
+    {
+        conv.tables() = m_source->get_tables();
+    }
+    m_validator = std::make_unique<mss_tn_validator>(conv.tables(), m_destination->get_tables());
+    for (const std::wstring& table : conv.tables())
+    {
+        conv.selected().emplace(table, std::wstring());
+    }
+    // Counted after the merge, so that query entries and profile entries count too and the
+    // progress never passes its total.
+    const int total = static_cast<int>(conv.selected().size());
+    conv.set_tables_total(total);
+    conv.set_tables_done(0);
+    const std::wstring line =
+        widen(plat::wformat(L"Converting database %s (%d tables)\n", conv.src(), total));
+    tk_wlog(3, L"%s", line);
+    m_reporter.progress_line({progress_kind::database, line, conv.src(), total});
+
+    for (const auto& [key, query] : conv.selected())
+    {
+        check_stop();
+        convert_entry(key, query);
+        conv.set_tables_done(conv.tables_done() + 1);
+    }
+    m_handler.set_context(L"");
+    conv.set_tables_done(0);
+    conv.set_tables_total(0);
+}
+
+void conversion_run::open_databases()
+{
+    vandrel_convertor& conv = m_converter;
+    conversion_destination& destination = conv.destination();
+    destination.begin_run();
+    m_source = conv.source().open_db(conv.src(), conv.get_schema());
+    if (destination.is_db_exist(conv.dest()))
+    {
+        m_destination = destination.open_db(conv.dest(), conv.mode() == 0 ? udb_open_mode::existing
+                                                                          : udb_open_mode::append);
+    }
+    else
+    {
+        m_destination = destination.create_db(conv.dest());
+    }
+    tk_log(2, "After initializing DBs");
+}
+
+void conversion_run::convert_entry(const std::wstring& key, const std::wstring& query)
+{
+    vandrel_convertor& conv = m_converter;
+    conv.set_current_table(key);
+    conv.set_records_total(0);
+    conv.set_records_done(0);
+    try
+    {
+        if (key.empty())
+        {
+            throw tk_exception("A selected table has no name.", 0);
+        }
+        if (query.empty() && !m_source->is_table_exist(key))
+        {
+            m_reporter.table_missing(key);
+            return;
+        }
+        // Declared before the writer so that the writer goes first: the source rows hold the
+        // source connection's transaction until they are released.
+        const std::unique_ptr<udb_recordset> rows =
+            query.empty() ? m_source->get_table(key, 1) : m_source->get_query(key, query, 1);
+        std::wstring name = destination_name(key);
+        const std::wstring plain_name = name;
+        if (!m_validator->is_acceptable(name))
+        {
+            tk_wlog(2, L"Table name '%s' is not acceptable", name);
+            name = m_validator->get_safe_name(name);
+        }
+        name = unused_name(name);
+        m_used_names.push_back(name);
+
+        if (m_destination->is_table_exist(name))
+        {
+            if (conv.mode() == 2)
+            {
+                return;
+            }
+            if (conv.mode() == 1)
+            {
+                m_destination->delete_tab(name);
+            }
+        }
+        udb_indexes indexes;
+        if (!conv.skip_idx())
+        {
+            indexes = rows->indexes();
+        }
+        const std::unique_ptr<udb_recordset> writer =
+            m_destination->create_table(name, rows->schema(), indexes);
+        writer->set_row_failure_handler(
+            [this, &target = *writer](udb_record& record, std::int64_t row_number,
+                                      const tk_exception& error)
+            { apply_row_policy(target, record, row_number, error); });
+
+        if (!m_validator->is_acceptable(key) || name != plain_name)
+        {
+            tk_wlog(2, L"Store generated table name '%s'", name);
+            tk_wlog(1, L"udb_validator::add_existing_name(%s)", name);
+            m_validator->add_existing_name(name);
+            udb_names_map& names = m_destination->names_map();
+            names.add_tn_mapping(key, name);
+            std::wstring unbracketed = key;
+            std::erase_if(unbracketed, [](wchar_t c) { return c == L'[' || c == L']'; });
+            if (unbracketed != key)
+            {
+                names.add_tn_mapping(unbracketed, name);
+            }
+        }
+
+        conv.set_records_total(rows->record_count());
+        const std::wstring line =
+            widen(plat::wformat(L"Converting table %s (%d records)\n", key, conv.records_total()));
+        tk_wlog(3, L"%s", line);
+        m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
+        if (conv.records_total() != 0 && !conv.tab_def())
+        {
+            convert_rows(*rows, *writer);
+        }
+        // Ends the load here, where its failure is still this table's error; the destructor
+        // then has nothing left to report.
+        writer->flush();
+    }
+    catch (const tk_exception& error)
+    {
+        m_handler.set_context(conv.current_table());
+        m_handler.handle(error, false);
+    }
+}
+
+void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
+{
+    vandrel_convertor& conv = m_converter;
+    rows.reset();
+    while (!rows.is_eof())
+    {
+        check_stop();
+        tk_log(1, "Converting %d record", conv.records_done());
+        udb_record* record = rows.get_item();
+        if (record == nullptr)
+        {
+            break;
+        }
+        try
+        {
+            writer.append_record(*record);
+        }
+        catch (const odb_exception& error)
+        {
+            apply_row_policy(writer, *record, conv.records_done() + 1, error);
+        }
+        rows.next();
+        conv.set_records_done(conv.records_done() + 1);
+    }
+}
+
+void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
+                                      std::int64_t row_number, const tk_exception& error)
+{
+    const int mode = m_converter.mode();
+    tk_log(2, "n_mode=%d, error=%d", mode, error.code());
+    if (error.code() == integrity_violation)
+    {
+        if (mode == 4)
+        {
+            writer.update(record);
+            return;
+        }
+        if (mode == 3)
+        {
+            return;
+        }
+    }
+    m_handler.set_context(
+        widen(plat::wformat(L"%s, record #%d", m_converter.current_table(), row_number)));
+    m_handler.handle(error, false);
+}
+
+std::wstring conversion_run::destination_name(const std::wstring& key)
+{
+    std::wstring table;
+    std::wstring schema;
+    if (m_converter.no_schema())
+    {
+        // Keys are bare table names then, which may hold dots; only a bracketed key is split.
+        mss_split_tab_name(key, table, schema, true);
+        return L"[dbo]." + mss_quote_name(table);
+    }
+    tk_log(1, "Create full table name in 'Full replication' mode");
+    mss_split_tab_name(key, table, schema, false);
+    if (schema.empty() || plat::equal_ci(schema, L"public") || plat::equal_ci(schema, L"sys"))
+    {
+        schema = L"dbo";
+    }
+    const std::wstring name = mss_quote_name(schema) + L"." + mss_quote_name(table);
+    tk_wlog(2, L"Got full table name: '%s'", name);
+    const std::wstring line = widen(plat::wformat(L"Creating schema if necessary: '%s'\n", schema));
+    tk_wlog(3, L"%s", line);
+    m_reporter.progress_line({progress_kind::schema, line, schema, 0});
+    m_destination->create_schema(schema);
+    return name;
+}
+
+std::wstring conversion_run::unused_name(const std::wstring& name) const
+{
+    const auto same = [&](const std::wstring& used) { return plat::equal_ci(used, name); };
+    if (std::none_of(m_used_names.begin(), m_used_names.end(), same))
+    {
+        return name;
+    }
+    // Two entries would fill one table (SQL Server compares names without case, and public
+    // and sys both become dbo): the later one gets a table name of its own in that schema.
+    const auto parts_of = [](const std::wstring& full)
+    {
+        std::wstring table;
+        std::wstring schema;
+        mss_split_tab_name(full, table, schema, false);
+        return std::pair{schema, table};
+    };
+    const auto [schema, table] = parts_of(name);
+    mss_validator taken;
+    for (const std::wstring& used : m_used_names)
+    {
+        const auto [used_schema, used_table] = parts_of(used);
+        if (plat::equal_ci(used_schema, schema))
+        {
+            taken.add_existing_name(used_table);
+        }
+    }
+    const std::wstring unique = mss_quote_name(schema.empty() ? L"dbo" : schema) + L"." +
+                                mss_quote_name(taken.get_safe_name(table));
+    tk_wlog(2, L"Table name '%s' is taken by an earlier table of this run; using '%s'", name,
+            unique);
+    return unique;
+}
+
+void conversion_run::check_stop() const
+{
+    if (m_converter.stop_requested())
+    {
+        tk_log(2, "The conversion was asked to stop");
+        throw tk_final_exception();
+    }
+}
+
+void vandrel_convertor::operator()()
+{
+    tk_log(2, "vandrel_convertor::operator()");
+    const init_conversion scope(*this);
+    conversion_reporter& outlet = reporter();
+    try
+    {
+        outlet.start();
+        conversion_run run(*this, outlet);
+        run.execute();
+    }
+    catch (const tk_final_exception&)
+    {
+        tk_log(2, "The conversion was stopped");
+    }
+    catch (const tk_exception& error)
+    {
+        error_handler* handler = error_handler::find();
+        if (handler == nullptr)
+        {
+            // A program that runs without an error handler still learns why the run ended.
+            outlet.run_failed(error.message());
+            return;
+        }
+        try
+        {
+            handler->handle(error, true);
+        }
+        catch (const tk_final_exception&)
+        {
+            // With final_stage set no form should throw it; the run is over either way.
+        }
+    }
+    catch (const std::exception& error)
+    {
+        outlet.run_failed(error.what());
+    }
+}

@@ -1,0 +1,82 @@
+// pgs_converter_impl.h: the PostgreSQL side of the converter: connection settings, the engine,
+// the source side and the lists the front-ends offer.
+#pragma once
+
+#include "convertor/conversion_sides.h"
+#include "pgs/pgs_engine.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class udb_profile;
+
+/// PostgreSQL connection settings, the process's PostgreSQL engine and the source side over it.
+/// Host, user and password are UTF-8.
+class pgs_converter_impl
+{
+public:
+    pgs_converter_impl();
+
+    void set_connection(const std::string& host, const std::string& user,
+                        const std::string& password, int port);
+    /// Connects to the server's default database; throws pgs_exception.
+    void connect_pgs_server();
+    /// The server's non-template databases; throws pgs_exception.
+    void get_databases(std::vector<std::wstring>& list);
+    /// The schemas of `database`. Never throws a tk_exception: a failure is logged and the list
+    /// holds what was read (nothing when the database cannot be opened).
+    void get_pgs_schemas(const std::wstring& database, std::vector<std::wstring>& list);
+    /// Logs and answers true.
+    bool test_query(const std::wstring& sql);
+
+    /// The schema whose tables are listed and read ("public" by default).
+    std::wstring get_schema() const { return m_schema; }
+    void set_schema(const std::wstring& schema) { m_schema = schema; }
+    /// Table names without their schema; the engine keeps a copy of the flag.
+    bool no_schema() const { return m_no_schema; }
+    void set_no_schema(bool on);
+
+    const std::string& pgs_host() const { return m_host; }
+    const std::string& pgs_user() const { return m_user; }
+    const std::string& pgs_password() const { return m_password; }
+    /// 0 means the default port.
+    int port() const { return m_port; }
+
+    pgs_engine& pgs() { return m_engine; }
+    /// The source side: the engine, unless a test installed another.
+    conversion_source& source() { return *m_source; }
+    void set_source(std::unique_ptr<conversion_source> source);
+
+protected:
+    ~pgs_converter_impl();
+
+    /// Writes [pgs settings]; host, user and password only when set, the port only when not 0.
+    bool store_profile(udb_profile& profile) const;
+    /// Reads [pgs settings]. Throws tk_exception "Invalid port number" (severity 1) for a port
+    /// that is not 1-65535, after the other keys were applied.
+    bool load_profile(const udb_profile& profile);
+
+    /// For the settings store.
+    std::string& host_field() { return m_host; }
+    std::string& user_field() { return m_user; }
+    std::string& password_field() { return m_password; }
+    std::wstring& schema_field() { return m_schema; }
+    int& port_field() { return m_port; }
+
+private:
+    int m_port = 0;
+    pgs_engine m_engine;
+    bool m_no_schema = false;
+    std::wstring m_schema = L"public";
+    std::string m_host;
+    std::string m_user;
+    // Kept in plain text: every reconnect needs it, and the profile and settings store keep it.
+    std::string m_password;
+    std::unique_ptr<conversion_source> m_source;
+};
+
+/// The port of a profile's "port" value: leading blanks, an optional sign and the leading
+/// digits, as atol reads them; nothing when that is not 1-65535.
+std::optional<int> pgs_profile_port(const std::wstring& text);

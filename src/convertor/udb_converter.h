@@ -1,0 +1,104 @@
+// udb_converter.h: the engine-neutral part of the converter: mode, options, table selection and
+// the progress of a run.
+#pragma once
+
+#include "tk/tk_converter.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class udb_profile;
+
+/// Table name -> query text; an empty query means the whole table. Ordered by plain
+/// wide-character comparison, which is the order a run converts the entries in.
+using udb_table_selection = std::map<std::wstring, std::wstring>;
+
+/// What a conversion converts and how, and how far a run has got. The progress (counters and
+/// current table) is written by the run's thread and may be read from any other thread.
+class udb_converter : public tk_converter
+{
+public:
+    udb_converter();
+    ~udb_converter() override;
+
+    /// Runs `sql` on the source side without keeping its effects; true when it runs.
+    virtual bool test_query(const std::wstring& sql) = 0;
+
+    /// What happens to an existing destination: 0 overwrite the database, 1 overwrite tables,
+    /// 2 skip tables, 3 merge (rows violating a constraint are dropped), 4 merge and update.
+    /// No range check: a profile may give any single digit.
+    void set_mode(int mode);
+    int mode() const { return m_mode; }
+
+    /// The selected tables (whole tables) and the selection with queries; a run converts both.
+    std::vector<std::wstring>& tables() { return m_tables; }
+    const std::vector<std::wstring>& tables() const { return m_tables; }
+    udb_table_selection& selected() { return m_selected; }
+    const udb_table_selection& selected() const { return m_selected; }
+    /// Named queries (name -> SQL text), kept with the profile only.
+    std::map<std::wstring, std::wstring>& available_queries() { return m_available_queries; }
+    const std::map<std::wstring, std::wstring>& available_queries() const
+    {
+        return m_available_queries;
+    }
+
+    /// Create the tables only, copy no rows.
+    bool tab_def() const { return m_tab_def; }
+    void set_tab_def(bool on) { m_tab_def = on; }
+    /// Create no indexes.
+    bool skip_idx() const { return m_skip_idx; }
+    void set_skip_idx(bool on) { m_skip_idx = on; }
+    /// Kept with the settings only; no step of a run reads it.
+    bool convert_views() const { return m_convert_views; }
+    void set_convert_views(bool on) { m_convert_views = on; }
+
+    /// The key of the table being converted (a copy, safe from any thread).
+    std::wstring current_table() const;
+    int records_total() const { return m_records_total.load(std::memory_order_acquire); }
+    int records_done() const { return m_records_done.load(std::memory_order_acquire); }
+    int tables_total() const { return m_tables_total.load(std::memory_order_acquire); }
+    int tables_done() const { return m_tables_done.load(std::memory_order_acquire); }
+
+protected:
+    /// For the run, the counters' only writer.
+    void set_current_table(const std::wstring& name);
+    void set_records_total(int count) { m_records_total.store(count, std::memory_order_release); }
+    void set_records_done(int count) { m_records_done.store(count, std::memory_order_release); }
+    void set_tables_total(int count) { m_tables_total.store(count, std::memory_order_release); }
+    void set_tables_done(int count) { m_tables_done.store(count, std::memory_order_release); }
+
+    /// Writes [Available Queries], [Selected Tables] and [Generic settings] but "no schema".
+    bool store_profile(udb_profile& profile) const;
+    /// Reads [Selected Tables], [Available Queries], then src, dest, logfile, only definitions,
+    /// mode and skip indexes of [Generic settings]. Throws tk_exception (severity 1) when the
+    /// log file path is refused.
+    bool load_profile(const udb_profile& profile);
+
+private:
+    int m_mode = 0;
+    mutable std::mutex m_current_table_mutex;
+    std::wstring m_current_table;
+    std::atomic<int> m_records_total{0};
+    std::atomic<int> m_records_done{0};
+    std::atomic<int> m_tables_total{0};
+    std::atomic<int> m_tables_done{0};
+    std::vector<std::wstring> m_tables;
+    udb_table_selection m_selected;
+    std::map<std::wstring, std::wstring> m_available_queries;
+    bool m_tab_def = false;
+    bool m_skip_idx = false;
+    bool m_convert_views = false;
+};
+
+/// Section and key names of a profile.
+namespace profile_keys
+{
+inline constexpr const wchar_t* available_queries = L"Available Queries";
+inline constexpr const wchar_t* selected_tables = L"Selected Tables";
+inline constexpr const wchar_t* generic = L"Generic settings";
+inline constexpr const wchar_t* mssql = L"MS SQL Server settings";
+inline constexpr const wchar_t* pgs = L"pgs settings";
+} // namespace profile_keys

@@ -1,0 +1,234 @@
+// mss_fast_load.cpp: opening, filling, inserting and committing the rows of a bulk load.
+#include "mss/mss_fast_load.h"
+
+#include "tk/tk_exception.h"
+#include "tk/tk_logger.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+mss_fast_load_exception::mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay)
+    : odb_exception(hr)
+    , m_rows_to_replay(rows_to_replay)
+{
+}
+
+mss_fast_load_exception::mss_fast_load_exception(const std::wstring& text,
+                                                 std::uint32_t rows_to_replay)
+    : odb_exception(text)
+    , m_rows_to_replay(rows_to_replay)
+{
+}
+
+mss_fast_load::mss_fast_load()
+{
+    tk_log(2, "mss_fast_load::ctor");
+}
+
+mss_fast_load::~mss_fast_load()
+{
+    tk_log(2, "mss_fast_load::dtor");
+    m_accessor.release();
+    tk_log(1, "mss_fast_load::dtor - at the end");
+    m_fast_load.reset();
+}
+
+HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema)
+{
+    return open_table(session, table_id, schema, mss_target::of_engine());
+}
+
+HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
+                                  const mss_target& target)
+{
+    tk_log(2, "mss_fast_load::open_table");
+    if (m_open)
+    {
+        throw tk_mail_assertion("mss_floa", 140);
+    }
+    if (table_id == nullptr)
+    {
+        throw tk_mail_assertion("mss_floa", 141);
+    }
+    DBPROP props[2];
+    props[0].dwPropertyID = SSPROP_IRowsetFastLoad;
+    props[0].vValue.vt = VT_BOOL;
+    props[0].vValue.boolVal = VARIANT_TRUE;
+    props[1].dwPropertyID = SSPROP_FASTLOADKEEPIDENTITY;
+    props[1].vValue.vt = VT_BOOL;
+    props[1].vValue.boolVal = VARIANT_TRUE;
+    DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
+    HRESULT hr = session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
+                                     m_fast_load.put_unknown());
+    if (FAILED(hr))
+    {
+        tk_log(2, "open_rowset->OpenRowset failed: %08X", hr);
+        m_fast_load.reset();
+        return hr;
+    }
+    hr = m_accessor.BindColumns(m_fast_load.get(), schema, target);
+    if (FAILED(hr))
+    {
+        // Half open would let the next bind write through a buffer that is not there.
+        tk_log(2, "CDynamicAccessor::BindColumns failed: %08X", hr);
+        m_accessor.release();
+        m_fast_load.reset();
+        return hr;
+    }
+    tk_log(1, "b_open_table->true");
+    m_open = true;
+    m_rows = 0;
+    return hr;
+}
+
+bool mss_fast_load::bind_data3(const void* data, std::uint32_t size, std::uint32_t length,
+                               std::uint32_t ordinal)
+{
+    tk_log(2, "mss_fast_load::bind_data3(%d,%d,%d)", size, length, ordinal);
+    if (!m_open)
+    {
+        throw tk_mail_assertion("mss_floa", 70);
+    }
+    if (ordinal == 0 || ordinal > m_accessor.column_count())
+    {
+        return false;
+    }
+    const DBBINDING& binding = m_accessor.binding(ordinal - 1);
+    if (size > binding.cbMaxLen)
+    {
+        tk_log(2, "The value (%d bytes) is larger than column %d's slot (%d bytes)", size, ordinal,
+               binding.cbMaxLen);
+        return false;
+    }
+    std::uint8_t* row = m_accessor.buffer();
+    const DBLENGTH stored_length = length;
+    std::memcpy(row + binding.obLength, &stored_length, sizeof stored_length);
+    const DBSTATUS status = size != 0 || data != nullptr ? DBSTATUS_S_OK : DBSTATUS_S_ISNULL;
+    std::memcpy(row + binding.obStatus, &status, sizeof status);
+    if (binding.wType == DBTYPE_IUNKNOWN)
+    {
+        IUnknown* previous = nullptr;
+        std::memcpy(&previous, row + binding.obValue, sizeof previous);
+        if (previous != nullptr)
+        {
+            previous->Release();
+        }
+        std::memset(row + binding.obValue, 0, sizeof previous);
+    }
+    if (data != nullptr && size > 0)
+    {
+        std::memcpy(row + binding.obValue, data, size);
+    }
+    tk_log(1, "BindData: type=%d, prec=%d, scale=%d", binding.wType, binding.bPrecision,
+           binding.bScale);
+    return true;
+}
+
+bool mss_fast_load::bind_data2(const void* data, std::uint32_t size, std::uint32_t ordinal)
+{
+    tk_log(2, "mss_fast_load::bind_data2");
+    return bind_data3(data, size, size, ordinal);
+}
+
+void mss_fast_load::bind_data1(double value, std::uint32_t ordinal)
+{
+    tk_log(2, "mss_fast_load::bind_data1");
+    const auto cast_failure = [ordinal]()
+    {
+        tk_log(2, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d", ordinal);
+        return tk_exception(std::string("Cannot cast types.\n") + mss_contact_support, 0);
+    };
+    if (!std::isfinite(value) || ordinal == 0 || ordinal > m_accessor.column_count() ||
+        m_accessor.binding(ordinal - 1).wType != DBTYPE_WSTR)
+    {
+        throw cast_failure();
+    }
+    // Decimal text in C-locale form: the loader rounds it to the column's scale.
+    char digits[64];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    std::u16string text(digits, result.ptr);
+    const auto bytes = static_cast<std::uint32_t>(text.size() * 2);
+    if (!bind_data3(text.data(), bytes, bytes, ordinal))
+    {
+        throw cast_failure();
+    }
+}
+
+std::uint32_t mss_fast_load::rows_to_replay()
+{
+    ole_com_ptr<IFastLoadReplay> replay;
+    DBCOUNTITEM rows = m_rows;
+    if (SUCCEEDED(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) && replay &&
+        FAILED(replay->GetRowsToReplay(&rows)))
+    {
+        rows = m_rows;
+    }
+    return rows;
+}
+
+void mss_fast_load::insert_data()
+{
+    tk_log(1, "mss_fast_load::insert_data");
+    if (!m_open)
+    {
+        throw tk_mail_assertion("mss_floa", 105);
+    }
+    if (!m_fast_load)
+    {
+        throw tk_mail_assertion("mss_floa", 106);
+    }
+    HRESULT hr = m_fast_load->InsertRow(m_accessor.handle(), m_accessor.buffer());
+    if (FAILED(hr))
+    {
+        tk_log(2, "m_spFastLoad->InsertRow failed: %08X", hr);
+        // The row itself was not taken either.
+        const std::uint32_t lost = rows_to_replay();
+        m_rows -= std::min(m_rows, lost);
+        throw mss_fast_load_exception(hr, lost + 1);
+    }
+    m_rows = (m_rows + 1) % commit_every;
+    if (m_rows == 0)
+    {
+        hr = m_fast_load->Commit(0);
+        if (FAILED(hr))
+        {
+            tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
+            throw mss_fast_load_exception(hr, rows_to_replay());
+        }
+    }
+}
+
+void mss_fast_load::close_table()
+{
+    tk_log(2, "mss_fast_load::close_table");
+    if (!m_open)
+    {
+        throw tk_mail_assertion("mss_floa", 189);
+    }
+    tk_log(1, "Right before m_spFastLoad->Commit");
+    const HRESULT hr = m_fast_load->Commit(1);
+    std::wstring failure;
+    std::uint32_t lost = 0;
+    if (FAILED(hr))
+    {
+        tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
+        lost = rows_to_replay();
+        failure = odb_exception::GetErrorString();
+    }
+    tk_log(1, "Right after m_spFastLoad->Commit");
+    const HRESULT released = m_accessor.release();
+    m_fast_load.reset();
+    m_open = false;
+    m_rows = 0;
+    tk_log(1, "mss_fast_load::close_table - at the end");
+    if (FAILED(hr))
+    {
+        throw mss_fast_load_exception(failure, lost);
+    }
+    if (FAILED(released))
+    {
+        tk_log(2, "Error code: %08X", released);
+        throw odb_exception(released);
+    }
+}

@@ -1,0 +1,86 @@
+// mss_fast_load.h: the bulk loader of a destination table, and the failure that tells the table
+// writer which rows to write again.
+#pragma once
+
+#include "mss/mss_dynamic_accessor.h"
+#include "mss/odb_exception.h"
+#include "mss/ole_com_ptr.h"
+#include "plat/oledb/oledb_interfaces.h"
+#include "udb/udb_schema.h"
+
+#include <cstdint>
+
+/// A bulk-load call failed: the last rows_to_replay() rows given to insert_data (for a failed
+/// insert_data, its own row included) are not stored; their batch was rolled back. The loader
+/// can load again (close_table aside); the caller writes those rows another way, in order.
+class mss_fast_load_exception : public odb_exception
+{
+public:
+    /// From the failing HRESULT and the thread's error object.
+    mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay);
+    /// From a text already read (code 0).
+    mss_fast_load_exception(const std::wstring& text, std::uint32_t rows_to_replay);
+
+    std::uint32_t rows_to_replay() const { return m_rows_to_replay; }
+
+private:
+    std::uint32_t m_rows_to_replay;
+};
+
+/// Loads one table through IRowsetFastLoad: open_table, then per row bind_data* and
+/// insert_data (a commit every 1000 rows), then close_table.
+class mss_fast_load
+{
+public:
+    static constexpr std::uint32_t commit_every = 1000;
+
+    mss_fast_load();
+    /// Releases without committing: close_table commits.
+    ~mss_fast_load();
+    mss_fast_load(const mss_fast_load&) = delete;
+    mss_fast_load& operator=(const mss_fast_load&) = delete;
+
+    /// Opens the table for bulk load (identity values taken from the rows) and binds its
+    /// columns, narrowing date and time columns as the live engine's state says. Already open:
+    /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal answers
+    /// its HRESULT and leaves the loader closed.
+    HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema);
+    /// The same with the engine state given.
+    HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
+                       const mss_target& target);
+
+    /// Puts `size` bytes of `data` into the value of column `ordinal` (1-based) and `length`
+    /// into its length; no data and size 0 is NULL. False for an ordinal that names no column
+    /// and for more bytes than the column's slot holds. A stream column takes the address of
+    /// a CSeqStream (size = pointer size) and the loader takes over that reference. Not open:
+    /// tk_mail_assertion ("mss_floa", 70).
+    bool bind_data3(const void* data, std::uint32_t size, std::uint32_t length,
+                    std::uint32_t ordinal);
+    /// bind_data3 with length = size.
+    bool bind_data2(const void* data, std::uint32_t size, std::uint32_t ordinal);
+    /// The value of a NUMERIC column (1-based ordinal), written as C-locale decimal text. A
+    /// value that is not finite or a column that takes no text throws tk_exception "Cannot
+    /// cast types." with the support sentence.
+    void bind_data1(double value, std::uint32_t ordinal);
+
+    /// Inserts the bound row, committing every 1000 rows. A failure throws
+    /// mss_fast_load_exception. Not open: tk_mail_assertion ("mss_floa", 105).
+    void insert_data();
+    /// Commits the last batch, frees the row and releases the rowset; a failed commit is
+    /// thrown afterwards as mss_fast_load_exception with the provider's text. Not open:
+    /// tk_mail_assertion ("mss_floa", 189).
+    void close_table();
+
+    bool is_open() const { return m_open; }
+    /// Rows inserted since the last successful commit (the most a failure can cost).
+    std::uint32_t rows_since_commit() const { return m_rows; }
+    const CDynamicAccessorEx& accessor() const { return m_accessor; }
+
+private:
+    std::uint32_t rows_to_replay();
+
+    bool m_open = false;
+    CDynamicAccessorEx m_accessor{8000};
+    ole_com_ptr<IRowsetFastLoad> m_fast_load;
+    std::uint32_t m_rows = 0;
+};

@@ -1,0 +1,58 @@
+// odb_database.h: the OLE DB half of the destination database: creating a table with its keys and
+// indexes through the definition interfaces, column defaults, and running statements.
+#pragma once
+
+#include "mss/mss_types.h"
+#include "mss/odb_recordset.h"
+#include "mss/ole_com_ptr.h"
+#include "plat/oledb/oledb_definition.h"
+#include "udb/udb_database.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// A SQL Server database over a data source and a session of its own. Table names compare
+/// without case, as SQL Server's default collation does.
+class odb_database : public udb_database
+{
+public:
+    /// Takes a reference on the data source and on the session (either may be null).
+    odb_database(const std::wstring& name, IDBInitialize* data_source, IOpenRowset* session,
+                 int open_mode);
+    ~odb_database() override;
+
+    /// Creates the table `name` (DBKIND_NAME, bracketed by mss_bracket_name) with a column per
+    /// descriptor, switches string key columns to a case-sensitive collation, and creates the
+    /// indexes that fit SQL Server's limits (a primary key as a clustered key constraint). On
+    /// SQL Azure a table without a key gets a clustered index on its first indexable column.
+    /// Throws odb_exception when the session or the table cannot be created; a failing index,
+    /// collation change or clustered index is logged and skipped.
+    void define_table(const std::wstring& name, const udb_schema& schema,
+                      const udb_indexes& indexes);
+
+    /// Adds the column's default to `props` as DBPROP_COL_DEFAULT: CURRENT_TIMESTAMP as it
+    /// stands; text and dates as quoted literals (text cut to the column's size - 1, dates as
+    /// 'YYYYMMDD hh:mm:ss'); other kinds as the converted value. Nothing for no default or for
+    /// one that does not convert to the column's kind ("Invalid default value").
+    static void set_def_value(const t_ftd& column, std::vector<DBPROP>& props,
+                              const mss_target& target);
+
+    /// Runs `sql` on the database's session; throws odb_exception.
+    void query(const std::wstring& sql) override;
+    /// Runs `sql` and reads its first result (an empty recordset when it has none); throws
+    /// odb_exception.
+    std::unique_ptr<odb_recordset> open_query(const std::wstring& sql);
+    /// True when `sql` runs; never throws.
+    bool test_query(const std::wstring& sql) override;
+    /// Runs DROP TABLE on the two-part name and forgets the table; throws odb_exception.
+    bool delete_tab(const std::wstring& name) override;
+
+    IOpenRowset* session() const { return m_session.get(); }
+    IDBInitialize* data_source() const { return m_data_source.get(); }
+
+private:
+    // Declared so that the data source is released before the session.
+    ole_com_ptr<IOpenRowset> m_session;
+    ole_com_ptr<IDBInitialize> m_data_source;
+};

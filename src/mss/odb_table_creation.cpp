@@ -1,0 +1,493 @@
+// odb_table_creation.cpp: a destination table from a neutral schema: its columns through
+// ITableDefinition, case-sensitive key columns, its indexes through IIndexDefinition, and the
+// column defaults.
+#include "mss/mss_engine.h"
+#include "mss/mss_names.h"
+#include "mss/odb_database.h"
+#include "mss/odb_exception.h"
+#include "mss/odb_record.h"
+#include "ole/ole_exception.h"
+#include "plat/plat_fmt.h"
+#include "plat/plat_text.h"
+#include "tk/tk_logger.h"
+#include "udb/udb_custom_conversion.h"
+
+namespace
+{
+
+constexpr DBLENGTH unlimited_size = 8001;
+constexpr int max_index_bytes = 900;
+constexpr int max_index_column_bytes = 8000;
+constexpr int max_numeric_precision = 38;
+
+// What one column hands to CreateTable: the texts and properties its descriptor points at,
+// alive until the call returns.
+struct column_request
+{
+    std::wstring name;
+    std::wstring type_name;
+    std::vector<DBPROP> props;
+    DBPROPSET set{nullptr, 0, DBPROPSET_COLUMN};
+};
+
+DBPROP bool_prop(DBPROPID id, bool value)
+{
+    DBPROP prop;
+    prop.dwPropertyID = id;
+    prop.dwOptions = DBPROPOPTIONS_REQUIRED;
+    prop.vValue.vt = VT_BOOL;
+    prop.vValue.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return prop;
+}
+
+DBID name_id(std::wstring& name)
+{
+    DBID id{};
+    id.eKind = DBKIND_NAME;
+    id.uName.pwszName = name.data();
+    return id;
+}
+
+bool ends_with_ci(const std::wstring& text, std::wstring_view suffix)
+{
+    return text.size() >= suffix.size() &&
+           plat::equal_ci(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
+}
+
+bool is_auto_increment(const t_ftd& column, int version_code)
+{
+    if (!column.b_auto_num)
+    {
+        return false;
+    }
+    switch (column.vartype)
+    {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_BOOL:
+        return true;
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT:
+        return version_code >= mss_engine::version_2000;
+    default:
+        return false;
+    }
+}
+
+std::wstring trim_right(std::wstring text)
+{
+    while (!text.empty() && text.back() == L' ')
+    {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The neutral descriptor carries the source's type name in its text, when the reader sets it.
+const std::wstring& source_type_name(const t_ftd& column)
+{
+    return column.text;
+}
+
+void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_target& target,
+                 column_request& request, DBCOLUMNDESC& desc)
+{
+    const std::wstring& source_type = source_type_name(column);
+    tk_wlog(2, L"Creating column '%s', type=%d, size=%d, native_type=%s", column.name,
+            column.vartype, column.size, source_type);
+    tk_log(2, "schema[i]->b_auto_num=%d", column.b_auto_num);
+    const bool auto_increment = is_auto_increment(column, target.version_code);
+    request.props.push_back(bool_prop(DBPROP_COL_AUTOINCREMENT, auto_increment));
+    bool nullable = !(column.b_not_null || auto_increment);
+    if (indexes.is_idx_field(column.name, true))
+    {
+        tk_log(2, "Field is a part of Primary Key");
+        nullable = false;
+    }
+    request.props.push_back(bool_prop(DBPROP_COL_NULLABLE, nullable));
+    request.name = mss_quote_name(column.name);
+    desc.dbcid = name_id(request.name);
+
+    if (udb_custom_conversion::is_acceptable1(column))
+    {
+        request.type_name = udb_custom_conversion::handle1(column);
+    }
+    else
+    {
+        desc.wType = odb_record::get_oledb_type(column, source_type);
+        desc.ulColumnSize = static_cast<DBLENGTH>(std::max(column.size, 0));
+        tk_log(1, ">> Binding column #%d (%d, %d)", desc.wType, desc.ulColumnSize, column.size);
+        if (ends_with_ci(source_type, L"text"))
+        {
+            tk_log(2, "Setting huge size for text/ntext column");
+            desc.ulColumnSize = unlimited_size;
+        }
+    }
+    if (column.vartype == VT_DATE && target.has_date_types())
+    {
+        tk_log(2, "Got VT_DATE, cols[i].wType=%d", desc.wType);
+        if (desc.wType == DBTYPE_DBTIMESTAMP)
+        {
+            tk_log(2, "Processing datetime in MS SQL 2008+ way");
+            desc.bScale = 3;
+        }
+        else if (desc.wType == DBTYPE_DATE)
+        {
+            tk_log(2, "Processing pure date in MS SQL 2008+ way");
+            request.type_name = L"DATE";
+            desc.ulColumnSize = 0;
+        }
+        else if (desc.wType == DBTYPE_DBTIME2)
+        {
+            tk_log(2, "Processing pure time in MS SQL 2008+ way");
+            request.type_name = L"TIME";
+            desc.ulColumnSize = 0;
+            desc.bScale = 4;
+        }
+    }
+    if (column.vartype == VT_DECIMAL)
+    {
+        const int precision = column.get_precision();
+        const int scale = column.get_scale();
+        tk_log(2, "Scale/precision for decimal column: (%d, %d)", scale, precision);
+        // A numeric without a precision holds any scale: numeric alone would be numeric(18,0)
+        // and round every value to an integer.
+        if (precision == 0 || precision > max_numeric_precision)
+        {
+            desc.wType = DBTYPE_R8;
+        }
+        else
+        {
+            desc.bPrecision = static_cast<BYTE>(precision);
+            desc.bScale = static_cast<BYTE>(scale);
+        }
+    }
+    if (desc.ulColumnSize == 0 &&
+        (desc.wType == DBTYPE_BYTES || desc.wType == DBTYPE_STR || desc.wType == DBTYPE_WSTR))
+    {
+        tk_log(2, "Got MEMO/BLOB field");
+        desc.ulColumnSize = unlimited_size;
+    }
+    else if (!column.b_auto_num && desc.wType != DBTYPE_BYTES)
+    {
+        odb_database::set_def_value(column, request.props, target);
+    }
+}
+
+// The index's columns when every one fits SQL Server's index limits, else nothing.
+bool index_fits(const udb_index& index, const udb_schema& schema)
+{
+    int total = 0;
+    for (std::size_t column_idx = 0; column_idx < index.columns.size(); ++column_idx)
+    {
+        const std::wstring& column = index.columns[column_idx];
+        tk_wlog(1, L"Process field #%d - '%s'", column_idx, column);
+        // An index over an expression names no column of the table.
+        if (!schema.find_field(column))
+        {
+            tk_wlog(2, L"Field '%s' is not a column of the table", column);
+            return false;
+        }
+        int size = schema.get_field_size(column);
+        const VARTYPE vt = schema.get_field_type(column);
+        if (vt == VT_BSTR)
+        {
+            size *= 2;
+        }
+        tk_log(1, "vt=%08X, size=%d", vt, size);
+        total += size;
+        tk_log(1, "Total index size=%d", total);
+        const bool long_value = vt == VT_BSTR || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
+        if (total > max_index_bytes || vt == VT_BOOL ||
+            (long_value && (size == 0 || size > max_index_column_bytes)))
+        {
+            return false;
+        }
+    }
+    return !index.columns.empty();
+}
+
+void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstring& table,
+                  const udb_index& index, const udb_indexes& indexes, const udb_schema& schema,
+                  bool& primary_sent)
+{
+    tk_wlog(2, L"Creating index '%s'", index.name);
+    std::wstring name = index.name;
+    if (name.empty())
+    {
+        name = index.primary ? gen_pk_name(table) : gen_idx_name(indexes, index.columns);
+    }
+    if (!index_fits(index, schema))
+    {
+        tk_wlog(3, L"Index '%s' has been skipped", name);
+        tk_wlog(2, L"Skip index '%s'", name);
+        return;
+    }
+    std::wstring quoted_name = mss_quote_name(name);
+    DBID index_id = name_id(quoted_name);
+    std::vector<std::wstring> column_names;
+    column_names.reserve(index.columns.size());
+    std::vector<DBID> column_ids;
+    column_ids.reserve(index.columns.size());
+    std::vector<DBINDEXCOLUMNDESC> columns;
+    for (const std::wstring& column : index.columns)
+    {
+        column_names.push_back(mss_quote_name(column));
+        column_ids.push_back(name_id(column_names.back()));
+        columns.push_back(DBINDEXCOLUMNDESC{&column_ids.back(), DBINDEX_COL_ORDER_ASC});
+    }
+    std::vector<DBPROP> props;
+    if (index.primary)
+    {
+        props.push_back(bool_prop(DBPROP_INDEX_CLUSTERED, true));
+        props.push_back(bool_prop(DBPROP_INDEX_PRIMARYKEY, true));
+        primary_sent = true;
+    }
+    else if (index.unique)
+    {
+        props.push_back(bool_prop(DBPROP_INDEX_UNIQUE, true));
+    }
+    DBPROPSET set{props.data(), static_cast<ULONG>(props.size()), DBPROPSET_INDEX};
+    try
+    {
+        DBID* created = nullptr;
+        odb_check(definition.CreateIndex(&table_id, &index_id,
+                                         static_cast<DBORDINAL>(columns.size()), columns.data(), 1,
+                                         &set, &created));
+        plat::oledb::free_dbid(created);
+    }
+    catch (const odb_exception& error)
+    {
+        tk_log(3, "ERROR: %s", error.what());
+    }
+}
+
+} // namespace
+
+void odb_database::define_table(const std::wstring& name, const udb_schema& schema,
+                                const udb_indexes& indexes)
+{
+    const mss_target target = mss_target::of_engine();
+    tk_wlog(2, L"odb_database::create_table(%s, n_indexes=%d)", name, indexes.size());
+    ole_com_ptr<IDBCreateSession> create;
+    if (!m_data_source ||
+        FAILED(m_data_source->QueryInterface(IID_IDBCreateSession, create.put_void())))
+    {
+        throw tk_mail_assertion("odb_db", 61);
+    }
+    ole_com_ptr<IUnknown> session;
+    odb_check(create->CreateSession(nullptr, IID_IUnknown, session.put()));
+    ole_com_ptr<ITableDefinition> table_definition;
+    if (FAILED(session->QueryInterface(IID_ITableDefinition, table_definition.put_void())))
+    {
+        throw tk_mail_assertion("odb_db", 70);
+    }
+    std::wstring table = mss_bracket_name(name);
+    tk_wlog(2, L"Got safe table name: %s", table);
+    DBID table_id = name_id(table);
+
+    tk_log(2, "Schema size=%d", schema.size());
+    std::vector<column_request> requests(schema.size());
+    std::vector<DBCOLUMNDESC> columns(schema.size());
+    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
+    {
+        fill_column(*schema[column_idx], indexes, target, requests[column_idx],
+                    columns[column_idx]);
+    }
+    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
+    {
+        column_request& request = requests[column_idx];
+        request.set.rgProperties = request.props.data();
+        request.set.cProperties = static_cast<ULONG>(request.props.size());
+        columns[column_idx].rgPropertySets = &request.set;
+        columns[column_idx].cPropertySets = 1;
+        if (!request.type_name.empty())
+        {
+            columns[column_idx].pwszTypeName = request.type_name.data();
+        }
+    }
+    tk_log(2, "Right before creating the table");
+    {
+        ole_com_ptr<IUnknown> rowset;
+        odb_check(table_definition->CreateTable(
+            nullptr, &table_id, static_cast<DBORDINAL>(columns.size()), columns.data(),
+            IID_IUnknown, 0, nullptr, nullptr, rowset.put()));
+    }
+    tk_log(2, "Right after CreateTable");
+
+    tk_log(2, "Making strings case sensitive under primary key");
+    for (const t_ftd* column : schema)
+    {
+        if (column->vartype != VT_BSTR || !indexes.is_idx_field(column->name, true))
+        {
+            tk_wlog(1, L"Skip column %s", column->name);
+            continue;
+        }
+        // A key column is never nullable: ALTER COLUMN without NOT NULL would make it so and
+        // the primary key that follows would fail.
+        const std::wstring sql = L"ALTER TABLE " + table + L" ALTER COLUMN " +
+                                 mss_quote_name(column->name) + L" " +
+                                 trim_right(get_mss_native_type1(*column, false, target)) +
+                                 L" collate Latin1_General_CS_AS NOT NULL";
+        tk_wlog(2, L"CS-query: %s", sql);
+        try
+        {
+            query(sql);
+        }
+        catch (const tk_exception& error)
+        {
+            tk_log(2, "ERROR: %s", error.what());
+        }
+    }
+
+    ole_com_ptr<IIndexDefinition> index_definition;
+    if (FAILED(session->QueryInterface(IID_IIndexDefinition, index_definition.put_void())))
+    {
+        throw tk_mail_assertion("odb_db", 120);
+    }
+    bool primary_sent = false;
+    for (const udb_index& index : indexes)
+    {
+        create_index(*index_definition.get(), table_id, name, index, indexes, schema, primary_sent);
+    }
+
+    if (target.version_code == mss_engine::version_azure && !primary_sent)
+    {
+        tk_log(2, "Building clustered index for SQL Azure");
+        const t_ftd* chosen = nullptr;
+        for (const t_ftd* column : schema)
+        {
+            const bool long_kind = column->vartype == VT_BSTR || column->vartype == VT_BLOB;
+            if (long_kind && (column->size == 0 || column->size >= 8000))
+            {
+                tk_wlog(2, L"Field '%s' is not suitable for building index", column->name);
+                continue;
+            }
+            chosen = column;
+            break;
+        }
+        if (chosen == nullptr)
+        {
+            tk_log(2, "Failed to find a field for building clustered index");
+            return;
+        }
+        const std::wstring sql = L"CREATE CLUSTERED INDEX " +
+                                 mss_quote_name(chosen->name + L"_clust_idx") + L" ON " + table +
+                                 L"(" + mss_quote_name(chosen->name) + L")";
+        tk_wlog(2, L"CLUSTERED-index-query: %s", sql);
+        try
+        {
+            query(sql);
+        }
+        catch (const tk_exception& error)
+        {
+            tk_log(2, "ERROR: %s", error.what());
+        }
+    }
+}
+
+void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props,
+                                 const mss_target& target)
+{
+    tk_log(1, "odb_database::set_def_value");
+    const std::wstring text = column.default_value.to_wstring();
+    tk_wlog(1, L"Got default value: '%s'", text);
+    DBPROP prop;
+    prop.dwPropertyID = DBPROP_COL_DEFAULT;
+    prop.dwOptions = DBPROPOPTIONS_REQUIRED;
+    if (plat::equal_ci(text, L"CURRENT_TIMESTAMP"))
+    {
+        tk_log(1, "Special processing for CURRENT_TIMESTAMP");
+        prop.vValue.vt = VT_BSTR;
+        prop.vValue.bstrVal = text;
+        props.push_back(std::move(prop));
+        return;
+    }
+    if (text.empty())
+    {
+        return;
+    }
+    ole_variant converted;
+    try
+    {
+        converted.from_wstring(text, column.vartype);
+    }
+    catch (const ole_type_exception&)
+    {
+        tk_log(2, "Invalid default value");
+        return;
+    }
+    // Text that is no date or decimal reads as an empty value: '' would be 1900-01-01.
+    if (converted.get_type() == VT_EMPTY || converted.get_type() == VT_NULL)
+    {
+        tk_log(2, "Invalid default value");
+        return;
+    }
+    const ole_variant safe =
+        mssql_get_safe_variant(converted, mss_has_wide_date_range(column, target));
+    if (safe.get_type() == VT_NULL)
+    {
+        tk_log(2, "Invalid default value");
+        return;
+    }
+    std::wstring safe_text = safe.to_wstring();
+    if (!ole_variant::is_quoted_vartype(column.vartype))
+    {
+        tk_wlog(1, L"Got safe default value: %s", safe_text);
+        prop.vValue = safe.value;
+        if (safe.get_type() == VT_I8)
+        {
+            prop.vValue.llVal = safe.i64_value;
+        }
+        else if (safe.get_type() == VT_UI8)
+        {
+            prop.vValue.ullVal = safe.u64_value;
+        }
+        props.push_back(std::move(prop));
+        return;
+    }
+    std::wstring literal;
+    if (column.vartype == VT_BSTR)
+    {
+        if (column.size > 0 && static_cast<std::size_t>(column.size) < safe_text.size())
+        {
+            safe_text.resize(static_cast<std::size_t>(column.size - 1));
+            tk_wlog(1, L"Truncate def.value to %d bytes: '%s'", column.size - 1, safe_text);
+        }
+        tk_wlog(1, L"Got safe default value: %s", safe_text);
+        literal = (target.unicode ? L"N'" : L"'") + mss_escape_quotes(safe_text) + L"'";
+    }
+    else
+    {
+        tk_wlog(1, L"Got safe default value: %s", safe_text);
+        // A date as 'YYYYMMDD hh:mm:ss', read alike under every DATEFORMAT. A time column takes
+        // the time of day alone; in a datetime column it stands on 1899-12-30.
+        if (safe.get_type() == VT_DATE && column.dw_reserved == t_ftd::time_only &&
+            target.has_date_types())
+        {
+            const SYSTEMTIME time = safe.get_systemtime();
+            literal = plat::wformat_w(L"'%02d:%02d:%02d", time.wHour, time.wMinute, time.wSecond);
+            if (time.wMilliseconds != 0)
+            {
+                literal += plat::wformat_w(L".%03d", time.wMilliseconds);
+            }
+            literal += L"'";
+        }
+        else if (safe.get_type() == VT_DATE)
+        {
+            literal = mss_get_fld_append_str(&safe, &column, target);
+        }
+        else
+        {
+            literal = to_mssql_str(safe_text, VT_DATE, target.unicode);
+        }
+    }
+    prop.vValue.vt = VT_BSTR;
+    prop.vValue.bstrVal = literal;
+    props.push_back(std::move(prop));
+}

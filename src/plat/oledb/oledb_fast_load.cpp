@@ -1,0 +1,345 @@
+// oledb_fast_load.cpp: the bulk-load rowset (IRowsetFastLoad with its accessor, columns and
+// properties) over the load writer, and its opening by the session.
+#include "plat/oledb/oledb_error.h"
+#include "plat/oledb/oledb_load_writer.h"
+#include "plat/oledb/oledb_objects.h"
+
+#include <cstring>
+#include <map>
+#include <new>
+
+namespace plat::oledb
+{
+namespace
+{
+
+void post_status(link_status& status)
+{
+    post_errors(std::move(status.records));
+}
+
+class fast_load final
+    : public com_object<IRowsetFastLoad, IAccessor, IColumnsInfo, IRowsetInfo, IFastLoadReplay>
+{
+public:
+    fast_load(com_ref<IUnknown> session, link& session_link, std::unique_ptr<load_writer> writer)
+        : m_session(std::move(session))
+        , m_session_link(session_link)
+        , m_writer(std::move(writer))
+    {
+    }
+
+    HRESULT InsertRow(HACCESSOR accessor, void* data) override
+    {
+        clear_errors();
+        m_lost = 0;
+        if (m_done)
+        {
+            return post_layer_error(E_UNEXPECTED, L"The load has ended: the final commit ran.");
+        }
+        const auto bound = m_accessors.find(accessor);
+        if (accessor == DB_NULL_HACCESSOR || bound == m_accessors.end())
+        {
+            return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
+        }
+        if (data == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"No buffer was given for the row.");
+        }
+        const std::vector<load_column>& columns = m_writer->target().columns;
+        m_row.assign(columns.size(), load_value{});
+        for (const DBBINDING& binding : bound->second)
+        {
+            std::wstring reason;
+            const HRESULT hr =
+                read_load_value(binding, static_cast<const std::uint8_t*>(data),
+                                columns[binding.iOrdinal - 1], m_row[binding.iOrdinal - 1], reason);
+            if (FAILED(hr))
+            {
+                return post_layer_error(hr, reason);
+            }
+        }
+        std::uint32_t lost = 0;
+        link_status status = m_writer->insert(m_row, lost);
+        m_lost = lost;
+        if (!status.ok())
+        {
+            post_status(status);
+            return status.hr;
+        }
+        return S_OK;
+    }
+
+    HRESULT Commit(BOOL done) override
+    {
+        clear_errors();
+        m_lost = 0;
+        if (m_done)
+        {
+            return post_layer_error(E_UNEXPECTED, L"The load has ended: the final commit ran.");
+        }
+        std::uint32_t lost = 0;
+        link_status status = m_writer->commit(done != 0, lost);
+        m_lost = lost;
+        if (done != 0)
+        {
+            m_done = true;
+            identity_off();
+        }
+        if (!status.ok())
+        {
+            post_status(status);
+            return status.hr;
+        }
+        return S_OK;
+    }
+
+    HRESULT GetRowsToReplay(DBCOUNTITEM* rows) override
+    {
+        if (rows == nullptr)
+        {
+            return E_INVALIDARG;
+        }
+        *rows = m_lost;
+        return S_OK;
+    }
+
+    HRESULT CreateAccessor(DBACCESSORFLAGS flags, DBCOUNTITEM binding_count,
+                           const DBBINDING bindings[], DBLENGTH row_size, HACCESSOR* accessor,
+                           DBBINDSTATUS statuses[]) override
+    {
+        clear_errors();
+        if (accessor == nullptr || (binding_count > 0 && bindings == nullptr))
+        {
+            return post_layer_error(E_INVALIDARG, L"CreateAccessor needs its arguments.");
+        }
+        *accessor = DB_NULL_HACCESSOR;
+        if ((flags & DBACCESSOR_ROWDATA) == 0)
+        {
+            return post_layer_error(DB_E_NOTSUPPORTED, L"Only row accessors are supported.");
+        }
+        const auto column_count = static_cast<DBORDINAL>(m_writer->target().columns.size());
+        bool all_ok = true;
+        for (DBCOUNTITEM binding_idx = 0; binding_idx < binding_count; ++binding_idx)
+        {
+            const DBBINDSTATUS status =
+                check_load_binding(bindings[binding_idx], column_count, row_size);
+            all_ok = all_ok && status == DBBINDSTATUS_OK;
+            if (statuses != nullptr)
+            {
+                statuses[binding_idx] = status;
+            }
+        }
+        if (!all_ok)
+        {
+            return post_layer_error(DB_E_ERRORSOCCURRED,
+                                    L"A binding names no column, does not fit the row or asks "
+                                    L"for a type the loader does not read.");
+        }
+        const HACCESSOR handle = ++m_last_accessor;
+        m_accessors.emplace(handle, std::vector<DBBINDING>(bindings, bindings + binding_count));
+        *accessor = handle;
+        return S_OK;
+    }
+
+    HRESULT ReleaseAccessor(HACCESSOR accessor, DBREFCOUNT* ref_count) override
+    {
+        clear_errors();
+        if (m_accessors.erase(accessor) == 0)
+        {
+            return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
+        }
+        if (ref_count != nullptr)
+        {
+            *ref_count = 0;
+        }
+        return S_OK;
+    }
+
+    HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** strings) override
+    {
+        clear_errors();
+        if (count == nullptr || info == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"GetColumnInfo needs its output arguments.");
+        }
+        *count = 0;
+        *info = nullptr;
+        if (strings != nullptr)
+        {
+            *strings = nullptr;
+        }
+        const std::vector<load_column>& columns = m_writer->target().columns;
+        if (columns.empty())
+        {
+            return S_OK;
+        }
+        std::size_t name_chars = 0;
+        for (const load_column& column : columns)
+        {
+            name_chars += column.shape.name.size() + 1;
+        }
+        const std::size_t array_bytes = columns.size() * sizeof(DBCOLUMNINFO);
+        void* block = CoTaskMemAlloc(array_bytes + name_chars * sizeof(OLECHAR));
+        if (block == nullptr)
+        {
+            return post_layer_error(E_OUTOFMEMORY, L"Out of memory for column information.");
+        }
+        auto* entries = static_cast<DBCOLUMNINFO*>(block);
+        auto* names = reinterpret_cast<OLECHAR*>(static_cast<std::uint8_t*>(block) + array_bytes);
+        for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+        {
+            const rowset_column& shape = columns[column_idx].shape;
+            std::memcpy(names, shape.name.c_str(), (shape.name.size() + 1) * sizeof(OLECHAR));
+            DBCOLUMNINFO entry{};
+            entry.pwszName = names;
+            entry.iOrdinal = static_cast<DBORDINAL>(column_idx + 1);
+            entry.dwFlags = shape.flags;
+            entry.ulColumnSize = shape.size;
+            entry.wType = shape.type;
+            entry.bPrecision = shape.precision;
+            entry.bScale = shape.scale;
+            entry.columnid.eKind = DBKIND_NAME;
+            entry.columnid.uName.pwszName = names;
+            new (&entries[column_idx]) DBCOLUMNINFO(entry);
+            names += shape.name.size() + 1;
+        }
+        *count = static_cast<DBORDINAL>(columns.size());
+        *info = entries;
+        return S_OK;
+    }
+
+    // Large values come through ISequentialStream, never IStream.
+    HRESULT GetProperties(ULONG id_set_count, const DBPROPIDSET id_sets[], ULONG* set_count,
+                          DBPROPSET** sets) override
+    {
+        clear_errors();
+        if (set_count == nullptr || sets == nullptr || (id_set_count > 0 && id_sets == nullptr))
+        {
+            return post_layer_error(E_INVALIDARG, L"GetProperties needs its arguments.");
+        }
+        *set_count = 0;
+        *sets = nullptr;
+        std::vector<DBPROPID> ids = {DBPROP_ISequentialStream, DBPROP_IStream};
+        if (id_set_count > 0)
+        {
+            ids.clear();
+            for (ULONG set_idx = 0; set_idx < id_set_count; ++set_idx)
+            {
+                if (id_sets[set_idx].guidPropertySet == DBPROPSET_ROWSET)
+                {
+                    ids.insert(ids.end(), id_sets[set_idx].rgPropertyIDs,
+                               id_sets[set_idx].rgPropertyIDs + id_sets[set_idx].cPropertyIDs);
+                }
+            }
+        }
+        auto* set = static_cast<DBPROPSET*>(CoTaskMemAlloc(sizeof(DBPROPSET)));
+        auto* props = static_cast<DBPROP*>(
+            CoTaskMemAlloc(std::max<std::size_t>(ids.size(), 1) * sizeof(DBPROP)));
+        if (set == nullptr || props == nullptr)
+        {
+            CoTaskMemFree(set);
+            CoTaskMemFree(props);
+            return post_layer_error(E_OUTOFMEMORY, L"Out of memory for properties.");
+        }
+        bool any_unknown = false;
+        for (std::size_t prop_idx = 0; prop_idx < ids.size(); ++prop_idx)
+        {
+            DBPROP* prop = new (&props[prop_idx]) DBPROP();
+            prop->dwPropertyID = ids[prop_idx];
+            if (ids[prop_idx] == DBPROP_ISequentialStream || ids[prop_idx] == DBPROP_IStream)
+            {
+                prop->vValue.vt = VT_BOOL;
+                prop->vValue.boolVal =
+                    ids[prop_idx] == DBPROP_ISequentialStream ? VARIANT_TRUE : VARIANT_FALSE;
+            }
+            else
+            {
+                prop->dwStatus = DBPROPSTATUS_NOTSUPPORTED;
+                any_unknown = true;
+            }
+        }
+        *set = DBPROPSET{props, static_cast<ULONG>(ids.size()), DBPROPSET_ROWSET};
+        *set_count = 1;
+        *sets = set;
+        return any_unknown ? DB_S_ERRORSOCCURRED : S_OK;
+    }
+
+private:
+    // The table writer switched identity insertion on for its own statements on the session;
+    // the load's end switches it off, so the next table of the session can take it. Its
+    // failure (no such switch was on) changes nothing.
+    void identity_off()
+    {
+        const load_target& target = m_writer->target();
+        if (!target.sql_server() || !target.keep_identity || !target.has_identity)
+        {
+            return;
+        }
+        std::unique_ptr<link_statement> statement;
+        if (m_session_link.new_statement(statement).ok())
+        {
+            statement->execute(L"SET IDENTITY_INSERT " + target.table + L" OFF");
+        }
+    }
+
+    com_ref<IUnknown> m_session;
+    link& m_session_link;
+    std::unique_ptr<load_writer> m_writer;
+    std::map<HACCESSOR, std::vector<DBBINDING>> m_accessors;
+    HACCESSOR m_last_accessor = 0;
+    load_row m_row;
+    DBCOUNTITEM m_lost = 0;
+    bool m_done = false;
+};
+
+} // namespace
+
+HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
+                       const session_context& context, const std::wstring& table,
+                       bool keep_identity, com_ref<IRowsetFastLoad>& loader)
+{
+    const driver_kind kind = context.provider->driver.kind;
+    const std::wstring name = quote_table_name(table, kind);
+    // The columns come from the session's connection, so a missing table fails here.
+    std::unique_ptr<link_statement> statement;
+    link_status status = session_link.new_statement(statement);
+    std::vector<column_desc> columns;
+    if (status.ok())
+    {
+        status = statement->execute(L"SELECT * FROM " + name + L" WHERE 1=0");
+    }
+    if (status.ok())
+    {
+        status = statement->describe(columns);
+    }
+    statement.reset();
+    if (!status.ok())
+    {
+        post_status(status);
+        return status.hr;
+    }
+    load_target target;
+    target.table = name;
+    target.kind = kind;
+    target.keep_identity = keep_identity;
+    target.connection_string = context.connection_string;
+    target.make_link = context.provider->make_link;
+    for (const column_desc& desc : columns)
+    {
+        target.columns.push_back(load_column_of(desc));
+        target.has_identity = target.has_identity || desc.auto_unique;
+    }
+    auto writer = std::make_unique<load_writer>(std::move(target));
+    // The loader is whole or not at all: a connection it cannot open fails the open.
+    if (link_status opened = writer->open(); !opened.ok())
+    {
+        post_status(opened);
+        return opened.hr;
+    }
+    loader = com_ref<IRowsetFastLoad>::attach(
+        make_com<fast_load>(std::move(session), session_link, std::move(writer)).detach());
+    return S_OK;
+}
+
+} // namespace plat::oledb

@@ -1,0 +1,437 @@
+// oledb_load_writer.cpp: bulk copy with its staging blocks, INSERT batches, the rows sent as
+// literals, and the recovery after a rolled-back batch.
+#include "plat/oledb/oledb_load_writer.h"
+
+#include "plat/plat_text.h"
+
+#include <cstring>
+
+namespace plat::oledb
+{
+namespace
+{
+
+// TDS type codes of the host data (the forms the bulk-copy functions take).
+constexpr int host_int4 = 56;
+constexpr int host_int8 = 127;
+constexpr int host_float8 = 62;
+constexpr int host_bit = 50;
+constexpr int host_guid = 36;
+constexpr int host_decimal = 106;
+constexpr int host_datetime2 = 42;
+constexpr int host_varbinary = 37;
+constexpr int host_char = 47;
+constexpr int host_nchar = 0xEF;
+
+constexpr std::size_t prefix_bytes = 8;
+constexpr std::int64_t null_data = -1;
+constexpr std::size_t max_rows_per_statement = 1000;
+// SQL Server takes 2100 parameters in one statement; SQLite 999 in its older builds.
+constexpr std::size_t sql_server_parameters = 2099;
+constexpr std::size_t other_parameters = 999;
+
+int host_type(const load_column& column, bool wide_text)
+{
+    switch (column.kind)
+    {
+    case load_class::integer:
+        return column.desc.sql_type == sql_type::bigint ? host_int8 : host_int4;
+    case load_class::bit:
+        return host_bit;
+    case load_class::real:
+        return host_float8;
+    case load_class::decimal:
+        return host_decimal;
+    case load_class::date_time:
+        return host_datetime2;
+    case load_class::guid:
+        return host_guid;
+    case load_class::binary:
+        return host_varbinary;
+    default:
+        return wide_text ? host_nchar : host_char;
+    }
+}
+
+template <class T>
+void append(std::vector<std::uint8_t>& out, const T& value)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
+    out.insert(out.end(), bytes, bytes + sizeof value);
+}
+
+// The host form of one value, as host_type() says it travels.
+void host_bytes(const load_value& value, const load_column& column, bool wide_text,
+                std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    if (const auto* number = std::get_if<std::int64_t>(&value))
+    {
+        if (column.desc.sql_type == sql_type::bigint)
+        {
+            append(out, *number);
+        }
+        else
+        {
+            append(out, static_cast<std::int32_t>(*number));
+        }
+    }
+    else if (const auto* flag = std::get_if<bool>(&value))
+    {
+        out.push_back(*flag ? 1 : 0);
+    }
+    else if (const auto* real = std::get_if<double>(&value))
+    {
+        append(out, *real);
+    }
+    else if (const auto* decimal = std::get_if<load_decimal>(&value))
+    {
+        const auto numeric = numeric_struct(*decimal, column);
+        out.assign(numeric.begin(), numeric.end());
+    }
+    else if (const auto* stamp = std::get_if<load_timestamp>(&value))
+    {
+        append(out, DBTIMESTAMP{stamp->year, stamp->month, stamp->day, stamp->hour, stamp->minute,
+                                stamp->second, stamp->fraction_ns});
+    }
+    else if (const auto* guid = std::get_if<GUID>(&value))
+    {
+        append(out, *guid);
+    }
+    else if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+    {
+        out = *bytes;
+    }
+    else if (wide_text)
+    {
+        const std::u16string text =
+            std::holds_alternative<std::u16string>(value)
+                ? std::get<std::u16string>(value)
+                : wide_to_utf16(utf8_to_wide_lossy(std::get<load_utf8>(value).text));
+        out.resize(text.size() * 2);
+        if (!text.empty())
+        {
+            std::memcpy(out.data(), text.data(), out.size());
+        }
+    }
+    else
+    {
+        const std::string text = std::holds_alternative<load_utf8>(value)
+                                     ? std::get<load_utf8>(value).text
+                                     : wide_to_utf8(utf16_to_wide(std::get<std::u16string>(value)));
+        out.assign(text.begin(), text.end());
+    }
+}
+
+} // namespace
+
+load_writer::load_writer(load_target target)
+    : m_target(std::move(target))
+{
+    const std::size_t columns = std::max<std::size_t>(m_target.columns.size(), 1);
+    const std::size_t parameters = m_target.sql_server() ? sql_server_parameters : other_parameters;
+    m_capacity = std::clamp<std::size_t>(parameters / columns, 1, max_rows_per_statement);
+    for (const load_column& column : m_target.columns)
+    {
+        m_param_columns.push_back(&column.desc);
+    }
+}
+
+load_writer::~load_writer() = default;
+
+link_status load_writer::open()
+{
+    m_bulk_wanted = m_target.sql_server();
+    return connect();
+}
+
+link_status load_writer::connect()
+{
+    m_statement.reset();
+    m_link.reset();
+    m_bulk = nullptr;
+    m_bulk_active = false;
+    m_identity_on = false;
+    std::unique_ptr<link> connection = m_target.make_link();
+    const bool bulk_asked = m_bulk_wanted && connection->enable_bulk_copy();
+    link_status status = connection->connect(m_target.connection_string);
+    if (!status.ok())
+    {
+        return status;
+    }
+    m_link = std::move(connection);
+    m_bulk = bulk_asked ? m_link->bulk_copy() : nullptr;
+    m_bulk_wanted = m_bulk != nullptr;
+    return {};
+}
+
+// A rolled-back batch leaves the connection unable to bulk copy again: the next rows go on a
+// new one. When that fails too, every later call reports it.
+link_status load_writer::recover(link_status failure)
+{
+    m_bulk_rows = 0;
+    if (link_status status = connect(); !status.ok())
+    {
+        m_broken = status;
+        for (error_record& record : status.records)
+        {
+            failure.records.push_back(std::move(record));
+        }
+    }
+    return failure;
+}
+
+bool load_writer::routed(const load_row& values) const
+{
+    if (m_target.sql_server() && has_early_date(values, m_target.columns))
+    {
+        return true;
+    }
+    return m_bulk != nullptr && m_bulk->column_limit() > 0 &&
+           widest_value(values) > m_bulk->column_limit();
+}
+
+link_status load_writer::insert(const load_row& values, std::uint32_t& lost)
+{
+    lost = 0;
+    if (!m_broken.ok())
+    {
+        return m_broken;
+    }
+    if (routed(values))
+    {
+        // In order: what came before is stored before this row is written.
+        link_status status = m_bulk_active ? end_bulk(true, lost) : flush(lost);
+        return status.ok() ? insert_literal(values) : status;
+    }
+    if (m_bulk != nullptr)
+    {
+        if (!m_bulk_active)
+        {
+            link_status status = start_bulk();
+            if (!status.ok() && m_bulk_started_once)
+            {
+                return status;
+            }
+            if (!status.ok())
+            {
+                // The table refused bulk copy before any row went that way: INSERT batches
+                // load it instead.
+                m_bulk = nullptr;
+                m_bulk_active = false;
+            }
+        }
+        if (m_bulk != nullptr)
+        {
+            return send_bulk(values);
+        }
+    }
+    if (m_pending.size() >= m_capacity)
+    {
+        if (link_status status = flush(lost); !status.ok())
+        {
+            return status;
+        }
+    }
+    m_pending.push_back(values);
+    return {};
+}
+
+link_status load_writer::commit(bool final, std::uint32_t& lost)
+{
+    lost = 0;
+    link_status status = m_broken;
+    if (status.ok())
+    {
+        if (m_bulk_active && (final || m_bulk_rows > 0))
+        {
+            status = end_bulk(final, lost);
+        }
+        else if (!m_bulk_active)
+        {
+            status = flush(lost);
+        }
+    }
+    if (final)
+    {
+        m_statement.reset();
+        m_link.reset();
+        m_bulk = nullptr;
+        m_bulk_active = false;
+    }
+    return status;
+}
+
+link_status load_writer::start_bulk()
+{
+    link_status status = m_bulk->init(m_target.table);
+    if (status.ok() && m_target.keep_identity)
+    {
+        status = m_bulk->keep_identity();
+    }
+    m_staging.assign(m_target.columns.size(), std::vector<std::uint8_t>(prefix_bytes + 64, 0));
+    for (std::size_t column_idx = 0; status.ok() && column_idx < m_target.columns.size();
+         ++column_idx)
+    {
+        std::memcpy(m_staging[column_idx].data(), &null_data, sizeof null_data);
+        status = m_bulk->bind(m_staging[column_idx].data(),
+                              host_type(m_target.columns[column_idx], m_bulk->wide_text()),
+                              static_cast<int>(column_idx + 1));
+    }
+    if (status.ok())
+    {
+        m_bulk_active = true;
+        m_bulk_started_once = true;
+        m_bulk_rows = 0;
+    }
+    return status;
+}
+
+link_status load_writer::send_bulk(const load_row& values)
+{
+    std::vector<std::uint8_t> data;
+    for (std::size_t column_idx = 0; column_idx < m_target.columns.size(); ++column_idx)
+    {
+        std::vector<std::uint8_t>& block = m_staging[column_idx];
+        const load_value& value = values[column_idx];
+        if (std::holds_alternative<std::monostate>(value))
+        {
+            std::memcpy(block.data(), &null_data, sizeof null_data);
+            continue;
+        }
+        host_bytes(value, m_target.columns[column_idx], m_bulk->wide_text(), data);
+        if (prefix_bytes + data.size() > block.size())
+        {
+            block.resize(prefix_bytes + data.size() * 2);
+            if (link_status status = m_bulk->rebind(block.data(), static_cast<int>(column_idx + 1));
+                !status.ok())
+            {
+                return status;
+            }
+        }
+        const auto length = static_cast<std::int64_t>(data.size());
+        std::memcpy(block.data(), &length, sizeof length);
+        if (!data.empty())
+        {
+            std::memcpy(block.data() + prefix_bytes, data.data(), data.size());
+        }
+    }
+    link_status status = m_bulk->send_row();
+    if (status.ok())
+    {
+        ++m_bulk_rows;
+    }
+    return status;
+}
+
+link_status load_writer::end_bulk(bool done, std::uint32_t& lost)
+{
+    std::int32_t rows = 0;
+    link_status status = done ? m_bulk->done(rows) : m_bulk->batch(rows);
+    const std::uint32_t sent = m_bulk_rows;
+    m_bulk_rows = 0;
+    if (done)
+    {
+        m_bulk_active = false;
+    }
+    if (status.ok())
+    {
+        return status;
+    }
+    lost = sent;
+    return recover(std::move(status));
+}
+
+link_status load_writer::flush(std::uint32_t& lost)
+{
+    if (m_pending.empty())
+    {
+        return {};
+    }
+    if (link_status status = identity_on(); !status.ok())
+    {
+        lost = static_cast<std::uint32_t>(m_pending.size());
+        m_pending.clear();
+        return status;
+    }
+    load_row values;
+    std::vector<const column_desc*> columns;
+    for (load_row& pending_row : m_pending)
+    {
+        for (load_value& value : pending_row)
+        {
+            values.push_back(std::move(value));
+        }
+        columns.insert(columns.end(), m_param_columns.begin(), m_param_columns.end());
+    }
+    const std::wstring sql =
+        insert_params_statement(m_target.table, m_target.columns, m_pending.size(), m_target.kind);
+    const auto rows = static_cast<std::uint32_t>(m_pending.size());
+    m_pending.clear();
+    link_status status;
+    if (!m_statement)
+    {
+        status = m_link->new_statement(m_statement);
+    }
+    if (status.ok())
+    {
+        status = m_statement->execute_params(sql, columns, values);
+    }
+    if (!status.ok())
+    {
+        lost = rows;
+    }
+    return status;
+}
+
+link_status load_writer::insert_literal(const load_row& values)
+{
+    if (link_status status = identity_on(); !status.ok())
+    {
+        return status;
+    }
+    return run(insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind));
+}
+
+// Identity values written by INSERT need the session switch; the loader's connection is its
+// own, so the switch dies with it.
+link_status load_writer::identity_on()
+{
+    if (m_identity_on || !m_target.sql_server() || !m_target.keep_identity ||
+        !m_target.has_identity)
+    {
+        return {};
+    }
+    link_status status = run(L"SET IDENTITY_INSERT " + m_target.table + L" ON");
+    m_identity_on = status.ok();
+    return status;
+}
+
+link_status load_writer::run(const std::wstring& sql)
+{
+    std::unique_ptr<link_statement> statement;
+    link_status status = m_link->new_statement(statement);
+    if (status.ok())
+    {
+        status = statement->execute(sql);
+    }
+    while (status.ok() && statement)
+    {
+        link_status next = statement->more_results();
+        if (next.hr != S_OK)
+        {
+            if (!next.ok())
+            {
+                status = std::move(next);
+            }
+            break;
+        }
+    }
+    if (status.hr == S_FALSE)
+    {
+        status.hr = S_OK;
+    }
+    return status;
+}
+
+} // namespace plat::oledb

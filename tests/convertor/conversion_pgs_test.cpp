@@ -1,0 +1,142 @@
+// conversion_pgs_test.cpp: runs over the test PostgreSQL server as the source, into a
+// recording destination: every table of the sample database arrives whole.
+#include "convertor_fakes.h"
+#include "pgs_test_server.h"
+#include "plat/plat_text.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <pqxx/pqxx>
+
+namespace
+{
+
+using conv_test::event_log;
+
+class ConversionFromPostgres : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::optional<pgs_test::server_settings> settings = pgs_test::server_from_env();
+        if (!settings)
+        {
+            const char* required = std::getenv("ZOV_REQUIRE_PG");
+            if (required != nullptr && std::string(required) == "1")
+            {
+                FAIL() << "PGHOST is not set, but ZOV_REQUIRE_PG=1 requires the PostgreSQL server";
+            }
+            GTEST_SKIP() << "PGHOST is not set: no PostgreSQL server to convert from";
+        }
+        m_settings = *settings;
+        m_database = std::make_unique<pgs_test::scratch_database>(m_settings, "zov_conv");
+    }
+
+    /// The number of rows of each table of the public schema, keyed "public.<table>", read
+    /// straight from the server.
+    std::map<std::string, long> row_counts()
+    {
+        pqxx::connection connection(pgs_test::conninfo(m_settings, m_database->name()));
+        pqxx::nontransaction work(connection);
+        std::map<std::string, long> counts;
+        for (const auto& row : work.exec("SELECT c.relname FROM pg_class c JOIN pg_namespace n "
+                                         "ON n.oid = c.relnamespace WHERE n.nspname = 'public' "
+                                         "AND c.relkind IN ('r', 'p') AND NOT c.relispartition"))
+        {
+            const std::string table = row[0].as<std::string>();
+            counts["public." + table] =
+                work.exec1("SELECT count(*) FROM public." + work.quote_name(table))[0].as<long>();
+        }
+        return counts;
+    }
+
+    pgs_test::server_settings m_settings;
+    std::unique_ptr<pgs_test::scratch_database> m_database;
+};
+
+TEST_F(ConversionFromPostgres, PagilaArrivesTableByTableWithEveryRow)
+{
+    m_database->load_file(pgs_test::pagila_dir() / "pagila-schema.sql");
+    m_database->load_file(pgs_test::pagila_dir() / "pagila-data.sql");
+    const std::map<std::string, long> expected = row_counts();
+    ASSERT_GT(expected.size(), 10u);
+
+    conv_test::run_bench bench(convertor_flavour::agent);
+    vandrel_convertor& converter = bench.converter();
+    converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
+    converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
+                             m_settings.port);
+    converter.connect_pgs_server();
+    converter.set_destination(
+        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
+    converter();
+
+    EXPECT_TRUE(bench.handler->messages.empty());
+    std::map<std::string, long> appended;
+    std::size_t created = 0;
+    for (const std::string& event : bench.events)
+    {
+        if (event.rfind("create_table [dbo].[", 0) == 0)
+        {
+            ++created;
+        }
+        if (event.rfind("append [dbo].[", 0) == 0)
+        {
+            const std::size_t end = event.find("] ");
+            ++appended["public." + event.substr(14, end - 14)];
+        }
+    }
+    EXPECT_EQ(created, expected.size());
+    for (const auto& [table, count] : expected)
+    {
+        SCOPED_TRACE(table);
+        const auto found = appended.find(table);
+        EXPECT_EQ(found == appended.end() ? 0 : found->second, count);
+    }
+    EXPECT_EQ(converter.tables().size(), expected.size());
+}
+
+TEST_F(ConversionFromPostgres, EverySchemaKeepsItsNameAndDboTakesPublic)
+{
+    m_database->load_file(pgs_test::fixture_path("pgs_catalog.sql"));
+    conv_test::run_bench bench(convertor_flavour::agent);
+    vandrel_convertor& converter = bench.converter();
+    converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
+    converter.set_schema(L"");
+    converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
+                             m_settings.port);
+    converter.connect_pgs_server();
+    converter.set_destination(
+        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
+    converter();
+    EXPECT_TRUE(bench.handler->messages.empty());
+
+    // Index lists are the source reader's business; names, columns and rows are the run's.
+    event_log seen;
+    for (std::string event : conv_test::filtered(bench.events, {"create_table", "append"}))
+    {
+        seen.push_back(event.substr(0, event.find(" indexes=")));
+    }
+    EXPECT_EQ(seen, (event_log{"create_table [Sales].[O'Name] columns=2",
+                               "append [Sales].[O'Name] 1",
+                               "create_table [Sales].[Order Items] columns=5",
+                               "append [Sales].[Order Items] 1",
+                               "append [Sales].[Order Items] 2",
+                               "create_table [other].[child] columns=2",
+                               "append [other].[child] 10",
+                               "create_table [other].[xref] columns=4",
+                               "create_table [dbo].[child] columns=4",
+                               "append [dbo].[child] 1",
+                               "append [dbo].[child] 4",
+                               "create_table [dbo].[cycle_a] columns=2",
+                               "create_table [dbo].[cycle_b] columns=2",
+                               "create_table [dbo].[measure] columns=2",
+                               "append [dbo].[measure] 1",
+                               "append [dbo].[measure] 2",
+                               "append [dbo].[measure] 3",
+                               "create_table [dbo].[parent] columns=15",
+                               "append [dbo].[parent] 1",
+                               "append [dbo].[parent] 2"}));
+}
+
+} // namespace

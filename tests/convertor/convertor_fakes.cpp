@@ -1,0 +1,460 @@
+// convertor_fakes.cpp: the fake sides, the recording reporter and handler, and the run bench.
+#include "convertor_fakes.h"
+
+#include "mss/odb_exception.h"
+#include "plat/oledb/oledb_types.h"
+#include "plat/plat_text.h"
+
+#include <sstream>
+#include <stdexcept>
+
+namespace conv_test
+{
+
+namespace
+{
+
+std::string narrow(const std::wstring& text)
+{
+    return plat::wide_to_utf8(text);
+}
+
+constexpr HRESULT overflow_hr = make_hresult(0x80040E57);
+constexpr HRESULT errors_occurred_hr = make_hresult(0x80040E21);
+
+/// Source rows: id and name columns, a primary key on id.
+class fake_rows : public udb_recordset
+{
+public:
+    fake_rows(const std::wstring& name, int rows, int reported_rows, int fail_fetch_at,
+              event_log& events)
+        : udb_recordset(name, 1)
+        , m_rows(rows)
+        , m_fail_fetch_at(fail_fetch_at)
+        , m_events(events)
+    {
+        add_column(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0, L""));
+        add_column(
+            std::make_unique<t_ftd>(40, L"name", VT_BSTR, false, false, ole_variant(), 0, L""));
+        add_index(udb_index(L"pk", true, true, {L"id"}));
+        set_record_count(reported_rows < 0 ? rows : reported_rows);
+    }
+    ~fake_rows() override { m_events.push_back("release rows " + narrow(name())); }
+
+    void append_record(udb_record&) override { throw std::logic_error("source rows are read"); }
+    void reset() override { m_position = 0; }
+    bool is_eof() override { return m_position >= m_rows; }
+    udb_record* get_item() override
+    {
+        m_record = udb_record();
+        const int id = m_position + 1;
+        m_record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), true, false));
+        m_record.add_field(std::make_unique<udb_field>(
+            L"name", 40, ole_variant(L"row " + std::to_wstring(id)), false, false));
+        return &m_record;
+    }
+    void next() override
+    {
+        ++m_position;
+        if (m_position == m_fail_fetch_at)
+        {
+            throw tk_exception("fetch failed at " + std::to_string(m_position), 0);
+        }
+    }
+
+private:
+    int m_rows;
+    int m_fail_fetch_at;
+    int m_position = 0;
+    udb_record m_record;
+    event_log& m_events;
+};
+
+class fake_source_db : public udb_database
+{
+public:
+    fake_source_db(const std::wstring& name, const source_setup& setup, event_log& events)
+        : udb_database(name, udb_open_mode::source, true)
+        , m_setup(setup)
+        , m_events(events)
+    {
+        for (const source_table& table : setup.tables)
+        {
+            add_table_name(table.key);
+        }
+    }
+    ~fake_source_db() override { m_events.push_back("release source"); }
+
+    std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&,
+                                                const udb_indexes&) override
+    {
+        throw std::logic_error("the source is read only");
+    }
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
+                                             int mode) override
+    {
+        m_events.push_back("get_query " + narrow(name) + ": " + narrow(sql) +
+                           " mode=" + std::to_string(mode));
+        return std::make_unique<fake_rows>(name, m_setup.query_rows, -1, 0, m_events);
+    }
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override
+    {
+        m_events.push_back("get_table " + narrow(name) + " mode=" + std::to_string(mode));
+        for (const source_table& table : m_setup.tables)
+        {
+            if (table.key == name)
+            {
+                if (table.fail_open)
+                {
+                    throw tk_exception("cannot open " + narrow(name), table.fail_severity);
+                }
+                return std::make_unique<fake_rows>(name, table.rows, table.reported_rows,
+                                                   table.fail_fetch_at, m_events);
+            }
+        }
+        throw std::logic_error("get_table of a table the source does not list");
+    }
+    void get_schema_info(std::vector<std::wstring>& list) override { list = m_setup.schemas; }
+    bool test_query(const std::wstring&) override { return true; }
+
+private:
+    source_setup m_setup;
+    event_log& m_events;
+};
+
+/// The destination writer: logs each stored row by its id.
+class fake_writer : public udb_recordset
+{
+public:
+    fake_writer(const std::wstring& name, const writer_faults& faults, event_log& events)
+        : udb_recordset(name, 1)
+        , m_faults(faults)
+        , m_events(events)
+    {
+    }
+    ~fake_writer() override { m_events.push_back("release " + narrow(name())); }
+
+    void append_record(udb_record& record) override
+    {
+        ++m_appended;
+        if (m_faults.batched)
+        {
+            m_pending.emplace_back(m_appended, record);
+            return;
+        }
+        store(m_appended, record);
+    }
+    void update(udb_record& record) override
+    {
+        m_events.push_back("update " + narrow(name()) + " " + id_of(record));
+    }
+    void flush() override
+    {
+        m_events.push_back("flush " + narrow(name()));
+        std::vector<std::pair<int, udb_record>> pending = std::move(m_pending);
+        m_pending.clear();
+        for (auto& [row_number, record] : pending)
+        {
+            try
+            {
+                store(row_number, record);
+            }
+            catch (const odb_exception& error)
+            {
+                row_failure_handler()(record, row_number, error);
+            }
+        }
+        if (m_faults.fail_flush.count(name()) != 0)
+        {
+            throw odb_exception(errors_occurred_hr);
+        }
+    }
+
+private:
+    static std::string id_of(const udb_record& record)
+    {
+        return narrow(record.at(0)->to_wstring());
+    }
+
+    void store(int row_number, const udb_record& record)
+    {
+        if (!m_faults.failing_tables.empty() && m_faults.failing_tables.count(name()) == 0)
+        {
+            m_events.push_back("append " + narrow(name()) + " " + id_of(record));
+            return;
+        }
+        if (m_faults.integrity_rows.count(row_number) != 0)
+        {
+            throw odb_exception(DB_E_INTEGRITYVIOLATION);
+        }
+        if (m_faults.overflow_rows.count(row_number) != 0)
+        {
+            throw odb_exception(overflow_hr);
+        }
+        m_events.push_back("append " + narrow(name()) + " " + id_of(record));
+    }
+
+    writer_faults m_faults;
+    event_log& m_events;
+    int m_appended = 0;
+    std::vector<std::pair<int, udb_record>> m_pending;
+};
+
+class fake_destination_db : public udb_database
+{
+public:
+    fake_destination_db(const std::wstring& name, int open_mode, const destination_setup& setup,
+                        event_log& events)
+        : udb_database(name, open_mode, false)
+        , m_faults(setup.faults)
+        , m_events(events)
+    {
+        for (const std::wstring& table : setup.tables)
+        {
+            add_table_name(table);
+        }
+    }
+    ~fake_destination_db() override
+    {
+        for (const auto& [source_name, target] : names_map().tn_map())
+        {
+            m_events.push_back("mapped " + narrow(source_name) + " -> " + narrow(target));
+        }
+        m_events.push_back("release destination");
+    }
+
+    void create_schema(const std::wstring& name) override
+    {
+        m_events.push_back("create_schema " + narrow(name));
+    }
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override
+    {
+        m_events.push_back("create_table " + narrow(name) +
+                           " columns=" + std::to_string(schema.size()) +
+                           " indexes=" + std::to_string(indexes.size()));
+        if (!is_table_exist(name))
+        {
+            add_table_name(name);
+        }
+        return std::make_unique<fake_writer>(name, m_faults, m_events);
+    }
+    bool delete_tab(const std::wstring& name) override
+    {
+        m_events.push_back("delete_tab " + narrow(name));
+        return udb_database::delete_tab(name);
+    }
+    std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&, int) override
+    {
+        throw std::logic_error("the run reads no destination query");
+    }
+    std::unique_ptr<udb_recordset> get_table(const std::wstring&, int) override
+    {
+        throw std::logic_error("the run reads no destination table");
+    }
+    bool test_query(const std::wstring&) override { return true; }
+
+private:
+    writer_faults m_faults;
+    event_log& m_events;
+};
+
+} // namespace
+
+event_log filtered(const event_log& events, const std::vector<std::string>& prefixes)
+{
+    event_log kept;
+    for (const std::string& event : events)
+    {
+        for (const std::string& prefix : prefixes)
+        {
+            if (event.rfind(prefix, 0) == 0)
+            {
+                kept.push_back(event);
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+fake_source::fake_source(source_setup setup, event_log& events)
+    : m_setup(std::move(setup))
+    , m_events(events)
+{
+}
+
+std::unique_ptr<udb_database> fake_source::open_db(const std::wstring& name,
+                                                   const std::wstring& schema)
+{
+    m_events.push_back("open_source " + narrow(name) + " schema=" + narrow(schema));
+    if (m_setup.throw_foreign_failure)
+    {
+        throw std::runtime_error("disk on fire");
+    }
+    if (m_setup.fail_open_db)
+    {
+        throw tk_exception("database " + narrow(name) + " is gone", 0);
+    }
+    return std::make_unique<fake_source_db>(name, m_setup, m_events);
+}
+
+fake_destination::fake_destination(destination_setup setup, event_log& events)
+    : m_setup(std::move(setup))
+    , m_events(events)
+{
+}
+
+void fake_destination::connect(const std::wstring& server, const std::wstring& user,
+                               const std::wstring& password, bool windows_auth)
+{
+    m_events.push_back(
+        "connect " + narrow(server) +
+        (windows_auth ? std::string(" windows") : " " + narrow(user) + " " + narrow(password)));
+}
+
+bool fake_destination::is_db_exist(const std::wstring& name)
+{
+    m_events.push_back("is_db_exist " + narrow(name));
+    return m_setup.exists;
+}
+
+void fake_destination::delete_db(const std::wstring& name)
+{
+    m_events.push_back("delete_db " + narrow(name));
+    m_setup.exists = false;
+}
+
+std::unique_ptr<udb_database> fake_destination::open_db(const std::wstring& name, int open_mode)
+{
+    m_events.push_back("open_db " + narrow(name) + " mode=" + std::to_string(open_mode));
+    return std::make_unique<fake_destination_db>(name, open_mode, m_setup, m_events);
+}
+
+std::unique_ptr<udb_database> fake_destination::create_db(const std::wstring& name)
+{
+    m_events.push_back("create_db " + narrow(name));
+    if (m_setup.fail_create_db)
+    {
+        throw odb_exception(errors_occurred_hr);
+    }
+    destination_setup created = m_setup;
+    created.tables.clear();
+    return std::make_unique<fake_destination_db>(name, udb_open_mode::created, created, m_events);
+}
+
+void fake_destination::begin_run()
+{
+    m_events.push_back("begin_run");
+}
+
+recording_reporter::recording_reporter(const udb_converter& converter)
+    : m_converter(converter)
+{
+}
+
+void recording_reporter::start()
+{
+    lines.push_back("start");
+}
+
+void recording_reporter::progress_line(const conversion_progress& line)
+{
+    text += line.text;
+    switch (line.kind)
+    {
+    case progress_kind::database:
+        lines.push_back("database " + narrow(line.name) + " " + std::to_string(line.count));
+        break;
+    case progress_kind::schema:
+        lines.push_back("schema " + narrow(line.name));
+        break;
+    case progress_kind::table:
+        lines.push_back("table " + narrow(line.name) + " " + std::to_string(line.count) +
+                        " done=" + std::to_string(m_converter.tables_done()) + "/" +
+                        std::to_string(m_converter.tables_total()));
+        break;
+    }
+}
+
+void recording_reporter::table_missing(const std::wstring& table)
+{
+    lines.push_back("missing " + narrow(table));
+}
+
+void recording_reporter::run_failed(const std::string& failure)
+{
+    lines.push_back("failed " + failure);
+}
+
+recording_handler::recording_handler()
+    : error_handler(oledb_error_texts())
+{
+    load_err_map(pgs_error_texts());
+}
+
+void recording_handler::handle(const tk_exception& error, bool final_stage)
+{
+    messages.push_back(build_message(error) + (final_stage ? " [final]" : ""));
+    if (!final_stage && static_cast<int>(messages.size()) == abort_at)
+    {
+        throw tk_final_exception();
+    }
+}
+
+run_bench::run_bench(convertor_flavour flavour, bool with_handler)
+    : m_config_home("XDG_CONFIG_HOME", m_dir.file("config"))
+    , m_logger(m_dir.file("run.log").c_str(), true, 3, false)
+{
+    if (with_handler)
+    {
+        handler = std::make_unique<recording_handler>();
+    }
+    m_converter = std::make_unique<vandrel_convertor>(flavour);
+    m_converter->set_src(L"shop");
+    m_converter->set_dest(L"shop_copy");
+    reporter = std::make_unique<recording_reporter>(*m_converter);
+    m_converter->set_reporter(reporter.get());
+}
+
+run_bench::~run_bench()
+{
+    m_converter.reset();
+}
+
+void run_bench::run()
+{
+    m_converter->set_source(std::make_unique<fake_source>(source, events));
+    m_converter->set_destination(std::make_unique<fake_destination>(destination, events));
+    (*m_converter)();
+}
+
+std::vector<std::string> run_bench::log_lines() const
+{
+    std::istringstream text(test_support::read_file(m_dir.path() / "run.log"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+    {
+        if (!line.empty() && line.back() == '\r')
+        {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> run_bench::log_lines_starting(const std::string& prefix) const
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : log_lines())
+    {
+        if (line.rfind(prefix, 0) == 0)
+        {
+            kept.push_back(line);
+        }
+    }
+    return kept;
+}
+
+} // namespace conv_test

@@ -1,0 +1,274 @@
+// profile_keys_test.cpp: saving and loading every setting through a profile file, the read
+// rules of each key, and the profile errors.
+#include "convertor_fakes.h"
+#include "plat/plat_text.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+using conv_test::run_bench;
+
+/// Every setting a profile carries, with the selection as the run will see it (the tables
+/// merged into the selection).
+struct profile_settings
+{
+    std::wstring src, dest;
+    int mode = 0;
+    std::string log_file;
+    bool skip_idx = false, tab_def = false, no_schema = false, engine_no_schema = false;
+    std::map<std::wstring, std::wstring> selection, queries;
+    std::string pgs_host, pgs_user, pgs_password;
+    std::wstring schema;
+    int port = 0;
+    std::wstring mss_host, mss_user, mss_password;
+    bool sec_log = false, as_dbo = false;
+    bool dump_insert_comments = false, dump_create_database = false, dump_create_table = false;
+
+    bool operator==(const profile_settings&) const = default;
+};
+
+profile_settings settings_of(vandrel_convertor& converter)
+{
+    profile_settings settings;
+    settings.src = converter.src();
+    settings.dest = converter.dest();
+    settings.mode = converter.mode();
+    settings.log_file = converter.log_file();
+    settings.skip_idx = converter.skip_idx();
+    settings.tab_def = converter.tab_def();
+    settings.no_schema = converter.no_schema();
+    settings.engine_no_schema = converter.pgs().no_schema();
+    settings.selection = converter.selected();
+    for (const std::wstring& table : converter.tables())
+    {
+        settings.selection.emplace(table, L"");
+    }
+    settings.queries = converter.available_queries();
+    settings.pgs_host = converter.pgs_host();
+    settings.pgs_user = converter.pgs_user();
+    settings.pgs_password = converter.pgs_password();
+    settings.schema = converter.get_schema();
+    settings.port = converter.port();
+    settings.mss_host = converter.mss_host();
+    settings.mss_user = converter.mss_user();
+    settings.mss_password = converter.mss_password();
+    settings.sec_log = converter.sec_log();
+    settings.as_dbo = converter.mss().as_dbo();
+    settings.dump_insert_comments = converter.dump_options().dump_insert_comments;
+    settings.dump_create_database = converter.dump_options().dump_create_database;
+    settings.dump_create_table = converter.dump_options().dump_create_table;
+    return settings;
+}
+
+TEST(ProfileKeys, SaveThenLoadGivesEverySettingBack)
+{
+    test_support::temp_dir files;
+    const std::wstring path = plat::utf8_to_wide_lossy(files.file("profil é.zov"));
+    const std::wstring long_query = L"SELECT " + std::wstring(20000, L'x') + L" FROM t";
+    const std::wstring multi_line = L"SELECT a,\r\n       b\nFROM t\\x\nWHERE c = 'd\\n'";
+    profile_settings saved;
+    {
+        run_bench bench;
+        vandrel_convertor& converter = bench.converter();
+        converter.set_src(L"Données");
+        converter.set_dest(L"目标");
+        converter.set_mode(4);
+        converter.set_logfile(files.file("trace.log"));
+        converter.set_skip_idx(true);
+        converter.set_tab_def(true);
+        converter.set_no_schema(true);
+        converter.tables() = {L"public.extra", L"public.orders"};
+        converter.selected() = {{L"public.orders", L""},
+                                {L"q long", long_query},
+                                {L"q multi", multi_line},
+                                {L"Ωmega", L"SELECT 'é' AS \"ü\""}};
+        converter.available_queries() = {{L"monthly", multi_line}, {L"empty", L""}};
+        converter.set_connection("hôte.example", "usér", "pa ss=wörd", 5433);
+        converter.set_schema(L"Ventes");
+        converter.set_connection(std::wstring(L"srv\\inst"), L"sa", L"pässword");
+        converter.set_sec_log(false);
+        converter.mss().set_as_dbo(true);
+        converter.dump_options().dump_insert_comments = false;
+        converter.dump_options().dump_create_database = true;
+        converter.dump_options().dump_create_table = false;
+        saved = settings_of(converter);
+        ASSERT_TRUE(converter.save_profile_file(path));
+    }
+    struct stat file_status
+    {
+    };
+    ASSERT_EQ(::stat(files.file("profil é.zov").c_str(), &file_status), 0);
+    EXPECT_EQ(file_status.st_mode & 0777, 0600u);
+
+    run_bench bench;
+    ASSERT_TRUE(bench.converter().load_profile_file(path));
+    EXPECT_EQ(settings_of(bench.converter()), saved);
+    EXPECT_TRUE(tk_logger::instance().enabled());
+    EXPECT_EQ(tk_logger::instance().file_name(), files.file("trace.log"));
+}
+
+TEST(ProfileKeys, DefaultsRoundTripWithoutWritingEmptySecrets)
+{
+    test_support::temp_dir files;
+    const std::wstring path = plat::utf8_to_wide_lossy(files.file("p.zov"));
+    profile_settings saved;
+    {
+        run_bench bench;
+        saved = settings_of(bench.converter());
+        ASSERT_TRUE(bench.converter().save_profile_file(path));
+    }
+    const std::string text = test_support::read_file(files.file("p.zov"));
+    EXPECT_EQ(text.find("password"), std::string::npos);
+    EXPECT_EQ(text.find("host"), std::string::npos);
+    EXPECT_EQ(text.find("port"), std::string::npos);
+    run_bench bench;
+    ASSERT_TRUE(bench.converter().load_profile_file(path));
+    EXPECT_EQ(settings_of(bench.converter()), saved);
+}
+
+struct read_rule_case
+{
+    const char* name;
+    std::string body;
+    std::function<void(vandrel_convertor&)> check;
+};
+
+class ProfileReadRules : public testing::TestWithParam<read_rule_case>
+{
+};
+
+TEST_P(ProfileReadRules, ApplyToAConverterWithSettings)
+{
+    const read_rule_case& test = GetParam();
+    test_support::temp_dir files;
+    test_support::write_file(files.path() / "p.zov", test.body);
+    run_bench bench;
+    vandrel_convertor& converter = bench.converter();
+    converter.set_mode(2);
+    converter.set_connection("host0", "user0", "secret0", 5000);
+    converter.set_connection(std::wstring(L"srv0"), L"login0", L"pass0");
+    ASSERT_TRUE(converter.load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov"))));
+    test.check(converter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ProfileReadRules,
+    testing::Values(
+        read_rule_case{"ModeOfOneDigitHasNoRangeCheck", "[Generic settings]\r\nmode=7\r\n",
+                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 7); }},
+        read_rule_case{"ModeOfTwoCharactersIsIgnored", "[Generic settings]\r\nmode=10\r\n",
+                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 2); }},
+        read_rule_case{"ModeThatIsNoDigitIsIgnored", "[Generic settings]\r\nmode=x\r\n",
+                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 2); }},
+        read_rule_case{"OnlyDefinitionsIsTrueForAnythingButZero",
+                       "[Generic settings]\r\nonly definitions=yes\r\nskip indexes=0\r\n",
+                       [](vandrel_convertor& c)
+                       {
+                           EXPECT_TRUE(c.tab_def());
+                           EXPECT_FALSE(c.skip_idx());
+                       }},
+        read_rule_case{"NoSchemaIsTrueOnlyForOne", "[Generic settings]\nno schema=yes\n",
+                       [](vandrel_convertor& c)
+                       {
+                           EXPECT_FALSE(c.no_schema());
+                           EXPECT_FALSE(c.pgs().no_schema());
+                       }},
+        read_rule_case{"NoSchemaOneReachesTheEngine", "[Generic settings]\nno schema=1\n",
+                       [](vandrel_convertor& c)
+                       {
+                           EXPECT_TRUE(c.no_schema());
+                           EXPECT_TRUE(c.pgs().no_schema());
+                       }},
+        read_rule_case{"WindowsAuthenticationIsTrueOnlyForOne",
+                       "[MS SQL Server settings]\nwindows authentication=yes\nconnect as DBO=1\n",
+                       [](vandrel_convertor& c)
+                       {
+                           EXPECT_FALSE(c.sec_log());
+                           EXPECT_TRUE(c.mss().as_dbo());
+                       }},
+        read_rule_case{"MissingAndEmptyKeysKeepTheSettings",
+                       "[Generic settings]\nsrc=\n[pgs settings]\nhost=\n[MS SQL Server "
+                       "settings]\nserver=srv1\n",
+                       [](vandrel_convertor& c)
+                       {
+                           EXPECT_EQ(c.src(), L"shop");
+                           EXPECT_EQ(c.pgs_host(), "host0");
+                           EXPECT_EQ(c.pgs_password(), "secret0");
+                           EXPECT_EQ(c.port(), 5000);
+                           EXPECT_EQ(c.mss_host(), L"srv1");
+                           EXPECT_EQ(c.mss_password(), L"pass0");
+                           EXPECT_EQ(c.mode(), 2);
+                       }},
+        read_rule_case{"PortTakesItsLeadingDigits", "[pgs settings]\nport= +5433abc\n",
+                       [](vandrel_convertor& c) { EXPECT_EQ(c.port(), 5433); }},
+        read_rule_case{
+            "WholeTablesAreListedOnce",
+            "[Selected Tables]\npublic.a\npublic.b=\nq=SELECT 1\n[Selected "
+            "Tables]\npublic.a\n",
+            [](vandrel_convertor& c)
+            {
+                EXPECT_EQ(c.tables(), (std::vector<std::wstring>{L"public.a", L"public.b"}));
+                EXPECT_EQ(c.selected().at(L"q"), L"SELECT 1");
+            }}),
+    [](const testing::TestParamInfo<read_rule_case>& param_info) { return param_info.param.name; });
+
+TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
+{
+    for (const std::string port : {"0", "abc", "-5", "65536", "99999999999999999999999"})
+    {
+        SCOPED_TRACE(port);
+        test_support::temp_dir files;
+        test_support::write_file(files.path() / "p.zov",
+                                 "[Generic settings]\nsrc=from_profile\n[MS SQL Server "
+                                 "settings]\nserver=later\n[pgs settings]\nhost=pg1\nport=" +
+                                     port + "\n");
+        run_bench bench;
+        try
+        {
+            bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov")));
+            FAIL() << "port " << port << " was taken";
+        }
+        catch (const tk_exception& error)
+        {
+            EXPECT_EQ(error.message(), "Invalid port number");
+            EXPECT_EQ(error.severity(), 1);
+        }
+        EXPECT_EQ(bench.converter().src(), L"from_profile");
+        EXPECT_EQ(bench.converter().pgs_host(), "pg1");
+        EXPECT_EQ(bench.converter().port(), 0);
+        EXPECT_EQ(bench.converter().mss_host(), L"");
+    }
+}
+
+TEST(ProfileKeys, MissingFileIsASevereError)
+{
+    test_support::temp_dir files;
+    run_bench bench;
+    try
+    {
+        bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("none.zov")));
+        FAIL() << "a missing profile was loaded";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(),
+                  "Profile does not exist. Please verify the correct path/name was given.");
+        EXPECT_EQ(error.severity(), 1);
+    }
+}
+
+TEST(ProfileKeys, MalformedFileChangesNothing)
+{
+    test_support::temp_dir files;
+    test_support::write_file(files.path() / "p.zov", "src=early\n[Generic settings]\nsrc=x\n");
+    run_bench bench;
+    EXPECT_FALSE(
+        bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov"))));
+    EXPECT_EQ(bench.converter().src(), L"shop");
+}
+
+} // namespace
