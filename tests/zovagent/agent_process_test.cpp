@@ -1,0 +1,178 @@
+// agent_process_test.cpp: the built program run as a process: each refusal's exact text on its
+// stream and the exit status.
+#include "agent_test_support.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using agent_test::agent_result;
+using agent_test::run_process;
+
+const std::string usage =
+    "zovagent v1.5: converts a PostgreSQL database to a Microsoft SQL Server database\n"
+    "Usage: ZOVAGENT.EXE OPTIONS\n"
+    "\n"
+    "   --dest=...     Microsoft SQL database name\n"
+    "   --help         display this help message and exit\n"
+    "   --logfile=...  path to the file where execution trace will be written\n"
+    "   --mode=...     how to process an existing MySQL database\n"
+    "                  (0 - overwrite the entire database, 1 - overwrite\n"
+    "                  existing tables only, 2 - skip existing tables,\n"
+    "                  3 - merge)\n"
+    "   --mssqlh=...   MS SQL server IP address or network name\n"
+    "   --mssqlu=...   MS SQL user name\n"
+    "   --mssqlp=...   MS SQL user password\n"
+    "   --pgport=...   PostgreSQL port\n"
+    "   --posgsh=...   PostgreSQL server IP address or network name\n"
+    "   --posgsu=...   PostgreSQL user name\n"
+    "   --posgsp=...   PostgreSQL user password\n"
+    "   --profile=...  path to the file to load conversion settings from\n"
+    "   --silent       disable program output\n"
+    "   --skip_idx     skip converting indexes\n"
+    "   --src=...      PostgreSQL database name\n"
+    "   --tab_def      convert table definitions only\n"
+    "   --tab_file=... file containing the list of tables to convert\n"
+    "                  (one table name per line)\n"
+    "\n"
+    "NOTES:\n"
+    "   1) You can omit 'posgsh' or 'mssqlh' to connect local database server.\n"
+    "   2) It is necessary to specify 'port' parameter only if it deffers from\n"
+    "      the default PostgreSQL port 5432.\n"
+    "   3) If you omit 'tab_file' parameter, all database tables will be converted.\n"
+    "   4) If you omit 'mode' parameter, default mode 'overwrite the entire\n"
+    "      database' will be used.\n";
+
+void expect_result(const agent_result& result, int status, const std::string& out,
+                   const std::string& err)
+{
+    EXPECT_EQ(result.status, status);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, err);
+}
+
+struct process_case
+{
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string out;
+    std::string err;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const process_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class AgentProcess : public testing::TestWithParam<process_case>
+{
+};
+
+TEST_P(AgentProcess, EndsWith255AndItsExactText)
+{
+    const process_case& test = GetParam();
+    expect_result(run_process(test.arguments), 255, test.out, test.err);
+}
+
+std::vector<std::string> unmatched_after_valid_ones(int count)
+{
+    std::vector<std::string> arguments{"--src=a", "--dest=b"};
+    for (int index = 0; index < count; ++index)
+    {
+        arguments.push_back("extra" + std::to_string(index));
+    }
+    return arguments;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AgentProcess,
+    testing::Values(
+        process_case{"NoArgument", {}, "", usage}, process_case{"Help", {"--help"}, "", usage},
+        process_case{"ArgumentThatBeginsWithHelp", {"--helpme"}, "", usage},
+        process_case{"HelpAfterSilent", {"--silent", "--help"}, "", ""},
+        process_case{"UnmatchedAfterValidOnes", {"--src=a", "--dest=b", "--bogus"}, "", usage},
+        process_case{"TwentyOneUnmatched", unmatched_after_valid_ones(21), "", usage},
+        process_case{"MissingSource",
+                     {"--dest=b"},
+                     "",
+                     "You should enter source PostgreSQL database name\n"},
+        process_case{"MissingDestination",
+                     {"--src=a"},
+                     "",
+                     "You should enter destination MS SQL database name\n"},
+        process_case{"MissingTableListFile",
+                     {"--src=a", "--dest=b", "--tab_file=/nonexistent/tables.txt"},
+                     "",
+                     "Table names file does not exist.\n"
+                     "Please verify the correct path/name was given.\n"},
+        process_case{"MissingProfile",
+                     {"--src=a", "--dest=b", "--profile=/nonexistent.zov"},
+                     "Error:\n"
+                     "Profile does not exist. Please verify the correct path/name was given.\n",
+                     ""},
+        process_case{"MissingLogDirectory",
+                     {"--logfile=/nonexistent/dir/trace.log", "--src=a", "--dest=b"},
+                     "Error:\nLogfile path does not exist. Please verify the correct path was "
+                     "given.\n",
+                     ""},
+        process_case{"InvalidPortOption",
+                     {"--src=a", "--dest=b", "--pgport=99999999999"},
+                     "",
+                     "Invalid port number\n"}),
+    [](const testing::TestParamInfo<process_case>& param_info) { return param_info.param.name; });
+
+TEST(AgentProcessMode, EachBadModeIsRefusedUnlessSilentCameFirst)
+{
+    for (const std::string mode : {"5", "-1", "04", "+1", "1x", ""})
+    {
+        SCOPED_TRACE("--mode=" + mode);
+        const std::string option = "--mode=" + mode;
+        expect_result(run_process({"--src=a", "--dest=b", option}), 255, "",
+                      "Invalid merge/overwrite mode\n");
+        expect_result(run_process({"--silent", "--src=a", "--dest=b", option}), 255, "", "");
+        expect_result(run_process({"--src=a", "--dest=b", option, "--silent"}), 255, "",
+                      "Invalid merge/overwrite mode\n");
+    }
+}
+
+TEST(AgentProcessProfile, InvalidPortInTheProfileEndsTheProgram)
+{
+    test_support::temp_dir dir;
+    const std::string profile = dir.file("bad_port.zov");
+    test_support::write_file(profile, "[pgs settings]\r\nport=abc\r\n");
+    expect_result(run_process({"--src=a", "--dest=b", "--profile=" + profile}), 255,
+                  "Error:\nInvalid port number\n", "");
+    expect_result(run_process({"--silent", "--src=a", "--dest=b", "--profile=" + profile}), 255, "",
+                  "");
+}
+
+TEST(AgentProcessConnection, RefusedPostgresConnectionIsAFailure)
+{
+    const std::string port = std::to_string(agent_test::unused_port());
+    expect_result(run_process({"--src=a", "--dest=b", "--posgsh=127.0.0.1", "--pgport=" + port}),
+                  255,
+                  "Error:\nconnection to server at \"127.0.0.1\", port " + port +
+                      " failed: Connection refused \tIs the server running on that host and "
+                      "accepting TCP/IP connections? \n",
+                  "");
+}
+
+class AgentProcessServer : public agent_test::server_test<>
+{
+};
+
+TEST_F(AgentProcessServer, MissingSourceDatabaseEndsTheProgram)
+{
+    const std::string name = pgs_test::unique_name("zov_nosuch");
+    std::vector<std::string> arguments{"--src=" + name, "--dest=b"};
+    for (const std::string& option : agent_test::server_options(m_server))
+    {
+        arguments.push_back(option);
+    }
+    expect_result(run_process(arguments), 255, "", "Database '" + name + "' does not exist\n");
+}
+
+} // namespace

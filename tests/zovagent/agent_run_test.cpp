@@ -1,0 +1,310 @@
+// agent_run_test.cpp: the agent in-process against the test PostgreSQL server and a recording
+// destination: the connect sequence, the console lines of a run, and which endings are
+// failures (exit 255) and which are not.
+#include "agent_test_support.h"
+#include "convertor_fakes.h"
+#include "mss/odb_exception.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using agent_test::agent_result;
+using conv_test::event_log;
+
+/// A recording destination that fails at one step of the connect sequence.
+class failing_destination : public conv_test::fake_destination
+{
+public:
+    enum class step
+    {
+        connect,
+        check
+    };
+
+    failing_destination(step failing, event_log& events)
+        : fake_destination({}, events)
+        , m_failing(failing)
+    {
+    }
+
+    void connect(const std::wstring& server, const std::wstring& user, const std::wstring& password,
+                 bool windows_auth) override
+    {
+        if (m_failing == step::connect)
+        {
+            throw odb_exception(L"Login failed for user 'sa'.");
+        }
+        fake_destination::connect(server, user, password, windows_auth);
+    }
+    bool is_db_exist(const std::wstring& name) override
+    {
+        if (m_failing == step::check)
+        {
+            throw odb_exception(L"The server is shutting down.");
+        }
+        return fake_destination::is_db_exist(name);
+    }
+
+private:
+    step m_failing;
+};
+
+class AgentRun : public agent_test::server_test<>
+{
+protected:
+    void SetUp() override
+    {
+        server_test::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+        {
+            return;
+        }
+        m_database = std::make_unique<pgs_test::scratch_database>(m_server, "zov_agent");
+        m_database->execute("CREATE TABLE t1 (id int PRIMARY KEY, name text);"
+                            "INSERT INTO t1 VALUES (1, 'one'), (2, 'two');"
+                            "CREATE TABLE t3 (id int PRIMARY KEY);"
+                            "INSERT INTO t3 VALUES (3);"
+                            "CREATE TABLE \"Été\" (id int PRIMARY KEY);");
+    }
+
+    /// The options for the scratch database as source and "copy" as destination, then `more`.
+    std::vector<std::string> options(const std::vector<std::string>& more) const
+    {
+        std::vector<std::string> arguments = agent_test::server_options(m_server);
+        arguments.push_back("--src=" + m_database->name());
+        arguments.push_back("--dest=copy");
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    }
+
+    /// Runs the agent with the real source and a recording destination.
+    agent_result run(const std::vector<std::string>& more,
+                     const conv_test::destination_setup& destination = {})
+    {
+        return agent_test::run_in_process(
+            options(more),
+            [&](vandrel_convertor& converter)
+            {
+                converter.set_destination(
+                    std::make_unique<conv_test::fake_destination>(destination, m_events));
+            });
+    }
+
+    std::string database_line(int tables) const
+    {
+        return "Converting database " + m_database->name() + "(" + std::to_string(tables) +
+               " tables)\n";
+    }
+
+    std::unique_ptr<pgs_test::scratch_database> m_database;
+    test_support::temp_dir m_dir;
+    event_log m_events;
+};
+
+constexpr const char* dbo_line = "Creating schema if necessary: 'dbo'\n";
+
+TEST_F(AgentRun, TableListWithAMissingTableConvertsTheOthers)
+{
+    const std::string list = m_dir.file("tables.txt");
+    test_support::write_file(list, "public.t1\r\npublic.t2\r\npublic.t3\r\n");
+    const agent_result result = run({"--tab_file=" + list});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, database_line(3) + dbo_line + "Converting table public.t1(2 records)\n" +
+                              dbo_line + "Converting table public.t3(1 records)\n");
+    EXPECT_EQ(result.err, "Table public.t2 not exists\n");
+    EXPECT_EQ(conv_test::filtered(m_events, {"create_table", "append"}),
+              (event_log{"create_table [dbo].[t1] columns=2 indexes=1", "append [dbo].[t1] 1",
+                         "append [dbo].[t1] 2", "create_table [dbo].[t3] columns=1 indexes=1",
+                         "append [dbo].[t3] 3"}));
+}
+
+TEST_F(AgentRun, WithoutAListEveryTableIsConvertedInNameOrder)
+{
+    const agent_result result = run({"--tab_def"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, database_line(3) + dbo_line + "Converting table public.t1(2 records)\n" +
+                              dbo_line + "Converting table public.t3(1 records)\n" + dbo_line +
+                              "Converting table public.Été(0 records)\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(conv_test::filtered(m_events, {"append"}).empty());
+}
+
+TEST_F(AgentRun, SilentRunWritesNothing)
+{
+    const std::string list = m_dir.file("tables.txt");
+    test_support::write_file(list, "public.t1\npublic.t2\n");
+    const agent_result result = run({"--silent", "--tab_file=" + list});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(conv_test::filtered(m_events, {"append"}).size(), 2u);
+}
+
+struct sequence_case
+{
+    const char* name;
+    std::vector<std::string> options;
+    bool destination_exists;
+    event_log events;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const sequence_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class AgentConnectSequence : public agent_test::server_test<testing::TestWithParam<sequence_case>>
+{
+};
+
+TEST_P(AgentConnectSequence, ConnectsChecksAndRunsInOrder)
+{
+    const sequence_case& test = GetParam();
+    std::vector<std::string> arguments = agent_test::server_options(m_server);
+    arguments.insert(arguments.end(), {"--src=postgres", "--dest=copy"});
+    arguments.insert(arguments.end(), test.options.begin(), test.options.end());
+    event_log events;
+    conv_test::destination_setup destination;
+    destination.exists = test.destination_exists;
+    const agent_result result = agent_test::run_in_process(
+        arguments,
+        [&](vandrel_convertor& converter)
+        {
+            // The source database is checked on the real server; the run reads a fake one.
+            converter.set_source(std::make_unique<conv_test::fake_source>(
+                conv_test::source_setup{{{L"public.a", 1}}}, events));
+            converter.set_destination(
+                std::make_unique<conv_test::fake_destination>(destination, events));
+        });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(conv_test::filtered(events, {"connect", "is_db_exist", "delete_db", "begin_run",
+                                           "open_db", "create_db", "append"}),
+              test.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, AgentConnectSequence,
+    testing::Values(
+        sequence_case{"WindowsLoginDropsAnExistingDestinationInModeZero",
+                      {"--mssqlh=sql.example"},
+                      true,
+                      {"connect sql.example windows", "is_db_exist copy", "delete_db copy",
+                       "begin_run", "is_db_exist copy", "create_db copy", "append [dbo].[a] 1"}},
+        sequence_case{"SqlLoginMergesIntoAnExistingDestination",
+                      {"--mssqlh=sql.example", "--mssqlu=sa", "--mssqlp=pw", "--mode=3"},
+                      true,
+                      {"connect sql.example sa pw", "is_db_exist copy", "begin_run",
+                       "is_db_exist copy", "open_db copy mode=8", "append [dbo].[a] 1"}},
+        sequence_case{"MissingDestinationIsCreated",
+                      {"--mssqlp=pw"},
+                      false,
+                      {"connect   pw", "is_db_exist copy", "begin_run", "is_db_exist copy",
+                       "create_db copy", "append [dbo].[a] 1"}}),
+    [](const testing::TestParamInfo<sequence_case>& param_info) { return param_info.param.name; });
+
+struct ending_case
+{
+    const char* name;
+    std::function<void(vandrel_convertor&, event_log&)> prepare;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const ending_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class AgentEnding : public agent_test::server_test<testing::TestWithParam<ending_case>>
+{
+};
+
+TEST_P(AgentEnding, OnlyARunThatWentThroughIsASuccess)
+{
+    const ending_case& test = GetParam();
+    std::vector<std::string> arguments = agent_test::server_options(m_server);
+    arguments.insert(arguments.end(), {"--src=postgres", "--dest=copy"});
+    event_log events;
+    const agent_result result = agent_test::run_in_process(
+        arguments, [&](vandrel_convertor& converter) { test.prepare(converter, events); });
+    EXPECT_EQ(result.status, test.status);
+    EXPECT_EQ(result.out, test.out);
+    EXPECT_EQ(result.err, test.err);
+}
+
+void sides(vandrel_convertor& converter, event_log& events, conv_test::source_setup source,
+           conv_test::destination_setup destination = {})
+{
+    converter.set_source(std::make_unique<conv_test::fake_source>(std::move(source), events));
+    converter.set_destination(
+        std::make_unique<conv_test::fake_destination>(std::move(destination), events));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, AgentEnding,
+    testing::Values(
+        ending_case{"TableErrorStillCompletesTheRun",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::source_setup source{{{L"public.a", 1}, {L"public.b", 1}}};
+                        source.tables[0].fail_open = true;
+                        sides(converter, events, source);
+                    },
+                    0,
+                    "Converting database postgres(2 tables)\n"
+                    "Error:\npublic.a: cannot open public.a\n"
+                    "Creating schema if necessary: 'dbo'\n"
+                    "Converting table public.b(1 records)\n",
+                    ""},
+        ending_case{"RunEndedByAnErrorIsAFailure",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::destination_setup destination;
+                        destination.exists = false;
+                        destination.fail_create_db = true;
+                        sides(converter, events, {{{L"public.a", 1}}}, destination);
+                    },
+                    255, "Error:\nErrors occurred.\n", ""},
+        ending_case{"RunEndedByAForeignFailureIsAFailure",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::source_setup source;
+                        source.throw_foreign_failure = true;
+                        sides(converter, events, source);
+                    },
+                    255, "", "disk on fire\n"},
+        ending_case{"FailedSqlServerConnectionIsAFailure",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        converter.set_destination(std::make_unique<failing_destination>(
+                            failing_destination::step::connect, events));
+                    },
+                    255, "Error:\nLogin failed for user 'sa'.\n", ""},
+        ending_case{"FailedDestinationCheckIsAFailure",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        converter.set_destination(std::make_unique<failing_destination>(
+                            failing_destination::step::check, events));
+                    },
+                    255, "Error:\nThe server is shutting down.\n", ""},
+        ending_case{"SevereTableErrorEndsTheProgram",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::source_setup source{{{L"public.a", 1}, {L"public.b", 1}}};
+                        source.tables[0].fail_open = true;
+                        source.tables[0].fail_severity = 1;
+                        sides(converter, events, source);
+                    },
+                    255,
+                    "Converting database postgres(2 tables)\n"
+                    "Error:\npublic.a: cannot open public.a\n",
+                    ""}),
+    [](const testing::TestParamInfo<ending_case>& param_info) { return param_info.param.name; });
+
+} // namespace

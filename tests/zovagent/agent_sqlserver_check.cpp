@@ -1,0 +1,308 @@
+// agent_sqlserver_check.cpp: the source tables from PostgreSQL's catalog and the destination read
+// back from SQL Server, value by value.
+#include "agent_sqlserver_check.h"
+
+#include "mss/mss_database.h"
+#include "mss/odb_recordset.h"
+#include "plat/plat_text.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <pqxx/pqxx>
+
+namespace agent_test
+{
+
+namespace
+{
+
+constexpr const char* null_text = "<null>";
+
+/// How a value is compared: its text in a form both servers can give.
+enum class value_kind
+{
+    text,         ///< the text form, exactly
+    milliseconds, ///< a timestamp as milliseconds since 1970, within datetime's 1/300 s
+    date,         ///< YYYY-MM-DD
+    flag,         ///< 1 or 0
+    bytes,        ///< lower-case hex
+    real,         ///< a 4-byte floating number, within its 7 digits
+    floating      ///< an 8-byte floating number, within its 15 digits
+};
+
+value_kind kind_of(const std::string& type)
+{
+    if (type == "timestamp with time zone" || type == "timestamp without time zone")
+    {
+        return value_kind::milliseconds;
+    }
+    if (type == "date")
+    {
+        return value_kind::date;
+    }
+    if (type == "boolean")
+    {
+        return value_kind::flag;
+    }
+    if (type == "bytea")
+    {
+        return value_kind::bytes;
+    }
+    if (type == "real")
+    {
+        return value_kind::real;
+    }
+    // numeric without a precision travels as a floating number; with one it stays exact and is
+    // compared as text.
+    if (type == "double precision" || type == "money" || type == "numeric without precision")
+    {
+        return value_kind::floating;
+    }
+    return value_kind::text;
+}
+
+std::string source_expression(const std::string& column, value_kind kind)
+{
+    switch (kind)
+    {
+    case value_kind::milliseconds:
+        return "(extract(epoch from " + column + ") * 1000)::bigint";
+    case value_kind::date:
+        return "to_char(" + column + ", 'YYYY-MM-DD')";
+    case value_kind::flag:
+        return "CASE WHEN " + column + " THEN '1' ELSE '0' END";
+    case value_kind::bytes:
+        return "encode(" + column + ", 'hex')";
+    case value_kind::real:
+    case value_kind::floating:
+        return column + "::float8";
+    case value_kind::text:
+        break;
+    }
+    return column;
+}
+
+std::string destination_expression(const std::string& column, value_kind kind)
+{
+    std::string value;
+    switch (kind)
+    {
+    case value_kind::milliseconds:
+        value = "CAST(CAST(DATEDIFF(second, '19700101', " + column + ") AS bigint) * 1000 + " +
+                "DATEPART(millisecond, " + column + ") AS nvarchar(40))";
+        break;
+    case value_kind::date:
+        value = "CONVERT(nvarchar(10), " + column + ", 23)";
+        break;
+    case value_kind::flag:
+        value = "CAST(" + column + " AS nvarchar(1))";
+        break;
+    case value_kind::bytes:
+        value = "LOWER(CONVERT(nvarchar(max), " + column + ", 2))";
+        break;
+    case value_kind::real:
+    case value_kind::floating:
+        value = "CONVERT(nvarchar(40), " + column + ", 2)";
+        break;
+    case value_kind::text:
+        value = "CAST(" + column + " AS nvarchar(max))";
+        break;
+    }
+    return "COALESCE(" + value + ", N'" + null_text + "')";
+}
+
+bool values_match(const std::string& source, const std::string& destination, value_kind kind)
+{
+    if (source == destination)
+    {
+        return true;
+    }
+    if (source == null_text || destination == null_text)
+    {
+        return false;
+    }
+    switch (kind)
+    {
+    case value_kind::milliseconds:
+        return std::llabs(std::atoll(source.c_str()) - std::atoll(destination.c_str())) <= 3;
+    case value_kind::real:
+    case value_kind::floating:
+    {
+        const double expected = std::strtod(source.c_str(), nullptr);
+        const double actual = std::strtod(destination.c_str(), nullptr);
+        const double tolerance = kind == value_kind::real ? 1e-6 : 1e-14;
+        return std::fabs(expected - actual) <= tolerance * std::fmax(1.0, std::fabs(expected));
+    }
+    default:
+        return false;
+    }
+}
+
+std::string quoted(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
+std::string bracketed(const std::string& name)
+{
+    return "[" + name + "]";
+}
+
+} // namespace
+
+std::optional<mssql_login> mssql_login_from_env()
+{
+    const char* value = std::getenv("ZOV_TEST_MSSQL");
+    if (value == nullptr)
+    {
+        return std::nullopt;
+    }
+    const std::string text = value;
+    const std::size_t first = text.find(';');
+    const std::size_t second = first == std::string::npos ? first : text.find(';', first + 1);
+    if (second == std::string::npos)
+    {
+        return std::nullopt;
+    }
+    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                       text.substr(second + 1)};
+}
+
+std::vector<source_table> read_source_tables(const pgs_test::server_settings& server,
+                                             const std::string& database)
+{
+    pqxx::connection connection(pgs_test::conninfo(server, database));
+    pqxx::nontransaction work(connection);
+    std::vector<source_table> tables;
+    for (const auto& row : work.exec("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON "
+                                     "n.oid = c.relnamespace WHERE n.nspname = 'public' AND "
+                                     "c.relkind IN ('r', 'p') AND NOT c.relispartition "
+                                     "ORDER BY c.relname"))
+    {
+        source_table table;
+        table.name = row[0].as<std::string>();
+        const std::string literal = work.quote(table.name);
+        for (const auto& column :
+             work.exec("SELECT column_name, data_type, numeric_precision FROM "
+                       "information_schema.columns WHERE table_schema = 'public' AND "
+                       "table_name = " +
+                       literal + " ORDER BY ordinal_position"))
+        {
+            std::string type = column[1].as<std::string>();
+            if (type == "numeric" && column[2].is_null())
+            {
+                type = "numeric without precision";
+            }
+            table.columns.emplace_back(column[0].as<std::string>(), type);
+        }
+        for (const auto& key : work.exec(
+                 "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
+                 "i.indrelid AND a.attnum = ANY(i.indkey) WHERE i.indisprimary AND i.indrelid = "
+                 "('public.' || quote_ident(" +
+                 literal + "))::regclass ORDER BY array_position(i.indkey, a.attnum)"))
+        {
+            table.key.push_back(key[0].as<std::string>());
+        }
+        table.rows =
+            work.exec1("SELECT count(*) FROM public." + work.quote_name(table.name))[0].as<long>();
+        tables.push_back(std::move(table));
+    }
+    return tables;
+}
+
+destination_reader::destination_reader(mss_engine& engine, const std::string& database)
+    : m_engine(engine)
+    , m_database(plat::utf8_to_wide_lossy(database))
+{
+}
+
+std::vector<std::vector<std::string>> destination_reader::query(const std::string& sql)
+{
+    const std::unique_ptr<mss_database> database =
+        m_engine.open_db(m_database, udb_open_mode::append);
+    const std::unique_ptr<odb_recordset> rows = database->open_query(plat::utf8_to_wide_lossy(sql));
+    std::vector<std::vector<std::string>> result;
+    for (rows->reset(); !rows->is_eof(); rows->next())
+    {
+        std::vector<std::string>& values = result.emplace_back();
+        for (const auto& field : *rows->get_item())
+        {
+            values.push_back(plat::wide_to_utf8(field->to_wstring()));
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> destination_reader::tables()
+{
+    std::vector<std::string> names;
+    for (const auto& row : query("SELECT s.name + N'.' + t.name FROM sys.tables t JOIN sys.schemas "
+                                 "s ON s.schema_id = t.schema_id ORDER BY t.name"))
+    {
+        names.push_back(row.at(0));
+    }
+    return names;
+}
+
+long destination_reader::row_count(const std::string& table)
+{
+    return std::stol(query("SELECT COUNT_BIG(*) FROM [dbo]." + bracketed(table)).at(0).at(0));
+}
+
+long destination_reader::index_count()
+{
+    return std::stol(query("SELECT COUNT_BIG(*) FROM sys.indexes i JOIN sys.tables t ON "
+                           "t.object_id = i.object_id WHERE i.type > 0")
+                         .at(0)
+                         .at(0));
+}
+
+void destination_reader::expect_values_equal(const pgs_test::server_settings& server,
+                                             const std::string& source, const source_table& table)
+{
+    std::string source_sql = "SELECT ";
+    std::string destination_sql = "SELECT ";
+    std::vector<value_kind> kinds;
+    for (const auto& [column, type] : table.columns)
+    {
+        const value_kind kind = kind_of(type);
+        kinds.push_back(kind);
+        const std::string separator = kinds.size() > 1 ? ", " : "";
+        source_sql += separator + source_expression(quoted(column), kind);
+        destination_sql += separator + destination_expression(bracketed(column), kind);
+    }
+    std::string source_order;
+    std::string destination_order;
+    for (const std::string& column : table.key)
+    {
+        source_order += (source_order.empty() ? " ORDER BY " : ", ") + quoted(column);
+        destination_order += (destination_order.empty() ? " ORDER BY " : ", ") + bracketed(column);
+    }
+    source_sql += " FROM public." + quoted(table.name) + source_order;
+    destination_sql += " FROM [dbo]." + bracketed(table.name) + destination_order;
+
+    pqxx::connection connection(pgs_test::conninfo(server, source));
+    pqxx::nontransaction work(connection);
+    const pqxx::result expected = work.exec(source_sql);
+    const std::vector<std::vector<std::string>> actual = query(destination_sql);
+    ASSERT_EQ(actual.size(), expected.size()) << table.name;
+    int reported = 0;
+    for (std::size_t row = 0; row < actual.size() && reported < 5; ++row)
+    {
+        for (std::size_t column = 0; column < kinds.size(); ++column)
+        {
+            const pqxx::field field = expected[static_cast<int>(row)][static_cast<int>(column)];
+            const std::string source_value = field.is_null() ? null_text : field.as<std::string>();
+            if (!values_match(source_value, actual[row].at(column), kinds[column]))
+            {
+                ADD_FAILURE() << table.name << " row " << row + 1 << " column "
+                              << table.columns[column].first << ": source " << source_value
+                              << ", destination " << actual[row].at(column);
+                ++reported;
+            }
+        }
+    }
+}
+
+} // namespace agent_test

@@ -1,0 +1,64 @@
+// agent_sqlserver_check.h: reading a converted database back from SQL Server and comparing its
+// tables, row counts and values with the PostgreSQL source.
+#pragma once
+
+#include "mss/mss_engine.h"
+#include "pgs_test_server.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace agent_test
+{
+
+/// A SQL Server login from ZOV_TEST_MSSQL ("server;user;password"); nothing when unset or not
+/// of that form.
+struct mssql_login
+{
+    std::string server;
+    std::string user;
+    std::string password;
+};
+std::optional<mssql_login> mssql_login_from_env();
+
+/// A source table of the public schema, its columns in order and its key columns.
+struct source_table
+{
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> columns; ///< name, information_schema type
+    std::vector<std::string> key;
+    long rows = 0;
+};
+
+/// The tables of the public schema of `database` (partitions counted in their parent).
+std::vector<source_table> read_source_tables(const pgs_test::server_settings& server,
+                                             const std::string& database);
+
+/// Reads the destination database `database` through `engine` (connected).
+class destination_reader
+{
+public:
+    destination_reader(mss_engine& engine, const std::string& database);
+
+    /// The tables of the destination, as "schema.table".
+    std::vector<std::string> tables();
+    /// The rows of [dbo].[table].
+    long row_count(const std::string& table);
+    /// The indexes (primary keys included) of the user tables.
+    long index_count();
+    /// Adds a failure for every value of [dbo].[table] that differs from the source: equal, or
+    /// within the destination type's precision where the mapping narrows (timestamps to
+    /// milliseconds of datetime, real and floating numbers).
+    void expect_values_equal(const pgs_test::server_settings& server, const std::string& source,
+                             const source_table& table);
+
+private:
+    std::vector<std::vector<std::string>> query(const std::string& sql);
+
+    mss_engine& m_engine;
+    std::wstring m_database;
+};
+
+} // namespace agent_test
