@@ -8,6 +8,7 @@
 #include "plat/oledb/oledb_com.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
+#include "udb/udb_value_exception.h"
 
 #include <algorithm>
 #include <ctime>
@@ -94,6 +95,7 @@ private:
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
     void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
                           const tk_exception& error);
+    void report_row(std::int64_t row_number, const tk_exception& error);
     std::wstring destination_name(const std::wstring& key);
     std::wstring unused_name(const std::wstring& name) const;
     void check_stop() const;
@@ -258,21 +260,41 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
     {
         check_stop();
         tk_log(1, "Converting %d record", conv.records_done());
-        udb_record* record = rows.get_item();
-        if (record == nullptr)
+        const std::int64_t row_number = conv.records_done() + 1;
+        udb_record* record = nullptr;
+        bool value_failed = false;
+        try
+        {
+            record = rows.get_item();
+        }
+        catch (const udb_value_exception& error)
+        {
+            // The source stays on this row, so the next one is still read; this one is not
+            // written.
+            value_failed = true;
+            report_row(row_number, error);
+        }
+        if (record == nullptr && !value_failed)
         {
             break;
         }
         try
         {
-            writer.append_record(*record);
+            if (!value_failed)
+            {
+                writer.append_record(*record);
+            }
+        }
+        catch (const udb_value_exception& error)
+        {
+            report_row(row_number, error);
         }
         catch (const odb_exception& error)
         {
-            apply_row_policy(writer, *record, conv.records_done() + 1, error);
+            apply_row_policy(writer, *record, row_number, error);
         }
         rows.next();
-        conv.set_records_done(conv.records_done() + 1);
+        conv.set_records_done(static_cast<int>(row_number));
     }
 }
 
@@ -285,7 +307,15 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
     {
         if (mode == 4)
         {
-            writer.update(record);
+            try
+            {
+                writer.update(record);
+            }
+            catch (const udb_value_exception& value_error)
+            {
+                // The row stays as it was in the table: that is this row's failure.
+                report_row(row_number, value_error);
+            }
             return;
         }
         if (mode == 3)
@@ -293,6 +323,11 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             return;
         }
     }
+    report_row(row_number, error);
+}
+
+void conversion_run::report_row(std::int64_t row_number, const tk_exception& error)
+{
     m_handler.set_context(
         widen(plat::wformat(L"%s, record #%d", m_converter.current_table(), row_number)));
     m_handler.handle(error, false);

@@ -6,6 +6,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_custom_conversion.h"
+#include "udb/udb_value_exception.h"
 
 #include <algorithm>
 
@@ -200,15 +201,23 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt)
 std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
 {
     tk_wlog(1, L"to_mssql_str(%s), unicode=%d", text, unicode);
+    if (vt == VT_DATE)
+    {
+        // '' would silently become 1900-01-01 in a datetime column: no text is no date.
+        if (text.empty())
+        {
+            return L"NULL";
+        }
+        const ole_date date(text);
+        if (!date.is_valid())
+        {
+            throw udb_value_exception(L"The text '" + text + L"' is no date");
+        }
+        return date_literal(date.systemtime);
+    }
     if (text.empty())
     {
         return L"''";
-    }
-    if (vt == VT_DATE)
-    {
-        const ole_date date(text);
-        // '' would silently become 1900-01-01 in a datetime column.
-        return date.is_valid() ? date_literal(date.systemtime) : L"NULL";
     }
     if (ole_variant::is_blob_vartype(vt))
     {
@@ -241,30 +250,25 @@ std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
     }
     const VARTYPE vt = field->get_type();
     tk_wlog(2, L"Got initial string: %s", field->to_wstring());
-    const bool wide_dates = mss_has_wide_date_range(*ftd, target);
-    const ole_variant safe = mssql_get_safe_variant(*field, wide_dates);
-    std::wstring literal = value_literal(safe, vt, target.unicode);
-    tk_wlog(1, L"Got string: %s", literal);
-
     if (udb_custom_conversion::is_acceptable2(*field))
     {
         return udb_custom_conversion::handle2(*field);
     }
-    if (vt != VT_NULL && (vt == VT_BSTR || (!literal.empty() && literal != L"''")))
+    if (vt == VT_EMPTY || vt == VT_NULL)
     {
-        if (vt == VT_DECIMAL && safe.get_type() == VT_DECIMAL && dec_is_out_of_range(safe, *ftd))
-        {
-            tk_log(1, "Decimal is out of range");
-            const bool negative = (safe.value.decVal.sign & DECIMAL_NEG) != 0;
-            literal = gen_dec_value(ftd, negative);
-        }
-        return literal;
-    }
-    tk_log(1, "Put NULL-field");
-    if (!ftd->b_not_null)
-    {
+        // Never a default or an empty literal in its place: for a NOT NULL column the server
+        // refuses the row, and the row's failure is reported.
+        tk_log(1, "Put NULL-field");
         return L"NULL";
     }
-    const ole_variant fallback = mssql_get_safe_variant(ftd->default_value, wide_dates);
-    return value_literal(fallback, ftd->vartype, target.unicode);
+    mss_check_value(*field, *ftd, target);
+    const std::wstring literal = value_literal(*field, vt, target.unicode);
+    tk_wlog(1, L"Got string: %s", literal);
+    if (literal.empty() || (vt != VT_BSTR && literal == L"''"))
+    {
+        // '' would be read as 0 or 1900-01-01: an invented value.
+        throw udb_value_exception(plat::wformat_w(L"The value '%s' has no literal for column %s",
+                                                  field->to_wstring(), ftd->name));
+    }
+    return literal;
 }

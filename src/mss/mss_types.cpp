@@ -1,4 +1,4 @@
-// mss_types.cpp: SQL Server type names, value clamping, decimal ranges and generated key names.
+// mss_types.cpp: SQL Server type names, value range checks, decimal ranges and generated key names.
 #include "mss/mss_types.h"
 
 #include "mss/mss_engine.h"
@@ -7,9 +7,11 @@
 #include "plat/plat_text.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "udb/udb_value_exception.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -126,21 +128,29 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_ta
         // A currency value holds +-922 trillion; smallmoney would overflow above 214,748.
         return L"money";
     case VT_DATE:
-        if (target.has_date_types() && ftd.dw_reserved == t_ftd::date_only)
+        if (!target.has_date_types())
+        {
+            return L"datetime";
+        }
+        if (ftd.dw_reserved == t_ftd::date_only)
         {
             return L"date";
         }
-        if (target.has_date_types() && ftd.dw_reserved == t_ftd::time_only)
+        // Milliseconds: as fine as the neutral date is, without the 1/300 s steps of datetime.
+        if (ftd.dw_reserved == t_ftd::time_only)
         {
-            return L"time";
+            return bTypeOnly ? L"time" : L"time(3)";
         }
-        return L"datetime";
+        return bTypeOnly ? L"datetime2" : L"datetime2(3)";
     case VT_BSTR:
-        if (ftd.size > 0 && ftd.size <= max_nvarchar)
+    {
+        const int units = mss_text_column_units(ftd.size);
+        if (units > 0)
         {
-            return sized(L"nvarchar", ftd.size, bTypeOnly);
+            return sized(L"nvarchar", units, bTypeOnly);
         }
         return L"nvarchar(max)";
+    }
     case VT_BOOL:
         return L"bit";
     case VT_DECIMAL:
@@ -164,73 +174,77 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_ta
     }
 }
 
-bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target)
+int mss_text_column_units(int characters)
 {
-    return ftd.vartype == VT_DATE && target.has_date_types() &&
-           (ftd.dw_reserved == t_ftd::date_only || ftd.dw_reserved == t_ftd::time_only);
+    // A character beyond the basic plane takes two UTF-16 units.
+    if (characters <= 0 || characters > max_nvarchar / 2)
+    {
+        return 0;
+    }
+    return characters * 2;
 }
 
-ole_variant mssql_get_safe_variant(const ole_variant& value, bool wide_date_range)
+bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target)
 {
-    tk_log(1, "mssql_get_safe_variant");
+    return ftd.vartype == VT_DATE && target.has_date_types();
+}
+
+void mss_check_value(const ole_variant& value, const t_ftd& ftd, const mss_target& target)
+{
+    tk_log(1, "mss_check_value");
+    const auto refuse = [&](const wchar_t* reason)
+    {
+        throw udb_value_exception(plat::wformat_w(L"The value '%s' has no form in column %s: %s",
+                                                  value.to_wstring(), ftd.name, reason));
+    };
     switch (value.get_type())
     {
     case VT_DATE:
     {
-        // The calendar fields, not the date number: years 1-99 have no date number and would
-        // read as 1899-12-30.
+        // The calendar fields, not the date number: years 1-99 have no date number.
         const SYSTEMTIME time = value.get_systemtime();
-        const int first_year = wide_date_range ? 1 : 1753;
+        const bool wide = mss_has_wide_date_range(ftd, target);
+        const int first_year = wide ? 1 : 1753;
         if (!is_time_of_day_only(time) && (time.wYear < first_year || time.wYear > 9999))
         {
-            tk_log(1, "Skip date-out-of-range");
-            return ole_variant(L"9999-12-30");
+            refuse(wide ? L"it holds the years 1 to 9999" : L"it holds the years 1753 to 9999");
         }
-        return value;
+        break;
     }
     case VT_R8:
     {
         const double number = value.value.dblVal;
-        if (std::isnan(number))
+        if (!std::isfinite(number))
         {
-            ole_variant null_value;
-            null_value.value.vt = VT_NULL;
-            return null_value;
+            refuse(L"a float holds no NaN or infinity");
         }
-        if (number == 0)
+        if (number != 0 && std::fabs(number) < std::numeric_limits<double>::min())
         {
-            return value;
+            refuse(L"a float holds no magnitude below 2.23E-308 but zero");
         }
-        constexpr double largest = 1.79e308;
-        constexpr double smallest = 2.23e-308;
-        if (number > 0)
-        {
-            return number >= largest    ? ole_variant(largest)
-                   : number <= smallest ? ole_variant(smallest)
-                                        : value;
-        }
-        return number <= -largest    ? ole_variant(-largest)
-               : number >= -smallest ? ole_variant(-smallest)
-                                     : value;
+        break;
     }
     case VT_R4:
     {
-        // "nan" or "inf" in a VALUES list would be read as a column name.
         const float number = value.value.fltVal;
-        if (std::isnan(number))
+        if (!std::isfinite(number))
         {
-            ole_variant null_value;
-            null_value.value.vt = VT_NULL;
-            return null_value;
+            refuse(L"a real holds no NaN or infinity");
         }
-        if (std::isinf(number))
+        if (number != 0 && std::fabs(number) < std::numeric_limits<float>::min())
         {
-            return ole_variant(number > 0 ? 3.4e38f : -3.4e38f);
+            refuse(L"a real holds no magnitude below 1.18E-38 but zero");
         }
-        return value;
+        break;
     }
+    case VT_DECIMAL:
+        if (dec_is_out_of_range(value, ftd))
+        {
+            refuse(L"it has more digits than the column's precision and scale hold");
+        }
+        break;
     default:
-        return value;
+        break;
     }
 }
 
@@ -249,27 +263,19 @@ bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd)
     {
         return false;
     }
-    // More decimals than the column keeps are rounded by the server, not an overflow: only the
-    // integer digits can fail to fit.
+    // More decimals than the column keeps would be rounded by the server: a changed value.
     const int scale = ftd.get_scale();
+    std::string_view fraction = digits.fraction;
+    while (!fraction.empty() && fraction.back() == '0')
+    {
+        fraction.remove_suffix(1);
+    }
+    if (fraction.size() > static_cast<std::size_t>(scale))
+    {
+        return true;
+    }
     const int integer_room = std::max(precision - scale, 0);
     return integer_digits_after_rounding(digits, scale) > integer_room;
-}
-
-std::wstring gen_dec_value(const t_ftd* ftd, bool negative)
-{
-    tk_log(1, "gen_dec_value");
-    if (ftd == nullptr)
-    {
-        throw tk_mail_assertion("mss_util", 50);
-    }
-    const int scale = ftd->get_scale();
-    const int integer_room = std::max(ftd->get_precision() - scale, 0);
-    std::wstring value = negative ? L"-" : L"";
-    value.append(static_cast<std::size_t>(integer_room), L'9');
-    value += L'.';
-    value.append(static_cast<std::size_t>(scale), L'9');
-    return value;
 }
 
 std::wstring gen_pk_name(const std::wstring& table_name)

@@ -1,4 +1,4 @@
-// mss_types.h: SQL Server type names, T-SQL literals, value clamping and generated key names.
+// mss_types.h: SQL Server type names, T-SQL literals, value range checks and generated key names.
 #pragma once
 
 #include "ole/ole_variant.h"
@@ -31,49 +31,53 @@ struct mss_target
 /// The SQL Server type name of a column, reading the engine's state (throws tk_mail_assertion
 /// when there is no engine). See the overload.
 std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly);
-/// The SQL Server type name of a column: "nvarchar(n) " up to 4000 characters and
-/// "varbinary(n) " up to 8000 bytes (the bare name with `bTypeOnly`), "(max)" beyond and for a
-/// size of 0; "numeric", or "float" above precision 38; "date"/"time" for date-only and
-/// time-only columns when the target has the 2008 types, else "datetime".
+/// The SQL Server type name of a column: "nvarchar(2n) " for a text of up to 2000 characters
+/// (each may take two UTF-16 units) and "varbinary(n) " up to 8000 bytes (the bare name with
+/// `bTypeOnly`), "(max)" beyond and for a size of 0; "numeric", or "float" above precision 38;
+/// with the 2008 types "date", "time(3)" and "datetime2(3)" ("time", "datetime2" with
+/// `bTypeOnly`), else "datetime".
 std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target);
 
-/// True when `ftd` is a date or time column created with a SQL Server 2008 type, which holds
-/// every date from year 1 to 9999.
+/// The UTF-16 units of the nvarchar column that holds any text of `characters` characters;
+/// 0 when only nvarchar(max) does (more than 2000 characters, or no size).
+int mss_text_column_units(int characters);
+
+/// True when `ftd` is a date or time column created with a SQL Server 2008 type (date, time,
+/// datetime2), which holds every date from year 1 to 9999.
 bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target);
 
-/// A copy of a value that SQL Server can store in a datetime or float column: dates outside
-/// 1753-9999 become the text "9999-12-30"; doubles are held to +-[2.23e-308, 1.79e308] and
-/// floats' infinities to +-3.4e38; NaN becomes VT_NULL. With `wide_date_range` (a column of a
-/// 2008 date or time type) only dates outside 1-9999 are replaced.
-ole_variant mssql_get_safe_variant(const ole_variant& value, bool wide_date_range = false);
+/// Throws udb_value_exception naming the value and the column when column `ftd` cannot hold
+/// `value` as it is: a date outside 1753-9999 (1-9999 with the 2008 types), NaN, an infinity or
+/// a subnormal float or real, a decimal with more integer digits or decimals than the column's
+/// precision and scale hold. Nothing is clamped or rounded: a changed value is a corrupted row.
+void mss_check_value(const ole_variant& value, const t_ftd& ftd, const mss_target& target);
 
 /// The T-SQL literal for the text form of a value of kind `vt`, reading the engine's Unicode
 /// flag (throws tk_mail_assertion when there is no engine). See the overload.
 std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt);
-/// The T-SQL literal for the text form of a value of kind `vt`: "''" for empty text; dates as
-/// 'YYYYMMDD[ hh:mm:ss[.mmm]]' (a time alone on 18991230, unreadable text NULL); text quoted
-/// with apostrophes doubled and N in front when `unicode`; binary text as 0x hex; numbers bare
-/// when the text is a number, else quoted as text.
+/// The T-SQL literal for the text form of a value of kind `vt`: dates as
+/// 'YYYYMMDD[ hh:mm:ss[.mmm]]' (a time alone on 18991230, empty text NULL, other text that is
+/// no date throws udb_value_exception); "''" for other empty text; text quoted with apostrophes
+/// doubled and N in front when `unicode`; binary text as 0x hex; numbers bare when the text is
+/// a number, else quoted as text.
 std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode);
 
 /// The literal for one field of a row written by INSERT or UPDATE into column `ftd`, reading
 /// the engine's state. Throws tk_mail_assertion ("mss_util", 75 / 76) for a null field or
 /// descriptor and when there is no engine.
 std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd);
-/// The same with the state given: the clamped value's literal; decimals beyond the column's
-/// integer digits become its largest value; NULL, or for a NOT NULL column the literal of its
-/// default, when the value is null or empty.
+/// The same with the state given: NULL for a null or empty value, whatever the column's
+/// nullability (the server refuses it for a NOT NULL column with its own error); else the
+/// value's literal once mss_check_value has found that the column holds it. Throws
+/// udb_value_exception for a value the column cannot hold and for one that has no literal.
 std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
                                     const mss_target& target);
 
-/// True when the decimal value has more integer digits, once rounded to the column's scale,
-/// than the column's precision leaves. Columns without precision (dw_reserved 0 or precision 0)
-/// and float columns (precision above 38) never report. Throws tk_mail_assertion ("mss_util",
-/// 22) when the value is not VT_DECIMAL.
+/// True when the decimal value has more decimals (trailing zeros aside) than the column's scale,
+/// or more integer digits than its precision leaves. Columns without precision (dw_reserved 0
+/// or precision 0) and float columns (precision above 38) never report. Throws
+/// tk_mail_assertion ("mss_util", 22) when the value is not VT_DECIMAL.
 bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd);
-/// The largest decimal the column holds: ["-"] + (precision - scale) nines + "." + scale nines.
-/// Throws tk_mail_assertion ("mss_util", 50) for a null descriptor.
-std::wstring gen_dec_value(const t_ftd* ftd, bool negative);
 
 /// "PK_" + the table part of the name (the whole name when it has none), reading the engine's
 /// view-owned flag.

@@ -11,6 +11,7 @@
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_custom_conversion.h"
+#include "udb/udb_value_exception.h"
 
 namespace
 {
@@ -121,6 +122,12 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
     {
         desc.wType = odb_record::get_oledb_type(column, source_type);
         desc.ulColumnSize = static_cast<DBLENGTH>(std::max(column.size, 0));
+        if (column.vartype == VT_BSTR && desc.wType == DBTYPE_WSTR)
+        {
+            // Sizes count characters, nvarchar counts UTF-16 units: room for n characters
+            // beyond the basic plane, or no limit (0) when that is more than 4000 units.
+            desc.ulColumnSize = static_cast<DBLENGTH>(mss_text_column_units(column.size));
+        }
         tk_log(1, ">> Binding column #%d (%d, %d)", desc.wType, desc.ulColumnSize, column.size);
         if (ends_with_ci(source_type, L"text"))
         {
@@ -133,7 +140,10 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
         tk_log(2, "Got VT_DATE, cols[i].wType=%d", desc.wType);
         if (desc.wType == DBTYPE_DBTIMESTAMP)
         {
+            // datetime2(3): every year from 1 and the neutral date's milliseconds exactly.
             tk_log(2, "Processing datetime in MS SQL 2008+ way");
+            request.type_name = L"DATETIME2";
+            desc.ulColumnSize = 0;
             desc.bScale = 3;
         }
         else if (desc.wType == DBTYPE_DATE)
@@ -147,7 +157,7 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
             tk_log(2, "Processing pure time in MS SQL 2008+ way");
             request.type_name = L"TIME";
             desc.ulColumnSize = 0;
-            desc.bScale = 4;
+            desc.bScale = 3;
         }
     }
     if (column.vartype == VT_DECIMAL)
@@ -320,7 +330,9 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
     }
     tk_log(2, "Right after CreateTable");
 
-    tk_log(2, "Making strings case sensitive under primary key");
+    // A binary collation: the source tells keys apart byte by byte, and a collation that
+    // ignores case, accents or width would make distinct source keys collide.
+    tk_log(2, "Making strings binary under primary key");
     for (const t_ftd* column : schema)
     {
         if (column->vartype != VT_BSTR || !indexes.is_idx_field(column->name, true))
@@ -333,7 +345,7 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
         const std::wstring sql = L"ALTER TABLE " + table + L" ALTER COLUMN " +
                                  mss_quote_name(column->name) + L" " +
                                  trim_right(get_mss_native_type1(*column, false, target)) +
-                                 L" collate Latin1_General_CS_AS NOT NULL";
+                                 L" collate Latin1_General_100_BIN2 NOT NULL";
         tk_wlog(2, L"CS-query: %s", sql);
         try
         {
@@ -341,7 +353,12 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
         }
         catch (const tk_exception& error)
         {
-            tk_log(2, "ERROR: %s", error.what());
+            // Without it the key would refuse or merge rows the source keeps apart.
+            throw tk_exception(plat::wformat_w(L"The key column %s of %s cannot be made binary "
+                                               L"(collation Latin1_General_100_BIN2): %s",
+                                               column->name, table,
+                                               plat::utf8_to_wide_lossy(error.what())),
+                               0);
         }
     }
 
@@ -428,13 +445,17 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         tk_log(2, "Invalid default value");
         return;
     }
-    const ole_variant safe =
-        mssql_get_safe_variant(converted, mss_has_wide_date_range(column, target));
-    if (safe.get_type() == VT_NULL)
+    try
     {
-        tk_log(2, "Invalid default value");
+        mss_check_value(converted, column, target);
+    }
+    catch (const udb_value_exception& error)
+    {
+        // No invented default in its place: the column goes without one, and the log says so.
+        tk_log(3, "The default of a column is left out: %s", error.what());
         return;
     }
+    const ole_variant& safe = converted;
     std::wstring safe_text = safe.to_wstring();
     if (!ole_variant::is_quoted_vartype(column.vartype))
     {
@@ -484,7 +505,15 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         }
         else
         {
-            literal = to_mssql_str(safe_text, VT_DATE, target.unicode);
+            try
+            {
+                literal = to_mssql_str(safe_text, VT_DATE, target.unicode);
+            }
+            catch (const udb_value_exception& error)
+            {
+                tk_log(3, "The default of a column is left out: %s", error.what());
+                return;
+            }
         }
     }
     prop.vValue.vt = VT_BSTR;

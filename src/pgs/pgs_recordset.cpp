@@ -5,12 +5,16 @@
 #include "pgs/pgs_engine.h"
 #include "pgs/pgs_exception.h"
 #include "pgs/pgs_types.h"
+#include "plat/plat_number.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
+#include "udb/udb_value_exception.h"
 
 #include <charconv>
+#include <cmath>
 #include <cwctype>
+#include <limits>
 #include <pqxx/binarystring>
 #include <pqxx/pipeline>
 #include <string_view>
@@ -34,6 +38,73 @@ bool read_number(std::string_view text, Number& out)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
     return error == std::errc() && end == text.data() + text.size();
+}
+
+// A numeric as the server prints it ("-123.4500") as the DECIMAL of exactly that value; false
+// when no DECIMAL holds it exactly (more than 28 decimals other than trailing zeros, 2^96 units
+// or more) and for NaN. Never rounds: a rounded amount would be a silently changed row.
+bool exact_decimal(std::string_view text, DECIMAL& out)
+{
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+    {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const std::string_view integer = text.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    while (!fraction.empty() && fraction.back() == '0')
+    {
+        fraction.remove_suffix(1);
+    }
+    if ((integer.empty() && fraction.empty()) ||
+        fraction.size() > static_cast<std::size_t>(DECIMAL_MAX_SCALE))
+    {
+        return false;
+    }
+    const plat::uint128 limit = static_cast<plat::uint128>(1) << 96;
+    plat::uint128 count = 0;
+    for (const std::string_view part : {integer, fraction})
+    {
+        for (const char c : part)
+        {
+            if (c < '0' || c > '9')
+            {
+                return false;
+            }
+            count = count * 10 + static_cast<unsigned>(c - '0');
+            if (count >= limit)
+            {
+                return false;
+            }
+        }
+    }
+    DECIMAL result;
+    result.scale = static_cast<std::uint8_t>(fraction.size());
+    result.sign = negative && count != 0 ? DECIMAL_NEG : 0;
+    result.Hi32 = static_cast<std::uint32_t>(count >> 64);
+    result.Lo64 = static_cast<std::uint64_t>(count);
+    out = result;
+    return true;
+}
+
+// The server's words for the floating values without a number.
+bool special_double(std::string_view text, double& out)
+{
+    if (text == "NaN")
+    {
+        out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (text == "Infinity" || text == "-Infinity")
+    {
+        out = text.front() == '-' ? -std::numeric_limits<double>::infinity()
+                                  : std::numeric_limits<double>::infinity();
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -339,16 +410,17 @@ ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& f
         return ole_variant(field.c_str()[0] == 't');
     case value_kind::date:
     {
-        // Under DateStyle ISO the server prints nothing else, except infinities and dates
-        // before Christ, which no neutral date can hold.
+        // Under DateStyle ISO the server prints nothing else, except infinities, dates before
+        // Christ, years beyond 65535 and the time 24:00:00, which no neutral date holds.
         SYSTEMTIME time;
         const std::string_view text(field.c_str(), field.size());
         if (pgs_parse_date_time(text, time))
         {
             return ole_variant(time);
         }
-        log_unrepresentable(text, column.name);
-        return {};
+        throw_unrepresentable(text, column.name,
+                              L"no neutral date holds it (years 1 to 65535, times of day "
+                              L"00:00:00 to 23:59:59.999)");
     }
     case value_kind::integer:
     {
@@ -372,31 +444,48 @@ ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& f
     {
         DECIMAL number;
         const std::string_view digits(field.c_str(), field.size());
-        m_wide_buffer.assign(digits.begin(), digits.end()); // numeric text is ASCII
-        if (plat::dec_from_str(m_wide_buffer, number) == S_OK)
+        if (exact_decimal(digits, number))
         {
             return ole_variant(number);
         }
-        break;
+        throw_unrepresentable(digits, column.name,
+                              L"a decimal holds at most 28 decimals and 29 digits, and no NaN");
     }
     case value_kind::other:
         break;
     }
     const std::string text(field.c_str(), field.size());
-    ole_variant value(text, column.vartype);
-    if (value.get_type() == VT_EMPTY)
+    double special = 0;
+    if ((column.vartype == VT_R8 || column.vartype == VT_R4) && special_double(text, special))
     {
-        // Infinite dates, NaN and numbers beyond the decimal's 96 bits have no neutral value.
-        tk_wlog(3, L"Value '%s' of column '%s' in '%s' cannot be represented; read as NULL", text,
-                column.name, name());
+        // The value itself: whether the destination has a form for it is its own decision.
+        return column.vartype == VT_R8 ? ole_variant(special)
+                                       : ole_variant(static_cast<float>(special));
+    }
+    ole_variant value;
+    try
+    {
+        value = ole_variant(text, column.vartype);
+    }
+    catch (const tk_exception& error)
+    {
+        throw_unrepresentable(text, column.name, plat::utf8_to_wide_lossy(error.what()));
+    }
+    if (value.get_type() == VT_EMPTY && !text.empty())
+    {
+        throw_unrepresentable(text, column.name, L"its type has no value of that text");
     }
     return value;
 }
 
-void pgs_recordset::log_unrepresentable(std::string_view text, const std::wstring& column) const
+void pgs_recordset::throw_unrepresentable(std::string_view text, const std::wstring& column,
+                                          const std::wstring& reason) const
 {
-    tk_wlog(3, L"Value '%s' of column '%s' in '%s' cannot be represented; read as NULL", text,
-            column, name());
+    const std::wstring message = L"The value '" + plat::utf8_to_wide_lossy(text) +
+                                 L"' of column '" + column + L"' in '" + name() +
+                                 L"' cannot be carried over: " + reason;
+    tk_wlog(3, L"%s", message);
+    throw udb_value_exception(message);
 }
 
 udb_record* pgs_recordset::get_item()

@@ -41,7 +41,10 @@ public:
     /// Writing rows to PostgreSQL is not supported: throws pgs_exception.
     void append_record(udb_record& record) override;
     /// The current row; null at the end. The record stays owned by the recordset and is valid
-    /// until the next get_item or the recordset's end. Throws what the value conversion throws.
+    /// until the next get_item or the recordset's end. A value with no neutral form (an
+    /// infinite or BC date, a time of 24:00, a numeric no DECIMAL holds exactly, NaN in a
+    /// numeric with a precision) throws udb_value_exception naming table, column and value; the
+    /// cursor stays on the row, so next() moves on to the following one.
     udb_record* get_item() override;
     bool is_eof() override;
     /// Moves to the next row, fetching the next block at the end of one. Throws pgs_exception.
@@ -88,7 +91,9 @@ private:
     void fetch_block();
     void close_reading() noexcept;
     ole_variant read_value(std::size_t position, const pqxx::field& field);
-    void log_unrepresentable(std::string_view text, const std::wstring& column) const;
+    /// Throws udb_value_exception naming the value, the column and the table.
+    [[noreturn]] void throw_unrepresentable(std::string_view text, const std::wstring& column,
+                                            const std::wstring& reason) const;
 
     std::wstring m_db_name;
     udb_relationships* m_relationships;
@@ -102,8 +107,6 @@ private:
     /// which are listed (and read) as tables of their own.
     bool m_partitioned = false;
     std::vector<value_kind> m_value_kinds;
-    /// Reused for the wide form of each decimal text.
-    std::wstring m_wide_buffer;
     std::unique_ptr<udb_record> m_record;
     pqxx::result m_block;
     pqxx::result::size_type m_row = 0;

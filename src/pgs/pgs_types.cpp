@@ -187,7 +187,7 @@ bool read_char(std::string_view text, std::size_t& pos, char expected)
     return false;
 }
 
-// "hh:mm:ss" and an optional fraction, cut to milliseconds.
+// "hh:mm:ss" (00:00:00 to 23:59:59) and an optional fraction, cut to milliseconds.
 bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
 {
     int hour = 0;
@@ -195,8 +195,9 @@ bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
     int second = 0;
     if (!read_digits(text, pos, 2, hour) || !read_char(text, pos, ':') ||
         !read_digits(text, pos, 2, minute) || !read_char(text, pos, ':') ||
-        !read_digits(text, pos, 2, second))
+        !read_digits(text, pos, 2, second) || hour > 23 || minute > 59 || second > 59)
     {
+        // 24:00:00, which a time column of the server may hold, is no time of day here.
         return false;
     }
     int milliseconds = 0;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -407,6 +408,80 @@ TEST(ConversionRun, SourceFailureAtEveryRowEndsOnlyThatTable)
                                                                      std::to_string(failing_row)}));
     }
 }
+
+struct value_failure_case
+{
+    const char* name;
+    std::set<int> source_rows; ///< rows whose value the reader cannot form
+    std::set<int> writer_ids;  ///< rows whose value the writer cannot write
+    std::set<int> update_ids;  ///< rows that are duplicates and cannot be written by UPDATE
+    int mode;
+    std::vector<int> stored;
+    std::vector<std::string> messages;
+};
+
+class ValueFailures : public testing::TestWithParam<value_failure_case>
+{
+};
+
+TEST_P(ValueFailures, LoseOnlyTheirRowWhichIsReportedWithItsNumber)
+{
+    const value_failure_case& test = GetParam();
+    run_bench bench;
+    bench.converter().set_mode(test.mode);
+    bench.source.tables = {{L"public.a", 5}};
+    bench.source.value_error_rows[L"public.a"] = test.source_rows;
+    bench.destination.faults.value_ids = test.writer_ids;
+    bench.destination.faults.update_value_ids = test.update_ids;
+    bench.destination.faults.integrity_rows = test.update_ids;
+    bench.run();
+    event_log expected;
+    for (const int id : test.stored)
+    {
+        expected.push_back("append [dbo].[a] " + std::to_string(id));
+    }
+    EXPECT_EQ(filtered(bench.events, {"append"}), expected);
+    EXPECT_EQ(bench.handler->messages, test.messages);
+    // Every source row is counted once, written or not: the progress reaches the total.
+    EXPECT_EQ(bench.converter().records_done(), 5);
+    EXPECT_EQ(filtered(bench.events, {"flush"}), (event_log{"flush [dbo].[a]"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ValueFailures,
+    testing::Values(value_failure_case{"ReaderFailsFirstAndLast",
+                                       {1, 5},
+                                       {},
+                                       {},
+                                       0,
+                                       {2, 3, 4},
+                                       {"public.a, record #1: no form for row 1",
+                                        "public.a, record #5: no form for row 5"}},
+                    value_failure_case{"ReaderFailsTwoInARow",
+                                       {2, 3},
+                                       {},
+                                       {},
+                                       0,
+                                       {1, 4, 5},
+                                       {"public.a, record #2: no form for row 2",
+                                        "public.a, record #3: no form for row 3"}},
+                    value_failure_case{"WriterFailsAfterAReaderFailure",
+                                       {2},
+                                       {4},
+                                       {},
+                                       0,
+                                       {1, 3, 5},
+                                       {"public.a, record #2: no form for row 2",
+                                        "public.a, record #4: no literal for id 4"}},
+                    value_failure_case{"UpdateOfADuplicateFails",
+                                       {},
+                                       {},
+                                       {1},
+                                       4,
+                                       {2, 3, 4, 5},
+                                       {"public.a, record #1: no literal for id 1"}}),
+    [](const testing::TestParamInfo<value_failure_case>& param_info)
+    { return param_info.param.name; });
 
 TEST(ConversionRun, FailureAtTheEndOfTheLoadIsThatTablesError)
 {

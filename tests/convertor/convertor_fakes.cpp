@@ -4,6 +4,7 @@
 #include "mss/odb_exception.h"
 #include "plat/oledb/oledb_types.h"
 #include "plat/plat_text.h"
+#include "udb/udb_value_exception.h"
 
 #include <sstream>
 #include <stdexcept>
@@ -27,10 +28,11 @@ class fake_rows : public udb_recordset
 {
 public:
     fake_rows(const std::wstring& name, int rows, int reported_rows, int fail_fetch_at,
-              event_log& events)
+              event_log& events, std::set<int> value_error_rows = {})
         : udb_recordset(name, 1)
         , m_rows(rows)
         , m_fail_fetch_at(fail_fetch_at)
+        , m_value_error_rows(std::move(value_error_rows))
         , m_events(events)
     {
         add_column(std::make_unique<t_ftd>(0, L"id", VT_I4, true, false, ole_variant(), 0, L""));
@@ -48,6 +50,10 @@ public:
     {
         m_record = udb_record();
         const int id = m_position + 1;
+        if (m_value_error_rows.count(id) != 0)
+        {
+            throw udb_value_exception("no form for row " + std::to_string(id));
+        }
         m_record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), true, false));
         m_record.add_field(std::make_unique<udb_field>(
             L"name", 40, ole_variant(L"row " + std::to_wstring(id)), false, false));
@@ -65,6 +71,7 @@ public:
 private:
     int m_rows;
     int m_fail_fetch_at;
+    std::set<int> m_value_error_rows;
     int m_position = 0;
     udb_record m_record;
     event_log& m_events;
@@ -109,7 +116,8 @@ public:
                     throw tk_exception("cannot open " + narrow(name), table.fail_severity);
                 }
                 return std::make_unique<fake_rows>(name, table.rows, table.reported_rows,
-                                                   table.fail_fetch_at, m_events);
+                                                   table.fail_fetch_at, m_events,
+                                                   m_setup.value_error_rows[name]);
             }
         }
         throw std::logic_error("get_table of a table the source does not list");
@@ -136,6 +144,7 @@ public:
 
     void append_record(udb_record& record) override
     {
+        check_value(record, m_faults.value_ids);
         ++m_appended;
         if (m_faults.batched)
         {
@@ -146,6 +155,7 @@ public:
     }
     void update(udb_record& record) override
     {
+        check_value(record, m_faults.update_value_ids);
         m_events.push_back("update " + narrow(name()) + " " + id_of(record));
     }
     void flush() override
@@ -174,6 +184,15 @@ private:
     static std::string id_of(const udb_record& record)
     {
         return narrow(record.at(0)->to_wstring());
+    }
+
+    static void check_value(const udb_record& record, const std::set<int>& failing_ids)
+    {
+        const std::string id = id_of(record);
+        if (failing_ids.count(std::stoi(id)) != 0)
+        {
+            throw udb_value_exception("no literal for id " + id);
+        }
     }
 
     void store(int row_number, const udb_record& record)

@@ -9,6 +9,7 @@
 #include "test_support.h"
 #include "tk/tk_logger.h"
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -43,6 +44,10 @@ struct writer_faults
 {
     std::set<int> integrity_rows; ///< odb_exception code 0x80E2F
     std::set<int> overflow_rows;  ///< odb_exception code 0x80E57
+    /// append_record throws udb_value_exception "no literal for id <id>" for rows with these
+    /// ids, whatever the table; update does for rows with `update_value_ids`.
+    std::set<int> value_ids;
+    std::set<int> update_value_ids;
     /// The tables whose rows fail; empty: every table.
     std::set<std::wstring> failing_tables;
     /// Rows are only kept by append_record and stored (or refused, through the row-failure
@@ -59,6 +64,9 @@ struct source_setup
     bool fail_open_db = false;          ///< open_db throws a severity-0 tk_exception
     bool throw_foreign_failure = false; ///< open_db throws std::runtime_error("disk on fire")
     std::vector<std::wstring> schemas = {L"public", L"Sales"};
+    /// By table key: get_item throws udb_value_exception "no form for row <id>" at these rows
+    /// (1-based).
+    std::map<std::wstring, std::set<int>> value_error_rows{};
 };
 
 struct destination_setup

@@ -4,6 +4,7 @@
 #include "test_support.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "udb/udb_value_exception.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -62,8 +63,11 @@ struct type_case
 TEST(MssTypes, NativeTypeNamesFollowSizesPrecisionAndDateSupport)
 {
     const std::vector<type_case> cases = {
-        {"Text4000", column(VT_BSTR, 4000), false, modern_native, L"nvarchar(4000) "},
-        {"Text4001", column(VT_BSTR, 4001), false, modern_native, L"nvarchar(max)"},
+        // Two UTF-16 units per character: any n characters fit.
+        {"Text3", column(VT_BSTR, 3), false, modern_native, L"nvarchar(6) "},
+        {"Text2000", column(VT_BSTR, 2000), false, modern_native, L"nvarchar(4000) "},
+        {"Text2001", column(VT_BSTR, 2001), false, modern_native, L"nvarchar(max)"},
+        {"Text4000", column(VT_BSTR, 4000), false, modern_native, L"nvarchar(max)"},
         {"TextSize0", column(VT_BSTR, 0), false, modern_native, L"nvarchar(max)"},
         {"TextNegative", column(VT_BSTR, -1), false, modern_native, L"nvarchar(max)"},
         {"TextTypeOnly", column(VT_BSTR, 50), true, modern_native, L"nvarchar"},
@@ -77,8 +81,12 @@ TEST(MssTypes, NativeTypeNamesFollowSizesPrecisionAndDateSupport)
         {"Currency", column(VT_CY), false, modern_native, L"money"},
         {"Other", column(VT_LPWSTR, 10), false, modern_native, L"nvarchar(max)"},
         {"DateNative2012", column(VT_DATE, 0, t_ftd::date_only), false, modern_native, L"date"},
-        {"TimeNative2012", column(VT_DATE, 0, t_ftd::time_only), false, modern_native, L"time"},
-        {"DateTimeNative", column(VT_DATE, 0, 1), false, modern_native, L"datetime"},
+        {"TimeNative2012", column(VT_DATE, 0, t_ftd::time_only), false, modern_native, L"time(3)"},
+        {"TimeTypeOnly", column(VT_DATE, 0, t_ftd::time_only), true, modern_native, L"time"},
+        {"DateTimeNative", column(VT_DATE, 0, 1), false, modern_native, L"datetime2(3)"},
+        {"DateTimeTypeOnly", column(VT_DATE, 0, 1), true, modern_native, L"datetime2"},
+        {"DateTimeGenericDriver", column(VT_DATE, 0, 1), false, modern_generic, L"datetime"},
+        {"DateTime2005", column(VT_DATE, 0, 1), false, old_native, L"datetime"},
         {"DateGenericDriver", column(VT_DATE, 0, t_ftd::date_only), false, modern_generic,
          L"datetime"},
         {"TimeGenericDriver", column(VT_DATE, 0, t_ftd::time_only), false, modern_generic,
@@ -110,67 +118,87 @@ TEST(MssTypes, EngineFormsReadTheLiveEngine)
     EXPECT_EQ(mss_get_fld_append_str(&value, &text_column), L"'a''b'");
 }
 
-TEST(MssTypes, SafeVariantClampsDoublesToTheFloatRange)
+struct check_case
+{
+    const char* label;
+    ole_variant value;
+    t_ftd ftd;
+    mss_target target;
+    bool refused;
+};
+
+TEST(MssTypes, ValuesOutsideTheColumnsRangeAreRefusedNeverClamped)
 {
     const double infinity = std::numeric_limits<double>::infinity();
-    const std::vector<std::pair<double, double>> cases = {
-        {1e-320, 2.23e-308},
-        {-1e-320, -2.23e-308},
-        {0.0, 0.0},
-        {1.5, 1.5},
-        {std::numeric_limits<double>::max(), 1.79e308},
-        {infinity, 1.79e308},
-        {-infinity, -1.79e308},
-        {2.23e-308, 2.23e-308},
-        {-1.795e308, -1.79e308},
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<check_case> cases = {
+        {"TinyDouble", ole_variant(1e-320), column(VT_R8), modern_native, true},
+        {"NegativeTinyDouble", ole_variant(-1e-320), column(VT_R8), modern_native, true},
+        {"SmallestNormalDouble", ole_variant(std::numeric_limits<double>::min()), column(VT_R8),
+         modern_native, false},
+        {"ZeroDouble", ole_variant(0.0), column(VT_R8), modern_native, false},
+        {"LargestDouble", ole_variant(std::numeric_limits<double>::max()), column(VT_R8),
+         modern_native, false},
+        {"InfiniteDouble", ole_variant(infinity), column(VT_R8), modern_native, true},
+        {"NegativeInfiniteDouble", ole_variant(-infinity), column(VT_R8), modern_native, true},
+        {"NaNDouble", ole_variant(nan), column(VT_R8), modern_native, true},
+        {"InfiniteFloat", ole_variant(std::numeric_limits<float>::infinity()), column(VT_R4),
+         modern_native, true},
+        {"NaNFloat", ole_variant(std::numeric_limits<float>::quiet_NaN()), column(VT_R4),
+         modern_native, true},
+        {"LargestFloat", ole_variant(std::numeric_limits<float>::max()), column(VT_R4),
+         modern_native, false},
+        {"1752DateTime", date(1752, 12, 31), column(VT_DATE, 0, 1), old_native, true},
+        {"1753DateTime", date(1753, 1, 1), column(VT_DATE, 0, 1), old_native, false},
+        {"Year1DateTime2", date(1, 1, 1), column(VT_DATE, 0, 1), modern_native, false},
+        {"Year1DateColumn", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only), modern_native,
+         false},
+        {"Year1DateGenericDriver", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only),
+         modern_generic, true},
+        {"Year9999DateColumn", date(9999, 12, 31), column(VT_DATE, 0, t_ftd::date_only),
+         modern_native, false},
+        {"Year10000DateColumn", date(10000, 1, 1), column(VT_DATE, 0, t_ftd::date_only),
+         modern_native, true},
+        {"TimeAloneInDateTime", date(0, 0, 0, 10, 20, 30), column(VT_DATE, 0, 1), old_native,
+         false},
+        {"DecimalInRange", ole_variant(L"123.45", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         false},
+        {"DecimalTrailingZeros", ole_variant(L"123.4500", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, false},
+        {"DecimalTooWide", ole_variant(L"1234.5", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         true},
+        {"DecimalTooManyDecimals", ole_variant(L"999.994", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, true},
+        {"DecimalNoPrecision", ole_variant(L"123456789.123", VT_DECIMAL), column(VT_DECIMAL),
+         modern_native, false},
     };
-    for (const auto& [input, expected] : cases)
-    {
-        SCOPED_TRACE(testing::Message() << "input=" << input);
-        const ole_variant safe = mssql_get_safe_variant(ole_variant(input));
-        ASSERT_EQ(safe.get_type(), VT_R8);
-        EXPECT_EQ(safe.value.dblVal, expected);
-    }
-    EXPECT_EQ(
-        mssql_get_safe_variant(ole_variant(std::numeric_limits<double>::quiet_NaN())).get_type(),
-        VT_NULL);
-    EXPECT_EQ(
-        mssql_get_safe_variant(ole_variant(std::numeric_limits<float>::infinity())).value.fltVal,
-        3.4e38f);
-}
-
-TEST(MssTypes, SafeVariantClampsDatesOnlyOutsideTheColumnsRange)
-{
-    struct date_case
-    {
-        const char* label;
-        ole_variant value;
-        bool wide;
-        bool clamped;
-    };
-    const std::vector<date_case> cases = {
-        {"1752DateTime", date(1752, 12, 31), false, true},
-        {"1753DateTime", date(1753, 1, 1), false, false},
-        {"Year1DateTime", date(1, 1, 1), false, true},
-        {"Year1DateColumn", date(1, 1, 1), true, false},
-        {"Year9999DateColumn", date(9999, 12, 31), true, false},
-        {"Year10000DateColumn", date(10000, 1, 1), true, true},
-        {"TimeAlone", date(0, 0, 0, 10, 20, 30), false, false},
-    };
-    for (const date_case& item : cases)
+    for (const check_case& item : cases)
     {
         SCOPED_TRACE(item.label);
-        const ole_variant safe = mssql_get_safe_variant(item.value, item.wide);
-        if (item.clamped)
+        if (item.refused)
         {
-            ASSERT_EQ(safe.get_type(), VT_BSTR);
-            EXPECT_EQ(safe.to_wstring(), L"9999-12-30");
+            EXPECT_THROW(mss_check_value(item.value, item.ftd, item.target), udb_value_exception);
         }
         else
         {
-            ASSERT_EQ(safe.get_type(), VT_DATE);
-            EXPECT_EQ(safe.get_systemtime(), item.value.get_systemtime());
+            EXPECT_NO_THROW(mss_check_value(item.value, item.ftd, item.target));
         }
+    }
+}
+
+TEST(MssTypes, RefusalNamesTheValueAndTheColumn)
+{
+    try
+    {
+        mss_check_value(date(1600, 5, 5, 10), column(VT_DATE, 0, 1), old_native);
+        FAIL() << "no refusal";
+    }
+    catch (const udb_value_exception& error)
+    {
+        EXPECT_EQ(error.message(),
+                  "The value '1600-05-05 10:00:00' has no form in column c: it holds the years "
+                  "1753 to 9999");
+        EXPECT_EQ(error.severity(), 0);
     }
 }
 
@@ -190,6 +218,7 @@ TEST(MssTypes, TextLiteralsAreQuotedEscapedOrBareByKind)
         {"QuoteNoUnicode", L"O'Brien", VT_BSTR, false, L"'O''Brien'"},
         {"EmptyText", L"", VT_BSTR, true, L"''"},
         {"EmptyNumber", L"", VT_I4, true, L"''"},
+        {"EmptyDate", L"", VT_DATE, true, L"NULL"},
         {"GuidTextKeptWhole", L"see guid {12345678-1234-1234-1234-123456789ABC} here", VT_BSTR,
          true, L"N'see guid {12345678-1234-1234-1234-123456789ABC} here'"},
         {"DateTime", L"2021-03-04 05:06:07", VT_DATE, true, L"'20210304 05:06:07'"},
@@ -197,7 +226,6 @@ TEST(MssTypes, TextLiteralsAreQuotedEscapedOrBareByKind)
         {"DateOnly", L"2021-03-04", VT_DATE, true, L"'20210304'"},
         {"TimeOnly", L"10:20:30", VT_DATE, true, L"'18991230 10:20:30'"},
         {"Year1", L"0001-01-01", VT_DATE, true, L"'00010101'"},
-        {"BadDate", L"tomorrow", VT_DATE, true, L"NULL"},
         {"HexBlob", L"0x1F2e", VT_BLOB, true, L"0x1F2e"},
         {"EmptyHexBlob", L"0x", VT_BYTE_ARRAY, true, L"0x"},
         {"DigitBlob", L"1234", VT_BLOB, true, L"1234"},
@@ -218,6 +246,7 @@ TEST(MssTypes, TextLiteralsAreQuotedEscapedOrBareByKind)
         SCOPED_TRACE(item.label);
         EXPECT_EQ(to_mssql_str(item.text, item.vt, item.unicode), item.expected);
     }
+    EXPECT_THROW(to_mssql_str(L"tomorrow", VT_DATE, true), udb_value_exception);
 }
 
 struct field_case
@@ -235,54 +264,41 @@ TEST(MssTypes, FieldLiteralsForInsertAndUpdate)
         {"Text", ole_variant(L"a'b"), column(VT_BSTR, 10), modern_native, L"N'a''b'"},
         {"EmptyTextIsNotNull", ole_variant(L""), column(VT_BSTR, 10), modern_native, L"''"},
         {"NullNullable", null_value(), column(VT_I4), modern_native, L"NULL"},
+        // NULL whatever the column: the server refuses it for a NOT NULL column, never a
+        // default or '' (0, 1900-01-01) in its place.
         {"EmptyNotNullDefault", ole_variant(), column(VT_I4, 0, 0, true, ole_variant(7)),
-         modern_native, L"7"},
+         modern_native, L"NULL"},
         {"NullNotNullTextDefault", null_value(), column(VT_BSTR, 10, 0, true, ole_variant(L"n/a")),
-         modern_native, L"N'n/a'"},
-        {"NullNotNullNoDefault", null_value(), column(VT_I4, 0, 0, true), modern_native, L"''"},
+         modern_native, L"NULL"},
+        {"NullNotNullNoDefault", null_value(), column(VT_I4, 0, 0, true), modern_native, L"NULL"},
+        {"NullNotNullDateTime", null_value(), column(VT_DATE, 0, 1, true), old_native, L"NULL"},
         {"DateTimeMs", date(2021, 3, 4, 5, 6, 7, 5), column(VT_DATE, 0, 1), modern_native,
          L"'20210304 05:06:07.005'"},
-        {"Before1753DateTime", date(1700, 5, 6), column(VT_DATE, 0, 1), modern_native,
-         L"'99991230'"},
+        {"Before1753DateTime2", date(1700, 5, 6), column(VT_DATE, 0, 1), modern_native,
+         L"'17000506'"},
         {"Year1DateColumn", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only), modern_native,
          L"'00010101'"},
         {"Year50DateColumn", date(50, 6, 7), column(VT_DATE, 0, t_ftd::date_only), modern_native,
          L"'00500607'"},
-        {"Year1DateGenericDriver", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only),
-         modern_generic, L"'99991230'"},
         {"TimeColumn", date(0, 0, 0, 10, 20, 30), column(VT_DATE, 0, t_ftd::time_only),
          modern_native, L"'18991230 10:20:30'"},
         {"DateDefaultNotNull", null_value(),
-         column(VT_DATE, 0, t_ftd::date_only, true, date(1, 2, 3)), modern_native, L"'00010203'"},
-        {"TinyDouble", ole_variant(1e-320), column(VT_R8), modern_native,
-         L"2.2300000000000001e-308"},
+         column(VT_DATE, 0, t_ftd::date_only, true, date(1, 2, 3)), modern_native, L"NULL"},
         {"HugeDouble", ole_variant(-std::numeric_limits<double>::max()), column(VT_R8),
-         modern_native, L"-1.79e+308"},
+         modern_native, L"-1.7976931348623157e+308"},
         {"ZeroDouble", ole_variant(0.0), column(VT_R8), modern_native, L"0"},
         {"FullPrecisionDouble", ole_variant(0.1), column(VT_R8), modern_native,
          L"0.10000000000000001"},
         {"FloatNineDigits", ole_variant(0.1f), column(VT_R4), modern_native, L"0.100000001"},
-        {"NaNNullable", ole_variant(std::numeric_limits<double>::quiet_NaN()), column(VT_R8),
-         modern_native, L"NULL"},
-        {"NaNNotNull", ole_variant(std::numeric_limits<double>::quiet_NaN()),
-         column(VT_R8, 0, 0, true, ole_variant(0.0)), modern_native, L"0"},
         {"BigInt", ole_variant(9007199254740993LL), column(VT_I8), modern_native,
          L"9007199254740993"},
         {"Bool", ole_variant(true), column(VT_BOOL), modern_native, L"1"},
-        {"DecimalInRange", ole_variant(L"123.456", VT_DECIMAL), decimal_column(5, 2), modern_native,
-         L"123.456"},
-        {"DecimalTooWide", ole_variant(L"1234.5", VT_DECIMAL), decimal_column(5, 2), modern_native,
-         L"999.99"},
-        {"NegativeTooWide", ole_variant(L"-1234.5", VT_DECIMAL), decimal_column(5, 2),
-         modern_native, L"-999.99"},
-        {"RoundsIntoOverflow", ole_variant(L"999.996", VT_DECIMAL), decimal_column(5, 2),
-         modern_native, L"999.99"},
-        {"RoundsDownInRange", ole_variant(L"999.994", VT_DECIMAL), decimal_column(5, 2),
-         modern_native, L"999.994"},
+        {"DecimalInRange", ole_variant(L"123.45", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         L"123.45"},
+        {"DecimalFull", ole_variant(L"-999.99", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         L"-999.99"},
         {"ScaleZeroFull", ole_variant(L"12345", VT_DECIMAL), decimal_column(5, 0), modern_native,
          L"12345"},
-        {"ScaleZeroOver", ole_variant(L"123456", VT_DECIMAL), decimal_column(5, 0), modern_native,
-         L"99999."},
         {"FractionOnlyColumn", ole_variant(L"0.5", VT_DECIMAL), decimal_column(1, 1), modern_native,
          L"0.5"},
         {"NoPrecision", ole_variant(L"123456789", VT_DECIMAL), column(VT_DECIMAL), modern_native,
@@ -302,6 +318,34 @@ TEST(MssTypes, FieldLiteralsForInsertAndUpdate)
     }
 }
 
+TEST(MssTypes, FieldLiteralsRefuseValuesTheColumnCannotHold)
+{
+    const std::vector<field_case> cases = {
+        {"Before1753DateTime", date(1600, 5, 5, 10), column(VT_DATE, 0, 1), old_native, L""},
+        {"Year1DateGenericDriver", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only),
+         modern_generic, L""},
+        {"InfiniteDouble", ole_variant(std::numeric_limits<double>::infinity()), column(VT_R8),
+         modern_native, L""},
+        {"NaNNotNull", ole_variant(std::numeric_limits<double>::quiet_NaN()),
+         column(VT_R8, 0, 0, true, ole_variant(0.0)), modern_native, L""},
+        {"TinyDouble", ole_variant(1e-320), column(VT_R8), modern_native, L""},
+        {"DecimalTooWide", ole_variant(L"1234.5", VT_DECIMAL), decimal_column(5, 2), modern_native,
+         L""},
+        {"NegativeTooWide", ole_variant(L"-1234.5", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, L""},
+        {"RoundsIntoOverflow", ole_variant(L"999.996", VT_DECIMAL), decimal_column(5, 2),
+         modern_native, L""},
+        {"ScaleZeroOver", ole_variant(L"123456", VT_DECIMAL), decimal_column(5, 0), modern_native,
+         L""},
+    };
+    for (const field_case& item : cases)
+    {
+        SCOPED_TRACE(item.label);
+        EXPECT_THROW(mss_get_fld_append_str(&item.value, &item.ftd, item.target),
+                     udb_value_exception);
+    }
+}
+
 TEST(MssTypes, NullFieldOrColumnIsAnInternalError)
 {
     const ole_variant value(1);
@@ -309,18 +353,6 @@ TEST(MssTypes, NullFieldOrColumnIsAnInternalError)
     EXPECT_THROW(mss_get_fld_append_str(nullptr, &ftd, modern_native), tk_mail_assertion);
     EXPECT_THROW(mss_get_fld_append_str(&value, nullptr, modern_native), tk_mail_assertion);
     EXPECT_THROW(dec_is_out_of_range(value, ftd), tk_mail_assertion);
-    EXPECT_THROW(gen_dec_value(nullptr, false), tk_mail_assertion);
-}
-
-TEST(MssTypes, LargestDecimalOfAColumn)
-{
-    const t_ftd five_two = decimal_column(5, 2);
-    const t_ftd five_zero = decimal_column(5, 0);
-    const t_ftd two_two = decimal_column(2, 2);
-    EXPECT_EQ(gen_dec_value(&five_two, false), L"999.99");
-    EXPECT_EQ(gen_dec_value(&five_two, true), L"-999.99");
-    EXPECT_EQ(gen_dec_value(&five_zero, false), L"99999.");
-    EXPECT_EQ(gen_dec_value(&two_two, true), L"-.99");
 }
 
 TEST(MssTypes, PrimaryKeyNameTakesTheTablePart)
@@ -359,7 +391,7 @@ TEST(MssTypes, QuotesAreDoubledOncePerNestingLevel)
     EXPECT_EQ(mss_escape_quotes(mss_escape_quotes(L"o'k")), L"o''''k");
 }
 
-TEST(MssTypes, OutOfRangeDecimalIsLogged)
+TEST(MssTypes, OutOfRangeDecimalIsLoggedAndRefused)
 {
     test_support::temp_dir dir;
     const std::string path = dir.file("mss.log");
@@ -367,7 +399,7 @@ TEST(MssTypes, OutOfRangeDecimalIsLogged)
         tk_logger logger(path.c_str(), true, 2, false);
         const ole_variant value(L"-1234.5", VT_DECIMAL);
         const t_ftd ftd = decimal_column(5, 2);
-        EXPECT_EQ(mss_get_fld_append_str(&value, &ftd, modern_native), L"-999.99");
+        EXPECT_THROW(mss_get_fld_append_str(&value, &ftd, modern_native), udb_value_exception);
     }
     EXPECT_EQ(test_support::read_file(path), "Got initial string: -1234.5\r\n"
                                              "Got decimal: -1234.5, scale=1, prec=5\r\n");

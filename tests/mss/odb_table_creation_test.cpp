@@ -84,14 +84,14 @@ TEST_F(OdbTableCreation, FixtureTableWithIdentityDefaultsCompositeKeyAndIndexes)
     EXPECT_EQ(
         create(L"[dbo].[t]", columns, indexes),
         (std::vector<std::wstring>{
-            L"CREATE TABLE [dbo].[t] ([id] int IDENTITY(1,1) NOT NULL, [code] nvarchar(10) NOT "
-            L"NULL, [name] nvarchar(20) NOT NULL DEFAULT N'it''s', [amount] numeric(10,2) NULL "
-            L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime NULL DEFAULT "
-            L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(4) NULL "
+            L"CREATE TABLE [dbo].[t] ([id] int IDENTITY(1,1) NOT NULL, [code] nvarchar(20) NOT "
+            L"NULL, [name] nvarchar(40) NOT NULL DEFAULT N'it''s', [amount] numeric(10,2) NULL "
+            L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime2(3) NULL DEFAULT "
+            L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(3) NULL "
             L"DEFAULT '10:20:30', [big] bigint NULL, [flag] bit NULL, [notes] "
             L"nvarchar(max) NULL, [data] varbinary(max) NULL, [price] money NULL)",
-            L"ALTER TABLE [dbo].[t] ALTER COLUMN [code] nvarchar(10) collate "
-            L"Latin1_General_CS_AS NOT NULL",
+            L"ALTER TABLE [dbo].[t] ALTER COLUMN [code] nvarchar(20) collate "
+            L"Latin1_General_100_BIN2 NOT NULL",
             L"ALTER TABLE [dbo].[t] ADD CONSTRAINT [PK_t] PRIMARY KEY CLUSTERED ([id], [code])",
             L"CREATE UNIQUE NONCLUSTERED INDEX [ix_name] ON [dbo].[t] ([name])",
             L"CREATE NONCLUSTERED INDEX [ix_created] ON [dbo].[t] ([created])",
@@ -108,11 +108,48 @@ TEST_F(OdbTableCreation, HostileNamesAreQuoted)
     indexes.push_back(udb_index(L"k]", true, true, {L"[c]"}));
     EXPECT_EQ(create(L"[s]].x].[t]]y]", columns, indexes),
               (std::vector<std::wstring>{
-                  L"CREATE TABLE [s]].x].[t]]y] ([a]]b] int NULL, [[c]]] nvarchar(5) NOT NULL)",
-                  L"ALTER TABLE [s]].x].[t]]y] ALTER COLUMN [[c]]] nvarchar(5) collate "
-                  L"Latin1_General_CS_AS NOT NULL",
+                  L"CREATE TABLE [s]].x].[t]]y] ([a]]b] int NULL, [[c]]] nvarchar(10) NOT NULL)",
+                  L"ALTER TABLE [s]].x].[t]]y] ALTER COLUMN [[c]]] nvarchar(10) collate "
+                  L"Latin1_General_100_BIN2 NOT NULL",
                   L"ALTER TABLE [s]].x].[t]]y] ADD CONSTRAINT [k]]] PRIMARY KEY CLUSTERED "
                   L"([[c]]])"}));
+}
+
+TEST_F(OdbTableCreation, TextColumnsHoldTwoUnitsPerCharacter)
+{
+    open();
+    std::vector<t_ftd> columns{column(L"a", VT_BSTR, 1), column(L"b", VT_BSTR, 2000),
+                               column(L"c", VT_BSTR, 2001)};
+    EXPECT_EQ(create(L"t", columns, {}).front(),
+              L"CREATE TABLE [t] ([a] nvarchar(2) NULL, [b] nvarchar(4000) NULL, [c] "
+              L"nvarchar(max) NULL)");
+}
+
+TEST_F(OdbTableCreation, FailedBinaryCollationOfAKeyIsTheTablesError)
+{
+    open();
+    const std::wstring alter =
+        L"ALTER TABLE [t] ALTER COLUMN [k] nvarchar(6) collate Latin1_General_100_BIN2 NOT NULL";
+    m_server->fail(alter, L"42000", L"denied");
+    std::vector<t_ftd> columns{column(L"k", VT_BSTR, 3)};
+    udb_indexes indexes;
+    indexes.push_back(udb_index(L"pk", true, true, {L"k"}));
+    try
+    {
+        create(L"[t]", columns, indexes);
+        FAIL() << "the table was created without its binary key";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(std::string(error.what())
+                      .rfind("The key column k of [t] cannot be made binary "
+                             "(collation Latin1_General_100_BIN2): ",
+                             0),
+                  0u)
+            << error.what();
+        EXPECT_EQ(error.severity(), 0);
+    }
+    EXPECT_EQ(m_server->statements(m_mark).back(), alter);
 }
 
 TEST_F(OdbTableCreation, OlderServersAndGenericProvidersGetOlderTypes)
@@ -271,9 +308,12 @@ INSTANTIATE_TEST_SUITE_P(
         default_case{"datetime unseparated",
                      column(L"c", VT_DATE, 0, false, ole_variant(L"2010-01-02 03:04:05"), 1),
                      modern, L"'20100102 03:04:05'", VT_BSTR},
-        default_case{"datetime before 1753 clamped",
+        default_case{"datetime2 keeps a year before 1753",
                      column(L"c", VT_DATE, 0, false, ole_variant(L"1600-01-01"), 1), modern,
-                     L"'99991230'", VT_BSTR},
+                     L"'16000101'", VT_BSTR},
+        default_case{"datetime before 1753 left out, never replaced",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"1600-01-01"), 1),
+                     mss_target{4, false, true, false}, nullptr, VT_EMPTY},
         default_case{"time of day",
                      column(L"c", VT_DATE, 0, false, ole_variant(L"10:20:30.5"), t_ftd::time_only),
                      modern, L"'10:20:30.500'", VT_BSTR},

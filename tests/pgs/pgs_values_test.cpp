@@ -2,7 +2,9 @@
 // included.
 #include "pgs/pgs_recordset.h"
 #include "pgs_test_server.h"
+#include "plat/plat_text.h"
 #include "test_support.h"
+#include "udb/udb_value_exception.h"
 
 #include <cmath>
 #include <cstdint>
@@ -149,7 +151,7 @@ TEST_F(PgsValues, UpperLimitsMillisecondsAndUnicode)
                            {L"c_int2", VT_I2, L"32767"},
                            {L"c_int4", VT_I4, L"2147483647"},
                            {L"c_int8", VT_I8, L"9223372036854775807"},
-                           // 30 digits; the 96-bit decimal holds 29, so the last one is rounded.
+                           // 29 digits: as many as a 96-bit decimal holds.
                            {L"c_num", VT_DECIMAL, L"12345678901234567890.123456789"},
                            {L"c_text", VT_BSTR, L"Grüße, 😀 and ✓"},
                            {L"c_char", VT_BSTR, L"abcde"},
@@ -181,19 +183,67 @@ TEST_F(PgsValues, UpperLimitsMillisecondsAndUnicode)
     EXPECT_EQ(bytes_of(field(row, L"c_bytea")), all_bytes);
 }
 
-TEST_F(PgsValues, ValuesWithoutNeutralFormAreNullExceptFloats)
+TEST_F(PgsValues, FloatsWithoutANumberArriveAsThemselves)
 {
     const auto rows = read_rows();
     const udb_record& row = rows.at(4);
-    EXPECT_EQ(field(row, L"c_num").get_type(), VT_EMPTY);  // NaN in numeric(30,10)
-    EXPECT_EQ(field(row, L"c_ts").get_type(), VT_EMPTY);   // infinity
-    EXPECT_EQ(field(row, L"c_date").get_type(), VT_EMPTY); // -infinity
-    EXPECT_EQ(field(row, L"c_tstz").get_type(), VT_EMPTY); // 44 BC, never 44 AD
-    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 24, 0, 0, 0));
     EXPECT_TRUE(std::isnan(field(row, L"c_num_free").value.dblVal));
     EXPECT_EQ(field(row, L"c_real").value.dblVal, std::numeric_limits<double>::infinity());
     EXPECT_EQ(field(row, L"c_double").value.dblVal, 0.0);
     EXPECT_TRUE(std::signbit(field(row, L"c_double").value.dblVal));
+}
+
+// Each row as "<id> <column>=<text>" for its one non-null value, or the refusal's message.
+std::vector<std::wstring> read_bad_values(udb_recordset& recordset)
+{
+    std::vector<std::wstring> outcomes;
+    for (recordset.reset(); !recordset.is_eof(); recordset.next())
+    {
+        try
+        {
+            const udb_record& record = *recordset.get_item();
+            std::wstring line = record[0]->to_wstring();
+            for (std::size_t position = 1; position < record.size(); ++position)
+            {
+                if (record[position]->get_type() != VT_EMPTY)
+                {
+                    line += L" " + record[position]->name() + L"=" + record[position]->to_wstring();
+                }
+            }
+            outcomes.push_back(line);
+        }
+        catch (const udb_value_exception& error)
+        {
+            outcomes.push_back(plat::utf8_to_wide_lossy(error.what()));
+        }
+    }
+    return outcomes;
+}
+
+TEST_F(PgsValues, ValuesWithoutAnExactNeutralFormRefuseTheirRowOnly)
+{
+    const auto database = open_fixture("pgs_types.sql");
+    const auto recordset = database->get_table(L"public.bad_values", udb_open_mode::source);
+    const std::wstring in = L"' in 'public.bad_values' cannot be carried over: ";
+    const std::wstring decimal_reason =
+        L"a decimal holds at most 28 decimals and 29 digits, and no NaN";
+    const std::wstring date_reason =
+        L"no neutral date holds it (years 1 to 65535, times of day 00:00:00 to 23:59:59.999)";
+    const std::vector<std::wstring> expected = {
+        L"1",
+        L"The value '1234567890123456789012.1234567890' of column 'c_num" + in + decimal_reason,
+        L"3 c_num=0.0000000001",
+        L"The value '123456789012345678901234567890' of column 'c_num0" + in + decimal_reason,
+        L"5 c_num0=79228162514264337593543950335",
+        L"The value '-79228162514264337593543950336' of column 'c_num0" + in + decimal_reason,
+        L"The value 'NaN' of column 'c_num" + in + decimal_reason,
+        L"The value 'infinity' of column 'c_ts" + in + date_reason,
+        L"The value '-infinity' of column 'c_date" + in + date_reason,
+        L"The value '0044-03-15 12:00:00+00 BC' of column 'c_tstz" + in + date_reason,
+        L"The value '24:00:00' of column 'c_time" + in + date_reason,
+        L"12 c_num=-1234567890123456789.0123456789 c_time=0000-00-00 23:59:59.999",
+    };
+    EXPECT_EQ(read_bad_values(*recordset), expected);
 }
 
 TEST_F(PgsValues, MegabyteValuesArriveWhole)

@@ -112,14 +112,10 @@ param_form prepare(const column_desc* column, const load_value& value,
             form.c_type = SQL_C_TYPE_DATE;
             data = bytes_of(SQL_DATE_STRUCT{stamp->year, stamp->month, stamp->day});
         }
-        else if (is_time_type(form.sql_type))
+        else if (is_time_type(form.sql_type) || form.sql_type == sql_type::ss_time2)
         {
-            form.c_type = SQL_C_TYPE_TIME;
-            data = bytes_of(SQL_TIME_STRUCT{stamp->hour, stamp->minute, stamp->second});
-        }
-        else if (form.sql_type == sql_type::ss_time2)
-        {
-            // No ODBC structure carries a time with its fraction; its text does.
+            // No ODBC structure carries a time with its fraction (SQL_TIME_STRUCT would drop
+            // it); its text does.
             const std::u16string text =
                 format_time(stamp->hour, stamp->minute, stamp->second, stamp->fraction_ns, true);
             form.c_type = SQL_C_WCHAR;

@@ -195,6 +195,10 @@ std::optional<std::wstring> ddl_column_type(const DBCOLUMNDESC& column)
         {
             return L"time(" + std::to_wstring(column.bScale) + L")";
         }
+        if (plat::equal_ci(name, L"DATETIME2"))
+        {
+            return L"datetime2(" + std::to_wstring(column.bScale) + L")";
+        }
         if (is_plain_type_name(name))
         {
             return std::wstring(name);
