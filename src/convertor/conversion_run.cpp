@@ -282,6 +282,7 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
         {
             if (!value_failed)
             {
+                writer.set_next_row_number(row_number);
                 writer.append_record(*record);
             }
         }

@@ -353,6 +353,11 @@ std::unique_ptr<mss_database> mss_engine::open_db(const std::wstring& name, int 
     }
     ole_com_ptr<IDBInitialize> source;
     m_initializer.test_connection(source, m_server, m_user, m_password, name);
+    // The switch belongs to each data source: the database's tables load in bulk only with it.
+    if (m_fast_load)
+    {
+        m_fast_load = enable_fast_load(source, true);
+    }
     ole_com_ptr<IDBCreateSession> create;
     odb_check(source->QueryInterface(IID_IDBCreateSession, create.put_void()));
     ole_com_ptr<IOpenRowset> session;

@@ -51,6 +51,10 @@ public:
     /// there goes to the row-failure handler, any other failure throws. After flush() the
     /// destructor has nothing left to report. The base does nothing.
     virtual void flush();
+    /// The number (from 1) of the source row that the next append_record carries. Set by whoever
+    /// drives a writer, so that a failure reported later names the source row even when earlier
+    /// rows never reached the writer; 0 (the default) lets the writer count its own rows.
+    void set_next_row_number(std::int64_t number) { m_next_row_number = number; }
     /// Installs the handler for rows that a batched write could not store.
     void set_row_failure_handler(udb_row_failure_handler handler)
     {
@@ -84,6 +88,7 @@ protected:
     void set_name(const std::wstring& name) { m_name = name; }
     /// The installed handler; empty when none.
     const udb_row_failure_handler& row_failure_handler() const { return m_row_failure_handler; }
+    std::int64_t next_row_number() const { return m_next_row_number; }
     void set_key_index(int position) { m_key_index = position; }
 
 private:
@@ -94,4 +99,5 @@ private:
     std::int32_t m_record_count = 0;
     int m_key_index = -1;
     udb_row_failure_handler m_row_failure_handler;
+    std::int64_t m_next_row_number = 0;
 };

@@ -1,0 +1,376 @@
+// mss_table.cpp: the table writer's construction, what an existing table's catalog says of it
+// (defaults, identity, decimal sizes, keys), updates by key, and the writers the destination
+// database hands out.
+#include "mss/mss_table.h"
+
+#include "mss/mss_database.h"
+#include "mss/mss_engine.h"
+#include "mss/mss_names.h"
+#include "mss/mss_table_hook.h"
+#include "mss/odb_exception.h"
+#include "ole/ole_date.h"
+#include "ole/ole_exception.h"
+#include "plat/plat_text.h"
+#include "tk/tk_logger.h"
+
+#include <algorithm>
+
+namespace
+{
+
+// Result columns of sp_columns, counted from 0.
+constexpr std::size_t sp_table_owner = 1;
+constexpr std::size_t sp_table_name = 2;
+constexpr std::size_t sp_column_name = 3;
+constexpr std::size_t sp_type_name = 5;
+constexpr std::size_t sp_precision = 6;
+constexpr std::size_t sp_scale = 8;
+constexpr std::size_t sp_column_def = 12;
+
+std::wstring text_at(const udb_record& row, std::size_t column)
+{
+    return column < row.size() ? row[column]->to_wstring() : std::wstring();
+}
+
+int number_at(const udb_record& row, std::size_t column)
+{
+    int value = 0;
+    for (const wchar_t c : text_at(row, column))
+    {
+        if (c < L'0' || c > L'9' || value > 100000)
+        {
+            break;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
+bool quoted(const std::wstring& text)
+{
+    return text.size() >= 2 && text.front() == L'\'' && text.back() == L'\'';
+}
+
+// Table creation makes a column an identity column only for these kinds; a column that came
+// with a sequence but has another kind is a plain column, and identity insertion on a table
+// without identity fails every row.
+bool created_as_identity(const t_ftd& column, int version_code)
+{
+    switch (column.vartype)
+    {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_BOOL:
+        return true;
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT:
+        return version_code >= mss_engine::version_2000;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+mss_table::mss_table(const std::wstring& name, IOpenRowset* session, const udb_schema& schema,
+                     udb_relationships& relationships)
+    : odb_table(name, session, mode_new_table, relationships)
+    , m_target(mss_target::of_engine())
+    , m_fast_load(mss_engine::ref().fast_load())
+{
+    tk_wlog(2, L"mss_table::ctor3(%s)", name);
+    for (const t_ftd* column : schema)
+    {
+        add_column(column->clone());
+    }
+    find_identity(true);
+}
+
+mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode,
+                     udb_relationships& relationships)
+    : odb_table(name, session, mode, relationships)
+    , m_target(mss_target::of_engine())
+    , m_fast_load(mss_engine::ref().fast_load())
+{
+    tk_wlog(2, L"mss_table::ctor1(%s)", name);
+    init_schema();
+    read_indexes(mode);
+    if ((mode & 1) == 0)
+    {
+        find_identity(false);
+    }
+}
+
+mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
+                     int mode, udb_relationships& relationships)
+    : odb_table(name, query, session, mode, relationships)
+    , m_target(mss_target::of_engine())
+    , m_fast_load(mss_engine::ref().fast_load())
+{
+    tk_wlog(2, L"mss_table::ctor2(%s)", name);
+}
+
+void mss_table::find_identity(bool created)
+{
+    for (std::size_t column_idx = 0; column_idx < schema().size(); ++column_idx)
+    {
+        const t_ftd& column = *schema()[column_idx];
+        if (column.b_auto_num && (!created || created_as_identity(column, m_target.version_code)))
+        {
+            tk_log(2, "Auto-increment found: field #%d", column_idx);
+            m_has_identity = true;
+            return;
+        }
+    }
+}
+
+void mss_table::read_indexes(int mode)
+{
+    if ((mode & 0x20) != 0 && (mode & 0x40) != 0)
+    {
+        return;
+    }
+    if (m_target.version_code == mss_engine::version_azure)
+    {
+        tk_log(2, "Skip init_indexes for SQL Azure");
+        return;
+    }
+    std::wstring table;
+    std::wstring owner;
+    mss_split_tab_name(name(), table, owner, m_target.view_owned);
+    // A catalog value that has no form in its column (a driver's -1 for an unknown count, say)
+    // is a failure of reading like any other: the table goes on with what was read.
+    const auto skip = [](const tk_exception& error)
+    { tk_log(2, "Error while init_indexes: %s", error.what()); };
+    try
+    {
+        init_indexes(table, owner);
+    }
+    catch (const odb_exception& error)
+    {
+        skip(error);
+    }
+    catch (const ole_type_exception& error)
+    {
+        skip(error);
+    }
+    catch (const ole_cast_exception& error)
+    {
+        skip(error);
+    }
+}
+
+void mss_table::init_schema()
+{
+    tk_log(2, "mss_table::init_schema");
+    std::wstring table;
+    std::wstring owner;
+    mss_split_tab_name(name(), table, owner, m_target.view_owned);
+    std::wstring sql = L"EXEC sp_columns @table_name=" + mss_quote_name(table);
+    if (!owner.empty())
+    {
+        sql += L", @table_owner=" + mss_quote_name(owner);
+    }
+    ole_com_ptr<IRowset> rowset;
+    command().execute(sql, rowset.put());
+    if (!rowset)
+    {
+        return;
+    }
+    odb_recordset rows(rowset.get());
+    for (rows.reset(); !rows.is_eof(); rows.next())
+    {
+        const udb_record& row = *rows.get_item();
+        // The procedure reads its arguments as LIKE patterns: "t_1" also brings the columns of
+        // a table "tx1".
+        if (!plat::equal_ci(text_at(row, sp_table_name), table) ||
+            (!owner.empty() && !plat::equal_ci(text_at(row, sp_table_owner), owner)))
+        {
+            continue;
+        }
+        const std::wstring column_name = text_at(row, sp_column_name);
+        const std::wstring type_name = text_at(row, sp_type_name);
+        tk_wlog(2, L"Got field name/type: %s/%s", column_name, type_name);
+        const int column_idx = schema().get_field_idx(column_name);
+        if (column_idx < 0)
+        {
+            continue;
+        }
+        t_ftd& column = *schema()[static_cast<std::size_t>(column_idx)];
+        const std::wstring default_text = text_at(row, sp_column_def);
+        if (!default_text.empty())
+        {
+            tk_wlog(2, L"Got default string: %s", default_text);
+            ole_variant value = get_def_value(column, default_text);
+            const std::wstring value_text = value.to_wstring();
+            tk_wlog(2, L"Got default variant: %s", value_text);
+            if (column.vartype == VT_BSTR && column.size > 0 &&
+                static_cast<std::size_t>(column.size) < value_text.size())
+            {
+                tk_wlog(2, L"Def.value '%s' is out of range", value_text);
+                continue;
+            }
+            column.default_value = std::move(value);
+        }
+        column.b_auto_num = type_name.ends_with(L"identity");
+        if (column.vartype == VT_DECIMAL)
+        {
+            // PRECISION, not LENGTH: a numeric's LENGTH is its precision + 2.
+            column.dw_reserved =
+                t_ftd::make_precision_scale(number_at(row, sp_precision), number_at(row, sp_scale));
+            tk_log(1, ">>> reserved=%d", column.dw_reserved);
+        }
+    }
+}
+
+ole_variant mss_table::get_def_value(const t_ftd& column, const std::wstring& source)
+{
+    tk_wlog(2, L"mss_table::get_def_value(type=0x%08X, src='%s')", column.vartype, source);
+    std::wstring text = source;
+    if (text.starts_with(L'('))
+    {
+        const std::size_t opening = std::min(text.find_first_not_of(L'('), text.size());
+        const std::size_t size = text.size() >= 2 * opening ? text.size() - 2 * opening : 0;
+        tk_log(1, "Before removing round brackets, pos0=%d, size=%d", opening, size);
+        text = text.substr(opening, size);
+        tk_wlog(1, L"mss_table::get_def_value - buf=[%s]", text);
+    }
+    // A national text literal N'...': the N is no part of the value.
+    if (text.size() > 2 && text.front() == L'N' && quoted(text.substr(1)))
+    {
+        text.erase(0, 1);
+    }
+    // Two characters too: the empty text literal '' is an empty text, not two apostrophes.
+    if (quoted(text))
+    {
+        text = text.substr(1, text.size() - 2);
+    }
+    if (column.vartype == VT_DATE)
+    {
+        if (quoted(text))
+        {
+            text = text.substr(1, text.size() - 2);
+        }
+        const ole_date date(text);
+        return date.is_valid() ? date.to_variant() : ole_variant();
+    }
+    if (text.size() > 1)
+    {
+        for (std::size_t pos = text.find(L"''"); pos != std::wstring::npos;
+             pos = text.find(L"''", pos + 1))
+        {
+            text.erase(pos, 1);
+        }
+    }
+    try
+    {
+        ole_variant value;
+        value.from_wstring(text, column.vartype);
+        return value;
+    }
+    catch (const ole_type_exception&)
+    {
+        return {};
+    }
+    catch (const ole_cast_exception&)
+    {
+        return {};
+    }
+}
+
+std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& schema,
+                                   const std::vector<std::wstring>& key_columns,
+                                   const udb_record& record, const mss_target& target)
+{
+    std::wstring set_list;
+    std::wstring key_list;
+    for (const std::unique_ptr<udb_field>& field : record)
+    {
+        tk_wlog(1, L"Process field: %s", field->name());
+        const int column_idx = schema.get_field_idx(field->name());
+        if (column_idx < 0)
+        {
+            tk_wlog(2, L"Field '%s' is not found in schema", field->name());
+            continue;
+        }
+        const t_ftd* column = schema[static_cast<std::size_t>(column_idx)];
+        const std::wstring item = mss_quote_name(column->name) + L"=" +
+                                  mss_get_fld_append_str(field.get(), column, target);
+        if (std::find(key_columns.begin(), key_columns.end(), column->name) == key_columns.end())
+        {
+            tk_wlog(1, L"Field %s is NOT a part of UKey", field->name());
+            set_list += (set_list.empty() ? L"" : L", ") + item;
+        }
+        else
+        {
+            tk_wlog(1, L"Field %s is a part of UKey", field->name());
+            key_list += (key_list.empty() ? L"" : L" AND ") + item;
+        }
+    }
+    if (key_list.empty())
+    {
+        return {};
+    }
+    return L"UPDATE " + table + L" SET " + set_list + L" WHERE " + key_list;
+}
+
+void mss_table::update(udb_record& record)
+{
+    tk_log(2, "mss_table::update");
+    if (key_index() < 0)
+    {
+        tk_log(2, "There's no primary/unique key");
+        return;
+    }
+    const std::vector<std::wstring>& key_columns =
+        indexes()[static_cast<std::size_t>(key_index())].columns;
+    const std::wstring sql = update_sql(name(), schema(), key_columns, record, m_target);
+    tk_wlog(2, L"UPDATE QUERY: %s", sql);
+    if (sql.empty())
+    {
+        tk_log(2, "Missing primary/unique key");
+        return;
+    }
+    try
+    {
+        command().execute(sql);
+    }
+    catch (const tk_exception& error)
+    {
+        // The row policy that asked for the update has no way to hear of it; the log does.
+        tk_wlog(3, L"The row of %s could not be updated: %s", name(),
+                plat::utf8_to_wide_lossy(error.what()));
+    }
+}
+
+odb_command& mss_table::command()
+{
+    if (!m_command)
+    {
+        m_command = std::make_unique<odb_command>(session());
+    }
+    return *m_command;
+}
+
+std::unique_ptr<odb_table> mss_new_table_writer(const std::wstring& name, IOpenRowset* session,
+                                                const udb_schema& schema, mss_database& database)
+{
+    return std::make_unique<mss_table>(name, session, schema, database.relationships());
+}
+
+std::unique_ptr<odb_table> mss_open_table_writer(const std::wstring& name, IOpenRowset* session,
+                                                 int mode, mss_database& database)
+{
+    return std::make_unique<mss_table>(name, session, mode, database.relationships());
+}
+
+std::unique_ptr<odb_table> mss_open_query(const std::wstring& name, const std::wstring& query,
+                                          IOpenRowset* session, int mode, mss_database& database)
+{
+    return std::make_unique<mss_table>(name, query, session, mode, database.relationships());
+}

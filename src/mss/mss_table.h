@@ -1,0 +1,115 @@
+// mss_table.h: the destination table writer: rows by bulk load or INSERT statements, updates by
+// key, and what an existing destination table looks like.
+#pragma once
+
+#include "mss/mss_fast_load.h"
+#include "mss/mss_types.h"
+#include "mss/odb_command.h"
+#include "mss/odb_table.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The SQL Server table a conversion writes into. Rows go through the provider's bulk loader
+/// when the engine has fast load on, else as one INSERT statement each. A bulk batch that fails
+/// is written again row by row through INSERT statements; a row that fails there goes, with its
+/// number within the table, to the row-failure handler. flush() ends the load; the destructor
+/// ends what flush() did not, without throwing.
+class mss_table : public odb_table
+{
+public:
+    /// The table that table creation has just made from `schema` (the writer keeps copies of
+    /// its descriptors); opens nothing until the first row. Throws tk_mail_assertion when there
+    /// is no engine.
+    mss_table(const std::wstring& name, IOpenRowset* session, const udb_schema& schema,
+              udb_relationships& relationships);
+    /// An existing table opened with `mode`: its columns, defaults and identity flags (from
+    /// sp_columns) and, unless mode bits 0x20 and 0x40 are both set, its keys, indexes and the
+    /// foreign keys pointing at it (a failure there is logged and the table goes on without
+    /// them). Throws odb_exception when the table or its columns cannot be read.
+    mss_table(const std::wstring& name, IOpenRowset* session, int mode,
+              udb_relationships& relationships);
+    /// The rows of a query under the name `name`. Throws odb_exception.
+    mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session, int mode,
+              udb_relationships& relationships);
+    /// Ends a load that flush() did not end; failures are logged, never thrown.
+    ~mss_table() override;
+
+    /// Writes one row. A record whose field count differs from the schema's throws tk_exception
+    /// "The structure of data source does not conform to the destination table.". A value its
+    /// column cannot hold as it is throws udb_value_exception for this row (nothing is written
+    /// changed; NULL stays NULL). Rows of a failed bulk batch are written again and each one
+    /// that fails again goes to the row-failure handler (without one, the first such failure is
+    /// thrown as tk_exception once the batch is done). A bulk load that cannot start throws
+    /// tk_exception; an INSERT that fails odb_exception.
+    void append_record(udb_record& record) override;
+    /// Rewrites the row with the record's key values ("UPDATE ... SET ... WHERE key=..."). A
+    /// table without a key index is left alone; a failed statement is logged, not thrown; a
+    /// value its column cannot hold throws udb_value_exception.
+    void update(udb_record& record) override;
+    /// Commits what the bulk load still holds (rows of a failed final batch are written again,
+    /// as in append_record) and switches identity insertion off. Throws what the load's end
+    /// throws when it is not about rows.
+    void flush() override;
+
+    /// A column default as SQL Server reports it ("((0))", "(N'it''s')", "('2010-01-01')") as
+    /// a value of the column's kind; an empty value when it is no value of that kind.
+    static ole_variant get_def_value(const t_ftd& column, const std::wstring& text);
+    /// "UPDATE <table> SET [c]=<literal>, ... WHERE [k]=<literal> AND ..." for the record's
+    /// fields that the schema has, with `key_columns` compared exactly; empty when no field is
+    /// a key column.
+    static std::wstring update_sql(const std::wstring& table, const udb_schema& schema,
+                                   const std::vector<std::wstring>& key_columns,
+                                   const udb_record& record, const mss_target& target);
+
+    /// Some column is an identity column whose values the rows bring.
+    bool has_identity() const { return m_has_identity; }
+
+private:
+    // A row handed to the bulk loader and not yet committed: written again if its batch fails.
+    struct kept_row
+    {
+        std::int64_t number;
+        udb_record record;
+    };
+
+    void init_schema();
+    void read_indexes(int mode);
+    void find_identity(bool created);
+    void check_field_count(const udb_record& record, const char* caller) const;
+    void convert_fields(udb_record& record) const;
+
+    void slow_record(const udb_record& record);
+    void fast_append(udb_record& record, std::int64_t number);
+    void open_loader();
+    // Binds one field; false when the value does not fit its slot and the row must go by an
+    // INSERT statement. Throws udb_value_exception for a value the column cannot take.
+    bool bind_field(std::uint32_t column_idx, const udb_field& field);
+    bool bind_value(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
+    bool bind_text(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
+    bool bind_number(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
+    bool bind_date(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
+    void bind_stream(std::uint32_t column_idx, const ole_variant& value);
+    // No data is NULL; data with size 0 an empty value.
+    void bind_bytes(std::uint32_t column_idx, const void* data, std::uint32_t size);
+
+    void end_load();
+    void after_load_closed();
+    // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
+    bool replay(const mss_fast_load_exception& failure);
+    void identity_off();
+    odb_command& command();
+
+    mss_target m_target;
+    bool m_fast_load = false;
+    bool m_prefix_pending = true;
+    bool m_has_identity = false;
+    // Identity insertion was switched on by the writer's statements and not off since.
+    bool m_identity_on = false;
+    std::int64_t m_rows_appended = 0;
+    std::unique_ptr<odb_command> m_command;
+    std::unique_ptr<mss_fast_load> m_loader;
+    std::vector<kept_row> m_batch;
+};

@@ -1,0 +1,205 @@
+// mss_table_schema_test.cpp: the writer of an existing table: its defaults, identity and decimal
+// sizes from sp_columns, its key, updates by key, and column defaults as SQL Server reports them.
+#include "mss/mss_table.h"
+#include "mss_table_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using namespace mss_test;
+using cells = std::vector<std::optional<std::wstring>>;
+
+const std::wstring sp_columns_sql = L"EXEC sp_columns @table_name=[t], @table_owner=[dbo]";
+
+// sp_columns rows: owner, table, column, type name, precision, scale and default.
+fake_result sp_columns_rows(const std::vector<cells>& rows)
+{
+    fake_result result;
+    for (const wchar_t* name : {L"TABLE_QUALIFIER", L"TABLE_OWNER", L"TABLE_NAME", L"COLUMN_NAME",
+                                L"DATA_TYPE", L"TYPE_NAME", L"PRECISION", L"LENGTH", L"SCALE",
+                                L"RADIX", L"NULLABLE", L"REMARKS", L"COLUMN_DEF"})
+    {
+        result.columns.push_back(described(name, sql_type::wvarchar, 400));
+    }
+    for (const cells& values : rows)
+    {
+        plat::oledb::row row;
+        for (const std::optional<std::wstring>& value : values)
+        {
+            row.push_back(value ? plat::oledb::cell(plat::wide_to_utf16(*value))
+                                : plat::oledb::cell{});
+        }
+        result.rows.push_back(row);
+    }
+    return result;
+}
+
+cells sp_row(const wchar_t* table, const wchar_t* name, const wchar_t* type,
+             const wchar_t* precision, const wchar_t* length,
+             const std::optional<std::wstring>& scale,
+             const std::optional<std::wstring>& column_default)
+{
+    return {L"shop", L"dbo", table, name, L"0",         type,          precision,
+            length,  scale,  L"10", L"1", std::nullopt, column_default};
+}
+
+class MssTableExisting : public MssTable
+{
+protected:
+    // [dbo].[t] (id int identity, name nvarchar(20), amount numeric(18,4), tag nvarchar(3)),
+    // with its primary key on id when `keyed`.
+    void open_existing(bool keyed)
+    {
+        m_script->batches[L"SELECT COUNT_BIG(*) FROM [dbo].[t]"] = {count_of(u"3")};
+        m_script->batches[sp_columns_sql] = {sp_columns_rows({
+            sp_row(L"t", L"id", L"int identity", L"10", L"4", L"0", std::nullopt),
+            sp_row(L"t", L"name", L"nvarchar", L"20", L"40", std::nullopt, L"(N'it''s')"),
+            sp_row(L"t", L"amount", L"numeric", L"18", L"20", L"4", L"((0))"),
+            sp_row(L"t", L"tag", L"nvarchar", L"3", L"6", std::nullopt, L"('toolong')"),
+            // sp_columns reads "t" as a LIKE pattern; another table's rows are no part of t.
+            sp_row(L"tx", L"name", L"nvarchar", L"20", L"40", std::nullopt, L"('other')"),
+        })};
+        if (keyed)
+        {
+            fake_result keys;
+            for (const wchar_t* name : {L"TABLE_CAT", L"TABLE_SCHEM", L"TABLE_NAME", L"COLUMN_NAME",
+                                        L"KEY_SEQ", L"PK_NAME"})
+            {
+                keys.columns.push_back(described(name, sql_type::wvarchar, 128));
+            }
+            keys.rows = {
+                {text(u"shop"), text(u"dbo"), text(u"t"), text(u"id"), text(u"1"), text(u"PK_t")}};
+            m_script->catalog[L"primary_keys"] = keys;
+        }
+        open(false, false,
+             {described(L"id", sql_type::integer, 10, true),
+              described(L"name", sql_type::wvarchar, 20),
+              described(L"amount", sql_type::numeric, 18),
+              described(L"tag", sql_type::wvarchar, 3)});
+    }
+
+    static fake_result count_of(const std::u16string& count)
+    {
+        fake_result result;
+        result.columns = {described(L"n", sql_type::wvarchar, 20)};
+        result.rows = {{text(count)}};
+        return result;
+    }
+};
+
+TEST_F(MssTableExisting, DefaultsIdentityAndDecimalSizesComeFromSpColumns)
+{
+    open_existing(true);
+    std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
+    const auto& writer = dynamic_cast<const mss_table&>(*table);
+    EXPECT_TRUE(writer.has_identity());
+    EXPECT_EQ(table->record_count(), 3);
+    const udb_schema& schema = table->schema();
+    ASSERT_EQ(schema.size(), 4u);
+    EXPECT_TRUE(schema[0]->b_auto_num);
+    EXPECT_EQ(schema[1]->default_value.to_wstring(), L"it's");
+    EXPECT_EQ(schema[2]->dw_reserved, t_ftd::make_precision_scale(18, 4));
+    EXPECT_EQ(schema[2]->default_value.to_wstring(), L"0");
+    EXPECT_EQ(schema[3]->default_value.get_type(), VT_EMPTY);
+    EXPECT_FALSE(schema[3]->b_auto_num);
+    ASSERT_EQ(table->indexes().size(), 1u);
+    EXPECT_EQ(table->indexes()[0], udb_index(L"PK_t", true, true, {L"id"}));
+    EXPECT_EQ(table->key_index(), 0);
+}
+
+TEST_F(MssTableExisting, ReadOnlyTableTakesNoIdentityAndBothModeBitsSkipTheIndexes)
+{
+    open_existing(true);
+    std::unique_ptr<odb_table> read_only = existing(1 | 0x20 | 0x40);
+    EXPECT_FALSE(dynamic_cast<const mss_table&>(*read_only).has_identity());
+    EXPECT_TRUE(read_only->indexes().empty());
+    EXPECT_TRUE(m_script->catalog_calls.empty());
+}
+
+struct update_case
+{
+    const char* name;
+    std::vector<std::pair<const wchar_t*, ole_variant>> fields;
+    std::vector<std::wstring> statements;
+};
+
+class MssTableUpdate : public MssTableExisting, public testing::WithParamInterface<update_case>
+{
+};
+
+TEST_P(MssTableUpdate, RowIsRewrittenThroughItsKey)
+{
+    open_existing(true);
+    fake_result refused;
+    refused.reached = oledb_test::statement_failure(L"42000", L"Incorrect syntax near WHERE.");
+    m_script->batches[L"UPDATE [dbo].[t] SET  WHERE [id]=5"] = {refused};
+    std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
+    m_script->trace.clear();
+    udb_record record = row_of(GetParam().fields);
+    table->update(record);
+    EXPECT_EQ(m_script->trace, GetParam().statements);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, MssTableUpdate,
+    testing::Values(
+        update_case{"KeyAndValues",
+                    {{L"id", ole_variant(5)},
+                     {L"name", ole_variant(L"o'brien")},
+                     {L"amount", ole_variant(1.5)},
+                     {L"elsewhere", ole_variant(1)}},
+                    {L"UPDATE [dbo].[t] SET [name]=N'o''brien', [amount]=1.5 WHERE [id]=5"}},
+        // Sent as the key alone gives it; the failure is not the caller's to hear.
+        update_case{"KeyAlone", {{L"id", ole_variant(5)}}, {L"UPDATE [dbo].[t] SET  WHERE [id]=5"}},
+        update_case{"NoKeyField", {{L"name", ole_variant(L"x")}}, {}}),
+    [](const testing::TestParamInfo<update_case>& param_info)
+    { return std::string(param_info.param.name); });
+
+TEST_F(MssTableExisting, TableWithoutAKeyIsNotUpdated)
+{
+    open_existing(false);
+    std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
+    EXPECT_EQ(table->key_index(), -1);
+    m_script->trace.clear();
+    udb_record record = row_of({{L"id", ole_variant(5)}, {L"name", ole_variant(L"x")}});
+    table->update(record);
+    EXPECT_TRUE(m_script->trace.empty());
+}
+
+struct default_case
+{
+    const wchar_t* reported;
+    VARTYPE vt;
+    VARTYPE expected_vt;
+    const wchar_t* expected_text;
+};
+
+class MssTableDefault : public testing::TestWithParam<default_case>
+{
+};
+
+TEST_P(MssTableDefault, ReportedDefaultBecomesAValueOfTheColumnsKind)
+{
+    const t_ftd target = column(L"c", GetParam().vt);
+    const ole_variant value = mss_table::get_def_value(target, GetParam().reported);
+    EXPECT_EQ(value.get_type(), GetParam().expected_vt);
+    EXPECT_EQ(value.to_wstring(), GetParam().expected_text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SqlServerForms, MssTableDefault,
+    testing::Values(default_case{L"((0))", VT_I4, VT_I4, L"0"},
+                    default_case{L"('abc')", VT_BSTR, VT_BSTR, L"abc"},
+                    default_case{L"('it''s')", VT_BSTR, VT_BSTR, L"it's"},
+                    default_case{L"(N'it''s')", VT_BSTR, VT_BSTR, L"it's"},
+                    default_case{L"('')", VT_BSTR, VT_BSTR, L""},
+                    default_case{L"(N'N')", VT_BSTR, VT_BSTR, L"N"},
+                    default_case{L"((12.50))", VT_DECIMAL, VT_DECIMAL, L"12.5"},
+                    default_case{L"('2010-01-01')", VT_DATE, VT_DATE, L"2010-01-01"},
+                    default_case{L"('not a date')", VT_DATE, VT_EMPTY, L""},
+                    default_case{L"(getdate())", VT_DATE, VT_EMPTY, L""},
+                    default_case{L"((99999999999))", VT_I4, VT_EMPTY, L""}));
+
+} // namespace
