@@ -99,6 +99,14 @@ cell take(const row& source, std::size_t odbc_column)
     return odbc_column <= source.size() ? source[odbc_column - 1] : cell{};
 }
 
+// A count that a driver reports as negative (-1 for "unknown") is unknown: NULL, since the
+// column is unsigned and a negative text would fail its conversion.
+cell non_negative(const cell& value)
+{
+    const std::u16string text = text16(value);
+    return !text.empty() && text.front() == u'-' ? cell{} : value;
+}
+
 cell flag(bool value)
 {
     return std::u16string(value ? u"1" : u"0");
@@ -313,7 +321,7 @@ HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_c
                                order == u"A"   ? cell(std::u16string(u"1"))
                                : order == u"D" ? cell(std::u16string(u"2"))
                                                : cell{},
-                               take(entry, 11),
+                               non_negative(take(entry, 11)),
                                take(entry, 12),
                                take(entry, 13),
                                flag(clustered)});
