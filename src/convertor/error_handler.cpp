@@ -29,7 +29,8 @@ constexpr tk_error_pair oledb_texts[] = {
     {0x80E3B, "The specified scale is invalid."},
     {0x80E3C, "Invalid table ID."},
     {0x80E3D, "The specified type is invalid."},
-    {0x80E3E, "The column ID is occurred more than once in the specification."},
+    {0x80E3E, "The column ID is occurred more than once in the "
+              "specification."},
     {0x80E3F, "The specified table already exists. Try to connect as database owner\nusing the "
               "appropriate checkbox on 'Connect to MS SQL server' wizard page."},
     {0x80E42, "The specified record number is invalid."},

@@ -62,8 +62,7 @@ bool udb_converter::store_profile(udb_profile& profile) const
     profile.set_value(profile_keys::generic, L"src", src());
     profile.set_value(profile_keys::generic, L"dest", dest());
     profile.set_value(profile_keys::generic, L"mode", std::to_wstring(m_mode));
-    profile.set_value(profile_keys::generic, L"logfile",
-                      plat::utf8_to_wide_lossy(log_file()));
+    profile.set_value(profile_keys::generic, L"logfile", plat::utf8_to_wide_lossy(log_file()));
     profile.set_value(profile_keys::generic, L"skip indexes", flag_text(m_skip_idx));
     profile.set_value(profile_keys::generic, L"only definitions", flag_text(m_tab_def));
     return true;
