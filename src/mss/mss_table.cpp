@@ -7,6 +7,7 @@
 #include "mss/mss_engine.h"
 #include "mss/mss_names.h"
 #include "mss/mss_table_hook.h"
+#include "mss/odb_database.h"
 #include "mss/odb_exception.h"
 #include "ole/ole_date.h"
 #include "ole/ole_exception.h"
@@ -49,30 +50,6 @@ int number_at(const udb_record& row, std::size_t column)
 bool quoted(const std::wstring& text)
 {
     return text.size() >= 2 && text.front() == L'\'' && text.back() == L'\'';
-}
-
-// Table creation makes a column an identity column only for these kinds; a column that came
-// with a sequence but has another kind is a plain column, and identity insertion on a table
-// without identity fails every row.
-bool created_as_identity(const t_ftd& column, int version_code)
-{
-    switch (column.vartype)
-    {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_INT:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_BOOL:
-        return true;
-    case VT_UI4:
-    case VT_I8:
-    case VT_UINT:
-        return version_code >= mss_engine::version_2000;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -120,7 +97,10 @@ void mss_table::find_identity(bool created)
     for (std::size_t column_idx = 0; column_idx < schema().size(); ++column_idx)
     {
         const t_ftd& column = *schema()[column_idx];
-        if (column.b_auto_num && (!created || created_as_identity(column, m_target.version_code)))
+        // Table creation makes identity columns of some kinds only; identity insertion on a table
+        // without identity would fail every row.
+        if (column.b_auto_num &&
+            (!created || odb_is_identity_column(column, m_target.version_code)))
         {
             tk_log(2, "Auto-increment found: field #%d", column_idx);
             m_has_identity = true;

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+/// True when table creation makes `column` an identity column: an auto-number column of an
+/// integer kind the server can count with (64-bit and unsigned 32-bit kinds from SQL Server 2000).
+bool odb_is_identity_column(const t_ftd& column, int version_code);
+
 /// A SQL Server database over a data source and a session of its own. Table names compare
 /// without case, as SQL Server's default collation does.
 class odb_database : public udb_database

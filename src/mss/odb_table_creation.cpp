@@ -55,31 +55,6 @@ bool ends_with_ci(const std::wstring& text, std::wstring_view suffix)
            plat::equal_ci(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
 }
 
-bool is_auto_increment(const t_ftd& column, int version_code)
-{
-    if (!column.b_auto_num)
-    {
-        return false;
-    }
-    switch (column.vartype)
-    {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_INT:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_BOOL:
-        return true;
-    case VT_UI4:
-    case VT_I8:
-    case VT_UINT:
-        return version_code >= mss_engine::version_2000;
-    default:
-        return false;
-    }
-}
-
 std::wstring trim_right(std::wstring text)
 {
     while (!text.empty() && text.back() == L' ')
@@ -102,7 +77,7 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
     tk_wlog(2, L"Creating column '%s', type=%d, size=%d, native_type=%s", column.name,
             column.vartype, column.size, source_type);
     tk_log(2, "schema[i]->b_auto_num=%d", column.b_auto_num);
-    const bool auto_increment = is_auto_increment(column, target.version_code);
+    const bool auto_increment = odb_is_identity_column(column, target.version_code);
     request.props.push_back(bool_prop(DBPROP_COL_AUTOINCREMENT, auto_increment));
     bool nullable = !(column.b_not_null || auto_increment);
     if (indexes.is_idx_field(column.name, true))
@@ -278,6 +253,31 @@ void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstri
 }
 
 } // namespace
+
+bool odb_is_identity_column(const t_ftd& column, int version_code)
+{
+    if (!column.b_auto_num)
+    {
+        return false;
+    }
+    switch (column.vartype)
+    {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_BOOL:
+        return true;
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT:
+        return version_code >= mss_engine::version_2000;
+    default:
+        return false;
+    }
+}
 
 void odb_database::define_table(const std::wstring& name, const udb_schema& schema,
                                 const udb_indexes& indexes)

@@ -250,110 +250,13 @@ public:
 
     HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** strings) override
     {
-        clear_errors();
-        if (count == nullptr || info == nullptr)
-        {
-            return post_layer_error(E_INVALIDARG, L"GetColumnInfo needs its output arguments.");
-        }
-        *count = 0;
-        *info = nullptr;
-        if (strings != nullptr)
-        {
-            *strings = nullptr;
-        }
-        if (m_columns.empty())
-        {
-            return S_OK;
-        }
-        // One block holds the array and then the names, so freeing the array frees everything.
-        std::size_t name_chars = 0;
-        for (const rowset_column& column : m_columns)
-        {
-            name_chars += column.name.size() + 1;
-        }
-        const std::size_t array_bytes = m_columns.size() * sizeof(DBCOLUMNINFO);
-        void* block = CoTaskMemAlloc(array_bytes + name_chars * sizeof(OLECHAR));
-        if (block == nullptr)
-        {
-            return post_layer_error(E_OUTOFMEMORY, L"Out of memory for column information.");
-        }
-        auto* entries = static_cast<DBCOLUMNINFO*>(block);
-        auto* names = reinterpret_cast<OLECHAR*>(static_cast<std::uint8_t*>(block) + array_bytes);
-        for (std::size_t column_idx = 0; column_idx < m_columns.size(); ++column_idx)
-        {
-            const rowset_column& column = m_columns[column_idx];
-            std::memcpy(names, column.name.c_str(), (column.name.size() + 1) * sizeof(OLECHAR));
-            DBCOLUMNINFO entry{};
-            entry.pwszName = names;
-            entry.iOrdinal = static_cast<DBORDINAL>(column_idx + 1);
-            entry.dwFlags = column.flags;
-            entry.ulColumnSize = column.size;
-            entry.wType = column.type;
-            entry.bPrecision = column.precision;
-            entry.bScale = column.scale;
-            entry.columnid.eKind = DBKIND_NAME;
-            entry.columnid.uName.pwszName = names;
-            new (&entries[column_idx]) DBCOLUMNINFO(entry);
-            names += column.name.size() + 1;
-        }
-        *count = static_cast<DBORDINAL>(m_columns.size());
-        *info = entries;
-        return S_OK;
+        return describe_rowset_columns(m_columns, count, info, strings);
     }
 
     HRESULT GetProperties(ULONG id_set_count, const DBPROPIDSET id_sets[], ULONG* set_count,
                           DBPROPSET** sets) override
     {
-        clear_errors();
-        if (set_count == nullptr || sets == nullptr || (id_set_count > 0 && id_sets == nullptr))
-        {
-            return post_layer_error(E_INVALIDARG, L"GetProperties needs its arguments.");
-        }
-        *set_count = 0;
-        *sets = nullptr;
-        // Large values travel to the provider through ISequentialStream, never IStream.
-        std::vector<DBPROPID> ids = {DBPROP_ISequentialStream, DBPROP_IStream};
-        if (id_set_count > 0)
-        {
-            ids.clear();
-            for (ULONG set_idx = 0; set_idx < id_set_count; ++set_idx)
-            {
-                if (id_sets[set_idx].guidPropertySet == DBPROPSET_ROWSET)
-                {
-                    ids.insert(ids.end(), id_sets[set_idx].rgPropertyIDs,
-                               id_sets[set_idx].rgPropertyIDs + id_sets[set_idx].cPropertyIDs);
-                }
-            }
-        }
-        auto* set = static_cast<DBPROPSET*>(CoTaskMemAlloc(sizeof(DBPROPSET)));
-        auto* props = static_cast<DBPROP*>(CoTaskMemAlloc(ids.size() * sizeof(DBPROP)));
-        if (set == nullptr || props == nullptr)
-        {
-            CoTaskMemFree(set);
-            CoTaskMemFree(props);
-            return post_layer_error(E_OUTOFMEMORY, L"Out of memory for properties.");
-        }
-        bool any_unknown = false;
-        for (std::size_t prop_idx = 0; prop_idx < ids.size(); ++prop_idx)
-        {
-            DBPROP* prop = new (&props[prop_idx]) DBPROP();
-            prop->dwPropertyID = ids[prop_idx];
-            if (ids[prop_idx] == DBPROP_ISequentialStream || ids[prop_idx] == DBPROP_IStream)
-            {
-                prop->vValue.vt = VT_BOOL;
-                prop->vValue.boolVal =
-                    ids[prop_idx] == DBPROP_ISequentialStream ? VARIANT_TRUE : VARIANT_FALSE;
-            }
-            else
-            {
-                prop->dwStatus = DBPROPSTATUS_NOTSUPPORTED;
-                any_unknown = true;
-            }
-        }
-        *set = DBPROPSET{props, static_cast<ULONG>(ids.size()), DBPROPSET_ROWSET};
-        *set_count = 1;
-        *sets = set;
-        return any_unknown ? DB_S_ERRORSOCCURRED : S_OK;
+        return stream_rowset_properties(id_set_count, id_sets, set_count, sets);
     }
 
 private:
@@ -384,6 +287,116 @@ com_ref<IRowset> make_rowset(std::vector<rowset_column> columns, std::unique_ptr
 {
     return com_ref<IRowset>::attach(
         make_com<rowset>(std::move(columns), std::move(source)).detach());
+}
+
+HRESULT describe_rowset_columns(const std::vector<rowset_column>& columns, DBORDINAL* count,
+                                DBCOLUMNINFO** info, OLECHAR** strings)
+{
+    clear_errors();
+    if (count == nullptr || info == nullptr)
+    {
+        return post_layer_error(E_INVALIDARG, L"GetColumnInfo needs its output arguments.");
+    }
+    *count = 0;
+    *info = nullptr;
+    if (strings != nullptr)
+    {
+        *strings = nullptr;
+    }
+    if (columns.empty())
+    {
+        return S_OK;
+    }
+    // One block holds the array and then the names, so freeing the array frees everything.
+    std::size_t name_chars = 0;
+    for (const rowset_column& column : columns)
+    {
+        name_chars += column.name.size() + 1;
+    }
+    const std::size_t array_bytes = columns.size() * sizeof(DBCOLUMNINFO);
+    void* block = CoTaskMemAlloc(array_bytes + name_chars * sizeof(OLECHAR));
+    if (block == nullptr)
+    {
+        return post_layer_error(E_OUTOFMEMORY, L"Out of memory for column information.");
+    }
+    auto* entries = static_cast<DBCOLUMNINFO*>(block);
+    auto* names = reinterpret_cast<OLECHAR*>(static_cast<std::uint8_t*>(block) + array_bytes);
+    for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+    {
+        const rowset_column& column = columns[column_idx];
+        std::memcpy(names, column.name.c_str(), (column.name.size() + 1) * sizeof(OLECHAR));
+        DBCOLUMNINFO entry{};
+        entry.pwszName = names;
+        entry.iOrdinal = static_cast<DBORDINAL>(column_idx + 1);
+        entry.dwFlags = column.flags;
+        entry.ulColumnSize = column.size;
+        entry.wType = column.type;
+        entry.bPrecision = column.precision;
+        entry.bScale = column.scale;
+        entry.columnid.eKind = DBKIND_NAME;
+        entry.columnid.uName.pwszName = names;
+        new (&entries[column_idx]) DBCOLUMNINFO(entry);
+        names += column.name.size() + 1;
+    }
+    *count = static_cast<DBORDINAL>(columns.size());
+    *info = entries;
+    return S_OK;
+}
+
+HRESULT stream_rowset_properties(ULONG id_set_count, const DBPROPIDSET id_sets[], ULONG* set_count,
+                                 DBPROPSET** sets)
+{
+    clear_errors();
+    if (set_count == nullptr || sets == nullptr || (id_set_count > 0 && id_sets == nullptr))
+    {
+        return post_layer_error(E_INVALIDARG, L"GetProperties needs its arguments.");
+    }
+    *set_count = 0;
+    *sets = nullptr;
+    // Large values travel to the provider through ISequentialStream, never IStream.
+    std::vector<DBPROPID> ids = {DBPROP_ISequentialStream, DBPROP_IStream};
+    if (id_set_count > 0)
+    {
+        ids.clear();
+        for (ULONG set_idx = 0; set_idx < id_set_count; ++set_idx)
+        {
+            if (id_sets[set_idx].guidPropertySet == DBPROPSET_ROWSET)
+            {
+                ids.insert(ids.end(), id_sets[set_idx].rgPropertyIDs,
+                           id_sets[set_idx].rgPropertyIDs + id_sets[set_idx].cPropertyIDs);
+            }
+        }
+    }
+    auto* set = static_cast<DBPROPSET*>(CoTaskMemAlloc(sizeof(DBPROPSET)));
+    auto* props =
+        static_cast<DBPROP*>(CoTaskMemAlloc(std::max<std::size_t>(ids.size(), 1) * sizeof(DBPROP)));
+    if (set == nullptr || props == nullptr)
+    {
+        CoTaskMemFree(set);
+        CoTaskMemFree(props);
+        return post_layer_error(E_OUTOFMEMORY, L"Out of memory for properties.");
+    }
+    bool any_unknown = false;
+    for (std::size_t prop_idx = 0; prop_idx < ids.size(); ++prop_idx)
+    {
+        DBPROP* prop = new (&props[prop_idx]) DBPROP();
+        prop->dwPropertyID = ids[prop_idx];
+        if (ids[prop_idx] == DBPROP_ISequentialStream || ids[prop_idx] == DBPROP_IStream)
+        {
+            prop->vValue.vt = VT_BOOL;
+            prop->vValue.boolVal =
+                ids[prop_idx] == DBPROP_ISequentialStream ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        else
+        {
+            prop->dwStatus = DBPROPSTATUS_NOTSUPPORTED;
+            any_unknown = true;
+        }
+    }
+    *set = DBPROPSET{props, static_cast<ULONG>(ids.size()), DBPROPSET_ROWSET};
+    *set_count = 1;
+    *sets = set;
+    return any_unknown ? DB_S_ERRORSOCCURRED : S_OK;
 }
 
 } // namespace plat::oledb

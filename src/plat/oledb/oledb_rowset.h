@@ -29,4 +29,14 @@ std::unique_ptr<row_source> make_materialised_source(std::vector<row> rows);
 com_ref<IRowset> make_rowset(std::vector<rowset_column> columns,
                              std::unique_ptr<row_source> source);
 
+/// GetColumnInfo's answer for `columns`: one block holds the array and then the names, so freeing
+/// the array frees everything.
+HRESULT describe_rowset_columns(const std::vector<rowset_column>& columns, DBORDINAL* count,
+                                DBCOLUMNINFO** info, OLECHAR** strings);
+
+/// IRowsetInfo::GetProperties of every rowset here: large values come through
+/// ISequentialStream, never IStream; other properties are not supported.
+HRESULT stream_rowset_properties(ULONG id_set_count, const DBPROPIDSET id_sets[], ULONG* set_count,
+                                 DBPROPSET** sets);
+
 } // namespace plat::oledb
