@@ -44,15 +44,18 @@ public:
 
     /// The tables of the destination, as "schema.table".
     std::vector<std::string> tables();
+    /// Whether the server is Babelfish (a TDS front of PostgreSQL), not SQL Server.
+    bool babelfish();
     /// The rows of [dbo].[table].
     long row_count(const std::string& table);
     /// The indexes (primary keys included) of the user tables.
     long index_count();
     /// Adds a failure for every value of [dbo].[table] that differs from the source: equal, or
     /// within the destination type's precision where the mapping narrows (timestamps to
-    /// milliseconds of datetime, real and floating numbers).
+    /// milliseconds of datetime, real and floating numbers). `source_filter`, when given, is a
+    /// condition on the source rows that are expected (the others must not have arrived).
     void expect_values_equal(const pgs_test::server_settings& server, const std::string& source,
-                             const source_table& table);
+                             const source_table& table, const std::string& source_filter = "");
 
 private:
     std::vector<std::vector<std::string>> query(const std::string& sql);
