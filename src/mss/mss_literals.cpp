@@ -102,9 +102,11 @@ std::wstring text_literal(const std::wstring& text, bool unicode)
     return (unicode ? L"N'" : L"'") + mss_escape_quotes(text) + L"'";
 }
 
-// 'YYYYMMDD[ hh:mm:ss[.mmm]]': the unseparated form is read the same under every language and
-// DATEFORMAT setting. Years print as they are (0001, not 2001).
-std::wstring date_literal(const SYSTEMTIME& time)
+// 'YYYYMMDD[ hh:mm:ss[.mmm|.ffffff]]': the unseparated form is read the same under every language
+// and DATEFORMAT setting. Years print as they are (0001, not 2001). Microseconds within the
+// millisecond print six digits; without them the three of the milliseconds do, which datetime
+// (no finer than 1/300 s) reads too.
+std::wstring date_literal(const SYSTEMTIME& time, std::uint16_t microseconds)
 {
     std::wstring text;
     if (time.wYear == 0 && time.wMonth == 0 && time.wDay == 0)
@@ -115,13 +117,18 @@ std::wstring date_literal(const SYSTEMTIME& time)
     else
     {
         text = plat::wformat_w(L"%04d%02d%02d", time.wYear, time.wMonth, time.wDay);
-        if (time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0)
+        if (time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0 &&
+            microseconds == 0)
         {
             return L"'" + text + L"'";
         }
     }
     text += plat::wformat_w(L" %02d:%02d:%02d", time.wHour, time.wMinute, time.wSecond);
-    if (time.wMilliseconds != 0)
+    if (microseconds != 0)
+    {
+        text += plat::wformat_w(L".%03d%03d", time.wMilliseconds, microseconds);
+    }
+    else if (time.wMilliseconds != 0)
     {
         text += plat::wformat_w(L".%03d", time.wMilliseconds);
     }
@@ -168,13 +175,16 @@ std::wstring blob_literal(const std::wstring& text)
 
 // The literal of a value written into a column of kind `vt` (the value's own kind for a field,
 // the column's for a default). Dates and floating values are printed from the value itself:
-// their text forms lose years below 100 and digits.
-std::wstring value_literal(const ole_variant& value, VARTYPE vt, bool unicode)
+// their text forms lose years below 100 and digits. Microseconds go only to a target with the
+// newer date types: datetime refuses text finer than milliseconds.
+std::wstring value_literal(const ole_variant& value, VARTYPE vt, const mss_target& target)
 {
+    const bool unicode = target.unicode;
     const VARTYPE kind = value.get_type();
     if (kind == VT_DATE && vt == VT_DATE)
     {
-        return date_literal(value.get_systemtime());
+        return date_literal(value.get_systemtime(),
+                            target.has_date_types() ? value.microseconds : std::uint16_t{0});
     }
     if (kind == VT_R8 && vt == VT_R8)
     {
@@ -213,7 +223,7 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
         {
             throw udb_value_exception(L"The text '" + text + L"' is no date");
         }
-        return date_literal(date.systemtime);
+        return date_literal(date.systemtime, 0);
     }
     if (text.empty())
     {
@@ -262,7 +272,7 @@ std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
         return L"NULL";
     }
     mss_check_value(*field, *ftd, target);
-    const std::wstring literal = value_literal(*field, vt, target.unicode);
+    const std::wstring literal = value_literal(*field, vt, target);
     tk_wlog(1, L"Got string: %s", literal);
     if (literal.empty() || (vt != VT_BSTR && literal == L"''"))
     {

@@ -331,7 +331,8 @@ bool mss_table::bind_number(std::uint32_t column_idx, const t_ftd& column, const
 bool mss_table::bind_date(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value)
 {
     const DBBINDING& binding = m_loader->accessor().binding(column_idx);
-    SYSTEMTIME time = converted(value, VT_DATE, column).get_systemtime();
+    const ole_variant as_date = converted(value, VT_DATE, column);
+    SYSTEMTIME time = as_date.get_systemtime();
     // A time of day alone takes the date that stands for "no date" in a column with a date.
     if (time.wYear == 0 && time.wMonth == 0 && time.wDay == 0)
     {
@@ -340,7 +341,10 @@ bool mss_table::bind_date(std::uint32_t column_idx, const t_ftd& column, const o
         time.wMonth = 12;
         time.wDay = 30;
     }
-    const std::uint32_t fraction = time.wMilliseconds * 1000000u;
+    // Nanoseconds: the milliseconds and, for datetime2 and time, the microseconds within them
+    // (datetime refuses a fraction finer than its milliseconds).
+    const std::uint32_t microseconds = m_target.has_date_types() ? as_date.microseconds : 0u;
+    const std::uint32_t fraction = time.wMilliseconds * 1000000u + microseconds * 1000u;
     const auto year = static_cast<std::int16_t>(time.wYear);
     if (binding.wType == DBTYPE_DBDATE)
     {

@@ -136,12 +136,13 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_ta
         {
             return L"date";
         }
-        // Milliseconds: as fine as the neutral date is, without the 1/300 s steps of datetime.
+        // Microseconds: as fine as the source's timestamps and the neutral date are, without
+        // the 1/300 s steps of datetime.
         if (ftd.dw_reserved == t_ftd::time_only)
         {
-            return bTypeOnly ? L"time" : L"time(3)";
+            return bTypeOnly ? L"time" : L"time(6)";
         }
-        return bTypeOnly ? L"datetime2" : L"datetime2(3)";
+        return bTypeOnly ? L"datetime2" : L"datetime2(6)";
     case VT_BSTR:
     {
         const int units = mss_text_column_units(ftd.size);

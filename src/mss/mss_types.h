@@ -34,7 +34,7 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly);
 /// The SQL Server type name of a column: "nvarchar(2n) " for a text of up to 2000 characters
 /// (each may take two UTF-16 units) and "varbinary(n) " up to 8000 bytes (the bare name with
 /// `bTypeOnly`), "(max)" beyond and for a size of 0; "numeric", or "float" above precision 38;
-/// with the 2008 types "date", "time(3)" and "datetime2(3)" ("time", "datetime2" with
+/// with the 2008 types "date", "time(6)" and "datetime2(6)" ("time", "datetime2" with
 /// `bTypeOnly`), else "datetime".
 std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target);
 

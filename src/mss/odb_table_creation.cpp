@@ -115,11 +115,11 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
         tk_log(2, "Got VT_DATE, cols[i].wType=%d", desc.wType);
         if (desc.wType == DBTYPE_DBTIMESTAMP)
         {
-            // datetime2(3): every year from 1 and the neutral date's milliseconds exactly.
+            // datetime2(6): every year from 1 and the neutral date's microseconds exactly.
             tk_log(2, "Processing datetime in MS SQL 2008+ way");
             request.type_name = L"DATETIME2";
             desc.ulColumnSize = 0;
-            desc.bScale = 3;
+            desc.bScale = 6;
         }
         else if (desc.wType == DBTYPE_DATE)
         {
@@ -132,7 +132,7 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
             tk_log(2, "Processing pure time in MS SQL 2008+ way");
             request.type_name = L"TIME";
             desc.ulColumnSize = 0;
-            desc.bScale = 3;
+            desc.bScale = 6;
         }
     }
     if (column.vartype == VT_DECIMAL)
@@ -493,7 +493,11 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         {
             const SYSTEMTIME time = safe.get_systemtime();
             literal = plat::wformat_w(L"'%02d:%02d:%02d", time.wHour, time.wMinute, time.wSecond);
-            if (time.wMilliseconds != 0)
+            if (safe.microseconds != 0)
+            {
+                literal += plat::wformat_w(L".%03d%03d", time.wMilliseconds, safe.microseconds);
+            }
+            else if (time.wMilliseconds != 0)
             {
                 literal += plat::wformat_w(L".%03d", time.wMilliseconds);
             }

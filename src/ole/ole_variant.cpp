@@ -38,6 +38,17 @@ ole_variant::ole_variant(const SYSTEMTIME& time)
     set_date(time);
 }
 
+ole_variant::ole_variant(const SYSTEMTIME& time, std::uint16_t sub_millisecond)
+{
+    tk_log(1, "Construct ole_variant from SYSTEMTIME and microseconds");
+    if (sub_millisecond > 999)
+    {
+        throw tk_mail_assertion("ole_var", 41);
+    }
+    set_date(time);
+    microseconds = sub_millisecond;
+}
+
 ole_variant::ole_variant(CY currency)
 {
     tk_log(1, "Construct ole_variant from CY");
@@ -175,6 +186,7 @@ ole_variant::ole_variant(const ole_variant& other)
     : i64_value(other.i64_value)
     , u64_value(other.u64_value)
     , systemtime(other.systemtime)
+    , microseconds(other.microseconds)
     , value(other.value)
 {
     tk_log(1, "ole_variant::copy ctor");
@@ -198,6 +210,7 @@ ole_variant& ole_variant::operator=(const ole_variant& other)
     i64_value = other.i64_value;
     u64_value = other.u64_value;
     systemtime = other.systemtime;
+    microseconds = other.microseconds;
     if (value.vt == VT_DATE)
     {
         tk_log(1, "%04d-%02d-%02d %02d:%02d:%02d", systemtime.wYear, systemtime.wMonth,
@@ -212,6 +225,7 @@ void ole_variant::reset()
     i64_value = 0;
     u64_value = 0;
     systemtime = SYSTEMTIME{};
+    microseconds = 0;
 }
 
 void ole_variant::set_date(const SYSTEMTIME& time)

@@ -23,6 +23,9 @@ public:
     std::uint64_t u64_value = 0;
     /// The value when the kind is VT_DATE; all zero otherwise.
     SYSTEMTIME systemtime{};
+    /// The microseconds within `systemtime.wMilliseconds` (0-999) when the kind is VT_DATE; 0
+    /// otherwise. SYSTEMTIME stops at milliseconds, the source and target engines do not.
+    std::uint16_t microseconds = 0;
     /// The kind and, for every kind but VT_I8 and VT_UI8, the value.
     VARIANT value;
 
@@ -31,6 +34,9 @@ public:
     /// VT_DATE; a time the date number cannot hold (a time alone, an impossible day) keeps the
     /// fields and the number 0.
     ole_variant(const SYSTEMTIME& time);
+    /// The same with the microseconds within the millisecond; throws tk_mail_assertion for a
+    /// value above 999, which belongs in the milliseconds.
+    ole_variant(const SYSTEMTIME& time, std::uint16_t sub_millisecond);
     ole_variant(CY currency);
     ole_variant(const DECIMAL& decimal);
     /// VT_BOOL, -1 for true.

@@ -413,14 +413,15 @@ ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& f
         // Under DateStyle ISO the server prints nothing else, except infinities, dates before
         // Christ, years beyond 65535 and the time 24:00:00, which no neutral date holds.
         SYSTEMTIME time;
+        std::uint16_t microseconds = 0;
         const std::string_view text(field.c_str(), field.size());
-        if (pgs_parse_date_time(text, time))
+        if (pgs_parse_date_time(text, time, microseconds))
         {
-            return ole_variant(time);
+            return ole_variant(time, microseconds);
         }
         throw_unrepresentable(text, column.name,
                               L"no neutral date holds it (years 1 to 65535, times of day "
-                              L"00:00:00 to 23:59:59.999)");
+                              L"00:00:00 to 23:59:59.999999)");
     }
     case value_kind::integer:
     {

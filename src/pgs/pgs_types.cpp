@@ -187,8 +187,10 @@ bool read_char(std::string_view text, std::size_t& pos, char expected)
     return false;
 }
 
-// "hh:mm:ss" (00:00:00 to 23:59:59) and an optional fraction, cut to milliseconds.
-bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
+// "hh:mm:ss" (00:00:00 to 23:59:59) and an optional fraction: its first three digits in the
+// milliseconds, the next three in `microseconds`; the server prints no more than six.
+bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out,
+               std::uint16_t& microseconds)
 {
     int hour = 0;
     int minute = 0;
@@ -200,15 +202,15 @@ bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
         // 24:00:00, which a time column of the server may hold, is no time of day here.
         return false;
     }
-    int milliseconds = 0;
+    int fraction = 0; // in microseconds
     if (read_char(text, pos, '.'))
     {
         int digits = 0;
         while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
         {
-            if (digits < 3)
+            if (digits < 6)
             {
-                milliseconds = milliseconds * 10 + (text[pos] - '0');
+                fraction = fraction * 10 + (text[pos] - '0');
             }
             ++digits;
             ++pos;
@@ -217,15 +219,16 @@ bool read_time(std::string_view text, std::size_t& pos, SYSTEMTIME& out)
         {
             return false;
         }
-        for (; digits < 3; ++digits)
+        for (; digits < 6; ++digits)
         {
-            milliseconds *= 10;
+            fraction *= 10;
         }
     }
     out.wHour = static_cast<std::uint16_t>(hour);
     out.wMinute = static_cast<std::uint16_t>(minute);
     out.wSecond = static_cast<std::uint16_t>(second);
-    out.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
+    out.wMilliseconds = static_cast<std::uint16_t>(fraction / 1000);
+    microseconds = static_cast<std::uint16_t>(fraction % 1000);
     return true;
 }
 
@@ -348,15 +351,23 @@ std::optional<std::string> pgs_default_literal(const std::string& default_text, 
 
 bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out)
 {
+    std::uint16_t microseconds = 0;
+    return pgs_parse_date_time(text, out, microseconds);
+}
+
+bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out, std::uint16_t& microseconds)
+{
     SYSTEMTIME time{};
+    std::uint16_t sub_millisecond = 0;
     std::size_t pos = 0;
     if (text.size() > 2 && text[2] == ':')
     {
-        if (!read_time(text, pos, time) || pos != text.size())
+        if (!read_time(text, pos, time, sub_millisecond) || pos != text.size())
         {
             return false;
         }
         out = time;
+        microseconds = sub_millisecond;
         return true;
     }
     // The year has four digits or more (up to 294276), then "-MM-DD".
@@ -377,7 +388,8 @@ bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out)
     time.wYear = static_cast<std::uint16_t>(year);
     time.wMonth = static_cast<std::uint16_t>(month);
     time.wDay = static_cast<std::uint16_t>(day);
-    if (pos < text.size() && (!read_char(text, pos, ' ') || !read_time(text, pos, time)))
+    if (pos < text.size() &&
+        (!read_char(text, pos, ' ') || !read_time(text, pos, time, sub_millisecond)))
     {
         return false;
     }
@@ -386,6 +398,7 @@ bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out)
         return false;
     }
     out = time;
+    microseconds = sub_millisecond;
     return true;
 }
 

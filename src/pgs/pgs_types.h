@@ -36,10 +36,12 @@ bool pgs_is_plain_number(std::string_view text);
 
 /// Reads a date, time or timestamp as the server prints it under DateStyle ISO: "YYYY-MM-DD",
 /// "hh:mm:ss[.ffffff]" (year, month and day 0), or both with a blank between, a timestamp with
-/// time zone ending in "+00" (the reader runs in UTC). Fractions are cut to milliseconds (the
-/// neutral date keeps no finer part). False for anything else: infinities, dates before Christ,
-/// years beyond 65535, other zones, and times outside 00:00:00-23:59:59 such as 24:00:00.
+/// time zone ending in "+00" (the reader runs in UTC). False for anything else: infinities, dates
+/// before Christ, years beyond 65535, other zones, and times outside 00:00:00-23:59:59 such as
+/// 24:00:00. The first form keeps the fraction to the millisecond; the second also gives the
+/// microseconds within it (0-999), so that the server's microseconds survive.
 bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out);
+bool pgs_parse_date_time(std::string_view text, SYSTEMTIME& out, std::uint16_t& microseconds);
 
 /// Splits "schema.table" (or "\"schema\".\"table\"") into schema and table; a name without a
 /// separator is the table of schema "public". No change of case; inner quotes stay.

@@ -165,6 +165,48 @@ TEST_F(MssTable, EarlyDatesKeepTheirYearInTheNewerDateTypes)
                   L"0:0:0.0|2021-3-4 5:6:7.8000000"}));
 }
 
+SYSTEMTIME with_microseconds_base(int year, int month, int day)
+{
+    return time_of(year, month, day, 10, 0, 0, 123);
+}
+
+// The fraction goes to the loader in nanoseconds: 123 ms and 456 us are 123456000, and a row
+// written as a literal carries all six digits of datetime2(6).
+TEST_F(MssTable, MicrosecondsReachDatetime2ThroughBulkLoadAndLiterals)
+{
+    plat::oledb::column_desc stamp =
+        described(L"stamp", sql_type::type_timestamp, 27, false, L"datetime2");
+    stamp.decimal_digits = 6;
+    open(true, false, {stamp});
+    std::unique_ptr<odb_table> table = writer({column(L"stamp", VT_DATE, 0, false, {}, 1)});
+    udb_record early = row_of({{L"stamp", ole_variant(with_microseconds_base(1500, 6, 15), 456)}});
+    udb_record later = row_of({{L"stamp", ole_variant(with_microseconds_base(2020, 1, 2), 456)}});
+    udb_record fine = row_of({{L"stamp", ole_variant(time_of(2020, 1, 2, 10), 7)}});
+    table->append_record(early);
+    table->append_record(later);
+    table->append_record(fine);
+    table->flush();
+    EXPECT_EQ(trace_of({L"INSERT"}),
+              (std::vector<std::wstring>{
+                  L"INSERT INTO [dbo].[t] ([stamp]) VALUES ('1500-06-15 10:00:00.123456')",
+                  L"INSERT INTO [dbo].[t] ([stamp]) VALUES (?), (?) <- 2020-1-2 "
+                  L"10:0:0.123456000|2020-1-2 10:0:0.7000"}));
+}
+
+// datetime holds no microseconds and refuses a fraction finer than its own: the milliseconds go.
+TEST_F(MssTable, DatetimeTakesTheMillisecondsOfAFinerValue)
+{
+    open(true, false, {described(L"stamp", sql_type::type_timestamp, 23, false, L"datetime")},
+         u"Microsoft SQL Server  2000 - 8.00.2039 (Intel X86)");
+    std::unique_ptr<odb_table> table = writer({column(L"stamp", VT_DATE, 0, false, {}, 1)});
+    udb_record record = row_of({{L"stamp", ole_variant(with_microseconds_base(2020, 1, 2), 456)}});
+    table->append_record(record);
+    table->flush();
+    EXPECT_EQ(trace_of({L"INSERT"}),
+              std::vector<std::wstring>{
+                  L"INSERT INTO [dbo].[t] ([stamp]) VALUES (?) <- 2020-1-2 10:0:0.123000000"});
+}
+
 TEST_F(MssTable, DatetimeRefusesAYearBefore1753AndATimeAloneTakesDecember1899)
 {
     open(true, false,

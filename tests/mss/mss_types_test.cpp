@@ -44,6 +44,14 @@ ole_variant date(int year, int month, int day, int hour = 0, int minute = 0, int
     return ole_variant(time);
 }
 
+// A date with microseconds within its millisecond, as the PostgreSQL reader makes one.
+ole_variant date_us(int year, int month, int day, int hour, int minute, int second,
+                    int milliseconds, int microseconds)
+{
+    SYSTEMTIME time = date(year, month, day, hour, minute, second, milliseconds).systemtime;
+    return ole_variant(time, static_cast<std::uint16_t>(microseconds));
+}
+
 ole_variant null_value()
 {
     ole_variant value;
@@ -81,9 +89,9 @@ TEST(MssTypes, NativeTypeNamesFollowSizesPrecisionAndDateSupport)
         {"Currency", column(VT_CY), false, modern_native, L"money"},
         {"Other", column(VT_LPWSTR, 10), false, modern_native, L"nvarchar(max)"},
         {"DateNative2012", column(VT_DATE, 0, t_ftd::date_only), false, modern_native, L"date"},
-        {"TimeNative2012", column(VT_DATE, 0, t_ftd::time_only), false, modern_native, L"time(3)"},
+        {"TimeNative2012", column(VT_DATE, 0, t_ftd::time_only), false, modern_native, L"time(6)"},
         {"TimeTypeOnly", column(VT_DATE, 0, t_ftd::time_only), true, modern_native, L"time"},
-        {"DateTimeNative", column(VT_DATE, 0, 1), false, modern_native, L"datetime2(3)"},
+        {"DateTimeNative", column(VT_DATE, 0, 1), false, modern_native, L"datetime2(6)"},
         {"DateTimeTypeOnly", column(VT_DATE, 0, 1), true, modern_native, L"datetime2"},
         {"DateTimeGenericDriver", column(VT_DATE, 0, 1), false, modern_generic, L"datetime"},
         {"DateTime2005", column(VT_DATE, 0, 1), false, old_native, L"datetime"},
@@ -274,6 +282,17 @@ TEST(MssTypes, FieldLiteralsForInsertAndUpdate)
         {"NullNotNullDateTime", null_value(), column(VT_DATE, 0, 1, true), old_native, L"NULL"},
         {"DateTimeMs", date(2021, 3, 4, 5, 6, 7, 5), column(VT_DATE, 0, 1), modern_native,
          L"'20210304 05:06:07.005'"},
+        {"DateTimeMicroseconds", date_us(2020, 1, 2, 10, 0, 0, 123, 456), column(VT_DATE, 0, 1),
+         modern_native, L"'20200102 10:00:00.123456'"},
+        {"MicrosecondsWithoutMilliseconds", date_us(2020, 1, 2, 10, 0, 0, 0, 7),
+         column(VT_DATE, 0, 1), modern_native, L"'20200102 10:00:00.000007'"},
+        {"MidnightWithMicrosecondsIsNoDateAlone", date_us(2020, 1, 2, 0, 0, 0, 0, 1),
+         column(VT_DATE, 0, 1), modern_native, L"'20200102 00:00:00.000001'"},
+        {"TimeColumnMicroseconds", date_us(0, 0, 0, 10, 20, 30, 1, 500),
+         column(VT_DATE, 0, t_ftd::time_only), modern_native, L"'18991230 10:20:30.001500'"},
+        // datetime refuses text finer than milliseconds: the older targets keep today's form.
+        {"DatetimeKeepsMilliseconds", date_us(2020, 1, 2, 10, 0, 0, 123, 456),
+         column(VT_DATE, 0, 1), old_native, L"'20200102 10:00:00.123'"},
         {"Before1753DateTime2", date(1700, 5, 6), column(VT_DATE, 0, 1), modern_native,
          L"'17000506'"},
         {"Year1DateColumn", date(1, 1, 1), column(VT_DATE, 0, t_ftd::date_only), modern_native,

@@ -86,8 +86,8 @@ TEST_F(OdbTableCreation, FixtureTableWithIdentityDefaultsCompositeKeyAndIndexes)
         (std::vector<std::wstring>{
             L"CREATE TABLE [dbo].[t] ([id] int IDENTITY(1,1) NOT NULL, [code] nvarchar(20) NOT "
             L"NULL, [name] nvarchar(40) NOT NULL DEFAULT N'it''s', [amount] numeric(10,2) NULL "
-            L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime2(3) NULL DEFAULT "
-            L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(3) NULL "
+            L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime2(6) NULL DEFAULT "
+            L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(6) NULL "
             L"DEFAULT '10:20:30', [big] bigint NULL, [flag] bit NULL, [notes] "
             L"nvarchar(max) NULL, [data] varbinary(max) NULL, [price] money NULL)",
             L"ALTER TABLE [dbo].[t] ALTER COLUMN [code] nvarchar(20) collate "

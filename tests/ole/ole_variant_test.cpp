@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -406,6 +407,91 @@ TEST(OleVariant, CopiesKeepSideFieldsAndAreIndependent)
 
     ole_variant moved = std::move(other);
     EXPECT_EQ(moved.to_string(), "Left");
+}
+
+struct microsecond_step
+{
+    const char* label;
+    std::function<ole_variant(const ole_variant&)> step;
+    VARTYPE kind;
+    std::uint16_t microseconds;
+};
+
+// The microseconds travel with the calendar fields through every copy and go with them when the
+// value stops being a date.
+TEST(OleVariant, MicrosecondsTravelWithTheDate)
+{
+    const ole_variant fine(christmas(123), 456);
+    const std::vector<microsecond_step> steps = {
+        {"Constructed", [](const ole_variant& v) { return v; }, VT_DATE, 456},
+        {"CopyConstructed", [](const ole_variant& v) { return ole_variant(v); }, VT_DATE, 456},
+        {"Assigned",
+         [](const ole_variant& v)
+         {
+             ole_variant target(7);
+             target = v;
+             return target;
+         },
+         VT_DATE, 456},
+        {"Moved",
+         [](const ole_variant& v)
+         {
+             ole_variant source = v;
+             ole_variant target = std::move(source);
+             return target;
+         },
+         VT_DATE, 456},
+        {"ChangedToItsOwnKind",
+         [](const ole_variant& v)
+         {
+             ole_variant target = v;
+             target.change_type(VT_DATE);
+             return target;
+         },
+         VT_DATE, 456},
+        {"ChangedToText",
+         [](const ole_variant& v)
+         {
+             ole_variant target = v;
+             target.change_type(VT_BSTR);
+             return target;
+         },
+         VT_BSTR, 0},
+        {"TextAssigned",
+         [](const ole_variant& v)
+         {
+             ole_variant target = v;
+             target.set_bstr(L"x");
+             return target;
+         },
+         VT_BSTR, 0},
+        {"ReadFromDateText",
+         [](const ole_variant& v)
+         {
+             ole_variant target = v;
+             target.from_string("2020-01-02 10:00:00", VT_DATE);
+             return target;
+         },
+         VT_DATE, 0},
+        {"PlainDate", [](const ole_variant&) { return ole_variant(christmas(123)); }, VT_DATE, 0},
+    };
+    for (const microsecond_step& entry : steps)
+    {
+        SCOPED_TRACE(entry.label);
+        const ole_variant result = entry.step(fine);
+        EXPECT_EQ(result.get_type(), entry.kind);
+        EXPECT_EQ(result.microseconds, entry.microseconds);
+        if (entry.kind == VT_DATE && entry.microseconds != 0)
+        {
+            EXPECT_EQ(result.get_systemtime(), christmas(123));
+        }
+    }
+}
+
+TEST(OleVariant, MicrosecondsBeyondAMillisecondAreRefused)
+{
+    EXPECT_NO_THROW(ole_variant(christmas(0), 999));
+    EXPECT_THROW(ole_variant(christmas(0), 1000), tk_mail_assertion);
 }
 
 TEST(OleVariant, DatesWithoutADateNumberKeepTheirFields)

@@ -143,6 +143,46 @@ TEST(PgsTypes, IsoDateTimeTextBecomesCalendarFields)
     }
 }
 
+struct microsecond_case
+{
+    std::string text;
+    std::uint16_t milliseconds;
+    std::uint16_t microseconds;
+};
+
+// timestamp, timestamptz and time print up to six fraction digits; all six survive.
+TEST(PgsTypes, FractionKeepsItsMicroseconds)
+{
+    const std::vector<microsecond_case> cases = {
+        {"10:00:00.123456", 123, 456},
+        {"2020-01-02 10:00:00.123456", 123, 456},
+        {"2020-01-02 10:00:00.123456+00", 123, 456},
+        {"2020-01-02 10:00:00.000001", 0, 1},
+        {"23:59:59.999999", 999, 999},
+        {"10:00:00.1234", 123, 400},
+        {"10:00:00.5", 500, 0},
+        {"10:00:00", 0, 0},
+        {"2020-01-02", 0, 0},
+    };
+    for (const microsecond_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.text);
+        SYSTEMTIME time{};
+        std::uint16_t microseconds = 1000;
+        ASSERT_TRUE(pgs_parse_date_time(entry.text, time, microseconds));
+        EXPECT_EQ(time.wMilliseconds, entry.milliseconds);
+        EXPECT_EQ(microseconds, entry.microseconds);
+    }
+}
+
+TEST(PgsTypes, RefusedTextLeavesTheMicrosecondsAlone)
+{
+    SYSTEMTIME time{};
+    std::uint16_t microseconds = 77;
+    EXPECT_FALSE(pgs_parse_date_time("2020-01-02 10:00:00.123456+05:30", time, microseconds));
+    EXPECT_EQ(microseconds, 77);
+}
+
 struct split_case
 {
     std::wstring name;

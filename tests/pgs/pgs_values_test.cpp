@@ -172,7 +172,9 @@ TEST_F(PgsValues, UpperLimitsMillisecondsAndUnicode)
     EXPECT_EQ(field(row, L"c_real").value.dblVal, 3.4028235e38);
     EXPECT_EQ(field(row, L"c_double").value.dblVal, 1e308);
     expect_time(field(row, L"c_ts"), calendar(2020, 12, 25, 15, 30, 12, 345));
+    EXPECT_EQ(field(row, L"c_ts").microseconds, 678); // the server's .345678 whole
     expect_time(field(row, L"c_tstz"), calendar(2021, 1, 1, 0, 0, 0, 500));
+    EXPECT_EQ(field(row, L"c_tstz").microseconds, 0);
     expect_time(field(row, L"c_date"), calendar(2000, 2, 29, 0, 0, 0, 0));
     expect_time(field(row, L"c_time"), calendar(0, 0, 0, 23, 59, 59, 999));
     std::vector<std::uint8_t> all_bytes(256);
@@ -228,7 +230,8 @@ TEST_F(PgsValues, ValuesWithoutAnExactNeutralFormRefuseTheirRowOnly)
     const std::wstring decimal_reason =
         L"a decimal holds at most 28 decimals and 29 digits, and no NaN";
     const std::wstring date_reason =
-        L"no neutral date holds it (years 1 to 65535, times of day 00:00:00 to 23:59:59.999)";
+        L"no neutral date holds it (years 1 to 65535, times of day 00:00:00 to "
+        L"23:59:59.999999)";
     const std::vector<std::wstring> expected = {
         L"1",
         L"The value '1234567890123456789012.1234567890' of column 'c_num" + in + decimal_reason,
