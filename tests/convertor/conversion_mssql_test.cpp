@@ -181,7 +181,7 @@ std::vector<std::string> refused_value_messages()
     const std::string decimal_reason =
         "a decimal holds at most 28 decimals and 29 digits, and no NaN";
     const std::string date_reason =
-        "no neutral date holds it (years 1 to 65535, times of day 00:00:00 to 23:59:59.999)";
+        "no neutral date holds it (years 1 to 65535, times of day 00:00:00 to 23:59:59.999999)";
     const std::vector<std::tuple<int, std::string, std::string, std::string>> refusals = {
         {2, "1234567890123456789012.1234567890", "c_num", decimal_reason},
         {4, "123456789012345678901234567890", "c_num0", decimal_reason},
