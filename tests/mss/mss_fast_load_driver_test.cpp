@@ -61,17 +61,16 @@ protected:
         }
         else if (driver == "FreeTDS")
         {
-            const std::wstring login = plat::utf8_to_wide_lossy(env_text("ZOV_TEST_MSSQL"));
-            const auto first = login.find(L';');
-            const auto second = login.find(L';', first == std::wstring::npos ? first : first + 1);
-            if (second == std::wstring::npos)
+            const std::optional<test_support::mssql_login> login =
+                test_support::mssql_login_from_env();
+            if (!login)
             {
                 GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL "
                                 "Server to test against";
             }
-            server = login.substr(0, first);
-            user = login.substr(first + 1, second - first - 1);
-            password = login.substr(second + 1);
+            server = login->server;
+            user = login->user;
+            password = login->password;
             database = L"tempdb";
         }
         if (!plat::oledb::odbc_driver_installed(plat::oledb::make_odbc_environment(),

@@ -20,30 +20,7 @@
 namespace
 {
 
-struct mssql_login
-{
-    std::wstring server;
-    std::wstring user;
-    std::wstring password;
-};
-
-std::optional<mssql_login> login_from_env()
-{
-    const char* value = std::getenv("ZOV_TEST_MSSQL");
-    if (value == nullptr)
-    {
-        return std::nullopt;
-    }
-    const std::wstring text = plat::utf8_to_wide_lossy(value);
-    const auto first = text.find(L';');
-    const auto second = first == std::wstring::npos ? first : text.find(L';', first + 1);
-    if (second == std::wstring::npos)
-    {
-        return std::nullopt;
-    }
-    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
-                       text.substr(second + 1)};
-}
+using test_support::mssql_login;
 
 t_ftd column(const wchar_t* name, VARTYPE vt, int size, std::int32_t reserved = 0,
              bool auto_num = false)
@@ -136,7 +113,7 @@ class SqlServerWriter : public testing::Test
 protected:
     void SetUp() override
     {
-        m_login = login_from_env();
+        m_login = test_support::mssql_login_from_env();
         if (!m_login)
         {
             GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server to "

@@ -1,6 +1,8 @@
 // test_support.cpp: temporary directories and file helpers shared by the test suites.
 #include "test_support.h"
 
+#include "plat/plat_text.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -65,6 +67,24 @@ scoped_env::~scoped_env()
     {
         ::unsetenv(m_name.c_str());
     }
+}
+
+std::optional<mssql_login> mssql_login_from_env()
+{
+    const char* value = std::getenv("ZOV_TEST_MSSQL");
+    if (value == nullptr)
+    {
+        return std::nullopt;
+    }
+    const std::wstring text = plat::utf8_to_wide_lossy(value);
+    const auto first = text.find(L';');
+    const auto second = first == std::wstring::npos ? first : text.find(L';', first + 1);
+    if (second == std::wstring::npos)
+    {
+        return std::nullopt;
+    }
+    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                       text.substr(second + 1)};
 }
 
 } // namespace test_support

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace test_support
@@ -44,5 +45,15 @@ private:
     bool m_had_value = false;
     std::string m_old_value;
 };
+
+/// The SQL Server login that ZOV_TEST_MSSQL names as "server;user;password" (the server may be
+/// "host,port"); nothing when the variable is unset or malformed.
+struct mssql_login
+{
+    std::wstring server;
+    std::wstring user;
+    std::wstring password;
+};
+std::optional<mssql_login> mssql_login_from_env();
 
 } // namespace test_support

@@ -13,30 +13,7 @@ using namespace oledb_test;
 namespace
 {
 
-struct mssql_login
-{
-    std::wstring server;
-    std::wstring user;
-    std::wstring password;
-};
-
-std::optional<mssql_login> login_from_env()
-{
-    const char* value = std::getenv("ZOV_TEST_MSSQL");
-    if (value == nullptr)
-    {
-        return std::nullopt;
-    }
-    const std::wstring text = plat::utf8_to_wide_lossy(value);
-    const auto first = text.find(L';');
-    const auto second = text.find(L';', first == std::wstring::npos ? first : first + 1);
-    if (first == std::wstring::npos || second == std::wstring::npos)
-    {
-        return std::nullopt;
-    }
-    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
-                       text.substr(second + 1)};
-}
+using test_support::mssql_login;
 
 class SqlServer : public driver_fixture, public testing::WithParamInterface<const char*>
 {
@@ -44,7 +21,7 @@ class SqlServer : public driver_fixture, public testing::WithParamInterface<cons
 
 TEST_P(SqlServer, VersionCommandAndSchemaRowsets)
 {
-    const std::optional<mssql_login> login = login_from_env();
+    const std::optional<mssql_login> login = test_support::mssql_login_from_env();
     if (!login)
     {
         GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server to "
