@@ -2,6 +2,7 @@
 #include "plat/oledb/oledb_accessor.h"
 
 #include "plat/oledb/oledb_columns.h"
+#include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_text.h"
 #include "plat/plat_text.h"
 #include "plat/plat_variant.h"
@@ -269,6 +270,61 @@ DBSTATUS write_binding(const DBBINDING& binding, const cell& value, std::uint8_t
         put(data, binding.obStatus, &status, sizeof status);
     }
     return status;
+}
+
+HRESULT accessor_table::create(DBACCESSORFLAGS flags, DBCOUNTITEM binding_count,
+                               const DBBINDING bindings[], HACCESSOR* accessor,
+                               DBBINDSTATUS statuses[], const binding_check& check,
+                               const wchar_t* refusal)
+{
+    clear_errors();
+    if (accessor == nullptr || (binding_count > 0 && bindings == nullptr))
+    {
+        return post_layer_error(E_INVALIDARG, L"CreateAccessor needs its arguments.");
+    }
+    *accessor = DB_NULL_HACCESSOR;
+    if ((flags & DBACCESSOR_ROWDATA) == 0)
+    {
+        return post_layer_error(DB_E_NOTSUPPORTED, L"Only row accessors are supported.");
+    }
+    bool all_ok = true;
+    for (DBCOUNTITEM binding_idx = 0; binding_idx < binding_count; ++binding_idx)
+    {
+        const DBBINDSTATUS status = check(bindings[binding_idx]);
+        all_ok = all_ok && status == DBBINDSTATUS_OK;
+        if (statuses != nullptr)
+        {
+            statuses[binding_idx] = status;
+        }
+    }
+    if (!all_ok)
+    {
+        return post_layer_error(DB_E_ERRORSOCCURRED, refusal);
+    }
+    const HACCESSOR handle = ++m_last_accessor;
+    m_accessors.emplace(handle, std::vector<DBBINDING>(bindings, bindings + binding_count));
+    *accessor = handle;
+    return S_OK;
+}
+
+HRESULT accessor_table::release(HACCESSOR accessor, DBREFCOUNT* ref_count)
+{
+    clear_errors();
+    if (m_accessors.erase(accessor) == 0)
+    {
+        return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
+    }
+    if (ref_count != nullptr)
+    {
+        *ref_count = 0;
+    }
+    return S_OK;
+}
+
+const std::vector<DBBINDING>* accessor_table::find(HACCESSOR accessor) const
+{
+    const auto bound = m_accessors.find(accessor);
+    return bound != m_accessors.end() ? &bound->second : nullptr;
 }
 
 } // namespace plat::oledb

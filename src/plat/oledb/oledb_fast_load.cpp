@@ -1,5 +1,6 @@
 // oledb_fast_load.cpp: the bulk-load rowset (IRowsetFastLoad with its accessor, columns and
 // properties) over the load writer, and its opening by the session.
+#include "plat/oledb/oledb_accessor.h"
 #include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_load_writer.h"
 #include "plat/oledb/oledb_objects.h"
@@ -38,8 +39,8 @@ public:
         {
             return post_layer_error(E_UNEXPECTED, L"The load has ended: the final commit ran.");
         }
-        const auto bound = m_accessors.find(accessor);
-        if (accessor == DB_NULL_HACCESSOR || bound == m_accessors.end())
+        const std::vector<DBBINDING>* bound = m_accessors.find(accessor);
+        if (accessor == DB_NULL_HACCESSOR || bound == nullptr)
         {
             return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
         }
@@ -49,7 +50,7 @@ public:
         }
         const std::vector<load_column>& columns = m_writer->target().columns;
         m_row.assign(columns.size(), load_value{});
-        for (const DBBINDING& binding : bound->second)
+        for (const DBBINDING& binding : *bound)
         {
             std::wstring reason;
             const HRESULT hr =
@@ -109,52 +110,20 @@ public:
                            const DBBINDING bindings[], DBLENGTH row_size, HACCESSOR* accessor,
                            DBBINDSTATUS statuses[]) override
     {
-        clear_errors();
-        if (accessor == nullptr || (binding_count > 0 && bindings == nullptr))
-        {
-            return post_layer_error(E_INVALIDARG, L"CreateAccessor needs its arguments.");
-        }
-        *accessor = DB_NULL_HACCESSOR;
-        if ((flags & DBACCESSOR_ROWDATA) == 0)
-        {
-            return post_layer_error(DB_E_NOTSUPPORTED, L"Only row accessors are supported.");
-        }
-        const auto column_count = static_cast<DBORDINAL>(m_writer->target().columns.size());
-        bool all_ok = true;
-        for (DBCOUNTITEM binding_idx = 0; binding_idx < binding_count; ++binding_idx)
-        {
-            const DBBINDSTATUS status =
-                check_load_binding(bindings[binding_idx], column_count, row_size);
-            all_ok = all_ok && status == DBBINDSTATUS_OK;
-            if (statuses != nullptr)
+        return m_accessors.create(
+            flags, binding_count, bindings, accessor, statuses,
+            [&](const DBBINDING& binding)
             {
-                statuses[binding_idx] = status;
-            }
-        }
-        if (!all_ok)
-        {
-            return post_layer_error(DB_E_ERRORSOCCURRED,
-                                    L"A binding names no column, does not fit the row or asks "
-                                    L"for a type the loader does not read.");
-        }
-        const HACCESSOR handle = ++m_last_accessor;
-        m_accessors.emplace(handle, std::vector<DBBINDING>(bindings, bindings + binding_count));
-        *accessor = handle;
-        return S_OK;
+                return check_load_binding(
+                    binding, static_cast<DBORDINAL>(m_writer->target().columns.size()), row_size);
+            },
+            L"A binding names no column, does not fit the row or asks "
+            L"for a type the loader does not read.");
     }
 
     HRESULT ReleaseAccessor(HACCESSOR accessor, DBREFCOUNT* ref_count) override
     {
-        clear_errors();
-        if (m_accessors.erase(accessor) == 0)
-        {
-            return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
-        }
-        if (ref_count != nullptr)
-        {
-            *ref_count = 0;
-        }
-        return S_OK;
+        return m_accessors.release(accessor, ref_count);
     }
 
     HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** strings) override
@@ -194,8 +163,7 @@ private:
     com_ref<IUnknown> m_session;
     link& m_session_link;
     std::unique_ptr<load_writer> m_writer;
-    std::map<HACCESSOR, std::vector<DBBINDING>> m_accessors;
-    HACCESSOR m_last_accessor = 0;
+    accessor_table m_accessors;
     load_row m_row;
     DBCOUNTITEM m_lost = 0;
     bool m_done = false;

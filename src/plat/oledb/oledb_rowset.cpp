@@ -59,18 +59,18 @@ public:
         {
             return post_layer_error(DB_E_BADROWHANDLE, L"The row handle is not valid.");
         }
-        const auto bound = m_accessors.find(accessor);
-        if (bound == m_accessors.end())
+        const std::vector<DBBINDING>* bound = m_accessors.find(accessor);
+        if (bound == nullptr)
         {
             return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
         }
-        if (data == nullptr && !bound->second.empty())
+        if (data == nullptr && !bound->empty())
         {
             return post_layer_error(E_INVALIDARG, L"No buffer was given for the row.");
         }
         std::size_t errors = 0;
         std::size_t warnings = 0;
-        for (const DBBINDING& binding : bound->second)
+        for (const DBBINDING& binding : *bound)
         {
             const row& values = held->second;
             const DBSTATUS status = write_binding(
@@ -86,7 +86,7 @@ public:
                 ++errors;
             }
         }
-        if (errors > 0 && errors == bound->second.size())
+        if (errors > 0 && errors == bound->size())
         {
             return post_layer_error(DB_E_ERRORSOCCURRED,
                                     L"No column of the row could be converted.");
@@ -201,51 +201,17 @@ public:
                            const DBBINDING bindings[], DBLENGTH, HACCESSOR* accessor,
                            DBBINDSTATUS statuses[]) override
     {
-        clear_errors();
-        if (accessor == nullptr || (binding_count > 0 && bindings == nullptr))
-        {
-            return post_layer_error(E_INVALIDARG, L"CreateAccessor needs its arguments.");
-        }
-        *accessor = DB_NULL_HACCESSOR;
-        if ((flags & DBACCESSOR_ROWDATA) == 0)
-        {
-            return post_layer_error(DB_E_NOTSUPPORTED, L"Only row accessors are supported.");
-        }
-        bool all_ok = true;
-        for (DBCOUNTITEM binding_idx = 0; binding_idx < binding_count; ++binding_idx)
-        {
-            const DBBINDSTATUS status =
-                check_binding(bindings[binding_idx], static_cast<DBORDINAL>(m_columns.size()));
-            all_ok = all_ok && status == DBBINDSTATUS_OK;
-            if (statuses != nullptr)
-            {
-                statuses[binding_idx] = status;
-            }
-        }
-        if (!all_ok)
-        {
-            return post_layer_error(DB_E_ERRORSOCCURRED,
-                                    L"A binding names no column or asks for an unsupported "
-                                    L"conversion.");
-        }
-        const HACCESSOR handle = ++m_last_accessor;
-        m_accessors.emplace(handle, std::vector<DBBINDING>(bindings, bindings + binding_count));
-        *accessor = handle;
-        return S_OK;
+        return m_accessors.create(
+            flags, binding_count, bindings, accessor, statuses,
+            [&](const DBBINDING& binding)
+            { return check_binding(binding, static_cast<DBORDINAL>(m_columns.size())); },
+            L"A binding names no column or asks for an unsupported "
+            L"conversion.");
     }
 
     HRESULT ReleaseAccessor(HACCESSOR accessor, DBREFCOUNT* ref_count) override
     {
-        clear_errors();
-        if (m_accessors.erase(accessor) == 0)
-        {
-            return post_layer_error(DB_E_BADACCESSORHANDLE, L"The accessor handle is not valid.");
-        }
-        if (ref_count != nullptr)
-        {
-            *ref_count = 0;
-        }
-        return S_OK;
+        return m_accessors.release(accessor, ref_count);
     }
 
     HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** strings) override
@@ -272,8 +238,7 @@ private:
     std::unique_ptr<row_source> m_source;
     std::map<HROW, row> m_rows;
     HROW m_last_row = 0;
-    std::map<HACCESSOR, std::vector<DBBINDING>> m_accessors;
-    HACCESSOR m_last_accessor = 0;
+    accessor_table m_accessors;
 };
 
 } // namespace
