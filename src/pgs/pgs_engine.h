@@ -65,6 +65,7 @@ public:
     bool no_schema() const { return m_no_schema; }
     void set_no_schema(bool on) { m_no_schema = on; }
     bool fast_append_enabled() const { return m_fast_append_enabled; }
+    void set_fast_append_enabled(bool on) { m_fast_append_enabled = on; }
 
     const std::string& database() const { return m_database; }
     const std::string& host() const { return m_host; }

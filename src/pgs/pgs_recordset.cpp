@@ -155,6 +155,7 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
 pgs_recordset::~pgs_recordset()
 {
     tk_log(1, "pgs_recordset::~pgs_recordset");
+    close_writing();
     close_reading();
     tk_log(1, "pgs_recordset::~pgs_recordset - END");
 }
@@ -198,13 +199,6 @@ void pgs_recordset::resolve_name(const std::wstring& name)
         m_table_name = engine.fold_name(table);
     }
     tk_wlog(2, L"tname=(%s,%s)", m_schema_name, m_table_name);
-}
-
-void pgs_recordset::append_record(udb_record&)
-{
-    tk_log(1, "pgs_recordset::append_record");
-    tk_wlog(1, L"get_name()=%s", name());
-    throw pgs_exception("Writing rows to a PostgreSQL table is not supported");
 }
 
 std::wstring pgs_recordset::column_reference(std::size_t position) const

@@ -14,7 +14,14 @@
 #include <string>
 #include <string_view>
 
+class pgs_copy_writer;
 class pgs_database;
+
+/// Ends an abandoned COPY load without throwing.
+struct pgs_copy_writer_deleter
+{
+    void operator()(pgs_copy_writer* writer) const noexcept;
+};
 
 /// Reads one table or named query. The constructor reads the catalog (columns, keys, indexes,
 /// foreign keys) and counts the rows; reset() opens the connection's only transaction and a
@@ -38,8 +45,18 @@ public:
     /// Never throws: a failure while closing the cursor or transaction is logged.
     ~pgs_recordset() override;
 
-    /// Writing rows to PostgreSQL is not supported: throws pgs_exception.
+    /// Writes a row: through COPY when the engine has fast append on, else as one INSERT. A
+    /// COPY load holds the connection's only transaction until flush() or the recordset's end;
+    /// a bad row makes the whole load fail there. A table of the conversion's source database
+    /// is never written: pgs_exception.
     void append_record(udb_record& record) override;
+    /// Rewrites the row with the record's values of the key index's columns (ends a COPY load
+    /// first). A table without a key index is left alone; a row that matches no key is logged.
+    /// Throws pgs_exception with the library's message when the statement fails.
+    void update(udb_record& record) override;
+    /// Ends the COPY load: every row written since it began is stored, or none is and
+    /// pgs_exception says so with the library's message.
+    void flush() override;
     /// The current row; null at the end. The record stays owned by the recordset and is valid
     /// until the next get_item or the recordset's end. A value with no neutral form (an
     /// infinite or BC date, a time of 24:00, a numeric no DECIMAL holds exactly, NaN in a
@@ -90,6 +107,16 @@ private:
     void plan_values();
     void fetch_block();
     void close_reading() noexcept;
+    void fast_append(udb_record& record);
+    void slow_append(udb_record& record);
+    void end_copy();
+    void close_writing() noexcept;
+    /// The table's columns the record's fields go to, by name; an empty name for a field
+    /// whose column the schema lacks.
+    std::vector<std::wstring> target_columns(const udb_record& record, bool update_names) const;
+    std::wstring write_table_name() const;
+    /// Throws pgs_exception when the database is the conversion's source.
+    void refuse_source_write() const;
     ole_variant read_value(std::size_t position, const pqxx::field& field);
     /// Throws udb_value_exception naming the value, the column and the table.
     [[noreturn]] void throw_unrepresentable(std::string_view text, const std::wstring& column,
@@ -114,4 +141,7 @@ private:
     /// Carries the cursor's fetches; m_pending is the fetch on its way, -1 when none.
     std::unique_ptr<pqxx::pipeline> m_pipeline;
     pqxx::pipeline::query_id m_pending = -1;
+    std::unique_ptr<pgs_copy_writer, pgs_copy_writer_deleter> m_copy;
+    /// Rows written into the COPY load since it began.
+    std::int64_t m_copy_rows = 0;
 };
