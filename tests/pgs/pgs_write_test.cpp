@@ -33,25 +33,26 @@ ole_variant date_value(int year, int month, int day, int hour, int minute, int s
 }
 
 // The source side of a conversion: an auto-increment key with a default the target must not
-// keep, a column name PostgreSQL's rules refuse, and a long text.
+// keep, a column name PostgreSQL's rules refuse, one with a dot they allow, and a long text.
 udb_schema source_schema()
 {
     udb_schema schema;
-    const auto add = [&](int size, const wchar_t* name, VARTYPE vartype, bool auto_num,
-                         const ole_variant& default_value, int reserved)
+    const auto add = [&](int size, const wchar_t* name, VARTYPE vartype, bool not_null,
+                         bool auto_num, const ole_variant& default_value, int reserved)
     {
-        schema.adopt(std::make_unique<t_ftd>(size, name, vartype, false, auto_num, default_value,
+        schema.adopt(std::make_unique<t_ftd>(size, name, vartype, not_null, auto_num, default_value,
                                              reserved, L""));
     };
-    add(0, L"id", VT_I4, true, ole_variant(5), 0);
-    add(20, L"bad-name", VT_BSTR, false, ole_variant(), 0);
-    add(0, L"note", VT_BSTR, false, ole_variant(), 0);
-    add(10, L"code", VT_BSTR, false, ole_variant(L"x"), 0);
-    add(0, L"amount", VT_DECIMAL, false, ole_variant(), t_ftd::make_precision_scale(10, 2));
-    add(0, L"born", VT_DATE, false, ole_variant(), t_ftd::date_only);
-    add(0, L"stamp", VT_DATE, false, ole_variant(), 1);
-    add(0, L"ratio", VT_R8, false, ole_variant(), 0);
-    add(0, L"data", VT_BLOB, false, ole_variant(), 0);
+    add(0, L"id", VT_I4, false, true, ole_variant(5), 0);
+    add(20, L"bad-name", VT_BSTR, false, false, ole_variant(), 0);
+    add(0, L"note", VT_BSTR, false, false, ole_variant(), 0);
+    add(10, L"code", VT_BSTR, true, false, ole_variant(L"x"), 0);
+    add(0, L"amount", VT_DECIMAL, false, false, ole_variant(), t_ftd::make_precision_scale(10, 2));
+    add(0, L"born", VT_DATE, false, false, ole_variant(), t_ftd::date_only);
+    add(0, L"stamp", VT_DATE, false, false, ole_variant(), 1);
+    add(0, L"ratio", VT_R8, false, false, ole_variant(), 0);
+    add(0, L"data", VT_BLOB, false, false, ole_variant(), 0);
+    add(0, L"unit.price", VT_R4, false, false, ole_variant(), 0);
     return schema;
 }
 
@@ -62,19 +63,22 @@ udb_indexes source_indexes()
     indexes.push_back(udb_index(L"idx_note", false, false, {L"note"}));
     indexes.push_back(udb_index(L"idx_code_amount", false, false, {L"code", L"amount"}));
     indexes.push_back(udb_index(L"idx_code", false, false, {L"code"}));
+    indexes.push_back(udb_index(L"idx_code_u", true, false, {L"code"}));
     indexes.push_back(udb_index(L"idx_bad", false, false, {L"bad-name"}));
     return indexes;
 }
 
-udb_record make_record(const std::vector<ole_variant>& values)
+// The first fields of a row of the source schema; with `whole`, NULL in the others.
+udb_record make_record(const std::vector<ole_variant>& values, bool whole = true)
 {
     const udb_schema schema = source_schema();
     udb_record record;
-    for (std::size_t position = 0; position < values.size(); ++position)
+    for (std::size_t position = 0; position < (whole ? schema.size() : values.size()); ++position)
     {
         const t_ftd& column = *schema[position];
-        record.add_field(std::make_unique<udb_field>(column.name, column.size, values[position],
-                                                     column.b_not_null, column.b_auto_num));
+        record.add_field(std::make_unique<udb_field>(
+            column.name, column.size, position < values.size() ? values[position] : ole_variant(),
+            column.b_not_null, column.b_auto_num));
     }
     return record;
 }
@@ -131,12 +135,12 @@ TEST_F(PgsWrite, TableFromNeutralSchemaRenamesColumnsAndSkipsUnusableIndexes)
     const pgs_schema_initializer table(L"public.items", source_schema(), source_indexes());
     EXPECT_EQ(table.create_table_sql(),
               L"CREATE TABLE \"public\".\"items\" (\"id\" INTEGER NOT NULL, \"bad_name\" "
-              L"VARCHAR(20) , \"note\" TEXT, \"code\" VARCHAR(10)  DEFAULT 'x', \"amount\" "
-              L"DECIMAL(10,2), \"born\" DATE, \"stamp\" TIMESTAMP, \"ratio\" DOUBLE PRECISION, "
-              L"\"data\" BYTEA)");
+              L"VARCHAR(20) , \"note\" TEXT, \"code\" VARCHAR(10)  DEFAULT 'x' NOT NULL, "
+              L"\"amount\" DECIMAL(10,2), \"born\" DATE, \"stamp\" TIMESTAMP, \"ratio\" DOUBLE "
+              L"PRECISION, \"data\" BYTEA, \"unit.price\" REAL)");
 
     const auto items = create_items();
-    ASSERT_EQ(items->schema().size(), 9u);
+    ASSERT_EQ(items->schema().size(), 10u);
     EXPECT_EQ(items->schema()[1]->name, L"bad_name");
     EXPECT_TRUE(m_target->is_table_exist(L"public.items"));
     EXPECT_EQ(m_target->names_map().get_fn_mapped_name(L"public.items", L"bad-name", true),
@@ -146,6 +150,7 @@ TEST_F(PgsWrite, TableFromNeutralSchemaRenamesColumnsAndSkipsUnusableIndexes)
                   {"CREATE INDEX items_bad_name_idx ON public.items USING btree (bad_name)"},
                   {"CREATE INDEX items_code_amount_idx ON public.items USING btree (code, "
                    "amount)"},
+                  {"CREATE UNIQUE INDEX items_code_idx ON public.items USING btree (code)"},
                   {"CREATE UNIQUE INDEX items_pkey ON public.items USING btree (id)"}}));
     EXPECT_EQ(read("SELECT is_nullable, column_default FROM information_schema.columns"
                    " WHERE table_name = 'items' AND column_name = 'id'"),
@@ -172,29 +177,29 @@ TEST_P(PgsWriteRows, RowsReadBackValueByValue)
                      ole_variant(L"line\nfeed, back\\slash, \\N, cr\r"), ole_variant(L"O'Brien"),
                      ole_variant(L"12.34", VT_DECIMAL), date_value(1850, 3, 1, 0, 0, 0, 0, 0),
                      date_value(1899, 12, 29, 23, 59, 58, 123, 456), ole_variant(0.5),
-                     ole_variant(sizeof some_bytes, some_bytes)}));
-    rows.push_back(
-        make_record({ole_variant(2), ole_variant(), ole_variant(), ole_variant(), ole_variant(),
-                     ole_variant(), ole_variant(), ole_variant(), ole_variant()}));
-    rows.push_back(
-        make_record({ole_variant(3), ole_variant(L""), ole_variant(L"Grüße, Σ, 日本"),
-                     ole_variant(L"\"q\""), ole_variant(L"-0.01", VT_DECIMAL),
-                     date_value(45, 6, 7, 0, 0, 0, 0, 0), date_value(1600, 2, 29, 12, 0, 0, 0, 1),
-                     ole_variant(-1e300), ole_variant(std::size_t{0}, some_bytes)}));
+                     ole_variant(sizeof some_bytes, some_bytes), ole_variant(1.25F)}));
+    // NULL everywhere it may be; the text of a NOT NULL column empty.
+    rows.push_back(make_record({ole_variant(2), ole_variant(), ole_variant(), ole_variant(L"")}));
+    rows.push_back(make_record({ole_variant(3), ole_variant(L""), ole_variant(L"Grüße, Σ, 日本"),
+                                ole_variant(L"\"q\""), ole_variant(L"-0.01", VT_DECIMAL),
+                                date_value(45, 6, 7, 0, 0, 0, 0, 0),
+                                date_value(1600, 2, 29, 12, 0, 0, 0, 1), ole_variant(-1e300),
+                                ole_variant(std::size_t{0}, some_bytes), ole_variant(-0.5F)}));
     for (udb_record& row : rows)
     {
         items->append_record(row);
     }
     items->flush();
-    EXPECT_EQ(read("SELECT id::text, bad_name, note, code, amount::text, born::text,"
-                   " stamp::text, ratio::text, encode(data, 'hex') FROM items ORDER BY id"),
-              (std::vector<row_text>{{"1", "tab\there", "line\nfeed, back\\slash, \\N, cr\r",
-                                      "O'Brien", "12.34", "1850-03-01",
-                                      "1899-12-29 23:59:58.123456", "0.5", "005c27ff"},
-                                     {"2", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-                                      std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-                                     {"3", "", "Grüße, Σ, 日本", "\"q\"", "-0.01", "0045-06-07",
-                                      "1600-02-29 12:00:00.000001", "-1e+300", ""}}));
+    EXPECT_EQ(read("SELECT id::text, bad_name, note, code, amount::text, born::text, stamp::text,"
+                   " ratio::text, encode(data, 'hex'), \"unit.price\"::text FROM items"
+                   " ORDER BY id"),
+              (std::vector<row_text>{
+                  {"1", "tab\there", "line\nfeed, back\\slash, \\N, cr\r", "O'Brien", "12.34",
+                   "1850-03-01", "1899-12-29 23:59:58.123456", "0.5", "005c27ff", "1.25"},
+                  {"2", std::nullopt, std::nullopt, "", std::nullopt, std::nullopt, std::nullopt,
+                   std::nullopt, std::nullopt, std::nullopt},
+                  {"3", "", "Grüße, Σ, 日本", "\"q\"", "-0.01", "0045-06-07",
+                   "1600-02-29 12:00:00.000001", "-1e+300", "", "-0.5"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(CopyAndInsert, PgsWriteRows, testing::Bool(),
@@ -205,8 +210,7 @@ TEST_F(PgsWrite, BadRowFailsTheWholeCopyWhenItEnds)
 {
     const auto items = create_items();
     udb_record row =
-        make_record({ole_variant(1), ole_variant(L"a"), ole_variant(), ole_variant(), ole_variant(),
-                     ole_variant(), ole_variant(), ole_variant(), ole_variant()});
+        make_record({ole_variant(1), ole_variant(L"a"), ole_variant(), ole_variant(L"c")});
     items->append_record(row);
     items->append_record(row); // the same key again
     try
@@ -231,9 +235,8 @@ TEST_F(PgsWrite, RecordsetEndingMidLoadStoresTheRows)
 {
     {
         const auto items = create_items();
-        udb_record row = make_record({ole_variant(7), ole_variant(L"a"), ole_variant(),
-                                      ole_variant(), ole_variant(), ole_variant(), ole_variant(),
-                                      ole_variant(), ole_variant()});
+        udb_record row =
+            make_record({ole_variant(7), ole_variant(L"a"), ole_variant(), ole_variant(L"c")});
         items->append_record(row);
     }
     EXPECT_EQ(read("SELECT id FROM items"), (std::vector<row_text>{{"7"}}));
@@ -248,21 +251,19 @@ TEST_F(PgsWrite, UpdateByKeyChangesOneRowAndReportsFailure)
     for (int id = 1; id <= 2; ++id)
     {
         udb_record row = make_record({ole_variant(id), ole_variant(L"old"), ole_variant(),
-                                      ole_variant(L"c"), ole_variant(), ole_variant(),
-                                      ole_variant(), ole_variant(), ole_variant()});
+                                      ole_variant(L"c" + std::to_wstring(id))});
         items->append_record(row);
     }
-    udb_record change =
-        make_record({ole_variant(2), ole_variant(L"new"), ole_variant(L"it's"), ole_variant()});
+    udb_record change = make_record(
+        {ole_variant(2), ole_variant(L"new"), ole_variant(L"it's"), ole_variant(L"d")}, false);
     items->update(change);
-    udb_record no_match = make_record({ole_variant(9), ole_variant(L"none")});
+    udb_record no_match = make_record({ole_variant(9), ole_variant(L"none")}, false);
     items->update(no_match);
     EXPECT_EQ(read("SELECT id::text, bad_name, note, code FROM items ORDER BY id"),
-              (std::vector<row_text>{{"1", "old", std::nullopt, "c"},
-                                     {"2", "new", "it's", std::nullopt}}));
+              (std::vector<row_text>{{"1", "old", std::nullopt, "c1"}, {"2", "new", "it's", "d"}}));
 
     udb_record too_long = make_record(
-        {ole_variant(1), ole_variant(L"x"), ole_variant(), ole_variant(L"elevenchars")});
+        {ole_variant(1), ole_variant(L"x"), ole_variant(), ole_variant(L"elevenchars")}, false);
     try
     {
         items->update(too_long);
@@ -277,6 +278,26 @@ TEST_F(PgsWrite, UpdateByKeyChangesOneRowAndReportsFailure)
     EXPECT_EQ(read("SELECT bad_name FROM items WHERE id = 1"), (std::vector<row_text>{{"old"}}));
 }
 
+TEST_F(PgsWrite, BareTableNameIsMadeInPublicAndOpened)
+{
+    const auto items = m_target->create_table(L"items", source_schema(), source_indexes());
+    EXPECT_EQ(items->name(), L"public.items");
+    EXPECT_EQ(m_target->names_map().get_fn_mapped_name(L"items", L"bad-name", true), L"bad_name");
+    udb_record row =
+        make_record({ole_variant(1), ole_variant(L"a"), ole_variant(), ole_variant(L"c")});
+    items->append_record(row);
+    items->flush();
+    EXPECT_EQ(read("SELECT bad_name FROM public.items"), (std::vector<row_text>{{"a"}}));
+}
+
+TEST_F(PgsWrite, IndexOfAnotherTableWithTheSameNameStays)
+{
+    m_database->execute("CREATE TABLE other (x integer); CREATE INDEX idx_bad ON other (x)");
+    create_items();
+    EXPECT_EQ(read("SELECT indexname FROM pg_indexes WHERE tablename = 'other'"),
+              (std::vector<row_text>{{"idx_bad"}}));
+}
+
 class PgsWriteExtraField : public PgsWrite, public testing::WithParamInterface<bool>
 {
 };
@@ -285,9 +306,7 @@ TEST_P(PgsWriteExtraField, FieldTheTableLacksIsStructureError)
 {
     m_engine->set_fast_append_enabled(GetParam());
     const auto items = create_items();
-    udb_record row =
-        make_record({ole_variant(1), ole_variant(), ole_variant(), ole_variant(), ole_variant(),
-                     ole_variant(), ole_variant(), ole_variant(), ole_variant()});
+    udb_record row = make_record({ole_variant(1), ole_variant(), ole_variant(), ole_variant(L"c")});
     row.add_field(std::make_unique<udb_field>(L"extra", 0, ole_variant(1), false, false));
     try
     {
