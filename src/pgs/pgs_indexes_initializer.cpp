@@ -32,7 +32,8 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table_name,
         bool indexable = true;
         for (const std::wstring& column : source.columns)
         {
-            columns.push_back(renamings.get_mapped_name(column, false));
+            // Exactly: "Code" and "code" are two columns, and only one of them was renamed.
+            columns.push_back(renamings.get_mapped_name(column, true));
             if (!can_be_part_of_index(columns.back()))
             {
                 tk_wlog(2, L"Field '%s' cannot be part of index", column);

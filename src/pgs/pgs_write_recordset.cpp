@@ -174,7 +174,7 @@ std::vector<std::wstring> pgs_recordset::target_columns(const udb_record& record
     {
         const std::wstring& source = record[position]->name();
         // A column renamed when the table was made is found under its new name.
-        std::wstring name = m_database->names_map().get_fn_mapped_name(this->name(), source, false);
+        std::wstring name = m_database->names_map().get_fn_mapped_name(this->name(), source, true);
         if (name == source)
         {
             name = engine.fold_name(source);

@@ -298,6 +298,40 @@ TEST_F(PgsWrite, IndexOfAnotherTableWithTheSameNameStays)
               (std::vector<row_text>{{"idx_bad"}}));
 }
 
+class PgsWriteCaseNames : public PgsWrite, public testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(PgsWriteCaseNames, ColumnsDifferingOnlyInCaseKeepTheirOwnValues)
+{
+    m_engine->set_fast_append_enabled(GetParam());
+    udb_schema schema;
+    schema.adopt(std::make_unique<t_ftd>(0, L"Code", VT_I4, false, false, ole_variant(), 0, L""));
+    schema.adopt(std::make_unique<t_ftd>(0, L"code", VT_I4, false, false, ole_variant(), 0, L""));
+    udb_indexes indexes;
+    indexes.push_back(udb_index(L"by_upper", false, false, {L"Code"}));
+    indexes.push_back(udb_index(L"by_lower", false, false, {L"code", L"Code"}));
+    const auto pair = m_target->create_table(L"public.pair", schema, indexes);
+    ASSERT_EQ(pair->schema().size(), 2u);
+    EXPECT_EQ(pair->schema()[1]->name, L"code00000");
+    udb_record record;
+    record.add_field(std::make_unique<udb_field>(L"Code", 0, ole_variant(1), false, false));
+    record.add_field(std::make_unique<udb_field>(L"code", 0, ole_variant(2), false, false));
+    pair->append_record(record);
+    pair->flush();
+    EXPECT_EQ(read("SELECT \"Code\"::text, code00000::text FROM pair"),
+              (std::vector<row_text>{{"1", "2"}}));
+    EXPECT_EQ(read("SELECT indexdef FROM pg_indexes WHERE tablename = 'pair' ORDER BY 1"),
+              (std::vector<row_text>{
+                  {"CREATE INDEX \"pair_Code_idx\" ON public.pair USING btree (\"Code\")"},
+                  {"CREATE INDEX \"pair_code00000_Code_idx\" ON public.pair USING btree "
+                   "(code00000, \"Code\")"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyAndInsert, PgsWriteCaseNames, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& param_info)
+                         { return param_info.param ? "Copy" : "Insert"; });
+
 class PgsWriteExtraField : public PgsWrite, public testing::WithParamInterface<bool>
 {
 };
