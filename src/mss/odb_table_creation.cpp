@@ -471,6 +471,13 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         {
             prop.vValue.ullVal = safe.u64_value;
         }
+        else if (safe.get_type() == VT_DECIMAL && !safe.decimal_text.empty())
+        {
+            // More digits than the VARIANT's decimal holds: the number goes as its own text.
+            prop.vValue.clear();
+            prop.vValue.vt = VT_BSTR;
+            prop.vValue.bstrVal = safe_text;
+        }
         props.push_back(std::move(prop));
         return;
     }
