@@ -169,6 +169,7 @@ void pgs_recordset::init_schema()
             // Defaults are printed under these settings: a date in ISO order, a timestamp with
             // its whole fraction, a float with every digit.
             transaction.exec(pgs_output_settings_sql);
+            transaction.exec("SET LOCAL standard_conforming_strings = on");
             const pqxx::result found = transaction.exec_params(table_sql, schema, table);
             if (found.empty())
             {

@@ -251,7 +251,7 @@ std::string_view trimmed(std::string_view text)
 const char pgs_output_settings_sql[] =
     "SET LOCAL TimeZone = 'UTC'; SET LOCAL DateStyle = 'ISO, YMD';"
     " SET LOCAL IntervalStyle = 'postgres'; SET LOCAL extra_float_digits = 3;"
-    " SET LOCAL bytea_output = 'hex'; SET LOCAL standard_conforming_strings = on";
+    " SET LOCAL bytea_output = 'hex'";
 
 bool pgs_is_plain_number(std::string_view text)
 {

@@ -13,8 +13,9 @@
 /// catalog expression depends on, so that a database's or role's own defaults (extra_float_digits
 /// 0, DateStyle SQL, IntervalStyle sql_standard, bytea_output escape, another time zone) never
 /// change what is read: timestamps with time zone in UTC, dates in ISO order, floats with every
-/// digit that tells them apart, intervals in the server's own style, bytea in hex, and string
-/// constants without backslash escapes.
+/// digit that tells them apart, intervals in the server's own style and bytea in hex. (String
+/// constants in printed defaults also depend on standard_conforming_strings, which the catalog
+/// reader sets itself: a user's query text may rely on the session's own.)
 extern const char pgs_output_settings_sql[];
 
 /// The value type of a PostgreSQL type name as the catalog reports it (information_schema's
