@@ -1,6 +1,7 @@
 // conversion_reporter.h: what a conversion run tells its front-end besides the log and errors.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 /// Which of the run's progress lines is sent.
@@ -20,7 +21,7 @@ struct conversion_progress
     /// The source database, the destination schema or the table key.
     std::wstring name;
     /// The number of tables of the database or of rows of the table; 0 for a schema line.
-    int count = 0;
+    std::int64_t count = 0;
 };
 
 /// The run's outlet to its front-end. Every call comes on the run's thread; a front-end whose

@@ -295,7 +295,7 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
             apply_row_policy(writer, *record, row_number, error);
         }
         rows.next();
-        conv.set_records_done(static_cast<int>(row_number));
+        conv.set_records_done(row_number);
     }
 }
 

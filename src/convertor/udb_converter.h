@@ -5,6 +5,7 @@
 #include "tk/tk_converter.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -57,16 +58,22 @@ public:
 
     /// The key of the table being converted (a copy, safe from any thread).
     std::wstring current_table() const;
-    int records_total() const { return m_records_total.load(std::memory_order_acquire); }
-    int records_done() const { return m_records_done.load(std::memory_order_acquire); }
+    std::int64_t records_total() const { return m_records_total.load(std::memory_order_acquire); }
+    std::int64_t records_done() const { return m_records_done.load(std::memory_order_acquire); }
     int tables_total() const { return m_tables_total.load(std::memory_order_acquire); }
     int tables_done() const { return m_tables_done.load(std::memory_order_acquire); }
 
 protected:
     /// For the run, the counters' only writer.
     void set_current_table(const std::wstring& name);
-    void set_records_total(int count) { m_records_total.store(count, std::memory_order_release); }
-    void set_records_done(int count) { m_records_done.store(count, std::memory_order_release); }
+    void set_records_total(std::int64_t count)
+    {
+        m_records_total.store(count, std::memory_order_release);
+    }
+    void set_records_done(std::int64_t count)
+    {
+        m_records_done.store(count, std::memory_order_release);
+    }
     void set_tables_total(int count) { m_tables_total.store(count, std::memory_order_release); }
     void set_tables_done(int count) { m_tables_done.store(count, std::memory_order_release); }
 
@@ -81,8 +88,8 @@ private:
     int m_mode = 0;
     mutable std::mutex m_current_table_mutex;
     std::wstring m_current_table;
-    std::atomic<int> m_records_total{0};
-    std::atomic<int> m_records_done{0};
+    std::atomic<std::int64_t> m_records_total{0};
+    std::atomic<std::int64_t> m_records_done{0};
     std::atomic<int> m_tables_total{0};
     std::atomic<int> m_tables_done{0};
     std::vector<std::wstring> m_tables;

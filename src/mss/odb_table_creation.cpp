@@ -158,7 +158,8 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
         tk_log(2, "Got MEMO/BLOB field");
         desc.ulColumnSize = unlimited_size;
     }
-    else if (!column.b_auto_num && desc.wType != DBTYPE_BYTES)
+    // An unbounded text column (nvarchar(max)) takes a default as any other text column does.
+    if (!column.b_auto_num && desc.wType != DBTYPE_BYTES)
     {
         odb_database::set_def_value(column, request.props, target);
     }
@@ -425,7 +426,8 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         props.push_back(std::move(prop));
         return;
     }
-    if (text.empty())
+    // An empty text is a default of its own for a text column ('' is not NULL).
+    if (text.empty() && !(column.vartype == VT_BSTR && column.default_value.get_type() == VT_BSTR))
     {
         return;
     }
@@ -468,6 +470,13 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         else if (safe.get_type() == VT_UI8)
         {
             prop.vValue.ullVal = safe.u64_value;
+        }
+        else if (safe.get_type() == VT_DECIMAL && !safe.decimal_text.empty())
+        {
+            // More digits than the VARIANT's decimal holds: the number goes as its own text.
+            prop.vValue.clear();
+            prop.vValue.vt = VT_BSTR;
+            prop.vValue.bstrVal = safe_text;
         }
         props.push_back(std::move(prop));
         return;

@@ -25,14 +25,20 @@ struct pgs_copy_writer_deleter
 
 /// Reads one table or named query. The constructor reads the catalog (columns, keys, indexes,
 /// foreign keys) and counts the rows; reset() opens the connection's only transaction and a
-/// cursor that fetches rows in blocks of 10000, the next block always on its way while the
-/// current one is read. The transaction stays open until the recordset is destroyed: other work
-/// on the connection fails (pgs_exception) until then.
+/// cursor that fetches rows in blocks, the next block always on its way while the current one is
+/// read. A block holds at most 10000 rows and, by the widest row read so far, about 32 MiB: the
+/// first blocks are small and grow while the rows allow, so that wide rows (a megabyte of bytea
+/// each) never gather by the ten thousand. The transaction stays open until the recordset is
+/// destroyed: other work on the connection fails (pgs_exception) until then.
 class pgs_recordset : public udb_recordset
 {
 public:
-    /// Rows fetched by one cursor read.
+    /// The most rows one cursor read fetches.
     static constexpr int block_rows = 10000;
+    /// The bytes of values one cursor read aims at, judged by the widest row read so far.
+    static constexpr std::size_t block_bytes = 32u << 20;
+    /// Rows fetched by the first cursor read; each later read at most doubles the one before.
+    static constexpr int first_block_rows = 32;
 
     /// A listed table of `database`; its foreign keys go to `relationships`. Throws
     /// pgs_exception when the catalog or the count cannot be read.
@@ -70,12 +76,14 @@ public:
     /// pgs_exception.
     void reset() override;
 
+    /// The rows of the block in hand.
+    std::size_t block_size() const { return m_block.size(); }
     /// The select list: one expression per column, in schema order.
     std::wstring get_select_fields() const;
     /// The whole statement reset() runs.
     std::wstring get_select_sql() const;
     /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
-    std::int32_t get_rec_count();
+    std::int64_t get_rec_count();
 
     const std::wstring& schema_name() const { return m_schema_name; }
     const std::wstring& table_name() const { return m_table_name; }
@@ -144,4 +152,7 @@ private:
     std::unique_ptr<pgs_copy_writer, pgs_copy_writer_deleter> m_copy;
     /// Rows written into the COPY load since it began.
     std::int64_t m_copy_rows = 0;
+    /// Rows asked for by the fetch on its way, and the bytes of the widest row read so far.
+    int m_requested_rows = 0;
+    std::size_t m_widest_row = 0;
 };

@@ -79,8 +79,8 @@ public:
     udb_indexes& indexes() { return m_indexes; }
     const udb_indexes& indexes() const { return m_indexes; }
     /// The number of rows the recordset will deliver, set by the deriving class.
-    std::int32_t record_count() const { return m_record_count; }
-    void set_record_count(std::int32_t count) { m_record_count = count; }
+    std::int64_t record_count() const { return m_record_count; }
+    void set_record_count(std::int64_t count) { m_record_count = count; }
     /// Position in indexes() of the first primary or unique index added; -1 when none.
     int key_index() const { return m_key_index; }
 
@@ -96,7 +96,7 @@ private:
     std::wstring m_name;
     udb_schema m_schema;
     udb_indexes m_indexes;
-    std::int32_t m_record_count = 0;
+    std::int64_t m_record_count = 0;
     int m_key_index = -1;
     udb_row_failure_handler m_row_failure_handler;
     std::int64_t m_next_row_number = 0;

@@ -322,6 +322,19 @@ TEST(ConversionRun, DefinitionsOnlyCreatesTheTableAndShowsTheTrueRowCount)
     EXPECT_EQ(bench.reporter->lines.back(), "table public.orders 5 done=0/1");
 }
 
+TEST(ConversionRun, RowCountsBeyondThirtyTwoBitsAreCarriedWhole)
+{
+    run_bench bench;
+    bench.converter().set_tab_def(true);
+    conv_test::source_table big{L"public.events", 1};
+    big.reported_rows = 5'000'000'123LL;
+    bench.source.tables = {big};
+    bench.run();
+    EXPECT_EQ(bench.reporter->lines.back(), "table public.events 5000000123 done=0/1");
+    EXPECT_NE(bench.reporter->text.find(L"Converting table public.events (5000000123 records)\n"),
+              std::wstring::npos);
+}
+
 TEST(ConversionRun, SkippingIndexesCreatesTheTableWithoutThem)
 {
     run_bench bench;

@@ -27,7 +27,7 @@ constexpr HRESULT errors_occurred_hr = make_hresult(0x80040E21);
 class fake_rows : public udb_recordset
 {
 public:
-    fake_rows(const std::wstring& name, int rows, int reported_rows, int fail_fetch_at,
+    fake_rows(const std::wstring& name, int rows, std::int64_t reported_rows, int fail_fetch_at,
               event_log& events, std::set<int> value_error_rows = {})
         : udb_recordset(name, 1)
         , m_rows(rows)

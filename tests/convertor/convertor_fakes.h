@@ -31,7 +31,7 @@ struct source_table
     std::wstring key;
     int rows = 0;
     /// The row count the recordset reports; -1: the number of rows.
-    int reported_rows = -1;
+    std::int64_t reported_rows = -1;
     /// get_table throws tk_exception "cannot open <key>" with `fail_severity`.
     bool fail_open = false;
     int fail_severity = 0;

@@ -89,7 +89,7 @@ TEST_F(OdbTableCreation, FixtureTableWithIdentityDefaultsCompositeKeyAndIndexes)
             L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime2(6) NULL DEFAULT "
             L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(6) NULL "
             L"DEFAULT '10:20:30', [big] bigint NULL, [flag] bit NULL, [notes] "
-            L"nvarchar(max) NULL, [data] varbinary(max) NULL, [price] money NULL)",
+            L"nvarchar(max) NULL DEFAULT N'x', [data] varbinary(max) NULL, [price] money NULL)",
             L"ALTER TABLE [dbo].[t] ALTER COLUMN [code] nvarchar(20) collate "
             L"Latin1_General_100_BIN2 NOT NULL",
             L"ALTER TABLE [dbo].[t] ADD CONSTRAINT [PK_t] PRIMARY KEY CLUSTERED ([id], [code])",
@@ -187,6 +187,16 @@ TEST_F(OdbTableCreation, IndexesBeyondSqlServerLimitsAreSkipped)
     const std::vector<std::wstring> sent = create(L"t", columns, indexes);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1], L"CREATE NONCLUSTERED INDEX [c450] ON [t] ([c])");
+}
+
+TEST_F(OdbTableCreation, UnboundedTextColumnsKeepTheirDefaults)
+{
+    open();
+    std::vector<t_ftd> columns{column(L"memo", VT_BSTR, 0, false, ole_variant(L"it's")),
+                               column(L"empty", VT_BSTR, 0, true, ole_variant(L""))};
+    EXPECT_EQ(create(L"t", columns, {}).front(),
+              L"CREATE TABLE [t] ([memo] nvarchar(max) NULL DEFAULT N'it''s', [empty] "
+              L"nvarchar(max) NOT NULL DEFAULT N'')");
 }
 
 TEST_F(OdbTableCreation, AzureTableWithoutKeyGetsAClusteredIndex)
@@ -323,7 +333,28 @@ INSTANTIATE_TEST_SUITE_P(
         default_case{"date column keeps year 1",
                      column(L"c", VT_DATE, 0, false, ole_variant(L"0001-01-01"), t_ftd::date_only),
                      modern, L"'00010101'", VT_BSTR},
-        default_case{"no default", column(L"c", VT_I4, 0), modern, nullptr, VT_EMPTY}),
+        default_case{"no default", column(L"c", VT_I4, 0), modern, nullptr, VT_EMPTY},
+        default_case{"datetime2 keeps the microseconds",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 12:34:56.123456"), 1),
+                     modern, L"'20200201 12:34:56.123456'", VT_BSTR},
+        default_case{"microseconds alone at midnight",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 00:00:00.000001"), 1),
+                     modern, L"'20200201 00:00:00.000001'", VT_BSTR},
+        default_case{"datetime keeps the milliseconds it holds",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 12:34:56.123456"), 1),
+                     mss_target{4, false, true, false}, L"'20200201 12:34:56.123'", VT_BSTR},
+        default_case{
+            "time keeps the microseconds",
+            column(L"c", VT_DATE, 0, false, ole_variant(L"10:20:30.000001"), t_ftd::time_only),
+            modern, L"'10:20:30.000001'", VT_BSTR},
+        default_case{"decimal of 38 digits keeps every digit",
+                     column(L"c", VT_DECIMAL, 0, false,
+                            ole_variant(L"-1234567890123456789012345678901234567.8"),
+                            t_ftd::make_precision_scale(38, 1)),
+                     modern, L"-1234567890123456789012345678901234567.8", VT_BSTR},
+        default_case{"year 99 stays the year 99",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"0099-01-01"), t_ftd::date_only),
+                     modern, L"'00990101'", VT_BSTR}),
     [](const testing::TestParamInfo<default_case>& param_info)
     { return "Case" + std::to_string(param_info.index); });
 
