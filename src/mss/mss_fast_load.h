@@ -20,6 +20,8 @@ public:
     mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay);
     /// From a text already read (code 0).
     mss_fast_load_exception(const std::wstring& text, std::uint32_t rows_to_replay);
+    /// From an error object already read.
+    mss_fast_load_exception(const odb_exception& cause, std::uint32_t rows_to_replay);
 
     std::uint32_t rows_to_replay() const { return m_rows_to_replay; }
 
