@@ -350,9 +350,11 @@ void conversion_run::report_table(const tk_exception& error)
 void conversion_run::report_lost_connection(const tk_exception& error)
 {
     std::int64_t not_stored = 0;
+    std::int64_t in_doubt = 0;
     if (const auto* lost = dynamic_cast<const mss_connection_lost*>(&error); lost != nullptr)
     {
         not_stored = lost->rows_not_stored();
+        in_doubt = lost->rows_in_doubt();
     }
     const std::int64_t stored = std::max<std::int64_t>(0, m_rows_handed - m_rows_refused -
                                                               std::min(not_stored, m_rows_handed));
@@ -365,9 +367,14 @@ void conversion_run::report_lost_connection(const tk_exception& error)
     {
         server = "the PostgreSQL server";
     }
-    tk_exception report(plat::format("The connection to %s was lost: %s %d rows of this table had "
-                                     "been stored; the conversion stops.",
-                                     server, as_sentence(error.message()), stored),
+    std::string outcome = plat::format("%d rows of this table had been stored", stored);
+    if (in_doubt > 0)
+    {
+        outcome += plat::format(", and %d more may have been (their commit got no answer)",
+                                std::min(in_doubt, m_rows_handed - stored));
+    }
+    tk_exception report(plat::format("The connection to %s was lost: %s %s; the conversion stops.",
+                                     server, as_sentence(error.message()), outcome),
                         error.severity());
     report.set_connection_lost(true);
     m_converter.set_connection_lost();
@@ -380,8 +387,9 @@ void conversion_run::escalate_lost_row(const odb_exception& error)
     {
         throw *lost;
     }
-    // The row being written went with the connection.
-    throw mss_connection_lost(error, 1);
+    // The row being written went with the connection, unless its statement ran before the
+    // answer was lost.
+    throw mss_connection_lost(error, 1, 1);
 }
 
 void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)

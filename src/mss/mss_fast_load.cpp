@@ -202,7 +202,9 @@ void mss_fast_load::insert_data()
         if (FAILED(hr))
         {
             tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-            throw mss_fast_load_exception(hr, rows_to_replay());
+            mss_fast_load_exception failure(hr, rows_to_replay());
+            failure.set_in_commit();
+            throw failure;
         }
     }
 }
@@ -233,7 +235,9 @@ void mss_fast_load::close_table()
     tk_log(1, "mss_fast_load::close_table - at the end");
     if (FAILED(hr))
     {
-        throw mss_fast_load_exception(*failure, lost);
+        mss_fast_load_exception commit_failure(*failure, lost);
+        commit_failure.set_in_commit();
+        throw commit_failure;
     }
     if (FAILED(released))
     {

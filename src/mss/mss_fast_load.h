@@ -24,9 +24,14 @@ public:
     mss_fast_load_exception(const odb_exception& cause, std::uint32_t rows_to_replay);
 
     std::uint32_t rows_to_replay() const { return m_rows_to_replay; }
+    /// The failing call was a commit: the server may have stored the rows before its answer
+    /// was lost.
+    bool in_commit() const { return m_in_commit; }
+    void set_in_commit() { m_in_commit = true; }
 
 private:
     std::uint32_t m_rows_to_replay;
+    bool m_in_commit = false;
 };
 
 /// Loads one table through IRowsetFastLoad: open_table, then per row bind_data* and

@@ -260,9 +260,12 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
     if (failure.connection_lost())
     {
         // Nothing can be written again over a connection that is gone: the rows of the batch
-        // are counted in the one report of the table, not reported one by one.
+        // are counted in the one report of the table, not reported one by one. Every row since
+        // the last commit went with the connection, also when the driver said only the failing
+        // row was refused.
+        const auto not_stored = static_cast<std::int64_t>(std::max(lost, m_batch.size()));
         m_batch.clear();
-        throw mss_connection_lost(failure, static_cast<std::int64_t>(lost));
+        throw mss_connection_lost(failure, not_stored, failure.in_commit() ? not_stored : 0);
     }
     std::vector<kept_row> rows;
     const std::size_t first = m_batch.size() - std::min(lost, m_batch.size());
@@ -299,7 +302,9 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         {
             if (error.connection_lost())
             {
-                throw mss_connection_lost(error, static_cast<std::int64_t>(rows.size() - row_idx));
+                // The statement may have run before its answer was lost.
+                throw mss_connection_lost(error, static_cast<std::int64_t>(rows.size() - row_idx),
+                                          1);
             }
             report(row, error);
         }

@@ -284,9 +284,11 @@ HRESULT odb_check(HRESULT hr)
     return hr;
 }
 
-mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored)
+mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,
+                                         std::int64_t rows_in_doubt)
     : odb_exception(cause)
     , m_rows_not_stored(rows_not_stored)
+    , m_rows_in_doubt(rows_in_doubt)
 {
     set_connection_lost(true);
 }

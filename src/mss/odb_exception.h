@@ -56,17 +56,21 @@ private:
 };
 
 /// The SQL Server connection was lost while a table was being written: the last
-/// rows_not_stored() rows handed to the writer (the failing one included) are not in the table.
-/// Carries the driver's text; connection_lost() is set.
+/// rows_not_stored() rows handed to the writer (the failing one included) are not known to be in
+/// the table; of them, the last rows_in_doubt() were being committed and may have arrived all
+/// the same (the answer is what was lost). Carries the driver's text; connection_lost() is set.
 class mss_connection_lost : public odb_exception
 {
 public:
-    mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored);
+    mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,
+                        std::int64_t rows_in_doubt);
 
     std::int64_t rows_not_stored() const { return m_rows_not_stored; }
+    std::int64_t rows_in_doubt() const { return m_rows_in_doubt; }
 
 private:
     std::int64_t m_rows_not_stored;
+    std::int64_t m_rows_in_doubt;
 };
 
 /// The checked OLE DB call: a negative result is logged as "Error code: %08X" (level 2) and

@@ -26,6 +26,8 @@ struct lost_case
     /// -1: a plain OLE DB failure with the connection lost (the caller counts the row).
     std::int64_t rows_not_stored;
     std::string text;
+    /// Of those, the rows whose commit got no answer (-1 for a plain failure).
+    std::int64_t rows_in_doubt = -1;
 };
 
 void PrintTo(const lost_case& test, std::ostream* out)
@@ -54,6 +56,7 @@ TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
         EXPECT_EQ(error.message(), test.text);
         const auto* lost = dynamic_cast<const mss_connection_lost*>(&error);
         EXPECT_EQ(lost != nullptr ? lost->rows_not_stored() : -1, test.rows_not_stored);
+        EXPECT_EQ(lost != nullptr ? lost->rows_in_doubt() : -1, test.rows_in_doubt);
     };
     int appended = 0;
     try
@@ -107,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                   -1,
                   "Communication link failure"},
         lost_case{
-            "OnTheFinalCommit", true, 3, {}, lose_batches, 0, 3, "Communication link failure"},
+            "OnTheFinalCommit", true, 3, {}, lose_batches, 0, 3, "Communication link failure", 3},
         lost_case{"OnACommitMidTable",
                   true,
                   1003,
@@ -115,15 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
                   lose_batches,
                   1000,
                   1000,
-                  "Communication link failure"},
+                  "Communication link failure",
+                  1000},
+        lost_case{"OnARowMidBatch",
+                  true,
+                  1600,
+                  {},
+                  [](fake_script& script) { script.lose_connection_at_row = 1500; },
+                  1500,
+                  500,
+                  "Write to the server failed",
+                  0},
         lost_case{"OnTheReconnectAfterAFailedBatch", true, 1003,
                   [](fake_script& script) { script.refuse_connections = true; },
                   [](fake_script& script) { script.failing_batches = {1}; }, 1000, 1000,
-                  "Unable to connect: Adaptive Server is unavailable or does not exist"},
+                  "Unable to connect: Adaptive Server is unavailable or does not exist", 1000},
         lost_case{"OnTheReconnectAfterAFailedFinalBatch", true, 3,
                   [](fake_script& script) { script.refuse_connections = true; },
                   [](fake_script& script) { script.failing_batches = {1}; }, 0, 3,
-                  "Unable to connect: Adaptive Server is unavailable or does not exist"}),
+                  "Unable to connect: Adaptive Server is unavailable or does not exist", 3}),
     [](const testing::TestParamInfo<lost_case>& param_info) { return param_info.param.name; });
 
 TEST(OdbExceptionState, ConnectionClassesAreTheLostConnection)

@@ -111,6 +111,12 @@ public:
 
     link_status send_row() override
     {
+        if (++m_script->rows_sent == m_script->lose_connection_at_row)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"08S01", 20006, L"[FreeTDS][SQL Server]Write to the server failed"}},
+                odbc_call::statement, L"fake");
+        }
         std::wstring text = L"row(";
         for (const auto& [column, bound] : m_blocks)
         {
