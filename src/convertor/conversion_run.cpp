@@ -63,10 +63,23 @@ private:
     std::int64_t m_last_row;
 };
 
-/// `text` as a sentence that another can follow.
-std::string as_sentence(std::string text)
+/// `text` as one line that another sentence can follow: libpq's texts run over several
+/// indented lines.
+std::string as_sentence(const std::string& original)
 {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0)
+    std::string text;
+    for (const char c : original)
+    {
+        if (std::isspace(static_cast<unsigned char>(c)) == 0)
+        {
+            text += c;
+        }
+        else if (!text.empty() && text.back() != ' ')
+        {
+            text += ' ';
+        }
+    }
+    if (!text.empty() && text.back() == ' ')
     {
         text.pop_back();
     }

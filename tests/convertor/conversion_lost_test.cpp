@@ -84,8 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {},
                   {"public.a: The connection to the PostgreSQL server was lost: server closed the "
-                   "connection unexpectedly. 3 rows of this table had been stored; the conversion "
-                   "stops."},
+                   "connection unexpectedly This probably means the server terminated abnormally. "
+                   "3 rows of this table had been stored; the conversion stops."},
                   {"get_table public.a mode=1", "append [dbo].[a] 1", "append [dbo].[a] 2",
                    "append [dbo].[a] 3"}}),
     [](const testing::TestParamInfo<lost_case>& param_info) { return param_info.param.name; });

@@ -71,7 +71,8 @@ public:
         }
         if (m_position == m_lose_connection_at)
         {
-            pgs_exception lost("server closed the connection unexpectedly");
+            pgs_exception lost("server closed the connection unexpectedly\n\tThis probably means "
+                               "the server terminated abnormally\n");
             lost.set_connection_lost(true);
             throw lost;
         }

@@ -37,8 +37,8 @@ struct source_table
     int fail_severity = 0;
     /// Moving past this row (1-based) throws tk_exception "fetch failed at <n>"; 0: never.
     int fail_fetch_at = 0;
-    /// Moving past this row (1-based) throws "server closed the connection unexpectedly" as the
-    /// source side translates libpq's broken connection; 0: never.
+    /// Moving past this row (1-based) throws libpq's two-line "server closed the connection
+    /// unexpectedly" as the source side translates a broken connection; 0: never.
     int lose_connection_at = 0;
 };
 

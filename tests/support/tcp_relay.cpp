@@ -121,15 +121,6 @@ void tcp_relay::cut_now()
     }
 }
 
-void tcp_relay::heal()
-{
-    const std::lock_guard lock(m_mutex);
-    m_limit[0] = m_limit[1] = UINT64_MAX;
-    m_answer_cut = UINT64_MAX;
-    m_cut_requested = false;
-    m_cut = false;
-}
-
 std::uint64_t tcp_relay::forwarded(direction way) const
 {
     const std::lock_guard lock(m_mutex);

@@ -13,7 +13,7 @@ namespace test_support
 
 /// Listens on 127.0.0.1 (a free port) and forwards every connection to host:port. Once cut, every
 /// open connection is closed on both sides at once and later connections are closed as soon as
-/// they are accepted (the server is gone), until heal().
+/// they are accepted: the server is gone for good.
 class tcp_relay
 {
 public:
@@ -40,12 +40,10 @@ public:
     void cut_at_answer_after(std::uint64_t sent);
     /// Cuts now.
     void cut_now();
-    /// Forwards new connections again.
-    void heal();
 
     /// Bytes forwarded in `way` since the relay started.
     std::uint64_t forwarded(direction way) const;
-    /// True once a cut happened (until heal()).
+    /// True once a cut happened.
     bool is_cut() const { return m_cut.load(); }
 
 private:

@@ -327,8 +327,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "Creating schema if necessary: 'dbo'\n"
                     "Converting table public.a(3 records)\n"
                     "Error:\npublic.a: The connection to the PostgreSQL server was lost: server "
-                    "closed the connection unexpectedly. 1 rows of this table had been stored; the "
-                    "conversion stops.\n",
+                    "closed the connection unexpectedly This probably means the server terminated "
+                    "abnormally. 1 rows of this table had been stored; the conversion stops.\n",
                     ""},
         ending_case{"RunEndedByAnErrorIsAFailure",
                     [](vandrel_convertor& converter, event_log& events)
