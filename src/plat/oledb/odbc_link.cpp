@@ -29,12 +29,13 @@ namespace
 {
 
 constexpr SQLULEN login_timeout_seconds = 15;
-// How long a request that is not a statement (a login, a disconnect, a catalog round trip of
-// the driver's own) may wait for a server that stopped answering. Statements keep no limit of
-// their own here: CREATE INDEX on a big table or the commit of a large bulk batch may take far
-// longer than any fixed figure, and a server that vanished is noticed on them by the socket's
-// keepalive probes, which the drivers switch on (Microsoft's: 30 s idle then 1 s probes;
-// FreeTDS: 40 s idle then 2 s probes), and a server that closed the connection at once.
+// How long reaching the server may take before the login starts (FreeTDS takes it as its TCP
+// connect timeout; Microsoft's driver ignores it and keeps to the login timeout). Statements get
+// no limit from it: CREATE INDEX on a big table or the commit of a large bulk batch may take far
+// longer than any fixed figure. A server that vanishes under a statement is noticed by the
+// socket's keepalive probes, which the drivers switch on themselves (Microsoft's: 30 s idle,
+// then 1 s probes; FreeTDS: 40 s idle, then 2 s probes), and one that closes the connection at
+// once.
 constexpr SQLULEN connection_timeout_seconds = 30;
 
 class odbc_link final : public link
