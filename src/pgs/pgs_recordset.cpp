@@ -131,7 +131,9 @@ pgs_recordset::~pgs_recordset()
 
 void pgs_recordset::close_reading() noexcept
 {
-    if (m_pipeline)
+    // Over a broken connection nothing more can arrive: waiting for it would only meet the
+    // same failure again.
+    if (m_pipeline && m_read_transaction && m_read_transaction->conn().is_open())
     {
         try
         {

@@ -2,6 +2,8 @@
 #include "convertor_fakes.h"
 
 #include "mss/odb_exception.h"
+#include "pgs/pgs_exception.h"
+#include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_types.h"
 #include "plat/plat_text.h"
 #include "udb/udb_value_exception.h"
@@ -28,10 +30,11 @@ class fake_rows : public udb_recordset
 {
 public:
     fake_rows(const std::wstring& name, int rows, std::int64_t reported_rows, int fail_fetch_at,
-              event_log& events, std::set<int> value_error_rows = {})
+              event_log& events, std::set<int> value_error_rows = {}, int lose_connection_at = 0)
         : udb_recordset(name, 1)
         , m_rows(rows)
         , m_fail_fetch_at(fail_fetch_at)
+        , m_lose_connection_at(lose_connection_at)
         , m_value_error_rows(std::move(value_error_rows))
         , m_events(events)
     {
@@ -66,11 +69,19 @@ public:
         {
             throw tk_exception("fetch failed at " + std::to_string(m_position), 0);
         }
+        if (m_position == m_lose_connection_at)
+        {
+            pgs_exception lost("server closed the connection unexpectedly\n\tThis probably means "
+                               "the server terminated abnormally\n");
+            lost.set_connection_lost(true);
+            throw lost;
+        }
     }
 
 private:
     int m_rows;
     int m_fail_fetch_at;
+    int m_lose_connection_at;
     std::set<int> m_value_error_rows;
     int m_position = 0;
     udb_record m_record;
@@ -115,9 +126,9 @@ public:
                 {
                     throw tk_exception("cannot open " + narrow(name), table.fail_severity);
                 }
-                return std::make_unique<fake_rows>(name, table.rows, table.reported_rows,
-                                                   table.fail_fetch_at, m_events,
-                                                   m_setup.value_error_rows[name]);
+                return std::make_unique<fake_rows>(
+                    name, table.rows, table.reported_rows, table.fail_fetch_at, m_events,
+                    m_setup.value_error_rows[name], table.lose_connection_at);
             }
         }
         throw std::logic_error("get_table of a table the source does not list");
@@ -209,6 +220,16 @@ private:
         if (m_faults.overflow_rows.count(row_number) != 0)
         {
             throw odb_exception(overflow_hr);
+        }
+        if (m_faults.lost_rows.count(row_number) != 0)
+        {
+            plat::oledb::error_record lost;
+            lost.hr = E_FAIL;
+            lost.source = L"[FreeTDS][SQL Server]";
+            lost.description = L"Communication link failure";
+            lost.sqlstate = L"08S01";
+            plat::oledb::post_errors({lost});
+            throw odb_exception(E_FAIL);
         }
         m_events.push_back("append " + narrow(name()) + " " + id_of(record));
     }

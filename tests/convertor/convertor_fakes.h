@@ -37,6 +37,9 @@ struct source_table
     int fail_severity = 0;
     /// Moving past this row (1-based) throws tk_exception "fetch failed at <n>"; 0: never.
     int fail_fetch_at = 0;
+    /// Moving past this row (1-based) throws libpq's two-line "server closed the connection
+    /// unexpectedly" as the source side translates a broken connection; 0: never.
+    int lose_connection_at = 0;
 };
 
 /// How the destination writer fails: rows numbered from 1 by append order.
@@ -44,6 +47,9 @@ struct writer_faults
 {
     std::set<int> integrity_rows; ///< odb_exception code 0x80E2F
     std::set<int> overflow_rows;  ///< odb_exception code 0x80E57
+    /// odb_exception read from the error records of a lost connection (SQLSTATE 08S01,
+    /// "Communication link failure").
+    std::set<int> lost_rows;
     /// append_record throws udb_value_exception "no literal for id <id>" for rows with these
     /// ids, whatever the table; update does for rows with `update_value_ids`.
     std::set<int> value_ids;
