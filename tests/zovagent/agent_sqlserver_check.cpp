@@ -99,15 +99,13 @@ std::string destination_expression(const std::string& column, value_kind kind)
     switch (kind)
     {
     case value_kind::milliseconds:
-    {
-        // Whole days, then the seconds within the day: DATEDIFF counts in int, and seconds
-        // since 1970 pass its range before 1901 and after 2038.
-        const std::string days = "DATEDIFF(day, '19700101', " + column + ")";
-        value = "CAST((CAST(" + days + " AS bigint) * 86400 + DATEDIFF(second, DATEADD(day, " +
-                days + ", CAST('19700101' AS datetime2)), " + column + ")) * 1000 + " +
-                "DATEPART(millisecond, " + column + ") AS nvarchar(40))";
+        // Whole days, then the time of day: DATEDIFF counts in int, and seconds since 1970 pass
+        // its range before 1901 and after 2038.
+        value = "CAST((CAST(DATEDIFF(day, '19700101', " + column + ") AS bigint) * 86400 + " +
+                "DATEPART(hour, " + column + ") * 3600 + DATEPART(minute, " + column +
+                ") * 60 + DATEPART(second, " + column + ")) * 1000 + DATEPART(millisecond, " +
+                column + ") AS nvarchar(40))";
         break;
-    }
     case value_kind::date:
         value = "CONVERT(nvarchar(10), " + column + ", 23)";
         break;
