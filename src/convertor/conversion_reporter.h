@@ -39,6 +39,10 @@ public:
     virtual void table_missing(const std::wstring& table) = 0;
     /// The run ended through a failure outside the system's exception family.
     virtual void run_failed(const std::string& text) = 0;
+    /// An index of the table `table` (the source's key) that the destination could not create,
+    /// and why; the table is converted without it.
+    virtual void index_failed(const std::wstring& table, const std::wstring& index,
+                              const std::wstring& reason) = 0;
 };
 
 /// The reporter of a run that nobody watches.
@@ -49,4 +53,5 @@ public:
     void progress_line(const conversion_progress&) override {}
     void table_missing(const std::wstring&) override {}
     void run_failed(const std::string&) override {}
+    void index_failed(const std::wstring&, const std::wstring&, const std::wstring&) override {}
 };

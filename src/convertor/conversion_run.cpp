@@ -4,6 +4,7 @@
 #include "convertor/vandrel_convertor.h"
 #include "mss/mss_names.h"
 #include "mss/mss_tn_validator.h"
+#include "mss/mss_types.h"
 #include "mss/odb_exception.h"
 #include "pgs/pgs_exception.h"
 #include "plat/oledb/oledb_com.h"
@@ -139,6 +140,37 @@ private:
 std::wstring widen(const std::string& utf8)
 {
     return plat::utf8_to_wide_lossy(utf8);
+}
+
+/// The schema a new table is created with: text that an index covers and that SQL Server would
+/// hold only as nvarchar(max), which no index takes, carries the longest value the source holds,
+/// so that the destination can give it a bounded type its keys hold.
+udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
+{
+    udb_schema schema = rows.schema();
+    std::vector<std::wstring> names;
+    std::vector<t_ftd*> measured;
+    for (t_ftd* column : schema)
+    {
+        const bool unbounded = column->vartype == VT_BSTR && !column->is_guid() &&
+                               mss_text_column_units(column->size) == 0;
+        if (unbounded && indexes.is_idx_field(column->name, false))
+        {
+            names.push_back(column->name);
+            measured.push_back(column);
+        }
+    }
+    if (names.empty())
+    {
+        return schema;
+    }
+    const std::vector<std::int32_t> longest = rows.longest_text(names);
+    for (std::size_t column_idx = 0; column_idx < measured.size(); ++column_idx)
+    {
+        tk_wlog(2, L"Longest value of column '%s': %d", names[column_idx], longest[column_idx]);
+        measured[column_idx]->longest_units = longest[column_idx];
+    }
+    return schema;
 }
 
 } // namespace
@@ -296,8 +328,15 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         {
             indexes = rows->indexes();
         }
+        const udb_schema schema =
+            m_destination->is_table_exist(name) ? rows->schema() : measured_schema(*rows, indexes);
         const std::unique_ptr<udb_recordset> writer =
-            m_destination->create_table(name, rows->schema(), indexes);
+            m_destination->create_table(name, schema, indexes);
+        for (const udb_index_failure& failure : m_destination->take_index_failures())
+        {
+            conv.count_failure();
+            m_reporter.index_failed(key, failure.index, failure.reason);
+        }
         writer->set_row_failure_handler(
             [this, &target = *writer](udb_record& record, std::int64_t row_number,
                                       const tk_exception& error)

@@ -113,7 +113,7 @@ void pgs_recordset::add_catalog_column(const pqxx::row& row, bool& auto_num_take
     const std::int32_t reserved =
         vartype == VT_DECIMAL
             ? pgs_decimal_reserved(precision, pgs_numeric_scale(int_or_zero(row[8])))
-            : pgs_date_kind(type_name);
+            : pgs_reserved_of(type_name);
     ole_variant default_value;
     if (!default_text.empty() && !sequence_default)
     {
@@ -311,7 +311,7 @@ void pgs_recordset::init_query_schema()
                 const std::int32_t reserved =
                     vartype == VT_DECIMAL
                         ? pgs_decimal_reserved(precision, pgs_numeric_scale(modifier & 0xFFFF))
-                        : pgs_date_kind(type_name);
+                        : pgs_reserved_of(type_name);
                 const t_ftd descriptor(size, tk_wstring::from_utf8(shape.column_name(column)),
                                        vartype, false, false, ole_variant(), reserved, L"");
                 add_column(std::make_unique<pgs_ftd>(descriptor, type_name));

@@ -246,6 +246,46 @@ std::int64_t pgs_recordset::get_rec_count()
         "Cannot get number of records (" + tk_string::to_ansi(name()) + "): ");
 }
 
+std::vector<std::int32_t> pgs_recordset::longest_text(const std::vector<std::wstring>& columns)
+{
+    tk_log(1, "pgs_recordset::longest_text");
+    std::vector<std::int32_t> longest(columns.size(), 0);
+    if (columns.empty())
+    {
+        return longest;
+    }
+    std::wstring measures;
+    for (const std::wstring& column : columns)
+    {
+        const int position = schema().get_field_idx(column);
+        if (position < 0)
+        {
+            throw pgs_exception("Cannot measure the text of (" + tk_string::to_ansi(name()) +
+                                "): no column " + tk_string::to_ansi(column));
+        }
+        const std::wstring text = column_reference(static_cast<std::size_t>(position)) + L"::text";
+        measures += std::wstring(measures.empty() ? L"" : L", ") + L"COALESCE(MAX(char_length(" +
+                    text + L") + (octet_length(" + text + L") - char_length(" + text +
+                    L")) / 3), 0)";
+    }
+    const std::wstring sql = L"SELECT " + measures + L" FROM " + source_sql();
+    tk_wlog(1, L"Running query: %s", sql);
+    pqxx::connection& connection = pgs_engine::instance().connection();
+    return pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(connection, "longest_text");
+            const pqxx::row row = transaction.exec1(tk_string::to_utf8(sql));
+            for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+            {
+                longest[column_idx] =
+                    row[static_cast<pqxx::row::size_type>(column_idx)].as<std::int32_t>();
+            }
+            return longest;
+        },
+        "Cannot measure the text of (" + tk_string::to_ansi(name()) + "): ");
+}
+
 void pgs_recordset::plan_values()
 {
     m_value_kinds.clear();

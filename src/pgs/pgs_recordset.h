@@ -84,6 +84,12 @@ public:
     std::wstring get_select_sql() const;
     /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
     std::int64_t get_rec_count();
+    /// Reads every row once. A column's figure is an upper bound: its exact character count
+    /// plus a third of the bytes beyond one per character in the server's encoding (exact for
+    /// single-byte text; a character beyond the basic plane takes four bytes and two units).
+    /// Throws pgs_exception "Cannot measure the text of (name): ..." and for a name that is no
+    /// column of the table.
+    std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override;
 
     const std::wstring& schema_name() const { return m_schema_name; }
     const std::wstring& table_name() const { return m_table_name; }

@@ -316,6 +316,11 @@ int pgs_date_kind(const std::string& type_name)
     return 0;
 }
 
+int pgs_reserved_of(const std::string& type_name)
+{
+    return type_name == "uuid" ? t_ftd::guid_column : pgs_date_kind(type_name);
+}
+
 std::optional<std::string> pgs_default_literal(const std::string& default_text, bool date_column)
 {
     const std::string_view text = trimmed(default_text);

@@ -45,6 +45,10 @@ std::int32_t pgs_decimal_reserved(int precision, int scale);
 /// for a type that is not a date.
 int pgs_date_kind(const std::string& type_name);
 
+/// The descriptor's dw_reserved word for a column type that is not numeric: t_ftd::guid_column
+/// for uuid, else the date kind.
+int pgs_reserved_of(const std::string& type_name);
+
 /// A default's text as a value of `vartype`; a null text gives VT_EMPTY. Booleans read true/t/
 /// yes/on/1 and false/f/no/off/0. Throws what ole_variant::from_string throws.
 ole_variant pgs_get_variant(VARTYPE vartype, const char* text);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class tk_exception;
 
@@ -47,6 +48,11 @@ public:
     virtual void next();
     /// Contract: positions before the first row and starts reading. The base does nothing.
     virtual void reset();
+    /// Contract: for each of `columns` (text columns of this recordset, by name) the UTF-16
+    /// units of the longest value it holds, at most: never fewer than the longest value takes;
+    /// 0 for a column without values. Throws the side's exception. The base has no rows: -1
+    /// (not known) for each.
+    virtual std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns);
     /// Contract: a writer stores every row appended so far and ends its load; a row that fails
     /// there goes to the row-failure handler, any other failure throws. After flush() the
     /// destructor has nothing left to report. The base does nothing.

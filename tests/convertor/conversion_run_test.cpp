@@ -345,6 +345,34 @@ TEST(ConversionRun, SkippingIndexesCreatesTheTableWithoutThem)
               (event_log{"create_table [dbo].[orders] columns=2 indexes=0"}));
 }
 
+TEST(ConversionRun, UnboundedKeyTextIsMeasuredBeforeANewTableAndFailedIndexesReported)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].text_key = true;
+    bench.destination.failing_indexes = {L"ix_code"};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"longest", "create_table", "measured"}),
+              (event_log{"longest public.orders code",
+                         "create_table [dbo].[orders] columns=3 indexes=2", "measured code=7"}));
+    EXPECT_EQ(bench.reporter->lines,
+              (std::vector<std::string>{"start", "database shop 1", "schema dbo",
+                                        "index public.orders ix_code: too wide",
+                                        "table public.orders 1 done=0/1"}));
+}
+
+TEST(ConversionRun, ExistingTableIsNotMeasured)
+{
+    run_bench bench;
+    bench.converter().set_mode(3);
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].text_key = true;
+    bench.destination.tables = {L"[dbo].[orders]"};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"longest", "create_table", "measured"}),
+              (event_log{"create_table [dbo].[orders] columns=3 indexes=2"}));
+}
+
 TEST(ConversionRun, QueryEntryFillsATableNamedAfterItsKey)
 {
     run_bench bench;

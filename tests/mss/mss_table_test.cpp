@@ -324,6 +324,24 @@ TEST_F(MssTable, RowsTheStandInRoutesAwayFromBulkCopyKeepTheirOrder)
     EXPECT_TRUE(m_failures.empty());
 }
 
+TEST_F(MssTable, GuidTextGoesIntoTheBulkLoadAsAGuid)
+{
+    open(true, true, {described(L"id", sql_type::guid)});
+    std::unique_ptr<odb_table> table =
+        writer({column(L"id", VT_BSTR, 0, true, {}, t_ftd::guid_column)});
+    for (const wchar_t* text :
+         {L"a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11", L"{B1FFCD88-8D1A-4EF8-BB6D-6BB9BD380A22}"})
+    {
+        udb_record record = row_of({{L"id", ole_variant(text)}});
+        table->append_record(record);
+    }
+    table->flush();
+    // The GUID's own layout: its first three groups in the machine's (little-endian) order.
+    EXPECT_EQ(trace_of({L"row", L"SET QUOTED_IDENTIFIER OFF; INSERT"}),
+              (std::vector<std::wstring>{L"row(0x99BCEEA00B9CF84EBB6D6BB9BD380A11)",
+                                         L"row(0x88CDFFB11A8DF84EBB6D6BB9BD380A22)"}));
+}
+
 TEST_F(MssTable, TextWiderThanItsSlotGoesByAnInsertBetweenBulkBatches)
 {
     open(true, true,
