@@ -27,7 +27,7 @@ namespace
 {
 
 /// The SQL Server side of a test: records connects (and their thread), fails as told.
-class fake_destination : public conversion_destination
+class connect_recorder : public conversion_destination
 {
 public:
     enum class failure
@@ -40,7 +40,7 @@ public:
         internal        ///< tk_mail_assertion
     };
 
-    explicit fake_destination(failure fail)
+    explicit connect_recorder(failure fail)
         : m_fail(fail)
     {
     }
@@ -103,10 +103,10 @@ protected:
     void next() { wizard.shell().button(QWizard::NextButton)->click(); }
     void back() { wizard.shell().button(QWizard::BackButton)->click(); }
 
-    fake_destination& install_destination(fake_destination::failure fail)
+    connect_recorder& install_destination(connect_recorder::failure fail)
     {
-        auto destination = std::make_unique<fake_destination>(fail);
-        fake_destination& installed = *destination;
+        auto destination = std::make_unique<connect_recorder>(fail);
+        connect_recorder& installed = *destination;
         process.converter().set_destination(std::move(destination));
         return installed;
     }
@@ -330,7 +330,7 @@ TEST(WizardSqlServerPage, DatabaseOwnerIsOffAtEveryStart)
 
 TEST_F(WizardPages, SqlServerBackStoresTheFieldsWithoutConnecting)
 {
-    fake_destination& destination = install_destination(fake_destination::failure::none);
+    connect_recorder& destination = install_destination(connect_recorder::failure::none);
     show_at(page_id::mssql_settings);
     QWidget& page = wizard.mssql_settings();
     control<QLineEdit>(page, "server_edit")->setText("sql.example,1444");
@@ -350,7 +350,7 @@ TEST_F(WizardPages, SqlServerBackStoresTheFieldsWithoutConnecting)
 
 TEST_F(WizardPages, SqlServerConnectsOffTheGuiThreadAndMovesOn)
 {
-    fake_destination& destination = install_destination(fake_destination::failure::none);
+    connect_recorder& destination = install_destination(connect_recorder::failure::none);
     process.converter().set_sec_log(true);
     process.converter().mssql_converter_impl::set_connection(L"sql.example", L"", L"");
     bool waited = false;
@@ -368,7 +368,7 @@ TEST_F(WizardPages, SqlServerConnectsOffTheGuiThreadAndMovesOn)
 struct mssql_failure_case
 {
     const char* name;
-    fake_destination::failure fail;
+    connect_recorder::failure fail;
     std::vector<std::string> shown;
 };
 
@@ -394,21 +394,21 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, SqlServerFailure,
     testing::Values(
         mssql_failure_case{"HostNotFound",
-                           fake_destination::failure::host_not_found,
+                           connect_recorder::failure::host_not_found,
                            {"error Corlamig 1.5  Error|MS SQL Server does not exist or access "
                             "denied.\nCheck to verify the correct host was given."}},
         mssql_failure_case{"LoginRefusedUsesTheMap",
-                           fake_destination::failure::login_refused,
+                           connect_recorder::failure::login_refused,
                            {"error Corlamig 1.5  Error|Invalid user name or password."}},
         mssql_failure_case{"SeverityOneStays",
-                           fake_destination::failure::severity_one,
+                           connect_recorder::failure::severity_one,
                            {"error Corlamig 1.5  Error|This build of the program cannot reach MS "
                             "SQL Server."}},
         mssql_failure_case{"LibraryExceptionStays",
-                           fake_destination::failure::library,
+                           connect_recorder::failure::library,
                            {"error Corlamig 1.5  Error|driver library went away"}},
         mssql_failure_case{"InternalErrorEndsTheProgram",
-                           fake_destination::failure::internal,
+                           connect_recorder::failure::internal,
                            {"internal Corlamig 1.5  Error|Corlamig 1.5 |Internal error: "
                             "\ncode=6d73735f656e67695c313733",
                             "end 255"}}),
