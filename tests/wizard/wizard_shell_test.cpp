@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <thread>
 
 using namespace wizard_test;
@@ -41,6 +42,41 @@ public:
 
 private:
     QPlainTextEdit* m_box;
+};
+
+/// A page that counts its activations, Nexts and Backs, and refuses Next when told to.
+class counting_page : public wizard_page
+{
+public:
+    explicit counting_page(const QString& title)
+        : wizard_page(title, "Counts", help_topic::none)
+    {
+    }
+    bool page_init() override
+    {
+        ++inits;
+        return true;
+    }
+    int on_next() override
+    {
+        ++nexts;
+        if (throw_next)
+        {
+            throw std::runtime_error("disk gone");
+        }
+        return refuse_next ? -1 : 0;
+    }
+    int on_back() override
+    {
+        ++backs;
+        return 0;
+    }
+
+    int inits = 0;
+    int nexts = 0;
+    int backs = 0;
+    bool refuse_next = false;
+    bool throw_next = false;
 };
 
 class WizardShell : public testing::Test
@@ -95,6 +131,45 @@ TEST_F(WizardShell, PagesFollowEachOtherWithTheirHeaders)
     EXPECT_EQ(wizard.shell().windowTitle(), title);
     EXPECT_EQ(wizard.shell().wizardStyle(), QWizard::ModernStyle);
     EXPECT_TRUE(wizard.shell().button(QWizard::HelpButton)->isVisible());
+}
+
+TEST_F(WizardShell, EveryVisitActivatesThePageBackIncluded)
+{
+    wizard_shell shell(title, prompts);
+    auto* first = new counting_page("First");
+    auto* second = new counting_page("Second");
+    shell.add_page(0, first);
+    shell.add_page(1, second);
+    show_at(shell, 0);
+    shell.button(QWizard::NextButton)->click();
+    ASSERT_EQ(shell.currentId(), 1);
+    shell.button(QWizard::BackButton)->click();
+    ASSERT_EQ(shell.currentId(), 0);
+    shell.button(QWizard::NextButton)->click();
+    EXPECT_EQ(first->inits, 2);
+    EXPECT_EQ(first->nexts, 2);
+    EXPECT_EQ(second->inits, 2);
+    EXPECT_EQ(second->backs, 1);
+    EXPECT_EQ(shell.current_wizard_page(), second);
+}
+
+TEST_F(WizardShell, NextRefusedOrThrowingKeepsThePage)
+{
+    wizard_shell shell(title, prompts);
+    auto* first = new counting_page("First");
+    shell.add_page(0, first);
+    shell.add_page(1, new counting_page("Second"));
+    show_at(shell, 0);
+    first->refuse_next = true;
+    shell.button(QWizard::NextButton)->click();
+    EXPECT_EQ(shell.currentId(), 0);
+    EXPECT_EQ(first->nexts, 1);
+    EXPECT_TRUE(prompts.lines().empty());
+    first->refuse_next = false;
+    first->throw_next = true;
+    shell.button(QWizard::NextButton)->click();
+    EXPECT_EQ(shell.currentId(), 0);
+    EXPECT_EQ(prompts.lines(), std::vector<std::string>{"error Corlamig 1.5  Error|disk gone"});
 }
 
 TEST_F(WizardShell, QuickLaunchShowsOnlyProgressAndFinish)
