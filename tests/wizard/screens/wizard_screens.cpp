@@ -158,6 +158,7 @@ int main(int argc, char** argv)
                          QString::fromStdString(profiles.path().string()),
                          qt_file_filter(profile_filter("zov")));
         open.setFileMode(QFileDialog::ExistingFile);
+        open.resize(760, 420);
         saved = save_dialog(open, folder, "16-load-settings") && saved;
         shell.hide();
     }
