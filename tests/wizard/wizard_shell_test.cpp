@@ -320,7 +320,7 @@ TEST_F(WizardShell, TimerStartsFromAWorkerTicksTheCurrentPageAndRefusesASecondSt
     EXPECT_FALSE(worker.failure());
     EXPECT_TRUE(shell.timer_running());
     EXPECT_THROW(shell.start_timer(wizard_shell::timer_period), tk_mail_assertion);
-    EXPECT_TRUE(wait_until([&] { return page->ticks >= 2; }, 2000));
+    EXPECT_TRUE(wait_until([&] { return page->ticks >= 2; }));
     shell.stop_timer();
     EXPECT_FALSE(shell.timer_running());
 }
