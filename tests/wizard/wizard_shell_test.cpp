@@ -382,6 +382,18 @@ TEST_P(WizardCancel, CancelAsksAndOnlyYesCloses)
 INSTANTIATE_TEST_SUITE_P(YesAndNo, WizardCancel,
                          testing::Values(cancel_case{false, true}, cancel_case{true, false}));
 
+TEST_F(WizardShell, TheCloseBoxAsksToo)
+{
+    vandrel_wizard wizard(prompts, false);
+    show_at(wizard.shell(), page_id::mssql_settings);
+    prompts.question_answers = {false, true};
+    wizard.shell().close();
+    EXPECT_TRUE(wizard.shell().isVisible());
+    wizard.shell().close();
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_EQ(prompts.lines_starting("question ").size(), 2U);
+}
+
 TEST_F(WizardShell, RealCancelQuestionHasNoAsDefault)
 {
     wizard_prompts real;
