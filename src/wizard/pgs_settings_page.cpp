@@ -8,7 +8,7 @@
 #include "wizard/wizard_shell.h"
 
 #include <QButtonGroup>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -46,6 +46,22 @@ QLineEdit* line_edit(QWidget* parent, const char* name, bool secret = false)
     return edit;
 }
 
+/// A row of `grid`: the label (whose accelerator reaches `field`), the field, and a note.
+void add_labelled(QGridLayout* grid, int row, const char* text, QLineEdit* field, QLabel* note,
+                  int width = 220)
+{
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    field->setFixedWidth(width);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1, Qt::AlignLeft);
+    if (note != nullptr)
+    {
+        grid->addWidget(note, row, 2);
+    }
+    grid->setColumnStretch(2, 1);
+}
+
 } // namespace
 
 pgs_settings_page::pgs_settings_page()
@@ -73,31 +89,23 @@ pgs_settings_page::pgs_settings_page()
     auto* mode_box = new QGroupBox(" Access mode ", this);
     auto* mode_row = new QHBoxLayout(mode_box);
     mode_row->addWidget(m_local);
+    mode_row->addSpacing(24);
     mode_row->addWidget(m_remote);
     mode_row->addStretch(1);
+    layout->addWidget(mode_box);
 
     auto* auth_box = new QGroupBox(" Authorization settings ", this);
-    auto* auth_form = new QFormLayout(auth_box);
-    auth_form->addRow("&User name:", m_user);
-    auth_form->addRow("User pa&ssword:", m_password);
+    auto* auth_grid = new QGridLayout(auth_box);
+    add_labelled(auth_grid, 0, "&User name:", m_user, nullptr);
+    add_labelled(auth_grid, 1, "User pa&ssword:", m_password, nullptr);
+    layout->addWidget(auth_box);
 
     auto* remote_box = new QGroupBox(" Remote settings ", this);
-    auto* remote_form = new QFormLayout(remote_box);
-    auto* host_row = new QHBoxLayout;
-    host_row->addWidget(m_host, 1);
-    host_row->addWidget(new QLabel("(it could be network name or IP address)", remote_box));
-    auto* port_row = new QHBoxLayout;
-    m_port->setMaximumWidth(90);
-    port_row->addWidget(m_port);
-    port_row->addWidget(new QLabel("(default port is 5432)", remote_box));
-    port_row->addStretch(1);
-    remote_form->addRow("H&ost:", host_row);
-    remote_form->addRow("&Port:", port_row);
-
-    auto* boxes = new QHBoxLayout;
-    boxes->addWidget(mode_box);
-    boxes->addWidget(auth_box, 1);
-    layout->addLayout(boxes);
+    auto* remote_grid = new QGridLayout(remote_box);
+    add_labelled(remote_grid, 0, "H&ost:", m_host,
+                 new QLabel("(it could be network name or IP address)", remote_box));
+    add_labelled(remote_grid, 1, "&Port:", m_port, new QLabel("(default port is 5432)", remote_box),
+                 80);
     layout->addWidget(remote_box);
     layout->addStretch(1);
 

@@ -72,16 +72,17 @@ QIcon window_icon()
 
 QPixmap watermark_pixmap()
 {
-    QPixmap pixmap(164, 314);
+    // As tall as the page area of the window at its least size, which Qt does not stretch to.
+    QPixmap pixmap(164, 414);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, pixmap.height());
     sky.setColorAt(0, QColor(22, 58, 105));
     sky.setColorAt(1, QColor(70, 130, 190));
     painter.fillRect(pixmap.rect(), sky);
-    draw_cylinder(painter, QRectF(16, 118, 56, 84), QColor(51, 103, 145));
-    draw_cylinder(painter, QRectF(92, 118, 56, 84), QColor(204, 41, 39));
-    draw_arrow(painter, QPointF(46, 164), QPointF(120, 164), 10, QColor(250, 190, 40));
+    draw_cylinder(painter, QRectF(16, 150, 56, 84), QColor(51, 103, 145));
+    draw_cylinder(painter, QRectF(92, 150, 56, 84), QColor(204, 41, 39));
+    draw_arrow(painter, QPointF(46, 196), QPointF(120, 196), 10, QColor(250, 190, 40));
     painter.end();
     return pixmap;
 }

@@ -4,6 +4,7 @@
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
 #include "tk/tk_logger.h"
+#include "wizard/wizard_art.h"
 #include "wizard/wizard_shell.h"
 
 #include <QAbstractButton>
@@ -55,6 +56,10 @@ wizard_page::wizard_page(const QString& title, const QString& subtitle, int help
 {
     setTitle(title);
     setSubTitle(subtitle);
+    if (title.isEmpty() && subtitle.isEmpty())
+    {
+        setPixmap(QWizard::WatermarkPixmap, watermark_pixmap());
+    }
 }
 
 wizard_page::~wizard_page()

@@ -26,8 +26,9 @@ wizard_shell::wizard_shell(const QString& title, wizard_prompts& prompts, QWidge
     setObjectName("wizard_shell");
     setWizardStyle(QWizard::ModernStyle);
     setOptions(QWizard::HaveHelpButton | QWizard::NoBackButtonOnStartPage);
-    setPixmap(QWizard::WatermarkPixmap, watermark_pixmap());
+    // The watermark belongs to the pages without a header (wizard_page sets it there).
     setPixmap(QWizard::LogoPixmap, logo_pixmap());
+    setMinimumSize(620, 460);
     m_timer.setObjectName("progress_timer");
     connect(&m_timer, &QTimer::timeout, this, &wizard_shell::forward_tick);
     connect(this, &QWizard::currentIdChanged, this, &wizard_shell::activate_page);

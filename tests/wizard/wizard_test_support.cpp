@@ -1,11 +1,10 @@
-// wizard_test_support.cpp: the scripted prompts, the process objects and the test main.
+// wizard_test_support.cpp: the scripted prompts, the process objects and the event helpers.
 #include "wizard_test_support.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace wizard_test
 {
@@ -175,16 +174,3 @@ void when_idle(std::function<void()> action)
 }
 
 } // namespace wizard_test
-
-int main(int argc, char** argv)
-{
-    // Tests need no display; an explicit platform (xcb under Xvfb for pictures) is kept.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    QApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
