@@ -455,3 +455,37 @@ TEST_F(WizardPages, SqlServerRealServerRefusesAWrongPassword)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(WizardWelcomePage, AnExtensionOtherThanThreeOrFourCharactersIsAnInternalError)
+{
+    scripted_prompts prompts;
+    wizard_process process(prompts);
+    wizard_shell shell(wizard_title(), prompts);
+    auto* page = new welcome_page("zo");
+    shell.add_page(page_id::welcome, page);
+    shell.show();
+    ASSERT_TRUE(wait_until([&] { return shell.is_initialized(); }));
+    page->findChild<QPushButton*>("load_settings_button")->click();
+    EXPECT_EQ(prompts.lines(), (std::vector<std::string>{"internal Corlamig 1.5  Error|Corlamig "
+                                                         "1.5 |Internal error: \ncode=675f66696e"
+                                                         "6973685c323636",
+                                                         "end 255"}));
+}
+
+TEST(WizardQuickLaunchProfile, AFileThatIsNotAProfileEndsWithFailure)
+{
+    scripted_prompts prompts;
+    const test_support::temp_dir home;
+    const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
+    const std::string bogus = home.file("notes.zov");
+    test_support::write_file(bogus, "no sections here\r\n");
+    EXPECT_EQ(vandrel_run(QString::fromStdString(bogus), prompts), -1);
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{"error Error|The file is not a profile of this program: " +
+                                       bogus});
+}
+
+} // namespace
