@@ -15,12 +15,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <climits>
 #include <cstdio>
 
 using namespace wizard_test;
@@ -126,7 +126,14 @@ bool databases_list_open(const QDir& folder)
     const bool saved = save_image(with_popup(s.wizard.shell(), combo->view()->window()), folder,
                                   "20-databases-list-open");
     combo->hidePopup();
-    return saved;
+    // The fields the open list covers: the destination and the log file.
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    s.wizard.databases()
+        .findChild<QLineEdit*>("log_file_edit")
+        ->setText("/home/anna/migration/pagila.log");
+    QTest::qWait(150);
+    return save_image(s.wizard.shell().grab(), folder, "20b-databases") && saved;
 }
 
 bool options(const QDir& folder)
@@ -172,7 +179,8 @@ bool progress(const QDir& folder)
     {
         run_tables.push_back({pagila_tables[index], 40 + static_cast<int>(index) * 13});
     }
-    run_tables.push_back({L"public.film", INT_MAX});
+    // Long enough to be under way when the picture is taken; Cancel then stops it.
+    run_tables.push_back({L"public.film", 2000000});
     scene s(run_tables);
     s.prompts.question_answers = {true};
     if (!s.show_at(page_id::tables))
