@@ -154,6 +154,13 @@ TEST_F(RunPages, ARunWithAnErrorLogsItsLinesAndListsTheErrorOnTheFinishPage)
         { return QApplication::focusWidget() == wizard.shell().button(QWizard::FinishButton); }));
     EXPECT_FALSE(wizard.progress().running());
     EXPECT_EQ(control<QProgressBar>(wizard.progress(), "progress_bar")->value(), 0);
+
+    // The box's first focus, when the page opened, went on to Finish without a selection; a
+    // later visit stays.
+    EXPECT_FALSE(error_box().textCursor().hasSelection());
+    error_box().setFocus();
+    QTest::qWait(50);
+    EXPECT_EQ(QApplication::focusWidget(), &error_box());
 }
 
 TEST_F(RunPages, ARunWithoutErrorsShowsTheSuccessText)
@@ -258,6 +265,24 @@ TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
               (std::vector<std::string>{
                   "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?",
                   "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"}));
+}
+
+TEST_F(RunPages, CancelWhileTheRunWaitsForTheGuiStillStopsIt)
+{
+    // Every row fails and asks the user (scripted: Continue), so the run spends its time in
+    // blocking calls to the GUI thread while Cancel waits for it.
+    source.tables = {{L"public.a", 200000}};
+    for (int row = 1; row <= 200000; ++row)
+    {
+        destination.faults.integrity_rows.insert(row);
+    }
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until([&] { return prompts.lines_starting("continue ").size() > 20; }, 20000));
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_EQ(prompts.lines_starting("question ").size(), 1U);
 }
 
 TEST_F(RunPages, TheWizardGoingAwayDuringARunStopsAndJoinsIt)
