@@ -189,6 +189,19 @@ TEST_F(RunPages, EachErrorIsOneLineFollowedByABlankLine)
     EXPECT_TRUE(log_text().endsWith("Table public.gone not exists\n"));
 }
 
+TEST_F(RunPages, ARunEndedByAForeignFailureDoesNotEndOnTheSuccessText)
+{
+    source.throw_foreign_failure = true;
+    run_from_tables_page();
+    wait_for_finish_page();
+    // Once when the table page lists, once when the run opens the source.
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"error Corlamig 1.5  Error|disk on fire",
+                                        "error Corlamig 1.5  Error|disk on fire"}));
+    EXPECT_EQ(finish_text(), error_text);
+    EXPECT_EQ(error_box().toPlainText(), "disk on fire\n\n");
+}
+
 TEST_F(RunPages, AbortEndsTheRunAndTheFinishPageListsWhatHappened)
 {
     source.tables = {{L"public.a", 1}, {L"public.b", 1}};
