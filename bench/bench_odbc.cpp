@@ -211,6 +211,11 @@ namespace
 
 constexpr std::time_t epoch_2020 = 1577836800;
 
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // Row n of the benchmark in the bound blocks: each value in its native C form, or as UTF-8 text
 // where the destination column is a text column.
 void fill_row(long n, std::vector<std::vector<std::uint8_t>>& blocks,
@@ -337,23 +342,26 @@ bulk_copy_result bulk_copy_generated_rows(odbc_connection& connection, const std
                   "bcp_bind");
     }
     long committed = 0;
+    double batch_seconds = 0;
     for (long n = 1; n <= rows; ++n)
     {
         fill_row(n, blocks, as_text);
         check_bcp(bcp_sendrow(dbc) == SUCCEED, "bcp_sendrow");
         if (n % batch_rows == 0)
         {
+            const auto batch_start = std::chrono::steady_clock::now();
             const int batch = bcp_batch(dbc);
+            batch_seconds += seconds_since(batch_start);
             check_bcp(batch >= 0, "bcp_batch");
             committed += batch;
         }
     }
+    const auto done_start = std::chrono::steady_clock::now();
     const int last = bcp_done(dbc);
+    batch_seconds += seconds_since(done_start);
     check_bcp(last >= 0, "bcp_done");
     committed += last;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return {committed, seconds};
+    return {committed, seconds_since(start), batch_seconds};
 }
 
 } // namespace bench

@@ -50,6 +50,8 @@ struct bulk_copy_result
 {
     long rows = 0;
     double seconds = 0;
+    /// Of `seconds`, the time spent waiting in bcp_batch and bcp_done for the server's commit.
+    double batch_seconds = 0;
 };
 
 /// Columns of the benchmark's rows: id, qty, amount, label, stamp, flag, token.

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -58,16 +59,17 @@ void create_source(const std::string& database, long rows)
     work.exec("VACUUM ANALYZE bench_rows");
 }
 
-// Peak resident memory since the last reset_peak_resident, in MiB.
-double peak_resident_mib()
+// A line of /proc/self/status in MiB: VmRSS (resident now) or VmHWM (the peak since the last
+// reset_peak_resident).
+double status_mib(const std::string& key)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
     {
-        if (line.rfind("VmHWM:", 0) == 0)
+        if (line.rfind(key + ":", 0) == 0)
         {
-            return std::stod(line.substr(6)) / 1024.0;
+            return std::stod(line.substr(key.size() + 1)) / 1024.0;
         }
     }
     return 0;
@@ -124,6 +126,7 @@ struct conversion_result
     double rows_seconds = 0;
     double run_seconds = 0;
     double cpu_seconds = 0;
+    double start_mib = 0;
     double peak_mib = 0;
 };
 
@@ -150,13 +153,15 @@ conversion_result convert(const bench::mssql_login& login, const std::string& so
     std::ostream out(&out_buffer);
     std::ostringstream err;
     reset_peak_resident();
+    const double start_mib = status_mib("VmRSS");
     const double cpu_start = cpu_seconds();
     const auto start = clock_type::now();
     const int code = zovagent_main(static_cast<int>(arguments.size()), argv.data(), out, err);
     const auto end = clock_type::now();
     conversion_result result;
     result.cpu_seconds = cpu_seconds() - cpu_start;
-    result.peak_mib = peak_resident_mib();
+    result.start_mib = start_mib;
+    result.peak_mib = status_mib("VmHWM");
     if (code != 0 || !out_buffer.table_started ||
         out_buffer.str().find("Error") != std::string::npos)
     {
@@ -253,22 +258,33 @@ std::string shape_text(const std::vector<column_shape>& columns)
     return text;
 }
 
-void recreate_database(bench::odbc_connection& admin, const std::string& name)
-{
-    admin.exec("IF DB_ID('" + name + "') IS NOT NULL DROP DATABASE " + name);
-    admin.exec("CREATE DATABASE " + name);
-}
-
+// The server may still be closing the session of a connection that has just ended.
 void drop_database(bench::odbc_connection& admin, const std::string& name)
 {
-    try
+    for (int attempt = 1;; ++attempt)
     {
-        admin.exec("IF DB_ID('" + name + "') IS NOT NULL DROP DATABASE " + name);
+        try
+        {
+            admin.exec("IF DB_ID('" + name + "') IS NOT NULL DROP DATABASE " + name);
+            return;
+        }
+        catch (const std::exception& error)
+        {
+            if (attempt == 10)
+            {
+                std::fprintf(stderr, "load_bench: cannot drop %s: %s\n", name.c_str(),
+                             error.what());
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
     }
-    catch (const std::exception& error)
-    {
-        std::fprintf(stderr, "load_bench: cannot drop %s: %s\n", name.c_str(), error.what());
-    }
+}
+
+void recreate_database(bench::odbc_connection& admin, const std::string& name)
+{
+    drop_database(admin, name);
+    admin.exec("CREATE DATABASE " + name);
 }
 
 struct spread
@@ -336,9 +352,9 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
         const double rate = rows / converted.rows_seconds;
         const double busy = converted.cpu_seconds / converted.run_seconds;
         std::printf("run %d: conversion %.2f s of rows (%.2f s in all) = %.0f rows/s (CPU %.0f%%),"
-                    " peak %.1f MiB",
+                    " peak %.1f MiB (%.1f before)",
                     run, converted.rows_seconds, converted.run_seconds, rate, 100 * busy,
-                    converted.peak_mib);
+                    converted.peak_mib, converted.start_mib);
         figures.conversion_rates.push_back(rate);
         figures.conversion_busy.push_back(100 * busy);
         figures.peaks.push_back(converted.peak_mib);
@@ -374,8 +390,10 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
             }
             bulk_content = setup.text(fingerprint_sql);
             const double bulk_rate = rows / bulk.seconds;
-            std::printf("; bulk copy %.2f s = %.0f rows/s (CPU %.0f%%); ratio %.2f", bulk.seconds,
-                        bulk_rate, 100 * bulk_busy, rate / bulk_rate);
+            std::printf("; bulk copy %.2f s (%.2f s in commits) = %.0f rows/s (CPU %.0f%%); ratio"
+                        " %.2f",
+                        bulk.seconds, bulk.batch_seconds, bulk_rate, 100 * bulk_busy,
+                        rate / bulk_rate);
             figures.bulk_rates.push_back(bulk_rate);
             figures.bulk_busy.push_back(100 * bulk_busy);
             figures.ratios.push_back(rate / bulk_rate);
