@@ -318,6 +318,7 @@ struct round_figures
     std::vector<double> bulk_busy;
     std::vector<double> conversion_rates;
     std::vector<double> conversion_busy;
+    std::vector<double> conversion_micros;
     std::vector<double> ratios;
     std::vector<double> peaks;
     std::vector<double> run_rates;
@@ -351,10 +352,12 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
         }
         const double rate = rows / converted.rows_seconds;
         const double busy = converted.cpu_seconds / converted.run_seconds;
-        std::printf("run %d: conversion %.2f s of rows (%.2f s in all) = %.0f rows/s (CPU %.0f%%),"
-                    " peak %.1f MiB (%.1f before)",
+        const double micros_per_row = 1e6 * converted.cpu_seconds / rows;
+        std::printf("run %d: conversion %.2f s of rows (%.2f s in all) = %.0f rows/s (CPU %.0f%%,"
+                    " %.1f us a row), peak %.1f MiB (%.1f before)",
                     run, converted.rows_seconds, converted.run_seconds, rate, 100 * busy,
-                    converted.peak_mib, converted.start_mib);
+                    micros_per_row, converted.peak_mib, converted.start_mib);
+        figures.conversion_micros.push_back(micros_per_row);
         figures.conversion_rates.push_back(rate);
         figures.conversion_busy.push_back(100 * busy);
         figures.peaks.push_back(converted.peak_mib);
@@ -413,6 +416,7 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
                 settings.rows);
     print_spread("conversion, rows/s:", figures.conversion_rates, "%.0f");
     print_spread("  its CPU, % of wall time:", figures.conversion_busy, "%.0f");
+    print_spread("  its CPU, us a row:", figures.conversion_micros, "%.1f");
     print_spread("  whole agent run, rows/s:", figures.run_rates, "%.0f");
     print_spread("  peak resident, MiB:", figures.peaks, "%.1f");
     if (settings.bulk)
