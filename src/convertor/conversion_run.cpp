@@ -317,6 +317,12 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
                 // The row stays as it was in the table: that is this row's failure.
                 report_row(row_number, value_error);
             }
+            catch (const odb_exception& update_error)
+            {
+                // No key, no row of its key, or a refused UPDATE: the row asked for is not
+                // there, so it is reported like any row that could not be written.
+                report_row(row_number, update_error);
+            }
             return;
         }
         if (mode == 3)
