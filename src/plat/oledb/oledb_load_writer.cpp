@@ -165,6 +165,14 @@ bool load_writer::select_columns(const std::vector<std::size_t>& positions)
         }
         chosen.push_back(m_target.columns[position]);
     }
+    if (chosen.size() < m_target.columns.size())
+    {
+        // The drivers' bulk copy sends every column of the table (FreeTDS cannot even leave
+        // one unbound), and its NULL is not the column's default: INSERT batches that name the
+        // chosen columns load them instead.
+        m_bulk_wanted = false;
+        m_bulk = nullptr;
+    }
     m_target.columns = std::move(chosen);
     // Identity insertion with the identity column left out would refuse every row.
     m_target.has_identity = false;

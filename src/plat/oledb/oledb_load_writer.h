@@ -48,8 +48,9 @@ public:
     /// Connects, asking for bulk copy on SQL Server drivers.
     link_status open();
     /// Loads only these columns of the target (their positions in target().columns, in order),
-    /// leaving the others to the table's defaults: the load's column list names only them.
-    /// Before the first row only; false when rows were taken or a position is out of range.
+    /// leaving the others to the table's defaults: the load's column list names only them, and
+    /// fewer columns than the table's go by INSERT batches, never by bulk copy. Before the first
+    /// row only; false when rows were taken or a position is out of range.
     bool select_columns(const std::vector<std::size_t>& positions);
     link_status insert(const load_row& values, std::uint32_t& lost);
     /// Ends the batch; `final` also ends the load and closes the connection.
