@@ -73,6 +73,9 @@ public:
 
     /// Some column is an identity column whose values the rows bring.
     bool has_identity() const { return m_has_identity; }
+    /// The rows this writer has stored in the table so far: committed by the bulk loader or
+    /// written by an INSERT statement. Rows still in an uncommitted batch are not counted.
+    std::int64_t rows_written() const { return m_rows_written; }
     /// Replaces batch_byte_budget for this table.
     void set_batch_byte_budget(std::size_t bytes) { m_batch_byte_budget = bytes; }
 
@@ -132,6 +135,7 @@ private:
     // Identity insertion was switched on by the writer's statements and not off since.
     bool m_identity_on = false;
     std::int64_t m_rows_appended = 0;
+    std::int64_t m_rows_written = 0;
     std::unique_ptr<odb_command> m_command;
     std::unique_ptr<mss_fast_load> m_loader;
     std::vector<kept_row> m_batch;

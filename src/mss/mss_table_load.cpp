@@ -39,16 +39,28 @@ mss_table::~mss_table()
             try
             {
                 loader->close_table();
+                m_rows_written += static_cast<std::int64_t>(m_batch.size());
             }
             catch (const mss_fast_load_exception& failure)
             {
-                tk_wlog(3, L"%d rows of %s were not stored: %s", failure.rows_to_replay(), name(),
-                        wide(failure.what()));
+                // The rows of the failed final batch are still written again or reported one
+                // by one, as flush() would.
+                after_load_closed();
+                try
+                {
+                    replay(failure);
+                }
+                catch (const std::exception& error)
+                {
+                    tk_wlog(3, L"Rows of %s were not stored: %s", name(), wide(error.what()));
+                }
             }
             catch (const std::exception& error)
             {
                 tk_wlog(3, L"The load of %s ended with an error: %s", name(), wide(error.what()));
             }
+            m_batch.clear();
+            m_batch_bytes = 0;
             after_load_closed();
         }
         if (m_identity_on)
@@ -243,6 +255,7 @@ void mss_table::slow_record(const udb_record& record)
     // Identity insertion may be on even when the statement fails after its SET.
     m_identity_on = m_identity_on || (with_prefix && m_has_identity);
     command().execute(sql);
+    ++m_rows_written;
     // Kept until a statement carrying it ran: a statement that fails as a whole runs no SET.
     m_prefix_pending = false;
 }
@@ -411,6 +424,7 @@ void mss_table::forget_committed(std::size_t pending)
         return;
     }
     const auto committed = static_cast<std::ptrdiff_t>(m_batch.size() - pending);
+    m_rows_written += committed;
     for (auto row = m_batch.begin(); row != m_batch.begin() + committed; ++row)
     {
         m_batch_bytes -= row->bytes;
@@ -514,12 +528,15 @@ void mss_table::end_load()
     }
     catch (...)
     {
+        // The commit went through; what failed came after it.
         after_load_closed();
+        m_rows_written += static_cast<std::int64_t>(m_batch.size());
         m_batch.clear();
         m_batch_bytes = 0;
         throw;
     }
     after_load_closed();
+    m_rows_written += static_cast<std::int64_t>(m_batch.size());
     m_batch.clear();
     m_batch_bytes = 0;
 }

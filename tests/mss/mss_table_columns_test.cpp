@@ -197,6 +197,7 @@ TEST_F(MssTable, RowRefusedByTheLoaderThenAFailedCommitLosesNoEarlierRow)
         ids.push_back(line.substr(values + 8, line.find(L',', values) - values - 8));
     }
     EXPECT_EQ(ids, (std::vector<std::wstring>{L"4", L"1", L"2", L"3", L"5", L"6"}));
+    EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 5);
 }
 
 TEST_F(MssTable, BatchEndsEarlyWhenItsRowsPassTheByteBudget)

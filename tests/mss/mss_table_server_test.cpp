@@ -314,6 +314,7 @@ TEST_F(SqlServerWriter, BadRowInTheMiddleOfABulkLoadIsReportedAndTheRestLand)
             writer->append_record(record);
         }
         writer->flush();
+        EXPECT_EQ(dynamic_cast<const mss_table&>(*writer).rows_written(), 2499);
     }
     EXPECT_EQ(m_failures, std::vector<std::string>{"1250"});
     std::unique_ptr<odb_recordset> rows = database->open_query(
