@@ -1,10 +1,10 @@
 // convert_bench.cpp: peak resident memory of the agent converting rows of 1 MB values into SQL
 // Server.
 //
-// Usage: convert_bench [rows] [bytea|text]   (default 2000 rows of bytea). PostgreSQL comes from
-// PGHOST, PGPORT, PGUSER and PGPASSWORD, SQL Server from ZOV_TEST_MSSQL ("server;user;password").
-// A source database of its own is created, filled and dropped; the destination database
-// zov_writer_bench is created again by the conversion (mode 0) and dropped by nobody.
+// Usage: convert_bench [rows] [bytea|text] [destination]   (default 2000 rows of bytea into
+// zov_writer_bench). PostgreSQL comes from PGHOST, PGPORT, PGUSER and PGPASSWORD, SQL Server from
+// ZOV_TEST_MSSQL ("server;user;password"). A source database of its own is created, filled and
+// dropped; the destination database is created again by the conversion (mode 0) and kept.
 #include "pgs/pgs_engine.h"
 #include "zovagent/zovagent.h"
 
@@ -85,6 +85,7 @@ int main(int argc, char** argv)
 {
     const long rows = argc > 1 ? std::atol(argv[1]) : 2000;
     const bool text = argc > 2 && std::string(argv[2]) == "text";
+    const std::string destination = argc > 3 ? argv[3] : "zov_writer_bench";
     std::string server;
     std::string user;
     std::string password;
@@ -117,7 +118,7 @@ int main(int argc, char** argv)
                                       "--mssqlh=" + server,
                                       "--mssqlu=" + user,
                                       "--mssqlp=" + password,
-                                      "--dest=zov_writer_bench",
+                                      "--dest=" + destination,
                                       "--mode=0"};
         std::vector<char*> argv_agent;
         for (std::string& arg : args)
