@@ -278,9 +278,11 @@ void mss_table::open_loader()
     {
         // The whole table, not this row: every later row would meet the same refusal.
         const odb_exception refusal(hr);
-        throw tk_exception(
+        tk_exception failure(
             plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(refusal.what())),
             0);
+        failure.set_connection_lost(refusal.connection_lost());
+        throw failure;
     }
     m_loader = std::move(loader);
     // The loader's columns pair with the schema's by position: the same table, read twice.
@@ -309,9 +311,11 @@ void mss_table::open_loader()
     }
     catch (const odb_exception& error)
     {
-        throw tk_exception(
+        tk_exception failure(
             plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(error.what())),
             0);
+        failure.set_connection_lost(error.connection_lost());
+        throw failure;
     }
     // The rows written again by INSERT statements share the session and need no prefix.
     m_prefix_pending = false;
@@ -380,7 +384,7 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
     }
     catch (const mss_fast_load_exception& failure)
     {
-        if (failure.rows_to_replay() == 0)
+        if (failure.rows_to_replay() == 0 && !failure.connection_lost())
         {
             // Nothing to write again: the failure is the caller's, with its record.
             record = std::move(m_batch.back().record);
@@ -436,6 +440,17 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
 {
     const std::size_t lost = failure.rows_to_replay();
     tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost, wide(failure.what()));
+    if (failure.connection_lost())
+    {
+        // Nothing can be written again over a connection that is gone: the rows of the batch
+        // are counted in the one report of the table, not reported one by one. Every row since
+        // the last commit went with the connection, also when the driver said only the failing
+        // row was refused.
+        const auto not_stored = static_cast<std::int64_t>(std::max(lost, m_batch.size()));
+        m_batch.clear();
+        m_batch_bytes = 0;
+        throw mss_connection_lost(failure, not_stored, failure.in_commit() ? not_stored : 0);
+    }
     if (lost == 0)
     {
         forget_committed(m_loader ? m_loader->rows_since_commit() : 0);
@@ -476,14 +491,21 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
                                        wide(error.what()));
         }
     };
-    for (kept_row& row : rows)
+    for (std::size_t row_idx = 0; row_idx < rows.size(); ++row_idx)
     {
+        kept_row& row = rows[row_idx];
         try
         {
             slow_record(row.record);
         }
         catch (const odb_exception& error)
         {
+            if (error.connection_lost())
+            {
+                // The statement may have run before its answer was lost.
+                throw mss_connection_lost(error, static_cast<std::int64_t>(rows.size() - row_idx),
+                                          1);
+            }
             report(row, error);
         }
         catch (const udb_value_exception& error)
