@@ -44,6 +44,14 @@ void console_reporter::run_failed(const std::string& text)
     write(m_err, text + "\n");
 }
 
+void console_reporter::index_failed(const std::wstring& table, const std::wstring& index,
+                                    const std::wstring& reason)
+{
+    write(m_out, "Error: index " + plat::wide_to_utf8(index) + " of table " +
+                     plat::wide_to_utf8(table) + " was not created: " + plat::wide_to_utf8(reason) +
+                     "\n");
+}
+
 void console_reporter::write(std::ostream& stream, const std::string& line)
 {
     if (m_converter.silent())

@@ -23,6 +23,10 @@ public:
     void table_missing(const std::wstring& table) override;
     /// Logs "ERROR:\n<text>" and writes the text on the error stream.
     void run_failed(const std::string& text) override;
+    /// "Error: index <index> of table <key> was not created: <reason>" on standard output, as
+    /// the other problems of a table.
+    void index_failed(const std::wstring& table, const std::wstring& index,
+                      const std::wstring& reason) override;
 
 private:
     void write(std::ostream& stream, const std::string& line);

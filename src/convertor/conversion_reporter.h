@@ -1,6 +1,7 @@
 // conversion_reporter.h: what a conversion run tells its front-end besides the log and errors.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 /// Which of the run's progress lines is sent.
@@ -20,7 +21,7 @@ struct conversion_progress
     /// The source database, the destination schema or the table key.
     std::wstring name;
     /// The number of tables of the database or of rows of the table; 0 for a schema line.
-    int count = 0;
+    std::int64_t count = 0;
 };
 
 /// The run's outlet to its front-end. Every call comes on the run's thread; a front-end whose
@@ -38,6 +39,10 @@ public:
     virtual void table_missing(const std::wstring& table) = 0;
     /// The run ended through a failure outside the system's exception family.
     virtual void run_failed(const std::string& text) = 0;
+    /// An index of the table `table` (the source's key) that the destination could not create,
+    /// and why; the table is converted without it.
+    virtual void index_failed(const std::wstring& table, const std::wstring& index,
+                              const std::wstring& reason) = 0;
 };
 
 /// The reporter of a run that nobody watches.
@@ -48,4 +53,5 @@ public:
     void progress_line(const conversion_progress&) override {}
     void table_missing(const std::wstring&) override {}
     void run_failed(const std::string&) override {}
+    void index_failed(const std::wstring&, const std::wstring&, const std::wstring&) override {}
 };

@@ -4,14 +4,19 @@
 #include "convertor/vandrel_convertor.h"
 #include "mss/mss_names.h"
 #include "mss/mss_tn_validator.h"
+#include "mss/mss_types.h"
 #include "mss/odb_exception.h"
+#include "pgs/pgs_exception.h"
 #include "plat/oledb/oledb_com.h"
+#include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_value_exception.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
+#include <typeinfo>
 
 namespace
 {
@@ -19,6 +24,72 @@ namespace
 /// odb_exception's code for a row that violates a primary key, unique index or other constraint
 /// (DB_E_INTEGRITYVIOLATION's low 16 bits + 0x80000).
 constexpr int integrity_violation = 0x80E2F;
+
+/// After this many consecutive rows of one table failed with the same error, the rest of the
+/// table would only fail the same way: the table stops with one summary line.
+constexpr int same_failure_limit = 100;
+
+/// What makes two row failures the same failure: the SQLSTATE and native error of an OLE DB
+/// failure, else the kind and code of the failure (the row number aside).
+std::wstring failure_identity(const tk_exception& error)
+{
+    if (const auto* odb = dynamic_cast<const odb_exception*>(&error);
+        odb != nullptr && !odb->sqlstate().empty())
+    {
+        return odb->sqlstate() + L"/" + std::to_wstring(odb->native_error());
+    }
+    return plat::utf8_to_wide_lossy(typeid(error).name()) + L"/" + std::to_wstring(error.code());
+}
+
+/// Ends a table whose rows keep failing alike. Carries the last failure, which is reported
+/// once for them all.
+class same_failure_stop : public tk_exception
+{
+public:
+    same_failure_stop(const tk_exception& last, std::int64_t first_row, std::int64_t last_row)
+        : tk_exception(last.message(), last.severity())
+        , m_last(last)
+        , m_first_row(first_row)
+        , m_last_row(last_row)
+    {
+    }
+
+    const tk_exception& last() const { return m_last; }
+    std::int64_t first_row() const { return m_first_row; }
+    std::int64_t last_row() const { return m_last_row; }
+
+private:
+    tk_exception m_last;
+    std::int64_t m_first_row;
+    std::int64_t m_last_row;
+};
+
+/// `text` as one line that another sentence can follow: libpq's texts run over several
+/// indented lines.
+std::string as_sentence(const std::string& original)
+{
+    std::string text;
+    for (const char c : original)
+    {
+        if (std::isspace(static_cast<unsigned char>(c)) == 0)
+        {
+            text += c;
+        }
+        else if (!text.empty() && text.back() != ' ')
+        {
+            text += ' ';
+        }
+    }
+    if (!text.empty() && text.back() == ' ')
+    {
+        text.pop_back();
+    }
+    if (!text.empty() && text.back() != '.')
+    {
+        text += '.';
+    }
+    return text;
+}
 
 /// The run's scope object: the start and end lines of the log and the `done` flag, which is set
 /// on every way out of the run. COM is initialised for the run's thread, as for any thread that
@@ -71,6 +142,37 @@ std::wstring widen(const std::string& utf8)
     return plat::utf8_to_wide_lossy(utf8);
 }
 
+/// The schema a new table is created with: text that an index covers and that SQL Server would
+/// hold only as nvarchar(max), which no index takes, carries the longest value the source holds,
+/// so that the destination can give it a bounded type its keys hold.
+udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
+{
+    udb_schema schema = rows.schema();
+    std::vector<std::wstring> names;
+    std::vector<t_ftd*> measured;
+    for (t_ftd* column : schema)
+    {
+        const bool unbounded = column->vartype == VT_BSTR && !column->is_guid() &&
+                               mss_text_column_units(column->size) == 0;
+        if (unbounded && indexes.is_idx_field(column->name, false))
+        {
+            names.push_back(column->name);
+            measured.push_back(column);
+        }
+    }
+    if (names.empty())
+    {
+        return schema;
+    }
+    const std::vector<std::int32_t> longest = rows.longest_text(names);
+    for (std::size_t column_idx = 0; column_idx < measured.size(); ++column_idx)
+    {
+        tk_wlog(2, L"Longest value of column '%s': %d", names[column_idx], longest[column_idx]);
+        measured[column_idx]->longest_units = longest[column_idx];
+    }
+    return schema;
+}
+
 } // namespace
 
 /// One run over the converter's settings. Owns the run's objects: they are released, in the
@@ -96,6 +198,9 @@ private:
     void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
                           const tk_exception& error);
     void report_row(std::int64_t row_number, const tk_exception& error);
+    void report_table(const tk_exception& error);
+    void report_lost_connection(const tk_exception& error);
+    [[noreturn]] static void escalate_lost_row(const odb_exception& error);
     std::wstring destination_name(const std::wstring& key);
     std::wstring unused_name(const std::wstring& name) const;
     void check_stop() const;
@@ -108,10 +213,18 @@ private:
     std::unique_ptr<mss_tn_validator> m_validator;
     /// Destination names given to earlier entries of this run.
     std::vector<std::wstring> m_used_names;
+    /// Of the current table: the last row handed to the writer, the rows it refused or
+    /// dropped, and the run of identical failures on consecutive rows.
+    std::int64_t m_rows_handed = 0;
+    std::int64_t m_rows_refused = 0;
+    std::wstring m_same_failure;
+    std::int64_t m_same_failure_last_row = 0;
+    int m_same_failure_rows = 0;
 };
 
 void conversion_run::execute()
 {
+    m_converter.reset_outcome();
     open_databases();
     vandrel_convertor& conv = m_converter;
     if (conv.flavour() == convertor_flavour::agent && conv.tables().empty() &&
@@ -169,6 +282,10 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
     conv.set_current_table(key);
     conv.set_records_total(0);
     conv.set_records_done(0);
+    m_rows_handed = 0;
+    m_rows_refused = 0;
+    m_same_failure.clear();
+    m_same_failure_rows = 0;
     try
     {
         if (key.empty())
@@ -177,6 +294,7 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         }
         if (query.empty() && !m_source->is_table_exist(key))
         {
+            conv.count_failure();
             m_reporter.table_missing(key);
             return;
         }
@@ -210,8 +328,15 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         {
             indexes = rows->indexes();
         }
+        const udb_schema schema =
+            m_destination->is_table_exist(name) ? rows->schema() : measured_schema(*rows, indexes);
         const std::unique_ptr<udb_recordset> writer =
-            m_destination->create_table(name, rows->schema(), indexes);
+            m_destination->create_table(name, schema, indexes);
+        for (const udb_index_failure& failure : m_destination->take_index_failures())
+        {
+            conv.count_failure();
+            m_reporter.index_failed(key, failure.index, failure.reason);
+        }
         writer->set_row_failure_handler(
             [this, &target = *writer](udb_record& record, std::int64_t row_number,
                                       const tk_exception& error)
@@ -245,11 +370,78 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         // then has nothing left to report.
         writer->flush();
     }
+    catch (const same_failure_stop& stop)
+    {
+        conv.count_failure();
+        m_handler.set_context(widen(plat::wformat(
+            L"%s, records #%d to #%d (%d consecutive rows failed alike; the rest of the table was "
+            L"not converted)",
+            conv.current_table(), stop.first_row(), stop.last_row(), same_failure_limit)));
+        m_handler.handle(stop.last(), false);
+    }
     catch (const tk_exception& error)
     {
-        m_handler.set_context(conv.current_table());
-        m_handler.handle(error, false);
+        if (error.connection_lost())
+        {
+            report_lost_connection(error);
+            // The table was reported; nothing further can be done against a server that is
+            // gone, so the run ends without trying the next tables.
+            throw tk_final_exception();
+        }
+        report_table(error);
     }
+}
+
+void conversion_run::report_table(const tk_exception& error)
+{
+    m_converter.count_failure();
+    m_handler.set_context(m_converter.current_table());
+    m_handler.handle(error, false);
+}
+
+void conversion_run::report_lost_connection(const tk_exception& error)
+{
+    std::int64_t not_stored = 0;
+    std::int64_t in_doubt = 0;
+    if (const auto* lost = dynamic_cast<const mss_connection_lost*>(&error); lost != nullptr)
+    {
+        not_stored = lost->rows_not_stored();
+        in_doubt = lost->rows_in_doubt();
+    }
+    const std::int64_t stored = std::max<std::int64_t>(0, m_rows_handed - m_rows_refused -
+                                                              std::min(not_stored, m_rows_handed));
+    const char* server = "the server";
+    if (dynamic_cast<const odb_exception*>(&error) != nullptr)
+    {
+        server = "SQL Server";
+    }
+    else if (dynamic_cast<const pgs_exception*>(&error) != nullptr)
+    {
+        server = "the PostgreSQL server";
+    }
+    std::string outcome = plat::format("%d rows of this table had been stored", stored);
+    if (in_doubt > 0)
+    {
+        outcome += plat::format(", and %d more may have been (their commit got no answer)",
+                                std::min(in_doubt, m_rows_handed - stored));
+    }
+    tk_exception report(plat::format("The connection to %s was lost: %s %s; the conversion stops.",
+                                     server, as_sentence(error.message()), outcome),
+                        error.severity());
+    report.set_connection_lost(true);
+    m_converter.set_connection_lost();
+    report_table(report);
+}
+
+void conversion_run::escalate_lost_row(const odb_exception& error)
+{
+    if (const auto* lost = dynamic_cast<const mss_connection_lost*>(&error); lost != nullptr)
+    {
+        throw *lost;
+    }
+    // The row being written went with the connection, unless its statement ran before the
+    // answer was lost.
+    throw mss_connection_lost(error, 1, 1);
 }
 
 void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
@@ -283,19 +475,25 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
             if (!value_failed)
             {
                 writer.set_next_row_number(row_number);
+                m_rows_handed = row_number;
                 writer.append_record(*record);
             }
         }
         catch (const udb_value_exception& error)
         {
+            ++m_rows_refused;
             report_row(row_number, error);
         }
         catch (const odb_exception& error)
         {
+            if (error.connection_lost())
+            {
+                escalate_lost_row(error);
+            }
             apply_row_policy(writer, *record, row_number, error);
         }
         rows.next();
-        conv.set_records_done(static_cast<int>(row_number));
+        conv.set_records_done(row_number);
     }
 }
 
@@ -304,6 +502,14 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
 {
     const int mode = m_converter.mode();
     tk_log(2, "n_mode=%d, error=%d", mode, error.code());
+    if (error.connection_lost())
+    {
+        if (const auto* odb = dynamic_cast<const odb_exception*>(&error); odb != nullptr)
+        {
+            escalate_lost_row(*odb);
+        }
+        throw error;
+    }
     if (error.code() == integrity_violation)
     {
         if (mode == 4)
@@ -315,20 +521,41 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             catch (const udb_value_exception& value_error)
             {
                 // The row stays as it was in the table: that is this row's failure.
+                ++m_rows_refused;
                 report_row(row_number, value_error);
             }
             return;
         }
         if (mode == 3)
         {
+            ++m_rows_refused;
             return;
         }
     }
+    ++m_rows_refused;
     report_row(row_number, error);
 }
 
 void conversion_run::report_row(std::int64_t row_number, const tk_exception& error)
 {
+    const std::wstring identity = failure_identity(error);
+    if (m_same_failure_rows > 0 && identity == m_same_failure &&
+        row_number == m_same_failure_last_row + 1)
+    {
+        ++m_same_failure_rows;
+    }
+    else
+    {
+        m_same_failure = identity;
+        m_same_failure_rows = 1;
+    }
+    m_same_failure_last_row = row_number;
+    if (m_same_failure_rows >= same_failure_limit)
+    {
+        // Not an OLE DB failure: it leaves every row level and ends the table.
+        throw same_failure_stop(error, row_number - same_failure_limit + 1, row_number);
+    }
+    m_converter.count_failure();
     m_handler.set_context(
         widen(plat::wformat(L"%s, record #%d", m_converter.current_table(), row_number)));
     m_handler.handle(error, false);
@@ -418,6 +645,10 @@ void vandrel_convertor::operator()()
     }
     catch (const tk_exception& error)
     {
+        if (error.connection_lost())
+        {
+            set_connection_lost();
+        }
         error_handler* handler = error_handler::find();
         if (handler == nullptr)
         {

@@ -1,6 +1,7 @@
 // error_handler.cpp: the error-code texts and the shared part of the error handler.
 #include "convertor/error_handler.h"
 
+#include "mss/odb_exception.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 
@@ -81,6 +82,14 @@ void error_handler::set_context(const std::wstring& context)
     m_context = plat::wide_to_utf8(context);
 }
 
+bool error_handler::carries_own_text(const tk_exception& error)
+{
+    // The texts an exception has when neither the driver nor the server gave one.
+    const tk_exception unknown(0);
+    return !error.message().empty() && error.message() != unknown.message() &&
+           error.message().find(mss_contact_support) == std::string::npos;
+}
+
 std::string error_handler::build_message(const tk_exception& error) const
 {
     std::string message;
@@ -90,6 +99,12 @@ std::string error_handler::build_message(const tk_exception& error) const
     }
     const std::string mapped = m_err_map.convert(error.code());
     message += mapped.empty() ? error.message() : mapped;
+    // The friendlier text says what kind of failure it was; the driver's or server's own text
+    // says which row, key or object, and is never dropped for it.
+    if (!mapped.empty() && carries_own_text(error) && error.message() != mapped)
+    {
+        message += "\n" + error.message();
+    }
     tk_log(3, "Error:\n%s", message);
     std::replace(message.begin(), message.end(), '\n', ' ');
     return message;

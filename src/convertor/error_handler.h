@@ -39,9 +39,12 @@ public:
     virtual void handle(const tk_exception& error, bool final_stage) = 0;
 
 protected:
-    /// Context + ": " + the map's text for the code (else the exception's own text), logged as
+    /// Context + ": " + the map's text for the code (else the exception's own text), followed on
+    /// a line of its own by the exception's text when that came from the driver; logged as
     /// "Error:\n%s" and returned with every line feed replaced by a blank.
     std::string build_message(const tk_exception& error) const;
+    /// True when the exception's text came from a driver or a server, not a placeholder.
+    static bool carries_own_text(const tk_exception& error);
     /// The help topics mapped to `code` (nothing fills the map in this system).
     std::vector<int> help_topics(int code) const;
 

@@ -5,6 +5,7 @@
 #include "tk/tk_converter.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -57,16 +58,42 @@ public:
 
     /// The key of the table being converted (a copy, safe from any thread).
     std::wstring current_table() const;
-    int records_total() const { return m_records_total.load(std::memory_order_acquire); }
-    int records_done() const { return m_records_done.load(std::memory_order_acquire); }
+    std::int64_t records_total() const { return m_records_total.load(std::memory_order_acquire); }
+    std::int64_t records_done() const { return m_records_done.load(std::memory_order_acquire); }
     int tables_total() const { return m_tables_total.load(std::memory_order_acquire); }
     int tables_done() const { return m_tables_done.load(std::memory_order_acquire); }
 
+    /// Failures the last run reported and went on after (rows, tables, tables the source
+    /// lacks). A front-end that reports a failure of its own during the run (an index that
+    /// could not be created) adds it with count_failure(), so that the run is not taken for a
+    /// complete one.
+    std::int64_t failures_reported() const
+    {
+        return m_failures_reported.load(std::memory_order_acquire);
+    }
+    void count_failure() { m_failures_reported.fetch_add(1, std::memory_order_acq_rel); }
+    /// The last run ended because the connection to a server was lost.
+    bool connection_lost() const { return m_connection_lost.load(std::memory_order_acquire); }
+
 protected:
+    /// For the run, at its start and when a server is gone.
+    void reset_outcome()
+    {
+        m_failures_reported.store(0, std::memory_order_release);
+        m_connection_lost.store(false, std::memory_order_release);
+    }
+    void set_connection_lost() { m_connection_lost.store(true, std::memory_order_release); }
+
     /// For the run, the counters' only writer.
     void set_current_table(const std::wstring& name);
-    void set_records_total(int count) { m_records_total.store(count, std::memory_order_release); }
-    void set_records_done(int count) { m_records_done.store(count, std::memory_order_release); }
+    void set_records_total(std::int64_t count)
+    {
+        m_records_total.store(count, std::memory_order_release);
+    }
+    void set_records_done(std::int64_t count)
+    {
+        m_records_done.store(count, std::memory_order_release);
+    }
     void set_tables_total(int count) { m_tables_total.store(count, std::memory_order_release); }
     void set_tables_done(int count) { m_tables_done.store(count, std::memory_order_release); }
 
@@ -81,10 +108,12 @@ private:
     int m_mode = 0;
     mutable std::mutex m_current_table_mutex;
     std::wstring m_current_table;
-    std::atomic<int> m_records_total{0};
-    std::atomic<int> m_records_done{0};
+    std::atomic<std::int64_t> m_records_total{0};
+    std::atomic<std::int64_t> m_records_done{0};
     std::atomic<int> m_tables_total{0};
     std::atomic<int> m_tables_done{0};
+    std::atomic<std::int64_t> m_failures_reported{0};
+    std::atomic<bool> m_connection_lost{false};
     std::vector<std::wstring> m_tables;
     udb_table_selection m_selected;
     std::map<std::wstring, std::wstring> m_available_queries;

@@ -29,6 +29,8 @@ public:
     static constexpr int version_2011 = 7;
     static constexpr int version_2012 = 8;
     static constexpr int version_azure = 100;
+    /// The major version number of SQL Server 2016.
+    static constexpr int major_2016 = 13;
 
     /// Calls CoInitialize on this thread unless `no_co_initialize`; creates the data-conversion
     /// object (left empty, silently, when it cannot be created).
@@ -49,14 +51,16 @@ public:
     /// Asks the data source for fast load (on or off); false, without throwing, when the
     /// provider refuses. Throws odb_exception when the source has no properties interface.
     bool enable_fast_load(const ole_com_ptr<IDBInitialize>& data_source, bool on);
-    /// The version code of the server behind `data_source` ("SELECT @@VERSION"); throws
-    /// odb_exception when the statement fails.
+    /// The version code of the server behind `data_source` ("SELECT @@VERSION"), keeping its
+    /// major version number; throws odb_exception when the statement fails.
     int get_version(IDBInitialize* data_source);
     /// The version code of an @@VERSION text: SQL Server by its release year (2012 and every
     /// later release 8, 2011 7, 2010 6, 2008 5, 2005 4, 2000 3, 7.0 2), SQL Azure 100; a text
     /// it does not name by year goes by its version number (major 11 and up 8, 10 5, 9 4, 8 3,
     /// 7 2), and 1 when it has none.
     static int version_code_of(const std::wstring& version_text);
+    /// The first dotted version number's major part in an @@VERSION text; 0 when it has none.
+    static int major_version_of(const std::wstring& version_text);
     /// Reads the server's database names (none on SQL Azure). Throws odb_exception.
     void init_db_contents(IDBInitialize* data_source);
     /// The database names read at connect. Throws tk_mail_assertion ("mss_engi", 282) before a
@@ -97,6 +101,10 @@ public:
     void store_windows_login(const std::wstring& server);
 
     int version_code() const { return m_version_code; }
+    /// The major version number in the server's @@VERSION text (15 for SQL Server 2019); 0 when
+    /// it has none or before a connect.
+    int major_version() const { return m_major_version; }
+    void set_major_version(int major) { m_major_version = major; }
     void set_version_code(int code) { m_version_code = code; }
     const std::wstring& server() const { return m_server; }
     const std::wstring& user() const { return m_user; }
@@ -119,6 +127,7 @@ public:
 private:
     ole_com_ptr<IDataConvert> m_data_convert;
     int m_version_code = version_unknown;
+    int m_major_version = 0;
     std::wstring m_server;
     std::wstring m_user;
     // Held in plain text for the life of the process: every data source needs it again.

@@ -35,7 +35,7 @@ std::wstring trim_blanks(const std::wstring& text)
 }
 
 // The major number of the first "a.b.c" version in the text; -1 when there is none.
-int major_version(const std::wstring& text)
+int major_of_version_text(const std::wstring& text)
 {
     for (std::size_t pos = 0; pos < text.size(); ++pos)
     {
@@ -171,6 +171,7 @@ int mss_engine::get_version(IDBInitialize* data_source)
         }
     }
     tk_wlog(1, L"MS SQL version string: %s", text);
+    m_major_version = major_version_of(text);
     return version_code_of(text);
 }
 
@@ -193,13 +194,18 @@ int mss_engine::version_code_of(const std::wstring& version_text)
                 return code;
             }
         }
-        return code_of_major(major_version(version_text));
+        return code_of_major(major_of_version_text(version_text));
     }
     if (starts_with(version_text, azure_prefix) && version_text.size() > azure_prefix.size())
     {
         return version_azure;
     }
-    return code_of_major(major_version(version_text));
+    return code_of_major(major_of_version_text(version_text));
+}
+
+int mss_engine::major_version_of(const std::wstring& version_text)
+{
+    return std::max(major_of_version_text(version_text), 0);
 }
 
 void mss_engine::init_db_contents(IDBInitialize* data_source)

@@ -7,9 +7,17 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 mss_fast_load_exception::mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay)
     : odb_exception(hr)
+    , m_rows_to_replay(rows_to_replay)
+{
+}
+
+mss_fast_load_exception::mss_fast_load_exception(const odb_exception& cause,
+                                                 std::uint32_t rows_to_replay)
+    : odb_exception(cause)
     , m_rows_to_replay(rows_to_replay)
 {
 }
@@ -194,7 +202,9 @@ void mss_fast_load::insert_data()
         if (FAILED(hr))
         {
             tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-            throw mss_fast_load_exception(hr, rows_to_replay());
+            mss_fast_load_exception failure(hr, rows_to_replay());
+            failure.set_in_commit();
+            throw failure;
         }
     }
 }
@@ -208,13 +218,14 @@ void mss_fast_load::close_table()
     }
     tk_log(1, "Right before m_spFastLoad->Commit");
     const HRESULT hr = m_fast_load->Commit(1);
-    std::wstring failure;
+    std::optional<odb_exception> failure;
     std::uint32_t lost = 0;
     if (FAILED(hr))
     {
         tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
         lost = rows_to_replay();
-        failure = odb_exception::GetErrorString();
+        // Read whole, with the SQLSTATEs: a commit that lost the connection must say so.
+        failure.emplace(odb_exception::with_all_texts(hr));
     }
     tk_log(1, "Right after m_spFastLoad->Commit");
     const HRESULT released = m_accessor.release();
@@ -224,7 +235,9 @@ void mss_fast_load::close_table()
     tk_log(1, "mss_fast_load::close_table - at the end");
     if (FAILED(hr))
     {
-        throw mss_fast_load_exception(failure, lost);
+        mss_fast_load_exception commit_failure(*failure, lost);
+        commit_failure.set_in_commit();
+        throw commit_failure;
     }
     if (FAILED(released))
     {

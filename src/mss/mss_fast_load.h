@@ -20,11 +20,18 @@ public:
     mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay);
     /// From a text already read (code 0).
     mss_fast_load_exception(const std::wstring& text, std::uint32_t rows_to_replay);
+    /// From an error object already read.
+    mss_fast_load_exception(const odb_exception& cause, std::uint32_t rows_to_replay);
 
     std::uint32_t rows_to_replay() const { return m_rows_to_replay; }
+    /// The failing call was a commit: the server may have stored the rows before its answer
+    /// was lost.
+    bool in_commit() const { return m_in_commit; }
+    void set_in_commit() { m_in_commit = true; }
 
 private:
     std::uint32_t m_rows_to_replay;
+    bool m_in_commit = false;
 };
 
 /// Loads one table through IRowsetFastLoad: open_table, then per row bind_data* and

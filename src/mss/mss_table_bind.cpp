@@ -10,8 +10,10 @@
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_value_exception.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace
 {
@@ -25,6 +27,56 @@ struct stream_release
 };
 // The stream's one reference until the loader takes it over.
 using stream_ref = std::unique_ptr<CSeqStream, stream_release>;
+
+// The 16 bytes of a GUID from its text, "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx", braced or not;
+// nothing for any other text.
+std::optional<GUID> guid_of(std::wstring text)
+{
+    if (text.size() == 38 && text.front() == L'{' && text.back() == L'}')
+    {
+        text = text.substr(1, 36);
+    }
+    if (text.size() != 36)
+    {
+        return std::nullopt;
+    }
+    std::uint8_t bytes[16] = {};
+    std::size_t byte_idx = 0;
+    for (std::size_t pos = 0; pos < text.size();)
+    {
+        if (pos == 8 || pos == 13 || pos == 18 || pos == 23)
+        {
+            if (text[pos] != L'-')
+            {
+                return std::nullopt;
+            }
+            ++pos;
+            continue;
+        }
+        int value = 0;
+        for (int half = 0; half < 2; ++half, ++pos)
+        {
+            const wchar_t c = text[pos];
+            const int digit = c >= L'0' && c <= L'9'   ? c - L'0'
+                              : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                              : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                                                       : -1;
+            if (digit < 0)
+            {
+                return std::nullopt;
+            }
+            value = value * 16 + digit;
+        }
+        bytes[byte_idx++] = static_cast<std::uint8_t>(value);
+    }
+    GUID guid;
+    guid.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                 (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    guid.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+    guid.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
+    std::copy(bytes + 8, bytes + 16, guid.Data4);
+    return guid;
+}
 
 bool is_empty(const ole_variant& value)
 {
@@ -193,9 +245,20 @@ bool mss_table::bind_value(std::uint32_t column_idx, const t_ftd& column, const 
     case DBTYPE_UI4:
     case DBTYPE_UI8:
         return bind_number(column_idx, column, value);
+    case DBTYPE_GUID:
+    {
+        // Text that is no GUID goes by INSERT, where the server says why it refuses it.
+        const std::optional<GUID> guid = guid_of(text_of(value));
+        if (!guid || sizeof *guid > binding.cbMaxLen)
+        {
+            return false;
+        }
+        bind_bytes(column_idx, &*guid, sizeof *guid);
+        return true;
+    }
     default:
-        // A slot kind the writer does not fill (a provider's binary GUID, say): the row's
-        // literal in an INSERT statement is read by the server instead.
+        // A slot kind the writer does not fill: the row's literal in an INSERT statement is
+        // read by the server instead.
         tk_log(2, "Column %d is bound as type %d, which the writer does not fill", column_idx + 1,
                binding.wType);
         return false;

@@ -176,9 +176,11 @@ void mss_table::open_loader()
     {
         // The whole table, not this row: every later row would meet the same refusal.
         const odb_exception refusal(hr);
-        throw tk_exception(
+        tk_exception failure(
             plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(refusal.what())),
             0);
+        failure.set_connection_lost(refusal.connection_lost());
+        throw failure;
     }
     m_loader = std::move(loader);
     if (m_loader->accessor().column_count() != schema().size())
@@ -197,9 +199,11 @@ void mss_table::open_loader()
     }
     catch (const odb_exception& error)
     {
-        throw tk_exception(
+        tk_exception failure(
             plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(error.what())),
             0);
+        failure.set_connection_lost(error.connection_lost());
+        throw failure;
     }
     // The rows written again by INSERT statements share the session and need no prefix.
     m_prefix_pending = false;
@@ -253,6 +257,16 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         tk_wlog(3, L"%d rows of %s were lost with their batch and are no longer held: %s",
                 lost - m_batch.size(), name(), wide(failure.what()));
     }
+    if (failure.connection_lost())
+    {
+        // Nothing can be written again over a connection that is gone: the rows of the batch
+        // are counted in the one report of the table, not reported one by one. Every row since
+        // the last commit went with the connection, also when the driver said only the failing
+        // row was refused.
+        const auto not_stored = static_cast<std::int64_t>(std::max(lost, m_batch.size()));
+        m_batch.clear();
+        throw mss_connection_lost(failure, not_stored, failure.in_commit() ? not_stored : 0);
+    }
     std::vector<kept_row> rows;
     const std::size_t first = m_batch.size() - std::min(lost, m_batch.size());
     std::move(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end(),
@@ -277,14 +291,21 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
                                        wide(error.what()));
         }
     };
-    for (kept_row& row : rows)
+    for (std::size_t row_idx = 0; row_idx < rows.size(); ++row_idx)
     {
+        kept_row& row = rows[row_idx];
         try
         {
             slow_record(row.record);
         }
         catch (const odb_exception& error)
         {
+            if (error.connection_lost())
+            {
+                // The statement may have run before its answer was lost.
+                throw mss_connection_lost(error, static_cast<std::int64_t>(rows.size() - row_idx),
+                                          1);
+            }
             report(row, error);
         }
         catch (const udb_value_exception& error)

@@ -98,6 +98,8 @@ mss_target mss_target::of_engine()
     target.native_client = engine.is_native_client();
     target.unicode = engine.unicode();
     target.view_owned = engine.is_view_owned();
+    target.wide_index_keys = engine.major_version() >= mss_engine::major_2016 ||
+                             engine.version_code() == mss_engine::version_azure;
     return target;
 }
 
@@ -145,6 +147,10 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_ta
         return bTypeOnly ? L"datetime2" : L"datetime2(6)";
     case VT_BSTR:
     {
+        if (ftd.is_guid())
+        {
+            return L"uniqueidentifier";
+        }
         const int units = mss_text_column_units(ftd.size);
         if (units > 0)
         {

@@ -20,6 +20,9 @@ struct mss_target
     bool unicode = true;
     /// Unbracketed names are never split at a dot.
     bool view_owned = true;
+    /// Nonclustered index keys may take 1,700 bytes (SQL Server 2016 and later, SQL Azure);
+    /// else 900, as every clustered key.
+    bool wide_index_keys = false;
 
     /// The live engine's state; throws tk_mail_assertion when there is no engine.
     static mss_target of_engine();

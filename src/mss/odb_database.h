@@ -27,11 +27,13 @@ public:
     ~odb_database() override;
 
     /// Creates the table `name` (DBKIND_NAME, bracketed by mss_bracket_name) with a column per
-    /// descriptor, switches string key columns to a case-sensitive collation, and creates the
-    /// indexes that fit SQL Server's limits (a primary key as a clustered key constraint). On
-    /// SQL Azure a table without a key gets a clustered index on its first indexable column.
-    /// Throws odb_exception when the session or the table cannot be created; a failing index,
-    /// collation change or clustered index is logged and skipped.
+    /// descriptor (text of a primary key or unique index in a binary collation; unbounded text
+    /// that an index covers sized by mss_plan_keys), and creates the indexes that fit SQL
+    /// Server's limits (a primary key as a clustered key constraint). On SQL Azure a table
+    /// without a key gets a clustered index on its first indexable column. Throws odb_exception
+    /// when the session or the table cannot be created; an index that does not fit or fails is
+    /// skipped and noted with its reason (take_index_failures), a failing clustered index is
+    /// logged.
     void define_table(const std::wstring& name, const udb_schema& schema,
                       const udb_indexes& indexes);
 

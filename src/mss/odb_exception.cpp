@@ -7,6 +7,8 @@
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 
+#include <optional>
+
 namespace
 {
 
@@ -69,7 +71,7 @@ odb_exception::odb_exception(HRESULT hr)
         return;
     }
     tk_log(2, "Got IErrorRecords");
-    extract_from_records2(*records.get(), hr);
+    extract_from_records2(*records.get(), hr, false);
 }
 
 odb_exception::odb_exception(const std::wstring& text)
@@ -77,7 +79,30 @@ odb_exception::odb_exception(const std::wstring& text)
 {
 }
 
-void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr)
+odb_exception odb_exception::with_all_texts(HRESULT hr)
+{
+    odb_exception error(std::wstring{});
+    error.set_code(static_cast<int>((static_cast<std::uint32_t>(hr) & 0xFFFF) + 0x80000));
+    ole_com_ptr<IErrorInfo> info;
+    ole_com_ptr<IErrorRecords> records;
+    if (GetErrorInfo(0, info.put()) == S_OK && info &&
+        SUCCEEDED(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
+    {
+        error.extract_from_records2(*records.get(), hr, true);
+    }
+    else
+    {
+        error.set_message(generic_text());
+    }
+    return error;
+}
+
+bool odb_exception::is_connection_state(const std::wstring& sqlstate)
+{
+    return sqlstate.starts_with(L"08") || sqlstate == L"HYT00" || sqlstate == L"HYT01";
+}
+
+void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bool all_texts)
 {
     tk_log(2, "odb_exception::extract_from_records2(%d)", hr);
     ULONG count = 0;
@@ -86,14 +111,36 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr)
         count = 0;
     }
     tk_log(1, "Got %d record(s)", count);
+    // Some drivers put a record without a text of its own ("Unknown error") before the one
+    // that says what happened: such a text is taken only when no record says more. A record
+    // that tells of a lost connection says the most: whatever else failed, that is what the
+    // user must learn.
+    const auto rank = [](const std::wstring& text, bool lost_record)
+    {
+        if (text.empty())
+        {
+            return 0;
+        }
+        if (text.starts_with(L"Unknown error"))
+        {
+            return 1;
+        }
+        return lost_record ? 3 : 2;
+    };
+    std::optional<error_info_texts> chosen;
+    int chosen_rank = -1;
+    std::wstring joined;
+    bool duplicate_key = false;
     for (ULONG record = 0; record < count; ++record)
     {
         ERRORINFO basic{};
         records.GetBasicErrorInfo(record, &basic);
+        duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
         ole_com_ptr<IUnknown> custom;
         records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put());
         tk_log(3, "HRESULT:\t0x%08X", basic.hrError);
         ole_com_ptr<ISQLErrorInfo> sql_info;
+        bool lost_record = false;
         if (custom && SUCCEEDED(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())))
         {
             std::wstring sqlstate;
@@ -102,21 +149,73 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr)
             {
                 tk_wlog(3, L"SQLSTATE:\t%s", sqlstate);
                 tk_log(3, "Native Error:\t%ld", native);
+                if (m_sqlstate.empty() && !sqlstate.empty())
+                {
+                    m_sqlstate = sqlstate;
+                    m_native_error = native;
+                }
+                if (is_connection_state(sqlstate))
+                {
+                    lost_record = true;
+                    set_connection_lost(true);
+                }
             }
+        }
+        // Every record's SQLSTATE is looked at (a lost connection may be told by a later one);
+        // the texts only until one says what happened.
+        if (!all_texts && (chosen_rank == 3 || (chosen_rank == 2 && !lost_record)))
+        {
+            continue;
         }
         ole_com_ptr<IErrorInfo> entry;
         if (SUCCEEDED(records.GetErrorInfo(record, user_default_locale, entry.put())) && entry)
         {
             const error_info_texts texts = read_error_info(*entry.get());
-            set_message(plat::wide_to_utf8(texts.description));
-            m_source = texts.source;
             tk_wlog(1, L"Process %d record: msg=%s, source=%s", record, texts.description,
                     texts.source);
             if (!texts.description.empty())
             {
-                return;
+                joined += (joined.empty() ? L"" : L"\n") + texts.description;
+            }
+            if (const int texts_rank = rank(texts.description, lost_record);
+                texts_rank > chosen_rank)
+            {
+                chosen = texts;
+                chosen_rank = texts_rank;
             }
         }
+    }
+    if (all_texts)
+    {
+        if (chosen_rank == 3)
+        {
+            set_message(plat::wide_to_utf8(chosen->description));
+        }
+        else if (!joined.empty())
+        {
+            set_message(plat::wide_to_utf8(joined));
+        }
+        else if (duplicate_key)
+        {
+            set_message("Violation of PRIMARY KEY constraint.\nCannot insert duplicate key in the "
+                        "table.");
+        }
+        else
+        {
+            set_message(generic_text());
+        }
+        m_source = chosen ? chosen->source : std::wstring();
+        return;
+    }
+    if (chosen && !chosen->description.empty())
+    {
+        set_message(plat::wide_to_utf8(chosen->description));
+        m_source = chosen->source;
+        return;
+    }
+    if (chosen)
+    {
+        m_source = chosen->source;
     }
     set_message(generic_text());
 }
@@ -183,6 +282,15 @@ HRESULT odb_check(HRESULT hr)
         throw odb_exception(hr);
     }
     return hr;
+}
+
+mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,
+                                         std::int64_t rows_in_doubt)
+    : odb_exception(cause)
+    , m_rows_not_stored(rows_not_stored)
+    , m_rows_in_doubt(rows_in_doubt)
+{
+    set_connection_lost(true);
 }
 
 mss_no_perm_exception::mss_no_perm_exception(const std::wstring& user, const std::wstring& database)

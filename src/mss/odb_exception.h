@@ -5,15 +5,17 @@
 #include "plat/oledb/oledb_interfaces.h"
 #include "tk/tk_exception.h"
 
+#include <cstdint>
 #include <string>
 
 /// The sentence that sends the user to support, closing the texts of unexplained failures.
 inline constexpr const char* mss_contact_support = "Contact your support team for the solution.";
 
 /// A failed OLE DB call. Severity 0. Its code is the HRESULT's low 16 bits + 0x80000 (0x80E2F
-/// for an integrity violation); its message is the first described record of the thread's error
-/// object and `source` that record's source. Build it on the failing thread before any other
-/// OLE DB call there.
+/// for an integrity violation); its message is the first record of the thread's error object that
+/// says what happened (a lost connection first, a bare "Unknown error" last) and `source` that
+/// record's source; connection_lost() is set when any record has a connection SQLSTATE. Build it
+/// on the failing thread before any other OLE DB call there.
 class odb_exception : public tk_exception
 {
 public:
@@ -21,8 +23,21 @@ public:
     explicit odb_exception(HRESULT hr);
     /// A failure described by text; code 0, no source.
     explicit odb_exception(const std::wstring& text);
+    /// Reads the thread's error object (and clears it) as the constructor does, but the message
+    /// is every description joined as GetErrorString() joins them, or, when the connection was
+    /// lost, the text that says so.
+    static odb_exception with_all_texts(HRESULT hr);
 
     const std::wstring& source() const { return m_source; }
+    /// The SQLSTATE and native error of the first record that carries them; empty and 0 when
+    /// no record did. Two failures with the same pair are the same failure.
+    const std::wstring& sqlstate() const { return m_sqlstate; }
+    long native_error() const { return m_native_error; }
+
+    /// True for a SQLSTATE that says the connection is gone: class 08 (connection exception,
+    /// 08S01 communication link failure) and the driver's timeouts HYT00 and HYT01, which the
+    /// layer only sets where a healthy server answers well within them.
+    static bool is_connection_state(const std::wstring& sqlstate);
 
     /// The text of the thread's error object as a whole: every description, joined with "\n";
     /// with none, the primary-key text when a record's minor code is 2627, else the generic
@@ -33,9 +48,29 @@ public:
     static std::string generic_text();
 
 private:
-    void extract_from_records2(IErrorRecords& records, HRESULT hr);
+    void extract_from_records2(IErrorRecords& records, HRESULT hr, bool all_texts);
 
     std::wstring m_source;
+    std::wstring m_sqlstate;
+    long m_native_error = 0;
+};
+
+/// The SQL Server connection was lost while a table was being written: the last
+/// rows_not_stored() rows handed to the writer (the failing one included) are not known to be in
+/// the table; of them, the last rows_in_doubt() were being committed and may have arrived all
+/// the same (the answer is what was lost). Carries the driver's text; connection_lost() is set.
+class mss_connection_lost : public odb_exception
+{
+public:
+    mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,
+                        std::int64_t rows_in_doubt);
+
+    std::int64_t rows_not_stored() const { return m_rows_not_stored; }
+    std::int64_t rows_in_doubt() const { return m_rows_in_doubt; }
+
+private:
+    std::int64_t m_rows_not_stored;
+    std::int64_t m_rows_in_doubt;
 };
 
 /// The checked OLE DB call: a negative result is logged as "Error code: %08X" (level 2) and

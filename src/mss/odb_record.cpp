@@ -174,8 +174,10 @@ VARTYPE odb_record::get_vartype(DBTYPE type, std::int32_t& reserved)
         reserved = t_ftd::xml_column;
         tk_log(1, "Got DBTYPE_XML, set dw_reserved = 11");
         return VT_BSTR;
-    case DBTYPE_BSTR:
     case DBTYPE_GUID:
+        reserved = t_ftd::guid_column;
+        return VT_BSTR;
+    case DBTYPE_BSTR:
     case DBTYPE_STR:
     case DBTYPE_WSTR:
         return VT_BSTR;
@@ -219,6 +221,10 @@ DBTYPE odb_record::get_oledb_type(const t_ftd& descriptor, const std::wstring& s
         }
         return DBTYPE_DBTIMESTAMP;
     case VT_BSTR:
+        if (descriptor.is_guid())
+        {
+            return DBTYPE_GUID;
+        }
         return starts_with_ci(source_type_name, L"varchar") ||
                        starts_with_ci(source_type_name, L"char") ||
                        starts_with_ci(source_type_name, L"text")

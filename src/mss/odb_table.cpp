@@ -124,7 +124,7 @@ std::wstring odb_table::count_sql(const std::wstring& name, const std::wstring& 
     return L"SELECT COUNT_BIG(*) FROM " + mss_bracket_name(name);
 }
 
-std::int32_t odb_table::get_records_cnt()
+std::int64_t odb_table::get_records_cnt()
 {
     tk_log(2, "odb_table::get_records_cnt");
     odb_command command(m_session.get());
@@ -140,9 +140,7 @@ std::int32_t odb_table::get_records_cnt()
     {
         return 0;
     }
-    const std::int64_t count = leading_number(text_at(*result.get_item(), 0));
-    return static_cast<std::int32_t>(
-        std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+    return leading_number(text_at(*result.get_item(), 0));
 }
 
 void odb_table::init_indexes(const std::wstring& table, const std::wstring& owner)

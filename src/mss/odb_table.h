@@ -28,7 +28,7 @@ public:
     ~odb_table() override;
 
     /// Counts the rows (COUNT_BIG, held to the 32-bit range). Throws odb_exception.
-    std::int32_t get_records_cnt();
+    std::int64_t get_records_cnt();
     /// The count statement: "SELECT COUNT_BIG(*) FROM (<query>) as query" for a query, else
     /// "SELECT COUNT_BIG(*) FROM <table>".
     static std::wstring count_sql(const std::wstring& name, const std::wstring& query);

@@ -1,7 +1,8 @@
 // odb_table_creation.cpp: a destination table from a neutral schema: its columns through
-// ITableDefinition, case-sensitive key columns, its indexes through IIndexDefinition, and the
-// column defaults.
+// ITableDefinition (key text in a binary collation), its indexes through IIndexDefinition, and
+// the column defaults.
 #include "mss/mss_engine.h"
+#include "mss/mss_key_sizes.h"
 #include "mss/mss_names.h"
 #include "mss/odb_database.h"
 #include "mss/odb_exception.h"
@@ -13,13 +14,17 @@
 #include "udb/udb_custom_conversion.h"
 #include "udb/udb_value_exception.h"
 
+#include <algorithm>
+#include <array>
+
 namespace
 {
 
 constexpr DBLENGTH unlimited_size = 8001;
-constexpr int max_index_bytes = 900;
-constexpr int max_index_column_bytes = 8000;
 constexpr int max_numeric_precision = 38;
+// A binary collation: the source tells keys apart byte by byte, and a collation that ignores
+// case, accents or width would make distinct source keys collide.
+constexpr const wchar_t* key_collation = L"Latin1_General_100_BIN2";
 
 // What one column hands to CreateTable: the texts and properties its descriptor points at,
 // alive until the call returns.
@@ -28,7 +33,9 @@ struct column_request
     std::wstring name;
     std::wstring type_name;
     std::vector<DBPROP> props;
-    DBPROPSET set{nullptr, 0, DBPROPSET_COLUMN};
+    std::vector<DBPROP> server_props;
+    std::array<DBPROPSET, 2> sets{DBPROPSET{nullptr, 0, DBPROPSET_COLUMN},
+                                  DBPROPSET{nullptr, 0, DBPROPSET_SQLSERVERCOLUMN}};
 };
 
 DBPROP bool_prop(DBPROPID id, bool value)
@@ -55,23 +62,31 @@ bool ends_with_ci(const std::wstring& text, std::wstring_view suffix)
            plat::equal_ci(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
 }
 
-std::wstring trim_right(std::wstring text)
-{
-    while (!text.empty() && text.back() == L' ')
-    {
-        text.pop_back();
-    }
-    return text;
-}
-
 // The neutral descriptor carries the source's type name in its text, when the reader sets it.
 const std::wstring& source_type_name(const t_ftd& column)
 {
     return column.text;
 }
 
+// True when the column is text in a primary key or unique index, whose values must stay apart
+// exactly as the source keeps them.
+bool is_key_text(const t_ftd& column, const udb_indexes& indexes)
+{
+    if (column.vartype != VT_BSTR || column.is_guid())
+    {
+        return false;
+    }
+    return std::any_of(indexes.begin(), indexes.end(),
+                       [&](const udb_index& index)
+                       {
+                           return (index.primary || index.unique) &&
+                                  std::find(index.columns.begin(), index.columns.end(),
+                                            column.name) != index.columns.end();
+                       });
+}
+
 void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_target& target,
-                 column_request& request, DBCOLUMNDESC& desc)
+                 int key_text_units, column_request& request, DBCOLUMNDESC& desc)
 {
     const std::wstring& source_type = source_type_name(column);
     tk_wlog(2, L"Creating column '%s', type=%d, size=%d, native_type=%s", column.name,
@@ -108,6 +123,23 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
         {
             tk_log(2, "Setting huge size for text/ntext column");
             desc.ulColumnSize = unlimited_size;
+        }
+        if (key_text_units > 0)
+        {
+            // Unbounded text that an index covers: as wide as the longest value the source
+            // holds, since SQL Server indexes no nvarchar(max).
+            tk_log(2, "Text column sized from its values for its index: %d", key_text_units);
+            desc.wType = DBTYPE_WSTR;
+            desc.ulColumnSize = static_cast<DBLENGTH>(key_text_units);
+        }
+        if (is_key_text(column, indexes))
+        {
+            DBPROP collation;
+            collation.dwPropertyID = SSPROP_COL_COLLATIONNAME;
+            collation.dwOptions = DBPROPOPTIONS_REQUIRED;
+            collation.vValue.vt = VT_BSTR;
+            collation.vValue.bstrVal = key_collation;
+            request.server_props.push_back(std::move(collation));
         }
     }
     if (column.vartype == VT_DATE && target.has_date_types())
@@ -158,48 +190,18 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
         tk_log(2, "Got MEMO/BLOB field");
         desc.ulColumnSize = unlimited_size;
     }
-    else if (!column.b_auto_num && desc.wType != DBTYPE_BYTES)
+    // An unbounded text column (nvarchar(max)) takes a default as any other text column does.
+    if (!column.b_auto_num && desc.wType != DBTYPE_BYTES)
     {
         odb_database::set_def_value(column, request.props, target);
     }
 }
 
-// The index's columns when every one fits SQL Server's index limits, else nothing.
-bool index_fits(const udb_index& index, const udb_schema& schema)
-{
-    int total = 0;
-    for (std::size_t column_idx = 0; column_idx < index.columns.size(); ++column_idx)
-    {
-        const std::wstring& column = index.columns[column_idx];
-        tk_wlog(1, L"Process field #%d - '%s'", column_idx, column);
-        // An index over an expression names no column of the table.
-        if (!schema.find_field(column))
-        {
-            tk_wlog(2, L"Field '%s' is not a column of the table", column);
-            return false;
-        }
-        int size = schema.get_field_size(column);
-        const VARTYPE vt = schema.get_field_type(column);
-        if (vt == VT_BSTR)
-        {
-            size *= 2;
-        }
-        tk_log(1, "vt=%08X, size=%d", vt, size);
-        total += size;
-        tk_log(1, "Total index size=%d", total);
-        const bool long_value = vt == VT_BSTR || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
-        if (total > max_index_bytes || vt == VT_BOOL ||
-            (long_value && (size == 0 || size > max_index_column_bytes)))
-        {
-            return false;
-        }
-    }
-    return !index.columns.empty();
-}
-
+// Creates one index unless the plan refused it; an index that is not created is noted with
+// its reason for the run to report.
 void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstring& table,
-                  const udb_index& index, const udb_indexes& indexes, const udb_schema& schema,
-                  bool& primary_sent)
+                  const udb_index& index, const udb_indexes& indexes, const std::wstring& refusal,
+                  bool& primary_sent, std::vector<udb_index_failure>& failures)
 {
     tk_wlog(2, L"Creating index '%s'", index.name);
     std::wstring name = index.name;
@@ -207,10 +209,11 @@ void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstri
     {
         name = index.primary ? gen_pk_name(table) : gen_idx_name(indexes, index.columns);
     }
-    if (!index_fits(index, schema))
+    if (!refusal.empty())
     {
-        tk_wlog(3, L"Index '%s' has been skipped", name);
+        tk_wlog(3, L"Index '%s' has been skipped: %s", name, refusal);
         tk_wlog(2, L"Skip index '%s'", name);
+        failures.push_back({table, name, refusal});
         return;
     }
     std::wstring quoted_name = mss_quote_name(name);
@@ -249,6 +252,7 @@ void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstri
     catch (const odb_exception& error)
     {
         tk_log(3, "ERROR: %s", error.what());
+        failures.push_back({table, name, plat::utf8_to_wide_lossy(error.what())});
     }
 }
 
@@ -302,20 +306,23 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
     DBID table_id = name_id(table);
 
     tk_log(2, "Schema size=%d", schema.size());
+    const mss_key_plan plan = mss_plan_keys(schema, indexes, target);
     std::vector<column_request> requests(schema.size());
     std::vector<DBCOLUMNDESC> columns(schema.size());
     for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
     {
-        fill_column(*schema[column_idx], indexes, target, requests[column_idx],
-                    columns[column_idx]);
+        fill_column(*schema[column_idx], indexes, target, plan.text_units[column_idx],
+                    requests[column_idx], columns[column_idx]);
     }
     for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
     {
         column_request& request = requests[column_idx];
-        request.set.rgProperties = request.props.data();
-        request.set.cProperties = static_cast<ULONG>(request.props.size());
-        columns[column_idx].rgPropertySets = &request.set;
-        columns[column_idx].cPropertySets = 1;
+        request.sets[0].rgProperties = request.props.data();
+        request.sets[0].cProperties = static_cast<ULONG>(request.props.size());
+        request.sets[1].rgProperties = request.server_props.data();
+        request.sets[1].cProperties = static_cast<ULONG>(request.server_props.size());
+        columns[column_idx].rgPropertySets = request.sets.data();
+        columns[column_idx].cPropertySets = request.server_props.empty() ? 1 : 2;
         if (!request.type_name.empty())
         {
             columns[column_idx].pwszTypeName = request.type_name.data();
@@ -330,47 +337,21 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
     }
     tk_log(2, "Right after CreateTable");
 
-    // A binary collation: the source tells keys apart byte by byte, and a collation that
-    // ignores case, accents or width would make distinct source keys collide.
-    tk_log(2, "Making strings binary under primary key");
-    for (const t_ftd* column : schema)
-    {
-        if (column->vartype != VT_BSTR || !indexes.is_idx_field(column->name, true))
-        {
-            tk_wlog(1, L"Skip column %s", column->name);
-            continue;
-        }
-        // A key column is never nullable: ALTER COLUMN without NOT NULL would make it so and
-        // the primary key that follows would fail.
-        const std::wstring sql = L"ALTER TABLE " + table + L" ALTER COLUMN " +
-                                 mss_quote_name(column->name) + L" " +
-                                 trim_right(get_mss_native_type1(*column, false, target)) +
-                                 L" collate Latin1_General_100_BIN2 NOT NULL";
-        tk_wlog(2, L"CS-query: %s", sql);
-        try
-        {
-            query(sql);
-        }
-        catch (const tk_exception& error)
-        {
-            // Without it the key would refuse or merge rows the source keeps apart.
-            throw tk_exception(plat::wformat_w(L"The key column %s of %s cannot be made binary "
-                                               L"(collation Latin1_General_100_BIN2): %s",
-                                               column->name, table,
-                                               plat::utf8_to_wide_lossy(error.what())),
-                               0);
-        }
-    }
-
     ole_com_ptr<IIndexDefinition> index_definition;
     if (FAILED(session->QueryInterface(IID_IIndexDefinition, index_definition.put_void())))
     {
         throw tk_mail_assertion("odb_db", 120);
     }
     bool primary_sent = false;
-    for (const udb_index& index : indexes)
+    std::vector<udb_index_failure> failures;
+    for (std::size_t index_idx = 0; index_idx < indexes.size(); ++index_idx)
     {
-        create_index(*index_definition.get(), table_id, name, index, indexes, schema, primary_sent);
+        create_index(*index_definition.get(), table_id, name, indexes[index_idx], indexes,
+                     plan.refusals[index_idx], primary_sent, failures);
+    }
+    for (udb_index_failure& failure : failures)
+    {
+        add_index_failure(std::move(failure));
     }
 
     if (target.version_code == mss_engine::version_azure && !primary_sent)
@@ -425,7 +406,8 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         props.push_back(std::move(prop));
         return;
     }
-    if (text.empty())
+    // An empty text is a default of its own for a text column ('' is not NULL).
+    if (text.empty() && !(column.vartype == VT_BSTR && column.default_value.get_type() == VT_BSTR))
     {
         return;
     }
@@ -468,6 +450,13 @@ void odb_database::set_def_value(const t_ftd& column, std::vector<DBPROP>& props
         else if (safe.get_type() == VT_UI8)
         {
             prop.vValue.ullVal = safe.u64_value;
+        }
+        else if (safe.get_type() == VT_DECIMAL && !safe.decimal_text.empty())
+        {
+            // More digits than the VARIANT's decimal holds: the number goes as its own text.
+            prop.vValue.clear();
+            prop.vValue.vt = VT_BSTR;
+            prop.vValue.bstrVal = safe_text;
         }
         props.push_back(std::move(prop));
         return;

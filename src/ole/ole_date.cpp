@@ -35,6 +35,7 @@ struct scan_result
 {
     int fields = 0;
     std::array<long, 5> numbers{};
+    std::array<int, 5> digits{};
     std::string seconds;
     std::size_t end = 0;
 };
@@ -77,6 +78,7 @@ scan_result scan(std::string_view text, std::string_view format)
                 return result;
             }
             result.numbers[static_cast<std::size_t>(result.fields)] = number;
+            result.digits[static_cast<std::size_t>(result.fields)] = static_cast<int>(pos - start);
         }
         else if (item == 's')
         {
@@ -135,9 +137,10 @@ ole_date::ole_date(const VARIANT& value)
     refine_type();
 }
 
-ole_date::ole_date(const SYSTEMTIME& time)
+ole_date::ole_date(const SYSTEMTIME& time, std::uint16_t sub_millisecond)
     : kind(kind_date_time)
     , systemtime(time)
+    , microseconds(std::min<std::uint16_t>(sub_millisecond, 999))
 {
     tk_log(1, "ole_date::ole_date(SYSTEMTIME)");
     refine_type();
@@ -180,6 +183,15 @@ void ole_date::read_text(const std::string& text)
         systemtime.wYear < 32)
     {
         std::swap(systemtime.wDay, systemtime.wYear);
+        std::swap(m_day_digits, m_year_digits);
+    }
+    // A year written with one or two digits is one of this century's or the last; "0099" is
+    // the year 99.
+    if ((kind == kind_date_time || kind == kind_date) && m_year_digits > 0 && m_year_digits <= 2 &&
+        systemtime.wYear < 100)
+    {
+        systemtime.wYear =
+            static_cast<std::uint16_t>(systemtime.wYear + (systemtime.wYear < 50 ? 2000 : 1900));
     }
     const bool afternoon =
         text.find("PM") != std::string::npos || text.find("pm") != std::string::npos;
@@ -239,6 +251,7 @@ bool ole_date::try_digits(const std::string& text)
         return true;
     }
     systemtime = SYSTEMTIME{};
+    microseconds = 0;
     kind = kind_invalid;
     return false;
 }
@@ -262,6 +275,7 @@ bool ole_date::try_time(const std::string& text)
         }
     }
     systemtime = SYSTEMTIME{};
+    microseconds = 0;
     kind = kind_invalid;
     return false;
 }
@@ -278,6 +292,8 @@ bool ole_date::try_date_time(const std::string& text, int format_idx)
         systemtime.wYear = field(read.numbers[0]);
         systemtime.wMonth = field(read.numbers[1]);
         systemtime.wDay = field(read.numbers[2]);
+        m_year_digits = read.digits[0];
+        m_day_digits = read.digits[2];
         kind = kind_date;
         tk_log(1, "Format #%d succeeded (%d items)", format_idx, read.fields);
         if (read.fields == 6)
@@ -305,6 +321,9 @@ bool ole_date::try_date_time(const std::string& text, int format_idx)
         }
     }
     systemtime = SYSTEMTIME{};
+    microseconds = 0;
+    m_year_digits = 0;
+    m_day_digits = 0;
     kind = kind_invalid;
     return false;
 }
@@ -344,30 +363,32 @@ void ole_date::process_milliseconds(std::string_view seconds_text)
         seconds = std::min(seconds * 10 + (seconds_text[pos] - '0'), 0xFFFFL);
     }
     // The digits after the point are read as text, so "12.100" is 100 ms exactly (a double
-    // would give 99). Rounded to the millisecond, but never up into the next second.
-    long milliseconds = 0;
+    // would give 99). Six digits are kept, rounded at the seventh, never up into the next second.
+    long fraction = 0; // in microseconds
     if (pos < seconds_text.size() && seconds_text[pos] == '.')
     {
         ++pos;
         int digits = 0;
-        for (; pos < seconds_text.size() && is_digit(seconds_text[pos]) && digits < 4; ++pos)
+        for (; pos < seconds_text.size() && is_digit(seconds_text[pos]) && digits < 7; ++pos)
         {
             const int digit = seconds_text[pos] - '0';
-            if (digits < 3)
+            if (digits < 6)
             {
-                milliseconds = milliseconds * 10 + digit;
+                fraction = fraction * 10 + digit;
             }
             else if (digit >= 5)
             {
-                milliseconds = std::min(milliseconds + 1, 999L);
+                fraction = std::min(fraction + 1, 999999L);
             }
             ++digits;
         }
-        for (; digits < 3; ++digits)
+        for (; digits < 6; ++digits)
         {
-            milliseconds *= 10;
+            fraction *= 10;
         }
     }
+    const long milliseconds = fraction / 1000;
+    microseconds = static_cast<std::uint16_t>(fraction % 1000);
     systemtime.wSecond = field(seconds);
     systemtime.wMilliseconds = field(milliseconds);
     tk_log(1, "Got sec: %d", seconds);
@@ -385,7 +406,7 @@ void ole_date::refine_type()
     }
     // Milliseconds count as time: half a second past midnight is not a date alone.
     else if (t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && t.wMilliseconds == 0 &&
-             t.wYear != 0 && t.wMonth != 0 && t.wDay != 0)
+             microseconds == 0 && t.wYear != 0 && t.wMonth != 0 && t.wDay != 0)
     {
         kind = kind_date;
     }
@@ -427,24 +448,21 @@ bool ole_date::is_valid() const
 ole_variant ole_date::to_variant() const
 {
     tk_log(1, "ole_date::to_variant");
-    return ole_variant(systemtime);
+    return ole_variant(systemtime, microseconds);
 }
 
 std::string ole_date::print(bool with_ms) const
 {
-    SYSTEMTIME t = systemtime;
-    // Widening a copy: the stored year stays as read.
-    if (kind != kind_time && t.wYear < 100)
-    {
-        t.wYear = static_cast<std::uint16_t>(t.wYear + (t.wYear < 50 ? 2000 : 1900));
-    }
+    const SYSTEMTIME& t = systemtime;
     char text[64] = {};
-    const bool show_ms = with_ms && t.wMilliseconds != 0;
+    const bool has_fraction = t.wMilliseconds != 0 || microseconds != 0;
+    const bool show_fraction = with_ms && has_fraction;
     switch (kind)
     {
     case kind_date_time:
         tk_log(1, "printing datetime...");
-        if (t.wHour != 0 || t.wMinute != 0 || t.wSecond != 0 || show_ms || !date_only_at_midnight)
+        if (t.wHour != 0 || t.wMinute != 0 || t.wSecond != 0 || has_fraction ||
+            !date_only_at_midnight)
         {
             std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth,
                           t.wDay, t.wHour, t.wMinute, t.wSecond);
@@ -460,7 +478,7 @@ std::string ole_date::print(bool with_ms) const
         tk_log(1, "printing time...");
         std::snprintf(text, sizeof text, "0000-00-00 %02d:%02d:%02d", t.wHour, t.wMinute,
                       t.wSecond);
-        if (t.wMilliseconds == 0)
+        if (!has_fraction)
         {
             return text;
         }
@@ -469,10 +487,17 @@ std::string ole_date::print(bool with_ms) const
         return {};
     }
     std::string result = text;
-    // A time alone shows its milliseconds whether asked or not.
-    if (show_ms || kind == kind_time)
+    // A time alone shows its fraction whether asked or not.
+    if (show_fraction || (kind == kind_time && has_fraction))
     {
-        std::snprintf(text, sizeof text, ".%03d", t.wMilliseconds);
+        if (microseconds != 0)
+        {
+            std::snprintf(text, sizeof text, ".%03d%03d", t.wMilliseconds, microseconds);
+        }
+        else
+        {
+            std::snprintf(text, sizeof text, ".%03d", t.wMilliseconds);
+        }
         result += text;
     }
     return result;

@@ -5,6 +5,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -188,6 +189,7 @@ ole_variant::ole_variant(const ole_variant& other)
     , systemtime(other.systemtime)
     , microseconds(other.microseconds)
     , value(other.value)
+    , decimal_text(other.decimal_text)
 {
     tk_log(1, "ole_variant::copy ctor");
     if (value.vt == VT_DATE)
@@ -211,6 +213,7 @@ ole_variant& ole_variant::operator=(const ole_variant& other)
     u64_value = other.u64_value;
     systemtime = other.systemtime;
     microseconds = other.microseconds;
+    decimal_text = other.decimal_text;
     if (value.vt == VT_DATE)
     {
         tk_log(1, "%04d-%02d-%02d %02d:%02d:%02d", systemtime.wYear, systemtime.wMonth,
@@ -226,6 +229,7 @@ void ole_variant::reset()
     u64_value = 0;
     systemtime = SYSTEMTIME{};
     microseconds = 0;
+    decimal_text.clear();
 }
 
 void ole_variant::set_date(const SYSTEMTIME& time)
@@ -351,6 +355,12 @@ std::int32_t ole_variant::to_long() const
         return clamp_to_int32(std::trunc(value.dblVal));
     case VT_DECIMAL:
     {
+        if (!decimal_text.empty())
+        {
+            // More digits than 96 bits: beyond the range, or a fraction smaller than 10^-28.
+            const double rounded = std::nearbyint(to_double());
+            return std::fabs(rounded) <= 2147483647.0 ? static_cast<std::int32_t>(rounded) : 0;
+        }
         std::int32_t number = 0;
         const HRESULT hr = plat::dec_to_i4(value.decVal, number);
         tk_log(1, "from DECIMAL, hr=%08X", static_cast<std::uint32_t>(hr));
@@ -409,7 +419,18 @@ double ole_variant::to_double() const
     }
     case VT_DECIMAL:
     {
-        const double number = plat::dec_to_r8(value.decVal);
+        double number = 0;
+        if (decimal_text.empty())
+        {
+            number = plat::dec_to_r8(value.decVal);
+        }
+        else
+        {
+            const std::string_view text = decimal_text.front() == '+'
+                                              ? std::string_view(decimal_text).substr(1)
+                                              : std::string_view(decimal_text);
+            std::from_chars(text.data(), text.data() + text.size(), number);
+        }
         tk_log(1, "from DECIMAL: res=%lg, hr=%08X", number, 0);
         return number;
     }

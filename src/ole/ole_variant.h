@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// One column value of one row, whatever engine it came from or goes to. The kind is always
@@ -28,6 +29,10 @@ public:
     std::uint16_t microseconds = 0;
     /// The kind and, for every kind but VT_I8 and VT_UI8, the value.
     VARIANT value;
+    /// The exact text of a VT_DECIMAL value with more digits than the 96-bit DECIMAL holds
+    /// ("-123456789012345678901234567890.12": digits with an optional sign and point); empty
+    /// otherwise. `value.decVal` is zero while it is set: the text is the value.
+    std::string decimal_text;
 
     /// VT_EMPTY.
     ole_variant() = default;
@@ -81,6 +86,10 @@ public:
 
     VARTYPE get_type() const { return value.vt; }
 
+    /// Replaces the value by the VT_DECIMAL of `text` (an optional sign, digits, an optional
+    /// point and digits): in the DECIMAL when it holds the number exactly, else as its text.
+    /// False, and the value unchanged, for anything else.
+    bool set_decimal_text(std::string_view text);
     /// Replaces the value by a BSTR copy of `text`.
     void set_bstr(const std::wstring& text);
     /// Replaces the value by a BSTR of the UTF-8 text (invalid bytes become U+FFFD).
@@ -132,6 +141,7 @@ private:
     void set_date(const SYSTEMTIME& time);
     void set_integer_text(const std::string& text, VARTYPE vt);
     void set_hex_text(const std::string& text);
+    void set_from_decimal_text(VARTYPE vt);
     void set_from_64(VARTYPE vt);
     void set_to_64(VARTYPE vt);
     void set_to_binary();

@@ -59,6 +59,11 @@ void ole_variant::change_type(VARTYPE vt)
         tk_log(1, "Type cannot be changed");
         return;
     }
+    if (old == VT_DECIMAL && !decimal_text.empty())
+    {
+        set_from_decimal_text(vt);
+        return;
+    }
     // The bytes of a 64-bit integer or a date are a defined result too, so this comes first.
     if (is_blob_vartype(vt))
     {
@@ -81,7 +86,7 @@ void ole_variant::change_type(VARTYPE vt)
         {
             throw ole_cast_exception();
         }
-        set_bstr(ole_date(systemtime).to_wstring(true));
+        set_bstr(ole_date(systemtime, microseconds).to_wstring(true));
         return;
     }
     if (vt == VT_DATE)
@@ -96,6 +101,7 @@ void ole_variant::change_type(VARTYPE vt)
             throw ole_cast_exception();
         }
         set_date(date.systemtime);
+        microseconds = date.microseconds;
         return;
     }
     VARIANT changed;
@@ -105,6 +111,36 @@ void ole_variant::change_type(VARTYPE vt)
     }
     reset();
     value = std::move(changed);
+}
+
+void ole_variant::set_from_decimal_text(VARTYPE vt)
+{
+    // Such a number lies beyond every integer kind and the currency, or has a fraction finer
+    // than they keep: only text and the floating kinds take it (the latter rounded, as a
+    // floating value always is).
+    const double number = to_double();
+    switch (vt)
+    {
+    case VT_BSTR:
+        set_bstr(plat::utf8_to_wide_lossy(decimal_text));
+        return;
+    case VT_R8:
+        reset();
+        value.vt = VT_R8;
+        value.dblVal = number;
+        return;
+    case VT_R4:
+        if (std::fabs(number) >= 0x1.ffffffp127)
+        {
+            throw ole_cast_exception();
+        }
+        reset();
+        value.vt = VT_R4;
+        value.fltVal = static_cast<float>(number);
+        return;
+    default:
+        throw ole_cast_exception();
+    }
 }
 
 void ole_variant::set_from_64(VARTYPE vt)

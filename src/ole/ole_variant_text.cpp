@@ -3,6 +3,8 @@
 #include "ole/ole_exception.h"
 #include "ole/ole_variant.h"
 #include "plat/plat_crtnum.h"
+#include "plat/plat_decimal.h"
+#include "plat/plat_number.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
@@ -138,10 +140,14 @@ std::string ole_variant::to_string() const
     }
     case VT_DECIMAL:
         tk_log(1, "Converting VT_DECIMAL");
+        if (!decimal_text.empty())
+        {
+            return decimal_text;
+        }
         return points_for_commas(plat::wide_to_utf8(plat::dec_to_str(value.decVal)));
     case VT_DATE:
         tk_log(1, "Converting VT_DATE");
-        return ole_date(systemtime).to_string(true);
+        return ole_date(systemtime, microseconds).to_string(true);
     case VT_BSTR:
         return plat::wide_to_utf8(value.bstrVal.c_str());
     case VT_BOOL:
@@ -246,6 +252,57 @@ void ole_variant::set_hex_text(const std::string& text)
     attach_binary(bytes);
 }
 
+bool ole_variant::set_decimal_text(std::string_view text)
+{
+    std::string_view digits = text;
+    bool negative = false;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
+    {
+        negative = digits.front() == '-';
+        digits.remove_prefix(1);
+    }
+    const std::size_t point = digits.find('.');
+    const std::string_view integer = digits.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : digits.substr(point + 1);
+    const auto all_digits = [](std::string_view part)
+    { return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }); };
+    if ((integer.empty() && fraction.empty()) || !all_digits(integer) || !all_digits(fraction))
+    {
+        return false;
+    }
+    reset();
+    value.vt = VT_DECIMAL;
+    while (!fraction.empty() && fraction.back() == '0')
+    {
+        fraction.remove_suffix(1);
+    }
+    // The DECIMAL when it holds the number exactly: 28 decimals at most and fewer than 2^96
+    // units. Never rounded: a rounded amount would be a silently changed row.
+    const plat::uint128 limit = static_cast<plat::uint128>(1) << 96;
+    plat::uint128 count = 0;
+    bool fits = fraction.size() <= static_cast<std::size_t>(DECIMAL_MAX_SCALE);
+    for (const std::string_view part : {integer, fraction})
+    {
+        for (std::size_t pos = 0; fits && pos < part.size(); ++pos)
+        {
+            count = count * 10 + static_cast<unsigned>(part[pos] - '0');
+            fits = count < limit;
+        }
+    }
+    if (!fits)
+    {
+        decimal_text.assign(negative ? "-" : "");
+        decimal_text.append(digits);
+        return true;
+    }
+    value.decVal.scale = static_cast<std::uint8_t>(fraction.size());
+    value.decVal.sign = negative && count != 0 ? DECIMAL_NEG : 0;
+    value.decVal.Hi32 = static_cast<std::uint32_t>(count >> 64);
+    value.decVal.Lo64 = static_cast<std::uint64_t>(count);
+    return true;
+}
+
 void ole_variant::from_string(const std::string& text, VARTYPE vt)
 {
     tk_log(1, "ole_variant::from_string('%s', 0x%08X)", text, vt);
@@ -309,6 +366,11 @@ void ole_variant::from_string(const std::string& text, VARTYPE vt)
             plat::dec_from_str(plat::utf8_to_wide_lossy(points_for_commas(text)), decimal);
         if (FAILED(hr))
         {
+            // A plain number with more digits than the DECIMAL holds is kept as its text.
+            if (set_decimal_text(text))
+            {
+                return;
+            }
             tk_log(3, "VarDecFromStr failed: %08X", static_cast<std::uint32_t>(hr));
             return;
         }
@@ -324,6 +386,7 @@ void ole_variant::from_string(const std::string& text, VARTYPE vt)
         {
             tk_log(1, "Construct ole_variant from SYSTEMTIME");
             set_date(date.systemtime);
+            microseconds = date.microseconds;
         }
         return;
     }

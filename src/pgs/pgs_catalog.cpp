@@ -110,9 +110,10 @@ void pgs_recordset::add_catalog_column(const pqxx::row& row, bool& auto_num_take
         }
     }
 
-    const std::int32_t reserved = vartype == VT_DECIMAL
-                                      ? t_ftd::make_precision_scale(precision, int_or_zero(row[8]))
-                                      : pgs_date_kind(type_name);
+    const std::int32_t reserved =
+        vartype == VT_DECIMAL
+            ? pgs_decimal_reserved(precision, pgs_numeric_scale(int_or_zero(row[8])))
+            : pgs_reserved_of(type_name);
     ole_variant default_value;
     if (!default_text.empty() && !sequence_default)
     {
@@ -165,6 +166,10 @@ void pgs_recordset::init_schema()
         [&]
         {
             pqxx::work transaction(pgs_engine::instance().connection(), "get_schema");
+            // Defaults are printed under these settings: a date in ISO order, a timestamp with
+            // its whole fraction, a float with every digit.
+            transaction.exec(pgs_output_settings_sql);
+            transaction.exec("SET LOCAL standard_conforming_strings = on");
             const pqxx::result found = transaction.exec_params(table_sql, schema, table);
             if (found.empty())
             {
@@ -285,6 +290,7 @@ void pgs_recordset::init_query_schema()
         [&]
         {
             pqxx::work transaction(connection, "get_schema");
+            transaction.exec(pgs_output_settings_sql);
             const pqxx::result shape = transaction.exec(sql);
             for (pqxx::row::size_type column = 0; column < shape.columns(); ++column)
             {
@@ -304,8 +310,8 @@ void pgs_recordset::init_query_schema()
                         : 0;
                 const std::int32_t reserved =
                     vartype == VT_DECIMAL
-                        ? t_ftd::make_precision_scale(precision, modifier & 0xFFFF)
-                        : pgs_date_kind(type_name);
+                        ? pgs_decimal_reserved(precision, pgs_numeric_scale(modifier & 0xFFFF))
+                        : pgs_reserved_of(type_name);
                 const t_ftd descriptor(size, tk_wstring::from_utf8(shape.column_name(column)),
                                        vartype, false, false, ole_variant(), reserved, L"");
                 add_column(std::make_unique<pgs_ftd>(descriptor, type_name));

@@ -156,13 +156,6 @@ void pgs_database::read_table_list(const std::wstring& schema)
     }
 }
 
-std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& name,
-                                                          const udb_schema&, const udb_indexes&)
-{
-    tk_wlog(2, L"pgs_database::create_table(%s)", name);
-    throw pgs_exception("Creating tables in a PostgreSQL database is not supported");
-}
-
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,
                                                        const std::wstring& sql, int mode)
 {

@@ -52,7 +52,10 @@ public:
     pgs_database(const std::wstring& name, const std::wstring& schema, int mode);
     ~pgs_database() override;
 
-    /// Not supported on the source side: throws pgs_exception.
+    /// Creates the table with its indexes and returns it opened for writing (in append mode an
+    /// existing table is only opened). Renamed columns go to the names map. Throws
+    /// pgs_exception (also in a database opened as the conversion's source); tk_mail_assertion
+    /// ("pgs_db", 467) for an existing table otherwise.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     /// A recordset over the rows of a query; throws pgs_exception when the query fails.

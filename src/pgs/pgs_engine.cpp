@@ -97,7 +97,7 @@ pgs_connection_strings pgs_engine::make_connection_strings(const std::string& ho
 
 void pgs_engine::open_connection(const std::string& conninfo, bool set_variable)
 {
-    auto opened = std::make_unique<pgs_connection>(conninfo);
+    auto opened = std::make_unique<pgs_connection>(conninfo + " " + pgs_liveness_options);
     // The previous connection goes only once the new one is open.
     m_connection = std::move(opened);
     if (set_variable)

@@ -24,6 +24,17 @@ struct pgs_connection_strings
 /// shifts the keywords after it.
 std::string pgs_conninfo_value(const std::string& value);
 
+/// Added to every connection string: how soon a server that is gone is noticed. A server
+/// that closes the connection is seen at the next call anyway; one that vanishes without a word
+/// (host down, cable cut) would otherwise leave a read waiting for hours. Probes start after 10
+/// idle seconds and three unanswered ones 5 seconds apart end the connection, so a silent
+/// server is given up after about 25 seconds while the socket waits. A row fetch that waits on a
+/// long server-side scan is not affected: the server's kernel answers the probes. Sent data
+/// unacknowledged for 30 seconds ends it too, and a connection attempt gives up after 30.
+inline constexpr const char* pgs_liveness_options =
+    "connect_timeout=30 keepalives=1 keepalives_idle=10 keepalives_interval=5 "
+    "keepalives_count=3 tcp_user_timeout=30000";
+
 /// The process's PostgreSQL engine: connection settings, the one connection, the switches the
 /// source database and recordsets read through the singleton.
 class pgs_engine : public tk_singleton<pgs_engine>
@@ -65,6 +76,7 @@ public:
     bool no_schema() const { return m_no_schema; }
     void set_no_schema(bool on) { m_no_schema = on; }
     bool fast_append_enabled() const { return m_fast_append_enabled; }
+    void set_fast_append_enabled(bool on) { m_fast_append_enabled = on; }
 
     const std::string& database() const { return m_database; }
     const std::string& host() const { return m_host; }

@@ -15,6 +15,10 @@ public:
     explicit pgs_exception(const std::string& message);
 };
 
+/// True when libpq says the engine's connection is broken (or the failure is libpqxx's
+/// broken_connection): the server is gone, not just this statement refused.
+bool pgs_connection_broken(const std::exception& error);
+
 /// Runs `action` and returns its result. A library failure leaves as pgs_exception carrying
 /// `prefix` + the library's text; the system's own exceptions and bad_alloc pass unchanged.
 template <class Action>
@@ -36,6 +40,8 @@ decltype(auto) pgs_checked(Action&& action, const std::string& prefix = {})
     {
         // libpqxx 6 and 7 share no base of their own, but every error of theirs is a
         // std::exception.
-        throw pgs_exception(prefix + error.what());
+        pgs_exception failure(prefix + error.what());
+        failure.set_connection_lost(pgs_connection_broken(error));
+        throw failure;
     }
 }

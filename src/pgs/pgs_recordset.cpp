@@ -5,12 +5,12 @@
 #include "pgs/pgs_engine.h"
 #include "pgs/pgs_exception.h"
 #include "pgs/pgs_types.h"
-#include "plat/plat_number.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
 #include "udb/udb_value_exception.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cwctype>
@@ -22,8 +22,27 @@
 namespace
 {
 
-const std::string fetch_sql =
-    "FETCH FORWARD " + std::to_string(pgs_recordset::block_rows) + " FROM mycursor";
+std::string fetch_sql(int rows)
+{
+    return "FETCH FORWARD " + std::to_string(rows) + " FROM mycursor";
+}
+
+// The bytes of the widest row of a block: the values' text, a few bytes of bookkeeping each.
+std::size_t widest_row(const pqxx::result& block)
+{
+    std::size_t widest = 0;
+    const auto columns = block.columns();
+    for (const auto& row : block)
+    {
+        std::size_t bytes = 0;
+        for (pqxx::row::size_type column = 0; column < columns; ++column)
+        {
+            bytes += row[column].size() + 16;
+        }
+        widest = std::max(widest, bytes);
+    }
+    return widest;
+}
 
 const std::string& type_name_of(const t_ftd& column)
 {
@@ -38,56 +57,6 @@ bool read_number(std::string_view text, Number& out)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
     return error == std::errc() && end == text.data() + text.size();
-}
-
-// A numeric as the server prints it ("-123.4500") as the DECIMAL of exactly that value; false
-// when no DECIMAL holds it exactly (more than 28 decimals other than trailing zeros, 2^96 units
-// or more) and for NaN. Never rounds: a rounded amount would be a silently changed row.
-bool exact_decimal(std::string_view text, DECIMAL& out)
-{
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-    {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    const std::size_t point = text.find('.');
-    const std::string_view integer = text.substr(0, point);
-    std::string_view fraction =
-        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    while (!fraction.empty() && fraction.back() == '0')
-    {
-        fraction.remove_suffix(1);
-    }
-    if ((integer.empty() && fraction.empty()) ||
-        fraction.size() > static_cast<std::size_t>(DECIMAL_MAX_SCALE))
-    {
-        return false;
-    }
-    const plat::uint128 limit = static_cast<plat::uint128>(1) << 96;
-    plat::uint128 count = 0;
-    for (const std::string_view part : {integer, fraction})
-    {
-        for (const char c : part)
-        {
-            if (c < '0' || c > '9')
-            {
-                return false;
-            }
-            count = count * 10 + static_cast<unsigned>(c - '0');
-            if (count >= limit)
-            {
-                return false;
-            }
-        }
-    }
-    DECIMAL result;
-    result.scale = static_cast<std::uint8_t>(fraction.size());
-    result.sign = negative && count != 0 ? DECIMAL_NEG : 0;
-    result.Hi32 = static_cast<std::uint32_t>(count >> 64);
-    result.Lo64 = static_cast<std::uint64_t>(count);
-    out = result;
-    return true;
 }
 
 // The server's words for the floating values without a number.
@@ -155,13 +124,16 @@ pgs_recordset::pgs_recordset(pgs_database& database, const std::wstring& name,
 pgs_recordset::~pgs_recordset()
 {
     tk_log(1, "pgs_recordset::~pgs_recordset");
+    close_writing();
     close_reading();
     tk_log(1, "pgs_recordset::~pgs_recordset - END");
 }
 
 void pgs_recordset::close_reading() noexcept
 {
-    if (m_pipeline)
+    // Over a broken connection nothing more can arrive: waiting for it would only meet the
+    // same failure again.
+    if (m_pipeline && m_read_transaction && m_read_transaction->conn().is_open())
     {
         try
         {
@@ -198,13 +170,6 @@ void pgs_recordset::resolve_name(const std::wstring& name)
         m_table_name = engine.fold_name(table);
     }
     tk_wlog(2, L"tname=(%s,%s)", m_schema_name, m_table_name);
-}
-
-void pgs_recordset::append_record(udb_record&)
-{
-    tk_log(1, "pgs_recordset::append_record");
-    tk_wlog(1, L"get_name()=%s", name());
-    throw pgs_exception("Writing rows to a PostgreSQL table is not supported");
 }
 
 std::wstring pgs_recordset::column_reference(std::size_t position) const
@@ -266,7 +231,7 @@ std::wstring pgs_recordset::get_select_sql() const
     return L"SELECT " + get_select_fields() + L" FROM " + source_sql();
 }
 
-std::int32_t pgs_recordset::get_rec_count()
+std::int64_t pgs_recordset::get_rec_count()
 {
     tk_log(1, "pgs_recordset::get_rec_count");
     const std::wstring sql = L"SELECT COUNT(*) FROM " + source_sql();
@@ -276,9 +241,49 @@ std::int32_t pgs_recordset::get_rec_count()
         [&]
         {
             pqxx::work transaction(connection, "get_rec_count");
-            return transaction.exec(tk_string::to_utf8(sql))[0][0].as<std::int32_t>();
+            return transaction.exec(tk_string::to_utf8(sql))[0][0].as<std::int64_t>();
         },
         "Cannot get number of records (" + tk_string::to_ansi(name()) + "): ");
+}
+
+std::vector<std::int32_t> pgs_recordset::longest_text(const std::vector<std::wstring>& columns)
+{
+    tk_log(1, "pgs_recordset::longest_text");
+    std::vector<std::int32_t> longest(columns.size(), 0);
+    if (columns.empty())
+    {
+        return longest;
+    }
+    std::wstring measures;
+    for (const std::wstring& column : columns)
+    {
+        const int position = schema().get_field_idx(column);
+        if (position < 0)
+        {
+            throw pgs_exception("Cannot measure the text of (" + tk_string::to_ansi(name()) +
+                                "): no column " + tk_string::to_ansi(column));
+        }
+        const std::wstring text = column_reference(static_cast<std::size_t>(position)) + L"::text";
+        measures += std::wstring(measures.empty() ? L"" : L", ") + L"COALESCE(MAX(char_length(" +
+                    text + L") + (octet_length(" + text + L") - char_length(" + text +
+                    L")) / 3), 0)";
+    }
+    const std::wstring sql = L"SELECT " + measures + L" FROM " + source_sql();
+    tk_wlog(1, L"Running query: %s", sql);
+    pqxx::connection& connection = pgs_engine::instance().connection();
+    return pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(connection, "longest_text");
+            const pqxx::row row = transaction.exec1(tk_string::to_utf8(sql));
+            for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+            {
+                longest[column_idx] =
+                    row[static_cast<pqxx::row::size_type>(column_idx)].as<std::int32_t>();
+            }
+            return longest;
+        },
+        "Cannot measure the text of (" + tk_string::to_ansi(name()) + "): ");
 }
 
 void pgs_recordset::plan_values()
@@ -327,10 +332,11 @@ void pgs_recordset::reset()
         [&]
         {
             m_read_transaction = std::make_unique<pqxx::work>(connection);
-            // timestamptz values then arrive as UTC instants whatever the client's zone, and
-            // every date in one fixed form that the reader takes apart itself (formatting on
-            // the server would cost more than all the rest of the reading).
-            m_read_transaction->exec("SET LOCAL TIME ZONE 'UTC'; SET LOCAL DateStyle = 'ISO, YMD'");
+            // timestamptz values then arrive as UTC instants whatever the client's zone, every
+            // date in one fixed form that the reader takes apart itself (formatting on the
+            // server would cost more than all the rest of the reading), and floats with all
+            // their digits, whatever the database's or role's own settings say.
+            m_read_transaction->exec(pgs_output_settings_sql);
             tk_log(2, "SQL=%s", sql);
             m_read_transaction->exec("DECLARE mycursor NO SCROLL CURSOR FOR " + sql);
             // Each block is asked for as soon as the one before it arrives, so the server
@@ -338,7 +344,9 @@ void pgs_recordset::reset()
             // both sides waiting in turn). At most two blocks exist at a time.
             m_pipeline = std::make_unique<pqxx::pipeline>(*m_read_transaction);
             m_pipeline->retain(0);
-            m_pending = m_pipeline->insert(fetch_sql);
+            m_widest_row = 0;
+            m_requested_rows = first_block_rows;
+            m_pending = m_pipeline->insert(fetch_sql(m_requested_rows));
             fetch_block();
         });
     tk_log(2, "pgs_recordset::reset - END");
@@ -352,9 +360,16 @@ void pgs_recordset::fetch_block()
         m_block = m_pipeline->retrieve(m_pending);
         m_pending = -1;
         // A short block is the last one: nothing to ask for after it.
-        if (m_block.size() == block_rows)
+        if (m_block.size() == static_cast<pqxx::result::size_type>(m_requested_rows))
         {
-            m_pending = m_pipeline->insert(fetch_sql);
+            // The next block holds what the widest row so far allows, twice this one at most:
+            // with the current block in hand, two blocks stay within about twice the budget.
+            m_widest_row = std::max(m_widest_row, widest_row(m_block));
+            const std::size_t by_bytes = block_bytes / std::max<std::size_t>(m_widest_row, 1);
+            const std::size_t rows = std::min<std::size_t>(
+                {by_bytes, static_cast<std::size_t>(m_requested_rows) * 2, block_rows});
+            m_requested_rows = static_cast<int>(std::max<std::size_t>(rows, 1));
+            m_pending = m_pipeline->insert(fetch_sql(m_requested_rows));
         }
     }
     m_row = 0;
@@ -443,14 +458,15 @@ ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& f
     }
     case value_kind::decimal:
     {
-        DECIMAL number;
+        // Exactly as the server prints it: in the DECIMAL when that holds it, else as its text
+        // (a numeric(38) has more digits than 96 bits). The destination decides what it holds.
+        ole_variant number;
         const std::string_view digits(field.c_str(), field.size());
-        if (exact_decimal(digits, number))
+        if (number.set_decimal_text(digits))
         {
-            return ole_variant(number);
+            return number;
         }
-        throw_unrepresentable(digits, column.name,
-                              L"a decimal holds at most 28 decimals and 29 digits, and no NaN");
+        throw_unrepresentable(digits, column.name, L"a decimal holds no NaN or infinity");
     }
     case value_kind::other:
         break;

@@ -14,18 +14,31 @@
 #include <string>
 #include <string_view>
 
+class pgs_copy_writer;
 class pgs_database;
+
+/// Ends an abandoned COPY load without throwing.
+struct pgs_copy_writer_deleter
+{
+    void operator()(pgs_copy_writer* writer) const noexcept;
+};
 
 /// Reads one table or named query. The constructor reads the catalog (columns, keys, indexes,
 /// foreign keys) and counts the rows; reset() opens the connection's only transaction and a
-/// cursor that fetches rows in blocks of 10000, the next block always on its way while the
-/// current one is read. The transaction stays open until the recordset is destroyed: other work
-/// on the connection fails (pgs_exception) until then.
+/// cursor that fetches rows in blocks, the next block always on its way while the current one is
+/// read. A block holds at most 10000 rows and, by the widest row read so far, about 32 MiB: the
+/// first blocks are small and grow while the rows allow, so that wide rows (a megabyte of bytea
+/// each) never gather by the ten thousand. The transaction stays open until the recordset is
+/// destroyed: other work on the connection fails (pgs_exception) until then.
 class pgs_recordset : public udb_recordset
 {
 public:
-    /// Rows fetched by one cursor read.
+    /// The most rows one cursor read fetches.
     static constexpr int block_rows = 10000;
+    /// The bytes of values one cursor read aims at, judged by the widest row read so far.
+    static constexpr std::size_t block_bytes = 32u << 20;
+    /// Rows fetched by the first cursor read; each later read at most doubles the one before.
+    static constexpr int first_block_rows = 32;
 
     /// A listed table of `database`; its foreign keys go to `relationships`. Throws
     /// pgs_exception when the catalog or the count cannot be read.
@@ -38,8 +51,18 @@ public:
     /// Never throws: a failure while closing the cursor or transaction is logged.
     ~pgs_recordset() override;
 
-    /// Writing rows to PostgreSQL is not supported: throws pgs_exception.
+    /// Writes a row: through COPY when the engine has fast append on, else as one INSERT. A
+    /// COPY load holds the connection's only transaction until flush() or the recordset's end;
+    /// a bad row makes the whole load fail there. A table of the conversion's source database
+    /// is never written: pgs_exception.
     void append_record(udb_record& record) override;
+    /// Rewrites the row with the record's values of the key index's columns (ends a COPY load
+    /// first). A table without a key index is left alone; a row that matches no key is logged.
+    /// Throws pgs_exception with the library's message when the statement fails.
+    void update(udb_record& record) override;
+    /// Ends the COPY load: every row written since it began is stored, or none is and
+    /// pgs_exception says so with the library's message.
+    void flush() override;
     /// The current row; null at the end. The record stays owned by the recordset and is valid
     /// until the next get_item or the recordset's end. A value with no neutral form (an
     /// infinite or BC date, a time of 24:00, a numeric no DECIMAL holds exactly, NaN in a
@@ -53,12 +76,20 @@ public:
     /// pgs_exception.
     void reset() override;
 
+    /// The rows of the block in hand.
+    std::size_t block_size() const { return m_block.size(); }
     /// The select list: one expression per column, in schema order.
     std::wstring get_select_fields() const;
     /// The whole statement reset() runs.
     std::wstring get_select_sql() const;
     /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
-    std::int32_t get_rec_count();
+    std::int64_t get_rec_count();
+    /// Reads every row once. A column's figure is an upper bound: its exact character count
+    /// plus a third of the bytes beyond one per character in the server's encoding (exact for
+    /// single-byte text; a character beyond the basic plane takes four bytes and two units).
+    /// Throws pgs_exception "Cannot measure the text of (name): ..." and for a name that is no
+    /// column of the table.
+    std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override;
 
     const std::wstring& schema_name() const { return m_schema_name; }
     const std::wstring& table_name() const { return m_table_name; }
@@ -90,6 +121,16 @@ private:
     void plan_values();
     void fetch_block();
     void close_reading() noexcept;
+    void fast_append(udb_record& record);
+    void slow_append(udb_record& record);
+    void end_copy();
+    void close_writing() noexcept;
+    /// The table's columns the record's fields go to, by name; an empty name for a field
+    /// whose column the schema lacks.
+    std::vector<std::wstring> target_columns(const udb_record& record, bool update_names) const;
+    std::wstring write_table_name() const;
+    /// Throws pgs_exception when the database is the conversion's source.
+    void refuse_source_write() const;
     ole_variant read_value(std::size_t position, const pqxx::field& field);
     /// Throws udb_value_exception naming the value, the column and the table.
     [[noreturn]] void throw_unrepresentable(std::string_view text, const std::wstring& column,
@@ -114,4 +155,10 @@ private:
     /// Carries the cursor's fetches; m_pending is the fetch on its way, -1 when none.
     std::unique_ptr<pqxx::pipeline> m_pipeline;
     pqxx::pipeline::query_id m_pending = -1;
+    std::unique_ptr<pgs_copy_writer, pgs_copy_writer_deleter> m_copy;
+    /// Rows written into the COPY load since it began.
+    std::int64_t m_copy_rows = 0;
+    /// Rows asked for by the fetch on its way, and the bytes of the widest row read so far.
+    int m_requested_rows = 0;
+    std::size_t m_widest_row = 0;
 };

@@ -5,6 +5,7 @@
 #include "tk/tk_logger.h"
 #include "udb/t_ftd.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <string_view>
@@ -237,6 +238,11 @@ std::string_view trimmed(std::string_view text)
 
 } // namespace
 
+const char pgs_output_settings_sql[] =
+    "SET LOCAL TimeZone = 'UTC'; SET LOCAL DateStyle = 'ISO, YMD';"
+    " SET LOCAL IntervalStyle = 'postgres'; SET LOCAL extra_float_digits = 3;"
+    " SET LOCAL bytea_output = 'hex'";
+
 bool pgs_is_plain_number(std::string_view text)
 {
     return !text.empty() && number_length(text) == text.size();
@@ -257,11 +263,29 @@ VARTYPE pgs_get_vartype(const std::string& type_name)
 
 VARTYPE pgs_column_vartype(const std::string& type_name, int numeric_precision)
 {
-    if (type_name == "numeric" && numeric_precision >= 1 && numeric_precision <= 38)
+    if (type_name == "numeric" && numeric_precision >= 1)
     {
         return VT_DECIMAL;
     }
     return pgs_get_vartype(type_name);
+}
+
+int pgs_numeric_scale(int modifier_low_bits)
+{
+    return ((modifier_low_bits & 0x7FF) ^ 0x400) - 0x400;
+}
+
+std::int32_t pgs_decimal_reserved(int precision, int scale)
+{
+    const int whole_digits = std::max(precision - scale, 0);
+    int decimals = std::max(scale, 0);
+    int digits = whole_digits + decimals;
+    if (digits > pgs_max_decimal_precision)
+    {
+        digits = pgs_max_decimal_precision;
+        decimals = std::min(decimals, pgs_max_decimal_precision);
+    }
+    return t_ftd::make_precision_scale(digits, decimals);
 }
 
 int pgs_date_kind(const std::string& type_name)
@@ -280,6 +304,11 @@ int pgs_date_kind(const std::string& type_name)
         return t_ftd::time_only;
     }
     return 0;
+}
+
+int pgs_reserved_of(const std::string& type_name)
+{
+    return type_name == "uuid" ? t_ftd::guid_column : pgs_date_kind(type_name);
 }
 
 std::optional<std::string> pgs_default_literal(const std::string& default_text, bool date_column)

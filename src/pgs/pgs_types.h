@@ -3,22 +3,51 @@
 
 #include "ole/ole_variant.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+/// SET LOCAL statements for every session setting that the server's text of a value or of a
+/// catalog expression depends on, so that a database's or role's own defaults (extra_float_digits
+/// 0, DateStyle SQL, IntervalStyle sql_standard, bytea_output escape, another time zone) never
+/// change what is read: timestamps with time zone in UTC, dates in ISO order, floats with every
+/// digit that tells them apart, intervals in the server's own style and bytea in hex. (String
+/// constants in printed defaults also depend on standard_conforming_strings, which the catalog
+/// reader sets itself: a user's query text may rely on the session's own.)
+extern const char pgs_output_settings_sql[];
+
 /// The value type of a PostgreSQL type name as the catalog reports it (information_schema's
 /// data_type); any name not in the table is VT_BSTR.
 VARTYPE pgs_get_vartype(const std::string& type_name);
 
-/// The value type of a column: "numeric" with a declared precision of 1 to 38 is VT_DECIMAL
-/// (every digit kept); everything else as pgs_get_vartype.
+/// The value type of a column: "numeric" with a declared precision is VT_DECIMAL (every digit
+/// kept); everything else as pgs_get_vartype.
 VARTYPE pgs_column_vartype(const std::string& type_name, int numeric_precision);
+
+/// The widest precision a decimal column description carries.
+constexpr int pgs_max_decimal_precision = 38;
+
+/// The scale of a numeric type modifier's low 16 bits (atttypmod - 4, or information_schema's
+/// numeric_scale): an 11-bit signed number, so that numeric(5,-2) gives -2, not 2046.
+int pgs_numeric_scale(int modifier_low_bits);
+
+/// The column description's precision and scale (t_ftd::make_precision_scale) of a PostgreSQL
+/// numeric(precision, scale), as a decimal(p, s) with 0 <= s <= p that holds every value of it:
+/// a negative scale adds whole digits (numeric(5,-2) is decimal(7,0)), a scale above the
+/// precision adds leading decimals (numeric(10,12) is decimal(12,12)). A precision above 38
+/// becomes 38 with the scale capped at 38 (numeric(50,2) is decimal(38,2)); values that do not
+/// fit it are refused when written, never rounded.
+std::int32_t pgs_decimal_reserved(int precision, int scale);
 
 /// The date kind of a column type: 1 date and time, t_ftd::date_only, t_ftd::time_only, or 0
 /// for a type that is not a date.
 int pgs_date_kind(const std::string& type_name);
+
+/// The descriptor's dw_reserved word for a column type that is not numeric: t_ftd::guid_column
+/// for uuid, else the date kind.
+int pgs_reserved_of(const std::string& type_name);
 
 /// A default's text as a value of `vartype`; a null text gives VT_EMPTY. Booleans read true/t/
 /// yes/on/1 and false/f/no/off/0. Throws what ole_variant::from_string throws.

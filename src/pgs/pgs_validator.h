@@ -24,6 +24,9 @@ public:
     /// characters when longer than 63, replaces every other disallowed character by '_', then
     /// takes the base's numbered search for a free form.
     std::wstring get_safe_name(const std::wstring& name) const override;
+    /// Makes `name` unacceptable from now on (compared without case), so that a later name
+    /// equal to it gets a safe form instead.
+    void add_used_name(const std::wstring& name) { add_restricted_name(name); }
 
     /// Longest PostgreSQL identifier in characters.
     static constexpr int max_identifier = 63;

@@ -21,6 +21,12 @@ public:
     int code() const { return m_code; }
     int severity() const { return m_severity; }
 
+    /// The failure took the connection to a server with it: nothing more can be done over that
+    /// connection, so the run ends instead of trying the next row or table. Set where a
+    /// library's error is translated, and kept by every exception that wraps another.
+    bool connection_lost() const { return m_connection_lost; }
+    void set_connection_lost(bool lost) { m_connection_lost = lost; }
+
 protected:
     void set_message(std::string message) { m_message = std::move(message); }
     void set_code(int code) { m_code = code; }
@@ -30,6 +36,7 @@ private:
     std::string m_message;
     int m_code = 0;
     int m_severity = 0;
+    bool m_connection_lost = false;
 };
 
 /// A failure that carries the last system error: code = plat::last_error(), message = prefix +

@@ -18,6 +18,9 @@ struct t_ftd
     static constexpr std::int32_t time_only = 3;
     /// dw_reserved of an XML column read from SQL Server.
     static constexpr std::int32_t xml_column = 11;
+    /// dw_reserved of a VT_BSTR column that holds a GUID (a uuid of the source): 16 bytes on a
+    /// server that has such a type.
+    static constexpr std::int32_t guid_column = 12;
 
     /// Size in characters or bytes as the reader reports it; 0 when it has none.
     std::int32_t size = 0;
@@ -37,6 +40,10 @@ struct t_ftd
     std::int32_t dw_reserved = 0;
     /// A second spare text, empty at construction.
     std::wstring spare_text;
+    /// A text column that an index covers: the UTF-16 units of the longest value the source
+    /// holds (at most that many; 0 when it holds none), measured before the table is created,
+    /// so that a side whose keys need a bounded column can size it. -1 when not measured.
+    std::int32_t longest_units = -1;
 
     /// The empty descriptor: size 0, empty name, VT_EMPTY, flags false, no default.
     t_ftd() = default;
@@ -58,6 +65,8 @@ struct t_ftd
     int get_precision() const { return (dw_reserved >> 8) & 0xFF; }
     /// Scale of a decimal column (bits 0-7 of dw_reserved).
     int get_scale() const { return dw_reserved & 0xFF; }
+    /// A text column that holds a GUID.
+    bool is_guid() const { return vartype == VT_BSTR && dw_reserved == guid_column; }
     /// dw_reserved for a decimal of that precision and scale.
     static std::int32_t make_precision_scale(int precision, int scale)
     {

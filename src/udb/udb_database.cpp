@@ -6,6 +6,7 @@
 #include "tk/tk_logger.h"
 
 #include <algorithm>
+#include <utility>
 
 udb_database::udb_database(const std::wstring& name, int open_mode, bool case_sensitive)
     : m_open_mode(open_mode)
@@ -75,4 +76,14 @@ bool udb_database::is_table_exist(const std::wstring& name)
     }
     tk_log(1, "table not found");
     return false;
+}
+
+std::vector<udb_index_failure> udb_database::take_index_failures()
+{
+    return std::exchange(m_index_failures, {});
+}
+
+void udb_database::add_index_failure(udb_index_failure failure)
+{
+    m_index_failures.push_back(std::move(failure));
 }

@@ -25,6 +25,15 @@ inline constexpr int existing = 4;
 inline constexpr int append = 8;
 } // namespace udb_open_mode
 
+/// An index of a created table that the destination could not create, and why.
+struct udb_index_failure
+{
+    /// The table as the destination names it.
+    std::wstring table;
+    std::wstring index;
+    std::wstring reason;
+};
+
 /// The engine-neutral database. Made by an engine, owned by the run, deleted through the virtual
 /// destructor. Recordsets it returns belong to the caller.
 class udb_database
@@ -72,6 +81,10 @@ public:
     /// without case).
     virtual bool is_table_exist(const std::wstring& name);
 
+    /// The indexes that table creation could not create since the last call, in order; the
+    /// list is emptied.
+    std::vector<udb_index_failure> take_index_failures();
+
     const std::wstring& name() const { return m_name; }
     int open_mode() const { return m_open_mode; }
     bool is_case_sensitive() const { return m_case_sensitive; }
@@ -88,6 +101,8 @@ protected:
     /// For the deriving classes, as they read the catalog or create a table.
     void add_table_name(const std::wstring& name) { m_tables.push_back(name); }
     std::vector<std::wstring>& table_list() { return m_tables; }
+    /// Notes an index that table creation could not create, for take_index_failures.
+    void add_index_failure(udb_index_failure failure);
     /// True when the two table names are the same under this database's case rule.
     bool same_table_name(const std::wstring& a, const std::wstring& b) const;
 
@@ -99,4 +114,5 @@ private:
     std::vector<std::wstring> m_tables;
     udb_names_map m_names_map;
     udb_relationships m_relationships;
+    std::vector<udb_index_failure> m_index_failures;
 };

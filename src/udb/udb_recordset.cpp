@@ -81,3 +81,8 @@ t_ftd& udb_recordset::add_column(std::unique_ptr<t_ftd> column)
 {
     return m_schema.adopt(std::move(column));
 }
+
+std::vector<std::int32_t> udb_recordset::longest_text(const std::vector<std::wstring>& columns)
+{
+    return std::vector<std::int32_t>(columns.size(), -1);
+}

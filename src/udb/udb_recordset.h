@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class tk_exception;
 
@@ -47,6 +48,11 @@ public:
     virtual void next();
     /// Contract: positions before the first row and starts reading. The base does nothing.
     virtual void reset();
+    /// Contract: for each of `columns` (text columns of this recordset, by name) the UTF-16
+    /// units of the longest value it holds, at most: never fewer than the longest value takes;
+    /// 0 for a column without values. Throws the side's exception. The base has no rows: -1
+    /// (not known) for each.
+    virtual std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns);
     /// Contract: a writer stores every row appended so far and ends its load; a row that fails
     /// there goes to the row-failure handler, any other failure throws. After flush() the
     /// destructor has nothing left to report. The base does nothing.
@@ -79,8 +85,8 @@ public:
     udb_indexes& indexes() { return m_indexes; }
     const udb_indexes& indexes() const { return m_indexes; }
     /// The number of rows the recordset will deliver, set by the deriving class.
-    std::int32_t record_count() const { return m_record_count; }
-    void set_record_count(std::int32_t count) { m_record_count = count; }
+    std::int64_t record_count() const { return m_record_count; }
+    void set_record_count(std::int64_t count) { m_record_count = count; }
     /// Position in indexes() of the first primary or unique index added; -1 when none.
     int key_index() const { return m_key_index; }
 
@@ -96,7 +102,7 @@ private:
     std::wstring m_name;
     udb_schema m_schema;
     udb_indexes m_indexes;
-    std::int32_t m_record_count = 0;
+    std::int64_t m_record_count = 0;
     int m_key_index = -1;
     udb_row_failure_handler m_row_failure_handler;
     std::int64_t m_next_row_number = 0;

@@ -52,6 +52,12 @@ void agent_reporter::table_missing(const std::wstring& table)
     m_console.table_missing(table);
 }
 
+void agent_reporter::index_failed(const std::wstring& table, const std::wstring& index,
+                                  const std::wstring& reason)
+{
+    m_console.index_failed(table, index, reason);
+}
+
 void agent_reporter::run_failed(const std::string& text)
 {
     m_run_failed = true;

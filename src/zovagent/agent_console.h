@@ -51,6 +51,8 @@ public:
     void progress_line(const conversion_progress& line) override;
     void table_missing(const std::wstring& table) override;
     void run_failed(const std::string& text) override;
+    void index_failed(const std::wstring& table, const std::wstring& index,
+                      const std::wstring& reason) override;
 
     bool run_failed_seen() const { return m_run_failed; }
 

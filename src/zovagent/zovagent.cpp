@@ -52,12 +52,14 @@ int connect_and_run(int argc, char** argv, agent_context& context,
         const scoped_reporter scope(converter, reporter);
         converter();
     }
-    // A run that ended early through an error or a failure did not convert the database.
-    if (reporter.run_failed_seen() || handler.run_ended_by_error())
+    // A run that ended early through an error, a failure or a lost server did not convert the
+    // database; one that went through but reported failures on the way did not convert all of
+    // it, and a script must be able to tell.
+    if (reporter.run_failed_seen() || handler.run_ended_by_error() || converter.connection_lost())
     {
         return -1;
     }
-    return 0;
+    return converter.failures_reported() > 0 ? 1 : 0;
 }
 
 int run_agent(int argc, char** argv, std::ostream& out, std::ostream& err, const agent_hooks& hooks)

@@ -74,6 +74,15 @@ INSTANTIATE_TEST_SUITE_P(
         console_case{"MissingTableOnTheErrorStream",
                      [](console_reporter& reporter) { reporter.table_missing(L"public.gone"); }, "",
                      "Table public.gone not exists\n"},
+        console_case{"IndexNotCreatedOnStandardOutputWithItsReason",
+                     [](console_reporter& reporter)
+                     {
+                         reporter.index_failed(L"public.été", L"ix_nom",
+                                               L"the column nom is text without a length limit");
+                     },
+                     "Error: index ix_nom of table public.été was not created: the column nom is "
+                     "text without a length limit\n",
+                     ""},
         console_case{"RunFailureOnTheErrorStream",
                      [](console_reporter& reporter) { reporter.run_failed("disk on fire"); }, "",
                      "disk on fire\n"}),

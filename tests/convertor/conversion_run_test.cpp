@@ -322,6 +322,19 @@ TEST(ConversionRun, DefinitionsOnlyCreatesTheTableAndShowsTheTrueRowCount)
     EXPECT_EQ(bench.reporter->lines.back(), "table public.orders 5 done=0/1");
 }
 
+TEST(ConversionRun, RowCountsBeyondThirtyTwoBitsAreCarriedWhole)
+{
+    run_bench bench;
+    bench.converter().set_tab_def(true);
+    conv_test::source_table big{L"public.events", 1};
+    big.reported_rows = 5'000'000'123LL;
+    bench.source.tables = {big};
+    bench.run();
+    EXPECT_EQ(bench.reporter->lines.back(), "table public.events 5000000123 done=0/1");
+    EXPECT_NE(bench.reporter->text.find(L"Converting table public.events (5000000123 records)\n"),
+              std::wstring::npos);
+}
+
 TEST(ConversionRun, SkippingIndexesCreatesTheTableWithoutThem)
 {
     run_bench bench;
@@ -330,6 +343,34 @@ TEST(ConversionRun, SkippingIndexesCreatesTheTableWithoutThem)
     bench.run();
     EXPECT_EQ(filtered(bench.events, {"create_table"}),
               (event_log{"create_table [dbo].[orders] columns=2 indexes=0"}));
+}
+
+TEST(ConversionRun, UnboundedKeyTextIsMeasuredBeforeANewTableAndFailedIndexesReported)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].text_key = true;
+    bench.destination.failing_indexes = {L"ix_code"};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"longest", "create_table", "measured"}),
+              (event_log{"longest public.orders code",
+                         "create_table [dbo].[orders] columns=3 indexes=2", "measured code=7"}));
+    EXPECT_EQ(bench.reporter->lines,
+              (std::vector<std::string>{"start", "database shop 1", "schema dbo",
+                                        "index public.orders ix_code: too wide",
+                                        "table public.orders 1 done=0/1"}));
+}
+
+TEST(ConversionRun, ExistingTableIsNotMeasured)
+{
+    run_bench bench;
+    bench.converter().set_mode(3);
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].text_key = true;
+    bench.destination.tables = {L"[dbo].[orders]"};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"longest", "create_table", "measured"}),
+              (event_log{"create_table [dbo].[orders] columns=3 indexes=2"}));
 }
 
 TEST(ConversionRun, QueryEntryFillsATableNamedAfterItsKey)

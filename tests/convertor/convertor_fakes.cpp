@@ -2,6 +2,8 @@
 #include "convertor_fakes.h"
 
 #include "mss/odb_exception.h"
+#include "pgs/pgs_exception.h"
+#include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_types.h"
 #include "plat/plat_text.h"
 #include "udb/udb_value_exception.h"
@@ -27,11 +29,13 @@ constexpr HRESULT errors_occurred_hr = make_hresult(0x80040E21);
 class fake_rows : public udb_recordset
 {
 public:
-    fake_rows(const std::wstring& name, int rows, int reported_rows, int fail_fetch_at,
-              event_log& events, std::set<int> value_error_rows = {})
+    fake_rows(const std::wstring& name, int rows, std::int64_t reported_rows, int fail_fetch_at,
+              event_log& events, std::set<int> value_error_rows = {}, int lose_connection_at = 0,
+              bool text_key = false)
         : udb_recordset(name, 1)
         , m_rows(rows)
         , m_fail_fetch_at(fail_fetch_at)
+        , m_lose_connection_at(lose_connection_at)
         , m_value_error_rows(std::move(value_error_rows))
         , m_events(events)
     {
@@ -39,11 +43,27 @@ public:
         add_column(
             std::make_unique<t_ftd>(40, L"name", VT_BSTR, false, false, ole_variant(), 0, L""));
         add_index(udb_index(L"pk", true, true, {L"id"}));
+        if (text_key)
+        {
+            add_column(
+                std::make_unique<t_ftd>(0, L"code", VT_BSTR, false, false, ole_variant(), 0, L""));
+            add_index(udb_index(L"ix_code", false, false, {L"code"}));
+        }
         set_record_count(reported_rows < 0 ? rows : reported_rows);
     }
     ~fake_rows() override { m_events.push_back("release rows " + narrow(name())); }
 
     void append_record(udb_record&) override { throw std::logic_error("source rows are read"); }
+    std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override
+    {
+        std::string names;
+        for (const std::wstring& column : columns)
+        {
+            names += " " + narrow(column);
+        }
+        m_events.push_back("longest " + narrow(name()) + names);
+        return std::vector<std::int32_t>(columns.size(), 7);
+    }
     void reset() override { m_position = 0; }
     bool is_eof() override { return m_position >= m_rows; }
     udb_record* get_item() override
@@ -66,11 +86,19 @@ public:
         {
             throw tk_exception("fetch failed at " + std::to_string(m_position), 0);
         }
+        if (m_position == m_lose_connection_at)
+        {
+            pgs_exception lost("server closed the connection unexpectedly\n\tThis probably means "
+                               "the server terminated abnormally\n");
+            lost.set_connection_lost(true);
+            throw lost;
+        }
     }
 
 private:
     int m_rows;
     int m_fail_fetch_at;
+    int m_lose_connection_at;
     std::set<int> m_value_error_rows;
     int m_position = 0;
     udb_record m_record;
@@ -115,9 +143,9 @@ public:
                 {
                     throw tk_exception("cannot open " + narrow(name), table.fail_severity);
                 }
-                return std::make_unique<fake_rows>(name, table.rows, table.reported_rows,
-                                                   table.fail_fetch_at, m_events,
-                                                   m_setup.value_error_rows[name]);
+                return std::make_unique<fake_rows>(
+                    name, table.rows, table.reported_rows, table.fail_fetch_at, m_events,
+                    m_setup.value_error_rows[name], table.lose_connection_at, table.text_key);
             }
         }
         throw std::logic_error("get_table of a table the source does not list");
@@ -210,6 +238,16 @@ private:
         {
             throw odb_exception(overflow_hr);
         }
+        if (m_faults.lost_rows.count(row_number) != 0)
+        {
+            plat::oledb::error_record lost;
+            lost.hr = E_FAIL;
+            lost.source = L"[FreeTDS][SQL Server]";
+            lost.description = L"Communication link failure";
+            lost.sqlstate = L"08S01";
+            plat::oledb::post_errors({lost});
+            throw odb_exception(E_FAIL);
+        }
         m_events.push_back("append " + narrow(name()) + " " + id_of(record));
     }
 
@@ -226,6 +264,7 @@ public:
                         event_log& events)
         : udb_database(name, open_mode, false)
         , m_faults(setup.faults)
+        , m_failing_indexes(setup.failing_indexes)
         , m_events(events)
     {
         for (const std::wstring& table : setup.tables)
@@ -252,6 +291,21 @@ public:
         m_events.push_back("create_table " + narrow(name) +
                            " columns=" + std::to_string(schema.size()) +
                            " indexes=" + std::to_string(indexes.size()));
+        for (const t_ftd* column : schema)
+        {
+            if (column->longest_units >= 0)
+            {
+                m_events.push_back("measured " + narrow(column->name) + "=" +
+                                   std::to_string(column->longest_units));
+            }
+        }
+        for (const udb_index& index : indexes)
+        {
+            if (m_failing_indexes.count(index.name) != 0)
+            {
+                add_index_failure({name, index.name, L"too wide"});
+            }
+        }
         if (!is_table_exist(name))
         {
             add_table_name(name);
@@ -275,6 +329,7 @@ public:
 
 private:
     writer_faults m_faults;
+    std::set<std::wstring> m_failing_indexes;
     event_log& m_events;
 };
 
@@ -399,6 +454,12 @@ void recording_reporter::progress_line(const conversion_progress& line)
 void recording_reporter::table_missing(const std::wstring& table)
 {
     lines.push_back("missing " + narrow(table));
+}
+
+void recording_reporter::index_failed(const std::wstring& table, const std::wstring& index,
+                                      const std::wstring& reason)
+{
+    lines.push_back("index " + narrow(table) + " " + narrow(index) + ": " + narrow(reason));
 }
 
 void recording_reporter::run_failed(const std::string& failure)

@@ -31,12 +31,18 @@ struct source_table
     std::wstring key;
     int rows = 0;
     /// The row count the recordset reports; -1: the number of rows.
-    int reported_rows = -1;
+    std::int64_t reported_rows = -1;
     /// get_table throws tk_exception "cannot open <key>" with `fail_severity`.
     bool fail_open = false;
     int fail_severity = 0;
     /// Moving past this row (1-based) throws tk_exception "fetch failed at <n>"; 0: never.
     int fail_fetch_at = 0;
+    /// Moving past this row (1-based) throws libpq's two-line "server closed the connection
+    /// unexpectedly" as the source side translates a broken connection; 0: never.
+    int lose_connection_at = 0;
+    /// The table has a third column, "code", text without a length, under the index
+    /// "ix_code"; its longest value measures 7 ("longest <key> code" in the log).
+    bool text_key = false;
 };
 
 /// How the destination writer fails: rows numbered from 1 by append order.
@@ -44,6 +50,9 @@ struct writer_faults
 {
     std::set<int> integrity_rows; ///< odb_exception code 0x80E2F
     std::set<int> overflow_rows;  ///< odb_exception code 0x80E57
+    /// odb_exception read from the error records of a lost connection (SQLSTATE 08S01,
+    /// "Communication link failure").
+    std::set<int> lost_rows;
     /// append_record throws udb_value_exception "no literal for id <id>" for rows with these
     /// ids, whatever the table; update does for rows with `update_value_ids`.
     std::set<int> value_ids;
@@ -75,6 +84,8 @@ struct destination_setup
     std::vector<std::wstring> tables; ///< existing destination tables
     writer_faults faults;
     bool fail_create_db = false; ///< create_db throws odb_exception code 0x80E21
+    /// Indexes of these names are not created, with the reason "too wide".
+    std::set<std::wstring> failing_indexes;
 };
 
 /// The fake source side: source databases over `source_setup`.
@@ -109,7 +120,8 @@ private:
 };
 
 /// Records the reporter's calls: "start", "database <src> <n>", "schema <name>",
-/// "table <key> <rows> done=<d>/<total>", "missing <key>", "failed <text>".
+/// "table <key> <rows> done=<d>/<total>", "missing <key>", "failed <text>",
+/// "index <key> <index>: <reason>".
 class recording_reporter : public conversion_reporter
 {
 public:
@@ -118,6 +130,8 @@ public:
     void progress_line(const conversion_progress& line) override;
     void table_missing(const std::wstring& table) override;
     void run_failed(const std::string& text) override;
+    void index_failed(const std::wstring& table, const std::wstring& index,
+                      const std::wstring& reason) override;
 
     std::vector<std::string> lines;
     /// The texts of the progress lines, concatenated as the wizard's log box shows them.

@@ -26,6 +26,8 @@ struct handle_case
     bool quiet;
     std::string printed;
     bool ends_program;
+    /// The exception's own text (the driver's or server's message); empty for none.
+    std::string text = "own text\nsecond line";
 };
 
 class ConsoleErrorHandler : public testing::TestWithParam<handle_case>
@@ -43,7 +45,7 @@ TEST_P(ConsoleErrorHandler, PrintsAndDecidesBySeverity)
     bool ended = false;
     try
     {
-        handler.handle(coded_error("own text\nsecond line", test.code, test.severity), false);
+        handler.handle(coded_error(test.text, test.code, test.severity), false);
     }
     catch (const process_exit& exit)
     {
@@ -60,12 +62,21 @@ INSTANTIATE_TEST_SUITE_P(
         handle_case{"MappedCodeWithRecordContext", L"orders, record #7", 0x80E2F, 0, false,
                     "Error:\norders, record #7: The specified record violates the integrity "
                     "constraints. See 'Troubleshooting' article of the product documentation for "
-                    "solution.\n",
+                    "solution. own text second line\n",
                     false},
+        handle_case{"MappedCodeWithoutADriverTextShowsTheMapOnly", L"orders, record #7", 0x80E57, 0,
+                    false,
+                    "Error:\norders, record #7: Literal value overflowed the range of the type of "
+                    "the associated column.\n",
+                    false, ""},
+        handle_case{"MappedCodeWithTheGenericTextShowsTheMapOnly", L"", 0x80E21, 0, false,
+                    "Error:\nErrors occurred.\n", false,
+                    "Generic error occurred while migrating the data.\nContact your support team "
+                    "for the solution."},
         handle_case{"UnknownCodeShowsOwnText", L"", 42, 0, false, "Error:\nown text second line\n",
                     false},
         handle_case{"PostgresTable", L"", -30082, 1, false,
-                    "Error:\nIncorrect username or password\n", true},
+                    "Error:\nIncorrect username or password own text second line\n", true},
         handle_case{"QuietWarningPrintsNothingAndGoesOn", L"t", 42, 0, true, "", false},
         handle_case{"QuietSeverityOneStillEnds", L"t", 42, 1, true, "", true},
         handle_case{"InternalErrorIgnoresQuiet", L"t", 0, 2, true,

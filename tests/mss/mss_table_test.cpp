@@ -193,6 +193,53 @@ TEST_F(MssTable, MicrosecondsReachDatetime2ThroughBulkLoadAndLiterals)
                   L"10:0:0.123456000|2020-1-2 10:0:0.7000"}));
 }
 
+// A numeric of 30 to 38 digits goes to decimal(38, s) as its exact text on both paths; one the
+// column cannot hold fails its row only, never rounded.
+TEST_F(MssTable, DecimalsBeyondNinetySixBitsReachDecimalThirtyEightExactly)
+{
+    plat::oledb::column_desc amount = described(L"amount", sql_type::numeric, 38);
+    amount.decimal_digits = 2;
+    for (const bool bulk : {true, false})
+    {
+        SCOPED_TRACE(bulk ? "bulk copy" : "INSERT");
+        m_script = std::make_shared<fake_script>();
+        m_failures.clear();
+        open(bulk, bulk, {described(L"id", sql_type::integer), amount});
+        std::unique_ptr<odb_table> table =
+            writer({column(L"id", VT_I4), column(L"amount", VT_DECIMAL, 0, false, {},
+                                                 t_ftd::make_precision_scale(38, 2))});
+        const auto row = [](int id, const std::string& digits)
+        {
+            ole_variant amount_value;
+            EXPECT_TRUE(amount_value.set_decimal_text(digits));
+            return row_of({{L"id", ole_variant(id)}, {L"amount", amount_value}});
+        };
+        int refused = 0;
+        for (udb_record record :
+             {row(1, "-123456789012345678901234567890123456.78"),
+              row(2, "1234567890123456789012345678901234567.8"), row(3, "1.001")})
+        {
+            try
+            {
+                table->append_record(record);
+            }
+            catch (const udb_value_exception&)
+            {
+                ++refused;
+            }
+        }
+        table->flush();
+        EXPECT_EQ(refused, 2);
+        // Bulk copy gets the numeric struct of every digit (precision 38, scale 2, negative,
+        // the 128-bit magnitude), the INSERT path the digits as they stand.
+        EXPECT_EQ(trace_of({L"row(", L"SET QUOTED_IDENTIFIER OFF; INSERT"}),
+                  (std::vector<std::wstring>{
+                      bulk ? L"row(1|0x2602004EF338DE509049C4133302F0F6B04909)"
+                           : L"SET QUOTED_IDENTIFIER OFF; INSERT INTO [dbo].[t]([id], [amount]) "
+                             L"VALUES( 1, -123456789012345678901234567890123456.78)"}));
+    }
+}
+
 // datetime holds no microseconds and refuses a fraction finer than its own: the milliseconds go.
 TEST_F(MssTable, DatetimeTakesTheMillisecondsOfAFinerValue)
 {
@@ -275,6 +322,24 @@ TEST_F(MssTable, RowsTheStandInRoutesAwayFromBulkCopyKeepTheirOrder)
     EXPECT_EQ(order,
               (std::vector<std::wstring>{L"row(1", L"INSERT 2", L"row(3", L"INSERT 4", L"row(5"}));
     EXPECT_TRUE(m_failures.empty());
+}
+
+TEST_F(MssTable, GuidTextGoesIntoTheBulkLoadAsAGuid)
+{
+    open(true, true, {described(L"id", sql_type::guid)});
+    std::unique_ptr<odb_table> table =
+        writer({column(L"id", VT_BSTR, 0, true, {}, t_ftd::guid_column)});
+    for (const wchar_t* text :
+         {L"a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11", L"{B1FFCD88-8D1A-4EF8-BB6D-6BB9BD380A22}"})
+    {
+        udb_record record = row_of({{L"id", ole_variant(text)}});
+        table->append_record(record);
+    }
+    table->flush();
+    // The GUID's own layout: its first three groups in the machine's (little-endian) order.
+    EXPECT_EQ(trace_of({L"row", L"SET QUOTED_IDENTIFIER OFF; INSERT"}),
+              (std::vector<std::wstring>{L"row(0x99BCEEA00B9CF84EBB6D6BB9BD380A11)",
+                                         L"row(0x88CDFFB11A8DF84EBB6D6BB9BD380A22)"}));
 }
 
 TEST_F(MssTable, TextWiderThanItsSlotGoesByAnInsertBetweenBulkBatches)

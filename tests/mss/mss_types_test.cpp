@@ -52,6 +52,14 @@ ole_variant date_us(int year, int month, int day, int hour, int minute, int seco
     return ole_variant(time, static_cast<std::uint16_t>(microseconds));
 }
 
+// A decimal with more digits than 96 bits hold, as the PostgreSQL reader carries it.
+ole_variant decimal_text(const std::string& text)
+{
+    ole_variant value;
+    EXPECT_TRUE(value.set_decimal_text(text));
+    return value;
+}
+
 ole_variant null_value()
 {
     ole_variant value;
@@ -179,6 +187,18 @@ TEST(MssTypes, ValuesOutsideTheColumnsRangeAreRefusedNeverClamped)
          modern_native, true},
         {"DecimalNoPrecision", ole_variant(L"123456789.123", VT_DECIMAL), column(VT_DECIMAL),
          modern_native, false},
+        {"ThirtyEightDigitsFit", decimal_text(std::string(38, '9')), decimal_column(38, 0),
+         modern_native, false},
+        {"ThirtyNineDigitsDoNot", decimal_text(std::string(39, '9')), decimal_column(38, 0),
+         modern_native, true},
+        {"ThirtySevenWholeDigitsAtScaleTwo", decimal_text(std::string(37, '1') + ".5"),
+         decimal_column(38, 2), modern_native, true},
+        {"ThirtySixWholeDigitsAtScaleTwo", decimal_text("-" + std::string(36, '1') + ".25"),
+         decimal_column(38, 2), modern_native, false},
+        {"ThirtyEightDecimals", decimal_text("0." + std::string(37, '0') + "1"),
+         decimal_column(38, 38), modern_native, false},
+        {"ThirtyNineDecimalsAreNotRounded", decimal_text("0." + std::string(38, '0') + "1"),
+         decimal_column(38, 38), modern_native, true},
     };
     for (const check_case& item : cases)
     {
@@ -324,6 +344,8 @@ TEST(MssTypes, FieldLiteralsForInsertAndUpdate)
          L"123456789"},
         {"FloatColumnPrecision", ole_variant(L"123456789", VT_DECIMAL), decimal_column(40, 35),
          modern_native, L"123456789"},
+        {"ThirtyEightDigitDecimal", decimal_text("-1234567890123456789012345678901234567.8"),
+         decimal_column(38, 1), modern_native, L"-1234567890123456789012345678901234567.8"},
     };
     std::vector<std::uint8_t> bytes = {0x00, 0xFF};
     cases.push_back({"Binary", ole_variant(bytes.size(), bytes.data()), column(VT_BLOB, 10),

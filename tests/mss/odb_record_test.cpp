@@ -172,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Table, OdbVartype,
                                          vartype_case{DBTYPE_DBTIME2, 8, true, VT_DATE, 3},
                                          vartype_case{DBTYPE_DBTIMESTAMP, 8, false, VT_DATE, 0},
                                          vartype_case{DBTYPE_XML, 1, false, VT_BSTR, 11},
-                                         vartype_case{DBTYPE_GUID, 1, false, VT_BSTR, 0},
+                                         vartype_case{DBTYPE_GUID, 1, false, VT_BSTR,
+                                                      t_ftd::guid_column},
                                          vartype_case{DBTYPE_STR, 1, false, VT_BSTR, 0},
                                          vartype_case{DBTYPE_BYTES, 1, false, VT_BLOB, 0}));
 

@@ -1,6 +1,6 @@
 // odb_table_creation_test.cpp: the exact T-SQL a destination table is created with (columns,
-// identity, defaults, key, collation change, indexes), through the real definition interfaces
-// over the pretend server, and the column defaults on their own.
+// identity, defaults, key collation, keys sized to SQL Server's limits, indexes), through the
+// real definition interfaces over the pretend server, and the column defaults on their own.
 #include "mss/mss_database.h"
 #include "mss/mss_engine.h"
 #include "mss/odb_exception.h"
@@ -84,20 +84,27 @@ TEST_F(OdbTableCreation, FixtureTableWithIdentityDefaultsCompositeKeyAndIndexes)
     EXPECT_EQ(
         create(L"[dbo].[t]", columns, indexes),
         (std::vector<std::wstring>{
-            L"CREATE TABLE [dbo].[t] ([id] int IDENTITY(1,1) NOT NULL, [code] nvarchar(20) NOT "
-            L"NULL, [name] nvarchar(40) NOT NULL DEFAULT N'it''s', [amount] numeric(10,2) NULL "
+            L"CREATE TABLE [dbo].[t] ([id] int IDENTITY(1,1) NOT NULL, [code] nvarchar(20) "
+            L"COLLATE Latin1_General_100_BIN2 NOT NULL, [name] nvarchar(40) COLLATE "
+            L"Latin1_General_100_BIN2 NOT NULL DEFAULT N'it''s', [amount] numeric(10,2) NULL "
             L"DEFAULT 0, [ratio] float NULL DEFAULT 1.5, [created] datetime2(6) NULL DEFAULT "
             L"current_timestamp, [born] date NULL DEFAULT '20100101', [alarm] time(6) NULL "
             L"DEFAULT '10:20:30', [big] bigint NULL, [flag] bit NULL, [notes] "
-            L"nvarchar(max) NULL, [data] varbinary(max) NULL, [price] money NULL)",
-            L"ALTER TABLE [dbo].[t] ALTER COLUMN [code] nvarchar(20) collate "
-            L"Latin1_General_100_BIN2 NOT NULL",
+            L"nvarchar(max) NULL DEFAULT N'x', [data] varbinary(max) NULL, [price] money NULL)",
             L"ALTER TABLE [dbo].[t] ADD CONSTRAINT [PK_t] PRIMARY KEY CLUSTERED ([id], [code])",
             L"CREATE UNIQUE NONCLUSTERED INDEX [ix_name] ON [dbo].[t] ([name])",
             L"CREATE NONCLUSTERED INDEX [ix_created] ON [dbo].[t] ([created])",
+            L"CREATE NONCLUSTERED INDEX [ix_flag] ON [dbo].[t] ([code], [flag])",
             L"CREATE UNIQUE NONCLUSTERED INDEX [UIDX_amount_ratio] ON [dbo].[t] ([amount], "
             L"[ratio])"}));
     EXPECT_TRUE(m_database->is_table_exist(L"[DBO].[T]"));
+    const std::vector<udb_index_failure> failures = m_database->take_index_failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].table, L"[dbo].[t]");
+    EXPECT_EQ(failures[0].index, L"ix_notes");
+    EXPECT_EQ(failures[0].reason, L"the column notes is text without a length limit "
+                                  L"(nvarchar(max)), which SQL Server cannot index");
+    EXPECT_TRUE(m_database->take_index_failures().empty());
 }
 
 TEST_F(OdbTableCreation, HostileNamesAreQuoted)
@@ -108,9 +115,8 @@ TEST_F(OdbTableCreation, HostileNamesAreQuoted)
     indexes.push_back(udb_index(L"k]", true, true, {L"[c]"}));
     EXPECT_EQ(create(L"[s]].x].[t]]y]", columns, indexes),
               (std::vector<std::wstring>{
-                  L"CREATE TABLE [s]].x].[t]]y] ([a]]b] int NULL, [[c]]] nvarchar(10) NOT NULL)",
-                  L"ALTER TABLE [s]].x].[t]]y] ALTER COLUMN [[c]]] nvarchar(10) collate "
-                  L"Latin1_General_100_BIN2 NOT NULL",
+                  L"CREATE TABLE [s]].x].[t]]y] ([a]]b] int NULL, [[c]]] nvarchar(10) COLLATE "
+                  L"Latin1_General_100_BIN2 NOT NULL)",
                   L"ALTER TABLE [s]].x].[t]]y] ADD CONSTRAINT [k]]] PRIMARY KEY CLUSTERED "
                   L"([[c]]])"}));
 }
@@ -125,31 +131,19 @@ TEST_F(OdbTableCreation, TextColumnsHoldTwoUnitsPerCharacter)
               L"nvarchar(max) NULL)");
 }
 
-TEST_F(OdbTableCreation, FailedBinaryCollationOfAKeyIsTheTablesError)
+TEST_F(OdbTableCreation, KeyTextIsBinaryInTheTableItselfWithoutALaterAlter)
 {
+    // The key column's collation is part of CREATE TABLE: no ALTER COLUMN that would have to
+    // restate type and nullability.
     open();
-    const std::wstring alter =
-        L"ALTER TABLE [t] ALTER COLUMN [k] nvarchar(6) collate Latin1_General_100_BIN2 NOT NULL";
-    m_server->fail(alter, L"42000", L"denied");
-    std::vector<t_ftd> columns{column(L"k", VT_BSTR, 3)};
+    std::vector<t_ftd> columns{column(L"k", VT_BSTR, 3), column(L"v", VT_BSTR, 3, true)};
     udb_indexes indexes;
     indexes.push_back(udb_index(L"pk", true, true, {L"k"}));
-    try
-    {
-        create(L"[t]", columns, indexes);
-        FAIL() << "the table was created without its binary key";
-    }
-    catch (const tk_exception& error)
-    {
-        EXPECT_EQ(std::string(error.what())
-                      .rfind("The key column k of [t] cannot be made binary "
-                             "(collation Latin1_General_100_BIN2): ",
-                             0),
-                  0u)
-            << error.what();
-        EXPECT_EQ(error.severity(), 0);
-    }
-    EXPECT_EQ(m_server->statements(m_mark).back(), alter);
+    EXPECT_EQ(create(L"[t]", columns, indexes),
+              (std::vector<std::wstring>{
+                  L"CREATE TABLE [t] ([k] nvarchar(6) COLLATE Latin1_General_100_BIN2 NOT NULL, "
+                  L"[v] nvarchar(6) NOT NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k])"}));
 }
 
 TEST_F(OdbTableCreation, OlderServersAndGenericProvidersGetOlderTypes)
@@ -178,16 +172,152 @@ TEST_F(OdbTableCreation, IndexesBeyondSqlServerLimitsAreSkipped)
 {
     open();
     std::vector<t_ftd> columns{column(L"a", VT_BSTR, 300), column(L"b", VT_BSTR, 300),
-                               column(L"c", VT_BSTR, 450), column(L"bin", VT_BLOB, 9000)};
+                               column(L"c", VT_BSTR, 425), column(L"bin", VT_BLOB, 9000)};
     udb_indexes indexes;
     indexes.push_back(udb_index(L"ab", false, false, {L"a", L"b"}));
-    indexes.push_back(udb_index(L"c450", false, false, {L"c"}));
+    indexes.push_back(udb_index(L"c425", false, false, {L"c"}));
     indexes.push_back(udb_index(L"wide_bin", false, false, {L"bin"}));
     indexes.push_back(udb_index(L"expression", false, false, {L"lower(a)"}));
     const std::vector<std::wstring> sent = create(L"t", columns, indexes);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1], L"CREATE NONCLUSTERED INDEX [c450] ON [t] ([c])");
+    EXPECT_EQ(sent[1], L"CREATE NONCLUSTERED INDEX [c425] ON [t] ([c])");
 }
+
+TEST_F(OdbTableCreation, UnboundedTextColumnsKeepTheirDefaults)
+{
+    open();
+    std::vector<t_ftd> columns{column(L"memo", VT_BSTR, 0, false, ole_variant(L"it's")),
+                               column(L"empty", VT_BSTR, 0, true, ole_variant(L""))};
+    EXPECT_EQ(create(L"t", columns, {}).front(),
+              L"CREATE TABLE [t] ([memo] nvarchar(max) NULL DEFAULT N'it''s', [empty] "
+              L"nvarchar(max) NOT NULL DEFAULT N'')");
+}
+
+t_ftd measured(const wchar_t* name, int longest_units, bool not_null = false)
+{
+    t_ftd text = column(name, VT_BSTR, 0, not_null);
+    text.longest_units = longest_units;
+    return text;
+}
+
+t_ftd guid(const wchar_t* name)
+{
+    return column(name, VT_BSTR, 0, false, {}, t_ftd::guid_column);
+}
+
+constexpr const wchar_t* version_2012 =
+    L"Microsoft SQL Server 2012 - 11.0.2100.60 (X64) Feb 10 2012 19:39:15";
+
+struct key_case
+{
+    const char* label;
+    const wchar_t* version;
+    std::vector<t_ftd> columns;
+    std::vector<udb_index> indexes;
+    std::vector<std::wstring> statements;
+    // "index: reason" for each index that is not created.
+    std::vector<std::wstring> failures;
+};
+
+class OdbTableKeys : public OdbTableCreation, public testing::WithParamInterface<key_case>
+{
+};
+
+TEST_P(OdbTableKeys, AreCreatedWithinSqlServerLimitsOrReported)
+{
+    const key_case& c = GetParam();
+    SCOPED_TRACE(c.label);
+    open(c.version);
+    std::vector<t_ftd> columns = c.columns;
+    udb_indexes indexes;
+    for (const udb_index& index : c.indexes)
+    {
+        indexes.push_back(index);
+    }
+    EXPECT_EQ(create(L"[t]", columns, indexes), c.statements);
+    std::vector<std::wstring> failures;
+    for (const udb_index_failure& failure : m_database->take_index_failures())
+    {
+        EXPECT_EQ(failure.table, L"[t]");
+        failures.push_back(failure.index + L": " + failure.reason);
+    }
+    EXPECT_EQ(failures, c.failures);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schemas, OdbTableKeys,
+    testing::Values(
+        key_case{"uuid key is uniqueidentifier",
+                 mss_test::version_2019,
+                 {guid(L"id"), column(L"name", VT_BSTR, 0)},
+                 {udb_index(L"pk", true, true, {L"id"})},
+                 {L"CREATE TABLE [t] ([id] uniqueidentifier NOT NULL, [name] nvarchar(max) NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([id])"},
+                 {}},
+        key_case{"unbounded text key sized from its longest value",
+                 mss_test::version_2019,
+                 {measured(L"code", 12), measured(L"memo", 5000)},
+                 {udb_index(L"pk", true, true, {L"code"})},
+                 {L"CREATE TABLE [t] ([code] nvarchar(12) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL, [memo] nvarchar(max) NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([code])"},
+                 {}},
+        key_case{"composite key of text and integers, index over text and bounded text",
+                 mss_test::version_2019,
+                 {measured(L"region", 30), column(L"id", VT_I4, 0, true),
+                  column(L"tag", VT_BSTR, 10), column(L"seq", VT_I8, 0)},
+                 {udb_index(L"pk", true, true, {L"region", L"id", L"seq"}),
+                  udb_index(L"ix_tag", false, false, {L"tag", L"region"})},
+                 {L"CREATE TABLE [t] ([region] nvarchar(30) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL, [id] int NOT NULL, [tag] nvarchar(20) NULL, [seq] bigint NOT NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([region], [id], "
+                  L"[seq])",
+                  L"CREATE NONCLUSTERED INDEX [ix_tag] ON [t] ([tag], [region])"},
+                 {}},
+        key_case{"text key of an empty table takes one unit",
+                 mss_test::version_2019,
+                 {measured(L"code", 0)},
+                 {udb_index(L"pk", true, true, {L"code"})},
+                 {L"CREATE TABLE [t] ([code] nvarchar(1) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([code])"},
+                 {}},
+        key_case{"primary key beyond 900 bytes is reported, its text stays unbounded",
+                 mss_test::version_2019,
+                 {measured(L"a", 300), measured(L"b", 160), column(L"n", VT_I4, 0)},
+                 {udb_index(L"pk", true, true, {L"a", L"b", L"n"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(max) COLLATE Latin1_General_100_BIN2 NOT NULL, "
+                  L"[b] nvarchar(max) COLLATE Latin1_General_100_BIN2 NOT NULL, [n] int NOT NULL)"},
+                 {L"pk: its key takes 924 bytes, more than the 900 bytes SQL Server allows in a "
+                  L"clustered primary key"}},
+        key_case{"index of 1,700 bytes from SQL Server 2016",
+                 mss_test::version_2019,
+                 {measured(L"a", 850)},
+                 {udb_index(L"ix_a", false, false, {L"a"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(850) NULL)",
+                  L"CREATE NONCLUSTERED INDEX [ix_a] ON [t] ([a])"},
+                 {}},
+        key_case{"index of 900 bytes before SQL Server 2016",
+                 version_2012,
+                 {measured(L"a", 850)},
+                 {udb_index(L"ix_a", false, false, {L"a"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(max) NULL)"},
+                 {L"ix_a: its key takes 1700 bytes, more than the 900 bytes SQL Server allows in "
+                  L"an index key"}},
+        key_case{"unmeasured unbounded text and an expression are reported",
+                 mss_test::version_2019,
+                 {column(L"a", VT_BSTR, 0), column(L"b", VT_BLOB, 0)},
+                 {udb_index(L"ix_a", true, false, {L"a"}), udb_index(L"ix_b", false, false, {L"b"}),
+                  udb_index(L"ix_e", false, false, {L"lower(a)"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(max) COLLATE Latin1_General_100_BIN2 NULL, [b] "
+                  L"varbinary(max) NULL)"},
+                 {L"ix_a: the column a is text without a length limit (nvarchar(max)), which SQL "
+                  L"Server cannot index",
+                  L"ix_b: the column b is binary without a length limit (varbinary(max)), which "
+                  L"SQL Server cannot index",
+                  L"ix_e: lower(a) is no column of the table"}}),
+    [](const testing::TestParamInfo<key_case>& param_info)
+    { return "Case" + std::to_string(param_info.index); });
 
 TEST_F(OdbTableCreation, AzureTableWithoutKeyGetsAClusteredIndex)
 {
@@ -207,6 +337,10 @@ TEST_F(OdbTableCreation, FailingIndexIsSkippedAndTheOthersFollow)
     indexes.push_back(udb_index(L"two", false, false, {L"a"}));
     EXPECT_EQ(create(L"t", columns, indexes).back(),
               L"CREATE NONCLUSTERED INDEX [two] ON [t] ([a])");
+    const std::vector<udb_index_failure> failures = m_database->take_index_failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].index, L"one");
+    EXPECT_EQ(failures[0].reason, L"no room");
 }
 
 TEST_F(OdbTableCreation, ExistingTableFailsWithTheDuplicateCode)
@@ -323,7 +457,28 @@ INSTANTIATE_TEST_SUITE_P(
         default_case{"date column keeps year 1",
                      column(L"c", VT_DATE, 0, false, ole_variant(L"0001-01-01"), t_ftd::date_only),
                      modern, L"'00010101'", VT_BSTR},
-        default_case{"no default", column(L"c", VT_I4, 0), modern, nullptr, VT_EMPTY}),
+        default_case{"no default", column(L"c", VT_I4, 0), modern, nullptr, VT_EMPTY},
+        default_case{"datetime2 keeps the microseconds",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 12:34:56.123456"), 1),
+                     modern, L"'20200201 12:34:56.123456'", VT_BSTR},
+        default_case{"microseconds alone at midnight",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 00:00:00.000001"), 1),
+                     modern, L"'20200201 00:00:00.000001'", VT_BSTR},
+        default_case{"datetime keeps the milliseconds it holds",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"2020-02-01 12:34:56.123456"), 1),
+                     mss_target{4, false, true, false}, L"'20200201 12:34:56.123'", VT_BSTR},
+        default_case{
+            "time keeps the microseconds",
+            column(L"c", VT_DATE, 0, false, ole_variant(L"10:20:30.000001"), t_ftd::time_only),
+            modern, L"'10:20:30.000001'", VT_BSTR},
+        default_case{"decimal of 38 digits keeps every digit",
+                     column(L"c", VT_DECIMAL, 0, false,
+                            ole_variant(L"-1234567890123456789012345678901234567.8"),
+                            t_ftd::make_precision_scale(38, 1)),
+                     modern, L"-1234567890123456789012345678901234567.8", VT_BSTR},
+        default_case{"year 99 stays the year 99",
+                     column(L"c", VT_DATE, 0, false, ole_variant(L"0099-01-01"), t_ftd::date_only),
+                     modern, L"'00990101'", VT_BSTR}),
     [](const testing::TestParamInfo<default_case>& param_info)
     { return "Case" + std::to_string(param_info.index); });
 

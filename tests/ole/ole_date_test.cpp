@@ -27,9 +27,10 @@ TEST(OleDate, ReaderAcceptsEachFormAndPrintsTheCanonicalText)
         {"25-12-2020 10:11:12.5", 1, "2020-12-25 10:11:12.500"},
         {"25-12-2020 10:11:12 500", 1, "2020-12-25 10:11:12.500"},
         {"2020-12-25 10:11:12.005", 1, "2020-12-25 10:11:12.005"},
-        {"2020-12-25 10:11:12.123456", 1, "2020-12-25 10:11:12.123"},
-        {"2020-12-25 10:11:12.0005", 1, "2020-12-25 10:11:12.001"},
-        {"2020-12-25 10:11:12.9996", 1, "2020-12-25 10:11:12.999"},
+        {"2020-12-25 10:11:12.123456", 1, "2020-12-25 10:11:12.123456"},
+        {"2020-12-25 10:11:12.0005", 1, "2020-12-25 10:11:12.000500"},
+        {"2020-12-25 10:11:12.9999996", 1, "2020-12-25 10:11:12.999999"},
+        {"2020-12-25 10:11:12.1234565", 1, "2020-12-25 10:11:12.123457"},
         {"2020/12/25 10:11:12", 1, "2020-12-25 10:11:12"},
         {"2020.12.25", 2, "2020-12-25"},
         {"2020-12-25 3:00:00 PM", 1, "2020-12-25 15:00:00"},
@@ -147,13 +148,79 @@ TEST(OleDate, MidnightAndMillisecondsFollowTheSwitches)
 
 TEST(OleDate, PrintingLeavesTheStoredValueAlone)
 {
+    // A two-digit year is widened when it is read; printing never changes a year.
     const ole_date old_year(std::string("49-01-02"));
     EXPECT_EQ(old_year.to_string(false), "2049-01-02");
-    EXPECT_EQ(old_year.systemtime.wYear, 49);
+    EXPECT_EQ(old_year.systemtime.wYear, 2049);
     const ole_date time(std::string("10:11"));
     EXPECT_EQ(time.to_string(false), "0000-00-00 10:11:00");
     EXPECT_EQ(time.to_string(false), "0000-00-00 10:11:00");
     EXPECT_TRUE(time.is_valid());
+}
+
+struct text_form_case
+{
+    const char* name;
+    SYSTEMTIME time;
+    std::uint16_t microseconds;
+    std::string printed; // to_string(true), and the value's own text form
+};
+
+class OleDateTextForms : public testing::TestWithParam<text_form_case>
+{
+};
+
+// Every text form shows the year with its four digits and the whole fraction, and reads back to
+// the same value.
+TEST_P(OleDateTextForms, KeepEarlyYearsAndWholeFractions)
+{
+    const text_form_case& c = GetParam();
+    const ole_date date(c.time, c.microseconds);
+    EXPECT_EQ(date.to_string(true), c.printed);
+    EXPECT_EQ(date.to_wstring(true), std::wstring(c.printed.begin(), c.printed.end()));
+
+    const ole_variant value(c.time, c.microseconds);
+    EXPECT_EQ(value.to_string(), c.printed);
+    ole_variant as_text = value;
+    as_text.change_type(VT_BSTR);
+    EXPECT_EQ(as_text.to_string(), c.printed);
+
+    const ole_date back(c.printed);
+    EXPECT_EQ(back.systemtime, c.time);
+    EXPECT_EQ(back.microseconds, c.microseconds);
+    ole_variant read;
+    read.from_string(c.printed, VT_DATE);
+    EXPECT_EQ(read.get_systemtime(), c.time);
+    EXPECT_EQ(read.microseconds, c.microseconds);
+    as_text.change_type(VT_DATE);
+    EXPECT_EQ(as_text.microseconds, c.microseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OleDate, OleDateTextForms,
+    testing::Values(
+        text_form_case{"YearNinetyNine", make_time(99, 1, 1, 0, 0, 0, 0), 0, "0099-01-01"},
+        text_form_case{"YearOne", make_time(1, 1, 1, 0, 0, 0, 0), 0, "0001-01-01"},
+        text_form_case{"YearFortyNineWithTime", make_time(49, 12, 31, 10, 0, 0, 0), 0,
+                       "0049-12-31 10:00:00"},
+        text_form_case{"MicrosecondsAtMidnight", make_time(2020, 1, 1, 0, 0, 0, 0), 123,
+                       "2020-01-01 00:00:00.000123"},
+        text_form_case{"MillisecondsAndMicroseconds", make_time(2020, 1, 1, 10, 11, 12, 345), 678,
+                       "2020-01-01 10:11:12.345678"},
+        text_form_case{"MillisecondsAlone", make_time(2020, 1, 1, 10, 11, 12, 340), 0,
+                       "2020-01-01 10:11:12.340"},
+        text_form_case{"TimeOfOneMicrosecond", make_time(0, 0, 0, 0, 0, 0, 0), 1,
+                       "0000-00-00 00:00:00.000001"},
+        text_form_case{"EarlyYearWithFraction", make_time(5, 3, 4, 1, 2, 3, 4), 5,
+                       "0005-03-04 01:02:03.004005"}),
+    [](const testing::TestParamInfo<text_form_case>& param_info) { return param_info.param.name; });
+
+TEST(OleDate, FractionWithoutMillisecondsIsNotADateAlone)
+{
+    // Not asked for the fraction, the text still keeps the time of day it belongs to.
+    const ole_date date(make_time(2020, 1, 1, 0, 0, 0, 0), 500);
+    EXPECT_EQ(date.kind, ole_date::kind_date_time);
+    EXPECT_EQ(date.to_string(false), "2020-01-01 00:00:00");
 }
 
 TEST(OleDate, LongSecondsTextIsReadSafely)

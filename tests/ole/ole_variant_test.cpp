@@ -52,6 +52,9 @@ TEST(OleVariant, FromStringGivesTheKindAndToStringItsTextForm)
          "0.1234567890123456789012345678"},
         {"79228162514264337593543950335", VT_DECIMAL, VT_DECIMAL, "79228162514264337593543950335"},
         {"1e30", VT_DECIMAL, VT_EMPTY, ""},
+        // Beyond the 96-bit DECIMAL: kept as the exact text.
+        {"-12345678901234567890123456789012345678", VT_DECIMAL, VT_DECIMAL,
+         "-12345678901234567890123456789012345678"},
         {"yes", VT_BOOL, VT_BOOL, "1"},
         {"True", VT_BOOL, VT_BOOL, "1"},
         {"2", VT_BOOL, VT_BOOL, "1"},
@@ -212,6 +215,89 @@ void run_changes(const std::vector<change_case>& cases)
         EXPECT_EQ(value.get_type(), c.kind);
         EXPECT_EQ(value.to_string(), c.printed);
     }
+}
+
+struct decimal_text_case
+{
+    const char* name;
+    std::string text;
+    bool accepted;
+    bool as_text; // kept as text: more digits than 96 bits hold
+    std::string printed;
+    double number;
+};
+
+class OleVariantDecimalText : public testing::TestWithParam<decimal_text_case>
+{
+};
+
+TEST_P(OleVariantDecimalText, HoldsEveryDigitOfTheNumber)
+{
+    const decimal_text_case& c = GetParam();
+    ole_variant value(int{7});
+    ASSERT_EQ(value.set_decimal_text(c.text), c.accepted);
+    if (!c.accepted)
+    {
+        EXPECT_EQ(value.get_type(), VT_I4); // unchanged
+        return;
+    }
+    EXPECT_EQ(value.get_type(), VT_DECIMAL);
+    EXPECT_EQ(value.decimal_text.empty(), !c.as_text);
+    EXPECT_EQ(value.to_string(), c.printed);
+    EXPECT_EQ(value.to_wstring(), std::wstring(c.printed.begin(), c.printed.end()));
+    EXPECT_DOUBLE_EQ(value.to_double(), c.number);
+    const ole_variant copy = value;
+    EXPECT_EQ(copy.to_string(), c.printed);
+    ole_variant assigned;
+    assigned = value;
+    EXPECT_EQ(assigned.to_string(), c.printed);
+    ole_variant text = value;
+    text.change_type(VT_BSTR);
+    EXPECT_EQ(text.get_type(), VT_BSTR);
+    ole_variant floating = value;
+    floating.change_type(VT_R8);
+    EXPECT_DOUBLE_EQ(floating.value.dblVal, c.number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OleVariant, OleVariantDecimalText,
+    testing::Values(
+        decimal_text_case{"ThirtyEightDigits", "12345678901234567890123456789012345678", true, true,
+                          "12345678901234567890123456789012345678", 1.2345678901234568e37},
+        decimal_text_case{"ThirtyDigitsNegative", "-123456789012345678901234567.891", true, true,
+                          "-123456789012345678901234567.891", -1.2345678901234568e26},
+        decimal_text_case{"ThirtyEightDecimals", "0.00000000000000000000000000000000000001", true,
+                          true, "0.00000000000000000000000000000000000001", 1e-38},
+        decimal_text_case{"FitsTheDecimal", "79228162514264337593543950335", true, false,
+                          "79228162514264337593543950335", 7.9228162514264338e28},
+        decimal_text_case{"TrailingZerosDoNotCount", "-12.5000000000000000000000000000000", true,
+                          false, "-12.5", -12.5},
+        decimal_text_case{"PlusSign", "+79228162514264337593543950336", true, true,
+                          "79228162514264337593543950336", 7.9228162514264338e28},
+        decimal_text_case{"NaN", "NaN", false, false, "", 0},
+        decimal_text_case{"Exponent", "1e40", false, false, "", 0},
+        decimal_text_case{"Empty", "", false, false, "", 0},
+        decimal_text_case{"PointAlone", "-.", false, false, "", 0}),
+    [](const testing::TestParamInfo<decimal_text_case>& param_info)
+    { return param_info.param.name; });
+
+TEST(OleVariant, DecimalTextGoesOnlyToKindsThatHoldIt)
+{
+    ole_variant value;
+    ASSERT_TRUE(value.set_decimal_text("123456789012345678901234567890"));
+    for (const VARTYPE kind : {VT_I4, VT_I8, VT_UI8, VT_CY, VT_BLOB, VT_DATE})
+    {
+        ole_variant changed = value;
+        EXPECT_THROW(changed.change_type(kind), ole_cast_exception) << kind;
+    }
+    EXPECT_EQ(value.to_long(), 0);
+    ole_variant small;
+    ASSERT_TRUE(small.set_decimal_text("0.00000000000000000000000000000000001"));
+    EXPECT_EQ(small.to_long(), 0);
+    // A new value drops the text.
+    value.from_string("1.5", VT_DECIMAL);
+    EXPECT_TRUE(value.decimal_text.empty());
+    EXPECT_EQ(value.to_string(), "1.5");
 }
 
 TEST(OleVariant, ChangeTypeBetweenScalarKinds)

@@ -1,4 +1,5 @@
 // pgs_catalog_test.cpp: columns, defaults, keys, indexes and foreign keys read from the catalog.
+#include "pgs/pgs_exception.h"
 #include "pgs/pgs_recordset.h"
 #include "pgs_test_server.h"
 
@@ -85,7 +86,7 @@ TEST_F(PgsCatalog, ColumnsCarryTypesFlagsAndOnlyLiteralDefaults)
             {L"owner_name", VT_BSTR, 40, false, false, 0, VT_BSTR, L"O'Brien", "character varying"},
             {L"created", VT_DATE, 0, false, false, 1, VT_BSTR, L"CURRENT_TIMESTAMP",
              "timestamp without time zone"},
-            {L"token", VT_BSTR, 0, false, false, 0, VT_EMPTY, L"", "uuid"},
+            {L"token", VT_BSTR, 0, false, false, t_ftd::guid_column, VT_EMPTY, L"", "uuid"},
             {L"active", VT_BOOL, 0, false, false, 0, VT_BOOL, L"1", "boolean"},
             {L"total", VT_DECIMAL, 0, false, false, (10 << 8) | 2, VT_DECIMAL, L"1.5", "numeric"},
             {L"odd_text", VT_BSTR, 0, false, false, 0, VT_BSTR, L"a'::b", "text"},
@@ -201,6 +202,26 @@ TEST(PgsDeleteRule, ActionLettersGiveRuleWords)
     EXPECT_EQ(pgs_recordset::get_delete_rule('n'), L"SET NULL");
     EXPECT_EQ(pgs_recordset::get_delete_rule('r'), L"RESTRICT");
     EXPECT_EQ(pgs_recordset::get_delete_rule('a'), L"");
+}
+
+TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16UnitsAtMost)
+{
+    // One row each: plain letters (exact), an accented word (2 bytes a letter: counted high by
+    // a third), a character beyond the basic plane (two UTF-16 units, exact), and no value.
+    m_database->execute(
+        "CREATE TABLE words (id integer, plain text, accented varchar, astral text, empty text);"
+        " INSERT INTO words VALUES (1, 'abcdefghij', 'ééé', E'a\U0001F600b', NULL),"
+        " (2, 'xy', 'e', NULL, NULL);"
+        " CREATE TABLE nothing (t text);");
+    connect_engine();
+    const auto database = m_engine->open_db(
+        std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
+    const auto words = database->get_table(L"public.words", 1);
+    EXPECT_EQ(words->longest_text({L"plain", L"accented", L"astral", L"empty"}),
+              (std::vector<std::int32_t>{10, 4, 4, 0}));
+    EXPECT_EQ(database->get_table(L"public.nothing", 1)->longest_text({L"t"}),
+              (std::vector<std::int32_t>{0}));
+    EXPECT_THROW(words->longest_text({L"missing"}), pgs_exception);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pqxx/connection>
 #include <pqxx/nontransaction>
 #include <string>
@@ -75,6 +76,56 @@ TEST_F(PgsConnect, DatabaseListHoldsNamesOfEveryCase)
     EXPECT_TRUE(m_engine->is_db_exist(wide(mixed.name())));
     EXPECT_FALSE(m_engine->is_db_exist(L"template1"));
     EXPECT_FALSE(m_engine->is_db_exist(L"x' OR '1'='1"));
+}
+
+TEST_F(PgsConnect, SocketProbesASilentServerWithinSeconds)
+{
+    // A server that vanishes without closing the connection is given up by the socket itself,
+    // not after the system's two hours of keepalive silence.
+    connect_engine();
+    const int sock = m_engine->connection().sock();
+    ASSERT_GE(sock, 0);
+    const auto option = [&](int level, int name)
+    {
+        int value = -1;
+        socklen_t length = sizeof value;
+        EXPECT_EQ(::getsockopt(sock, level, name, &value, &length), 0);
+        return value;
+    };
+    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 10);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 5);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_USER_TIMEOUT), 30000);
+}
+
+TEST_F(PgsConnect, BrokenConnectionIsTheLostConnectionAndAFailedStatementIsNot)
+{
+    connect_engine();
+    try
+    {
+        pgs_checked([&] { pqxx::nontransaction(m_engine->connection()).exec("SELECT nothing"); });
+        ADD_FAILURE() << "no failure";
+    }
+    catch (const pgs_exception& error)
+    {
+        EXPECT_FALSE(error.connection_lost()) << error.what();
+    }
+    // The server ends this session as it would on a restart.
+    pqxx::connection admin("host=" + m_settings.host + " port=" + std::to_string(m_settings.port) +
+                           " user=" + m_settings.user + " password=" + m_settings.password +
+                           " dbname=postgres");
+    const int pid = m_engine->connection().backendpid();
+    pqxx::nontransaction(admin).exec("SELECT pg_terminate_backend(" + std::to_string(pid) + ")");
+    try
+    {
+        pgs_checked([&] { pqxx::nontransaction(m_engine->connection()).exec("SELECT 1"); });
+        ADD_FAILURE() << "no failure";
+    }
+    catch (const pgs_exception& error)
+    {
+        EXPECT_TRUE(error.connection_lost()) << error.what();
+    }
 }
 
 TEST_F(PgsConnect, NameLookupLowerCasesUnlessCaseSensitive)

@@ -5,6 +5,7 @@
 #include "pgs_test_server.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -30,6 +31,53 @@ struct volume_case
     std::wstring table;
     std::int64_t rows;
 };
+
+struct block_case
+{
+    std::wstring table;
+    std::int64_t rows;
+    std::size_t largest_block;
+};
+
+// Blocks start small and grow while the rows are narrow; rows of a megabyte of text each never
+// gather by the thousand.
+TEST_F(PgsStream, BlocksAreBoundedByBytesAsWellAsRows)
+{
+    m_database->load_sql(R"(
+        CREATE TABLE wide AS SELECT n AS id, decode(repeat('ab', 524288), 'hex') AS payload
+            FROM generate_series(1, 150) AS n;
+        CREATE TABLE narrow AS SELECT n AS id FROM generate_series(1, 30000) AS n;
+        CREATE TABLE edges AS SELECT n AS id FROM generate_series(1, 96) AS n;
+    )");
+    connect_engine();
+    const auto database =
+        m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
+                          udb_open_mode::source, L"");
+    const std::vector<block_case> cases = {
+        {L"public.wide", 150, pgs_recordset::first_block_rows},
+        {L"public.narrow", 30000, pgs_recordset::block_rows},
+        // Exactly the first two blocks (32 and 64 rows): the third fetch finds nothing.
+        {L"public.edges", 96, 64},
+    };
+    for (const block_case& entry : cases)
+    {
+        SCOPED_TRACE(std::string(entry.table.begin(), entry.table.end()));
+        const auto recordset = database->get_table(entry.table, udb_open_mode::source);
+        auto& rows = dynamic_cast<pgs_recordset&>(*recordset);
+        std::int64_t count = 0;
+        std::int64_t id_sum = 0;
+        std::size_t largest = 0;
+        for (rows.reset(); !rows.is_eof(); rows.next())
+        {
+            largest = std::max(largest, rows.block_size());
+            id_sum += (*rows.get_item())[0]->to_long();
+            ++count;
+        }
+        EXPECT_EQ(count, entry.rows);
+        EXPECT_EQ(id_sum, entry.rows * (entry.rows + 1) / 2);
+        EXPECT_EQ(largest, entry.largest_block);
+    }
+}
 
 TEST_F(PgsStream, EveryRowArrivesOnceAcrossBlockEdges)
 {

@@ -35,6 +35,8 @@ TEST(PgsTypes, CatalogTypeNamesMapToValueTypes)
         {"numeric", 30, VT_DECIMAL, 0},
         {"numeric", 38, VT_DECIMAL, 0},
         {"numeric", 1, VT_DECIMAL, 0},
+        {"numeric", 39, VT_DECIMAL, 0},
+        {"numeric", 1000, VT_DECIMAL, 0},
         {"timestamp without time zone", 0, VT_DATE, 1},
         {"timestamp with time zone", 0, VT_DATE, 1},
         {"date", 0, VT_DATE, t_ftd::date_only},
@@ -58,6 +60,43 @@ TEST(PgsTypes, CatalogTypeNamesMapToValueTypes)
         EXPECT_EQ(pgs_date_kind(entry.type_name), entry.date_kind);
     }
 }
+
+struct decimal_case
+{
+    const char* name;
+    int precision;
+    int scale_bits; // the modifier's low 16 bits, as information_schema reports the scale
+    int expected_precision;
+    int expected_scale;
+};
+
+class PgsDecimalColumns : public testing::TestWithParam<decimal_case>
+{
+};
+
+// Every value of the source column fits the description: whole digits and decimals both kept,
+// within 38 digits.
+TEST_P(PgsDecimalColumns, DescribeADecimalThatHoldsEveryValue)
+{
+    const decimal_case& c = GetParam();
+    const std::int32_t reserved =
+        pgs_decimal_reserved(c.precision, pgs_numeric_scale(c.scale_bits));
+    EXPECT_EQ(reserved, t_ftd::make_precision_scale(c.expected_precision, c.expected_scale));
+}
+
+INSTANTIATE_TEST_SUITE_P(PgsTypes, PgsDecimalColumns,
+                         testing::Values(decimal_case{"Plain", 10, 2, 10, 2},
+                                         decimal_case{"Widest", 38, 0, 38, 0},
+                                         decimal_case{"AllDecimals", 38, 38, 38, 38},
+                                         decimal_case{"NegativeScale", 5, 2046, 7, 0},
+                                         decimal_case{"MostNegativeScale", 1, 0x7FF & -1000, 38, 0},
+                                         decimal_case{"ScaleAbovePrecision", 10, 12, 12, 12},
+                                         decimal_case{"ScaleFarAbovePrecision", 2, 40, 38, 38},
+                                         decimal_case{"PrecisionFifty", 50, 2, 38, 2},
+                                         decimal_case{"PrecisionThousand", 1000, 3, 38, 3},
+                                         decimal_case{"MostDecimals", 1000, 1000, 38, 38}),
+                         [](const testing::TestParamInfo<decimal_case>& param_info)
+                         { return param_info.param.name; });
 
 struct default_case
 {

@@ -227,18 +227,18 @@ TEST_F(PgsValues, ValuesWithoutAnExactNeutralFormRefuseTheirRowOnly)
     const auto database = open_fixture("pgs_types.sql");
     const auto recordset = database->get_table(L"public.bad_values", udb_open_mode::source);
     const std::wstring in = L"' in 'public.bad_values' cannot be carried over: ";
-    const std::wstring decimal_reason =
-        L"a decimal holds at most 28 decimals and 29 digits, and no NaN";
+    const std::wstring decimal_reason = L"a decimal holds no NaN or infinity";
     const std::wstring date_reason =
         L"no neutral date holds it (years 1 to 65535, times of day 00:00:00 to "
         L"23:59:59.999999)";
     const std::vector<std::wstring> expected = {
         L"1",
-        L"The value '1234567890123456789012.1234567890' of column 'c_num" + in + decimal_reason,
+        // More digits than a 96-bit decimal holds: carried as their exact text.
+        L"2 c_num=1234567890123456789012.1234567890",
         L"3 c_num=0.0000000001",
-        L"The value '123456789012345678901234567890' of column 'c_num0" + in + decimal_reason,
+        L"4 c_num0=123456789012345678901234567890",
         L"5 c_num0=79228162514264337593543950335",
-        L"The value '-79228162514264337593543950336' of column 'c_num0" + in + decimal_reason,
+        L"6 c_num0=-79228162514264337593543950336",
         L"The value 'NaN' of column 'c_num" + in + decimal_reason,
         L"The value 'infinity' of column 'c_ts" + in + date_reason,
         L"The value '-infinity' of column 'c_date" + in + date_reason,
@@ -282,5 +282,127 @@ TEST_F(PgsValues, FieldsCarryTheColumnsNameSizeAndFlags)
     EXPECT_EQ(field(row, L"c_char").size(), 5);
     EXPECT_FALSE(field(row, L"c_char").is_not_null());
 }
+
+TEST_F(PgsValues, NumericsOfEveryDeclarationArriveExactlyAsDecimals)
+{
+    m_database->load_sql(R"(
+        CREATE TABLE wide_numbers (
+            id integer PRIMARY KEY,
+            n_fifty numeric(50,2),
+            n_negative numeric(5,-2),
+            n_small numeric(10,12),
+            n_widest numeric(38,0)
+        );
+        INSERT INTO wide_numbers VALUES
+            (1, 12345678901234567.89, 12345, 0.001234567891,
+             99999999999999999999999999999999999999),
+            (2, -123456789012345678901234567890123456.78, -99900, -0.009999999999,
+             -12345678901234567890123456789012345678);
+    )");
+    connect_engine();
+    const auto database =
+        m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
+                          udb_open_mode::source, L"");
+    const auto recordset = database->get_table(L"public.wide_numbers", udb_open_mode::source);
+    std::vector<std::wstring> columns;
+    for (const t_ftd* column : recordset->schema())
+    {
+        columns.push_back(column->name + L" " + std::to_wstring(column->vartype) + L" " +
+                          std::to_wstring(column->get_precision()) + L"," +
+                          std::to_wstring(column->get_scale()));
+    }
+    EXPECT_EQ(columns,
+              (std::vector<std::wstring>{L"id 3 0,0", L"n_fifty 14 38,2", L"n_negative 14 7,0",
+                                         L"n_small 14 12,12", L"n_widest 14 38,0"}));
+    EXPECT_EQ(read_bad_values(*recordset),
+              (std::vector<std::wstring>{
+                  L"1 n_fifty=12345678901234567.89 n_negative=12300 n_small=0.001234567891 "
+                  L"n_widest=99999999999999999999999999999999999999",
+                  L"2 n_fifty=-123456789012345678901234567890123456.78 n_negative=-99900 "
+                  L"n_small=-0.009999999999 n_widest=-12345678901234567890123456789012345678"}));
+}
+
+// A database's or role's own session settings (here through PGOPTIONS, as ALTER ROLE ... SET
+// gives them) change neither the values read nor the defaults taken from the catalog.
+struct session_case
+{
+    const char* name;
+    std::string options;
+};
+
+class PgsSessionSettings : public server_test, public testing::WithParamInterface<session_case>
+{
+};
+
+TEST_P(PgsSessionSettings, ChangeNoValueAndNoDefault)
+{
+    m_database->load_sql(R"(
+        CREATE TABLE probe (
+            id integer PRIMARY KEY,
+            c_real real,
+            c_double double precision,
+            c_interval interval,
+            c_bytea bytea,
+            c_ts timestamp(6),
+            c_tstz timestamptz,
+            c_date date,
+            c_time time,
+            d_date date DEFAULT '2020-02-01',
+            d_ts timestamp(6) DEFAULT '2020-02-01 12:34:56.123456',
+            d_double double precision DEFAULT 0.30000000000000004,
+            d_text text DEFAULT 'it''s',
+            d_path text DEFAULT 'C:\dir'
+        );
+        INSERT INTO probe VALUES (1, 16777216, 0.30000000000000004,
+            '1 year 2 mons 3 days 04:05:06.5', '\x0102ff', '2020-02-01 12:34:56.123456',
+            '2020-02-01 12:00:00+00', '0099-01-01', '10:11:12.000001');
+    )");
+    const test_support::scoped_env options("PGOPTIONS", GetParam().options);
+    connect_engine();
+    const auto database =
+        m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
+                          udb_open_mode::source, L"");
+    const auto recordset = database->get_table(L"public.probe", udb_open_mode::source);
+
+    std::vector<std::wstring> defaults;
+    for (const t_ftd* column : recordset->schema())
+    {
+        if (column->name.rfind(L"d_", 0) == 0)
+        {
+            defaults.push_back(column->name + L"=" + column->default_value.to_wstring());
+        }
+    }
+    EXPECT_EQ(defaults,
+              (std::vector<std::wstring>{L"d_date=2020-02-01", L"d_ts=2020-02-01 12:34:56.123456",
+                                         L"d_double=3.0000000000000004e-01", L"d_text=it's",
+                                         L"d_path=C:\\dir"}));
+
+    recordset->reset();
+    const udb_record* row = recordset->get_item();
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->get_field(L"c_real").value.dblVal, 16777216.0);
+    EXPECT_EQ(row->get_field(L"c_double").value.dblVal, 0.30000000000000004);
+    EXPECT_EQ(row->get_field(L"c_interval").to_wstring(), L"1 year 2 mons 3 days 04:05:06.5");
+    EXPECT_EQ(bytes_of(row->get_field(L"c_bytea")), (std::vector<std::uint8_t>{0x01, 0x02, 0xff}));
+    EXPECT_EQ(row->get_field(L"c_ts").to_wstring(), L"2020-02-01 12:34:56.123456");
+    EXPECT_EQ(row->get_field(L"c_tstz").to_wstring(), L"2020-02-01 12:00:00");
+    EXPECT_EQ(row->get_field(L"c_date").to_wstring(), L"0099-01-01");
+    EXPECT_EQ(row->get_field(L"c_time").to_wstring(), L"0000-00-00 10:11:12.000001");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PgsValues, PgsSessionSettings,
+    testing::Values(session_case{"ServerDefaults", ""},
+                    session_case{"FloatDigitsZero", "-c extra_float_digits=0"},
+                    session_case{"FloatDigitsMinusFifteen", "-c extra_float_digits=-15"},
+                    session_case{"IntervalSqlStandard", "-c IntervalStyle=sql_standard"},
+                    session_case{"IntervalIso", "-c IntervalStyle=iso_8601"},
+                    session_case{"ByteaEscape", "-c bytea_output=escape"},
+                    session_case{"DateStyleSqlMonthFirst", "-c DateStyle=SQL,MDY"},
+                    session_case{"DateStylePostgres", "-c DateStyle=Postgres,DMY"},
+                    session_case{"DateStyleGerman", "-c DateStyle=German"},
+                    session_case{"TimeZoneTokyo", "-c TimeZone=Asia/Tokyo"},
+                    session_case{"BackslashEscapes", "-c standard_conforming_strings=off"}),
+    [](const testing::TestParamInfo<session_case>& param_info) { return param_info.param.name; });
 
 } // namespace

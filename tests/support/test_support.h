@@ -56,4 +56,14 @@ struct mssql_login
 };
 std::optional<mssql_login> mssql_login_from_env();
 
+/// True when `text` is the refusal of the TDS test server Babelfish, a T-SQL front of PostgreSQL,
+/// to change its catalog while another session changes the same rows ("tuple concurrently
+/// updated"), as two databases created at once do. SQL Server serialises such changes.
+bool is_concurrent_catalog_refusal(const std::string& text);
+/// The reason a test gives when it skips for that refusal.
+inline constexpr const char* concurrent_catalog_skip =
+    "the TDS test server (Babelfish) refused a catalog change made while another session made "
+    "one (\"tuple concurrently updated\"), which SQL Server serialises; run the SQL Server tests "
+    "one at a time against it";
+
 } // namespace test_support

@@ -111,7 +111,8 @@ TEST_F(AgentRun, TableListWithAMissingTableConvertsTheOthers)
     const std::string list = m_dir.file("tables.txt");
     test_support::write_file(list, "public.t1\r\npublic.t2\r\npublic.t3\r\n");
     const agent_result result = run({"--tab_file=" + list});
-    EXPECT_EQ(result.status, 0);
+    // A listed table the source lacks is a failure of the run that still went through.
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, database_line(3) + dbo_line + "Converting table public.t1(2 records)\n" +
                               dbo_line + "Converting table public.t3(1 records)\n");
     EXPECT_EQ(result.err, "Table public.t2 not exists\n");
@@ -137,7 +138,7 @@ TEST_F(AgentRun, SilentRunWritesNothing)
     const std::string list = m_dir.file("tables.txt");
     test_support::write_file(list, "public.t1\npublic.t2\n");
     const agent_result result = run({"--silent", "--tab_file=" + list});
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(conv_test::filtered(m_events, {"append"}).size(), 2u);
@@ -249,18 +250,85 @@ void sides(vandrel_convertor& converter, event_log& events, conv_test::source_se
 INSTANTIATE_TEST_SUITE_P(
     Endings, AgentEnding,
     testing::Values(
-        ending_case{"TableErrorStillCompletesTheRun",
+        ending_case{"TableErrorCompletesTheRunWithFailures",
                     [](vandrel_convertor& converter, event_log& events)
                     {
                         conv_test::source_setup source{{{L"public.a", 1}, {L"public.b", 1}}};
                         source.tables[0].fail_open = true;
                         sides(converter, events, source);
                     },
-                    0,
+                    1,
                     "Converting database postgres(2 tables)\n"
                     "Error:\npublic.a: cannot open public.a\n"
                     "Creating schema if necessary: 'dbo'\n"
                     "Converting table public.b(1 records)\n",
+                    ""},
+        ending_case{"EveryRowArrivedIsASuccess",
+                    [](vandrel_convertor& converter, event_log& events) {
+                        sides(converter, events, {{{L"public.a", 2}}});
+                    },
+                    0,
+                    "Converting database postgres(1 tables)\n"
+                    "Creating schema if necessary: 'dbo'\n"
+                    "Converting table public.a(2 records)\n",
+                    ""},
+        ending_case{"DuplicatesDroppedByTheMergeModeAreASuccess",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        converter.set_mode(3);
+                        conv_test::destination_setup destination;
+                        destination.faults.integrity_rows = {1};
+                        sides(converter, events, {{{L"public.a", 2}}}, destination);
+                    },
+                    0,
+                    "Converting database postgres(1 tables)\n"
+                    "Creating schema if necessary: 'dbo'\n"
+                    "Converting table public.a(2 records)\n",
+                    ""},
+        ending_case{"RowErrorCompletesTheRunWithFailures",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::destination_setup destination;
+                        destination.faults.overflow_rows = {1};
+                        sides(converter, events, {{{L"public.a", 2}}}, destination);
+                    },
+                    1,
+                    "Converting database postgres(1 tables)\n"
+                    "Creating schema if necessary: 'dbo'\n"
+                    "Converting table public.a(2 records)\n"
+                    "Error:\npublic.a, record #1: Literal value overflowed the range of the type "
+                    "of the associated column.\n",
+                    ""},
+        ending_case{
+            "LostDestinationEndsTheRunAtOnce",
+            [](vandrel_convertor& converter, event_log& events)
+            {
+                conv_test::destination_setup destination;
+                destination.faults.lost_rows = {2};
+                sides(converter, events, {{{L"public.a", 3}, {L"public.b", 1}}}, destination);
+            },
+            255,
+            "Converting database postgres(2 tables)\n"
+            "Creating schema if necessary: 'dbo'\n"
+            "Converting table public.a(3 records)\n"
+            "Error:\npublic.a: The connection to SQL Server was lost: Communication link "
+            "failure. 1 rows of this table had been stored, and 1 more may have been (their "
+            "commit got no answer); the conversion stops.\n",
+            ""},
+        ending_case{"LostSourceEndsTheRunAtOnce",
+                    [](vandrel_convertor& converter, event_log& events)
+                    {
+                        conv_test::source_setup source{{{L"public.a", 3}, {L"public.b", 1}}};
+                        source.tables[0].lose_connection_at = 1;
+                        sides(converter, events, source);
+                    },
+                    255,
+                    "Converting database postgres(2 tables)\n"
+                    "Creating schema if necessary: 'dbo'\n"
+                    "Converting table public.a(3 records)\n"
+                    "Error:\npublic.a: The connection to the PostgreSQL server was lost: server "
+                    "closed the connection unexpectedly This probably means the server terminated "
+                    "abnormally. 1 rows of this table had been stored; the conversion stops.\n",
                     ""},
         ending_case{"RunEndedByAnErrorIsAFailure",
                     [](vandrel_convertor& converter, event_log& events)

@@ -29,6 +29,14 @@ namespace
 {
 
 constexpr SQLULEN login_timeout_seconds = 15;
+// How long reaching the server may take before the login starts (FreeTDS takes it as its TCP
+// connect timeout; Microsoft's driver ignores it and keeps to the login timeout). Statements get
+// no limit from it: CREATE INDEX on a big table or the commit of a large bulk batch may take far
+// longer than any fixed figure. A server that vanishes under a statement is noticed by the
+// socket's keepalive probes, which the drivers switch on themselves (Microsoft's: 30 s idle,
+// then 1 s probes; FreeTDS: 40 s idle, then 2 s probes), and one that closes the connection at
+// once.
+constexpr SQLULEN connection_timeout_seconds = 30;
 
 class odbc_link final : public link
 {
@@ -74,6 +82,9 @@ public:
         // A driver without login timeouts still connects: its refusal is not a failure.
         check(SQLSetConnectAttrW(m_connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(login_timeout_seconds), 0),
+              SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
+        check(SQLSetConnectAttrW(m_connection.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                                 reinterpret_cast<SQLPOINTER>(connection_timeout_seconds), 0),
               SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
         const bool bulk =
             m_bulk_requested && request_bulk_copy(m_connection.get(), m_driver_name).hr == S_OK;

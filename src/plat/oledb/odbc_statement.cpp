@@ -13,6 +13,9 @@ namespace
 {
 
 constexpr std::size_t chunk_bytes = 16384;
+// The limit of one parameterised row batch: far above what a healthy server takes for it,
+// lock waits behind another session's short transaction included.
+constexpr SQLULEN row_write_timeout_seconds = 120;
 
 std::optional<std::vector<SQLWCHAR>> to_arg(const catalog_arg& arg)
 {
@@ -162,6 +165,12 @@ public:
                 return status;
             }
             m_prepared = sql;
+            // Only rows go this way (a multi-row INSERT of at most a few thousand values), which
+            // a healthy server stores in well under a second: one that has not answered within
+            // the limit is taken for gone (HYT00 ends the run) instead of being waited on. DDL
+            // and bulk commits keep no limit. A driver that cannot time statements still loads.
+            SQLSetStmtAttrW(m_handle.get(), SQL_ATTR_QUERY_TIMEOUT,
+                            reinterpret_cast<SQLPOINTER>(row_write_timeout_seconds), 0);
         }
         SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
         odbc_param_buffers buffers;

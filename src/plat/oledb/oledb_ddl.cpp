@@ -7,6 +7,7 @@
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plat::oledb
@@ -130,6 +131,21 @@ std::wstring sized(const wchar_t* type, DBLENGTH size, DBLENGTH limit)
         return std::wstring(type) + L"(max)";
     }
     return std::wstring(type) + L"(" + std::to_wstring(size) + L")";
+}
+
+// A collation name as SQL Server spells one: letters, digits and underscores.
+bool is_collation_name(const VARIANT& value)
+{
+    if (value.vt != VT_BSTR || value.bstrVal.empty())
+    {
+        return false;
+    }
+    return std::all_of(value.bstrVal.begin(), value.bstrVal.end(),
+                       [](wchar_t c)
+                       {
+                           return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
+                                  (c >= L'0' && c <= L'9') || c == L'_';
+                       });
 }
 
 bool is_true(const VARIANT& value)
@@ -341,6 +357,7 @@ ddl_text create_table_text(const DBID* table_id, DBORDINAL column_count,
         bool identity = false;
         bool nullable = true;
         std::optional<std::wstring> default_text;
+        std::wstring collation;
         for (ULONG set_idx = 0; set_idx < column.cPropertySets; ++set_idx)
         {
             DBPROPSET& set = column.rgPropertySets[set_idx];
@@ -349,7 +366,19 @@ ddl_text create_table_text(const DBID* table_id, DBORDINAL column_count,
                 DBPROP& prop = set.rgProperties[prop_idx];
                 prop.dwStatus = DBPROPSTATUS_OK;
                 const bool is_bool = prop.vValue.vt == VT_BOOL;
-                if (set.guidPropertySet != DBPROPSET_COLUMN)
+                if (set.guidPropertySet == DBPROPSET_SQLSERVERCOLUMN &&
+                    prop.dwPropertyID == SSPROP_COL_COLLATIONNAME)
+                {
+                    if (is_collation_name(prop.vValue))
+                    {
+                        collation = prop.vValue.bstrVal;
+                    }
+                    else
+                    {
+                        prop.dwStatus = DBPROPSTATUS_BADVALUE;
+                    }
+                }
+                else if (set.guidPropertySet != DBPROPSET_COLUMN)
                 {
                     prop.dwStatus = DBPROPSTATUS_NOTSUPPORTED;
                 }
@@ -387,6 +416,10 @@ ddl_text create_table_text(const DBID* table_id, DBORDINAL column_count,
         }
         text += column_idx == 0 ? L"" : L", ";
         text += *name + L" " + *type;
+        if (!collation.empty())
+        {
+            text += L" COLLATE " + collation;
+        }
         if (identity)
         {
             text += L" IDENTITY(1,1)";

@@ -11,7 +11,9 @@ inline constexpr DBINDEX_COL_ORDER DBINDEX_COL_ORDER_DESC = 1;
 
 /// One column of a table to create. A non-empty pwszTypeName ("DATE", "TIME") names the SQL
 /// Server type and wins over wType; the column's properties come in DBPROPSET_COLUMN sets
-/// (DBPROP_COL_AUTOINCREMENT, DBPROP_COL_NULLABLE, DBPROP_COL_DEFAULT).
+/// (DBPROP_COL_AUTOINCREMENT, DBPROP_COL_NULLABLE, DBPROP_COL_DEFAULT) and in
+/// DBPROPSET_SQLSERVERCOLUMN sets (SSPROP_COL_COLLATIONNAME, a collation name written as
+/// COLLATE after the type).
 struct DBCOLUMNDESC
 {
     LPOLESTR pwszTypeName = nullptr;

@@ -56,6 +56,8 @@ inline constexpr GUID DBPROPSET_SQLSERVERDATASOURCE{
     0x28EFAEE4, 0x2D2C, 0x11D1, {0x98, 0x07, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
 inline constexpr GUID DBPROPSET_SQLSERVERROWSET{
     0x5CF4CA11, 0xEF21, 0x11D0, {0x97, 0xE7, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
+inline constexpr GUID DBPROPSET_SQLSERVERCOLUMN{
+    0x3B63FB5E, 0x3FBB, 0x11D3, {0x9F, 0x29, 0x00, 0xC0, 0x4F, 0x8E, 0xE9, 0xDC}};
 inline constexpr GUID DBPROPSET_ROWSET = zov_guid(0x01);
 inline constexpr GUID DBPROPSET_COLUMN = zov_guid(0x02);
 inline constexpr GUID DBPROPSET_INDEX = zov_guid(0x03);
@@ -79,6 +81,7 @@ inline constexpr DBPROPID DBPROP_INDEX_UNIQUE = 0x2B;
 inline constexpr DBPROPID SSPROP_ENABLEFASTLOAD = 2;
 inline constexpr DBPROPID SSPROP_FASTLOADKEEPIDENTITY = 11;
 inline constexpr DBPROPID SSPROP_IRowsetFastLoad = 14;
+inline constexpr DBPROPID SSPROP_COL_COLLATIONNAME = 14;
 
 inline constexpr LONG DBPROPVAL_UP_INSERT = 4;
 

@@ -136,6 +136,34 @@ TEST(OledbDdl, CreateTableWithIdentityNullabilityAndDefaults)
     EXPECT_EQ(id_props[0].dwStatus, DBPROPSTATUS_OK);
 }
 
+TEST(OledbDdl, CollationNameIsWrittenAfterTheTypeAndAForgedOneIsRefused)
+{
+    DBPROP column_props[1];
+    column_props[0].dwPropertyID = DBPROP_COL_NULLABLE;
+    column_props[0].vValue.vt = VT_BOOL;
+    column_props[0].vValue.boolVal = VARIANT_FALSE;
+    DBPROP server_props[1];
+    server_props[0].dwPropertyID = SSPROP_COL_COLLATIONNAME;
+    server_props[0].vValue.vt = VT_BSTR;
+    server_props[0].vValue.bstrVal = L"Latin1_General_100_BIN2";
+    DBPROPSET sets[2]{{column_props, 1, DBPROPSET_COLUMN},
+                      {server_props, 1, DBPROPSET_SQLSERVERCOLUMN}};
+    DBCOLUMNDESC column = described(DBTYPE_WSTR, 12);
+    column.dbcid = name_id(L"code");
+    column.rgPropertySets = sets;
+    column.cPropertySets = 2;
+    const DBID table = name_id(L"t");
+    const ddl_text result = create_table_text(&table, 1, &column);
+    ASSERT_EQ(result.hr, S_OK);
+    EXPECT_EQ(result.text,
+              L"CREATE TABLE [t] ([code] nvarchar(12) COLLATE Latin1_General_100_BIN2 NOT NULL)");
+    EXPECT_EQ(server_props[0].dwStatus, DBPROPSTATUS_OK);
+
+    server_props[0].vValue.bstrVal = L"Latin1_General_BIN2 NULL, x int";
+    EXPECT_EQ(create_table_text(&table, 1, &column).hr, DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(server_props[0].dwStatus, DBPROPSTATUS_BADVALUE);
+}
+
 TEST(OledbDdl, UnknownRequiredPropertyFailsAndOptionalOneIsMarked)
 {
     DBPROP props[1];

@@ -111,6 +111,12 @@ public:
 
     link_status send_row() override
     {
+        if (++m_script->rows_sent == m_script->lose_connection_at_row)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"08S01", 20006, L"[FreeTDS][SQL Server]Write to the server failed"}},
+                odbc_call::statement, L"fake");
+        }
         std::wstring text = L"row(";
         for (const auto& [column, bound] : m_blocks)
         {
@@ -169,6 +175,12 @@ private:
         if (m_script->failing_batches.count(++m_script->batch_calls) > 0)
         {
             rows = -1;
+            if (m_script->batches_lose_connection)
+            {
+                return failure_from_diagnostics(
+                    {diag_record{L"08S01", 0, L"[FreeTDS][SQL Server]Communication link failure"}},
+                    odbc_call::statement, L"fake");
+            }
             return failure_from_diagnostics(
                 {diag_record{L"23000", 2627,
                              L"[FreeTDS][SQL Server]Violation of PRIMARY KEY constraint."}},
@@ -322,6 +334,14 @@ public:
     link_status connect(const std::wstring& connection_string) override
     {
         m_script->connection_strings.push_back(connection_string);
+        if (m_script->refuse_connections)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"08001", 20009,
+                             L"[FreeTDS][SQL Server]Unable to connect: Adaptive Server is "
+                             L"unavailable or does not exist"}},
+                odbc_call::connect, L"fake");
+        }
         return m_script->connect_status;
     }
 

@@ -38,6 +38,13 @@ struct fake_script
     /// Bulk-copy calls ending a batch (batch and done, counted from 1) that the server rolls
     /// back with a duplicate key.
     std::set<int> failing_batches;
+    /// The failing batches lose the connection (08S01) instead of breaking a key.
+    bool batches_lose_connection = false;
+    /// Connections from now on are refused as by a server that is down (08001).
+    bool refuse_connections = false;
+    /// The bulk row (counted from 1 over all links) whose sending loses the connection; 0: none.
+    int lose_connection_at_row = 0;
+    int rows_sent = 0;
     /// init, keep_identity, bind(column,type), row(values|...), batch, done, in order, with
     /// each statement the links execute ("sql" or "sql <- values") in between.
     std::vector<std::wstring> trace;

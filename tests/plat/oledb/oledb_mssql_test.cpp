@@ -36,7 +36,12 @@ TEST_P(SqlServer, VersionCommandAndSchemaRowsets)
     ASSERT_EQ(execute(session.get(), L"SELECT @@VERSION", &rowset), S_OK);
     const rowset_contents version = read_rowset(rowset.get());
     ASSERT_EQ(version.rows.size(), 1u);
-    EXPECT_EQ(version.rows[0][0]->rfind(L"Microsoft SQL", 0), 0u);
+    // Babelfish, a TDS server over PostgreSQL, names itself instead of SQL Server.
+    const bool babelfish = version.rows[0][0]->rfind(L"Babelfish", 0) == 0;
+    if (!babelfish)
+    {
+        EXPECT_EQ(version.rows[0][0]->rfind(L"Microsoft SQL", 0), 0u);
+    }
 
     const std::wstring table = L"zov_oledb_" + std::to_wstring(getpid());
     ASSERT_EQ(execute(session.get(),
@@ -80,7 +85,22 @@ TEST_P(SqlServer, VersionCommandAndSchemaRowsets)
             << plat::wide_to_utf8(error_records_text());
         com_ref<IRowset> result = com_ref<IRowset>::attach(static_cast<IRowset*>(raw));
         const rowset_contents contents = read_rowset(result.get());
+        if (babelfish && c.schema == &DBSCHEMA_TABLES)
+        {
+            // The table name is a search pattern there, its underscores escaped; the driver
+            // sends them as [_], which SQL Server's sp_tables matches as LIKE does and
+            // Babelfish's sp_tables takes literally, so it finds no table.
+            EXPECT_TRUE(contents.rows.empty());
+            continue;
+        }
         ASSERT_FALSE(contents.rows.empty());
+        if (babelfish)
+        {
+            // Babelfish keeps constraint names lower-cased.
+            EXPECT_TRUE(plat::equal_ci(*contents.rows[0][c.name_column], c.expected))
+                << plat::wide_to_utf8(*contents.rows[0][c.name_column]);
+            continue;
+        }
         EXPECT_EQ(*contents.rows[0][c.name_column], c.expected);
     }
     EXPECT_EQ(execute(session.get(), L"DROP TABLE dbo." + table, nullptr), S_OK);

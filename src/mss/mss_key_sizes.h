@@ -1,0 +1,34 @@
+// mss_key_sizes.h: the bytes each key and index of a new table takes on SQL Server, the bounded
+// size its unbounded text columns need, and why an index cannot be created.
+#pragma once
+
+#include "mss/mss_types.h"
+#include "udb/udb_indexes.h"
+#include "udb/udb_schema.h"
+
+#include <string>
+#include <vector>
+
+/// What table creation does with the keys and indexes of one table.
+struct mss_key_plan
+{
+    /// Per schema column: the nvarchar units a text column without a length SQL Server can index
+    /// is created with, so that the indexes over it fit (its longest value, at least 1); 0
+    /// keeps the column's own type.
+    std::vector<int> text_units;
+    /// Per index in list order: empty when the index can be created, else why it cannot.
+    std::vector<std::wstring> refusals;
+};
+
+/// The largest key SQL Server takes: 900 bytes in a clustered index (the primary key), 1,700
+/// in a nonclustered one with `target.wide_index_keys`, else 900.
+int mss_max_key_bytes(bool clustered, const mss_target& target);
+
+/// Sizes every index of `indexes` over `schema` as SQL Server stores its key: text as two bytes
+/// a unit (a GUID column as 16 bytes), binary as its bytes, numbers and dates by their type. A
+/// text or binary column without a length SQL Server can index takes the longest value the
+/// source holds (t_ftd::longest_units) when it was measured; an index over a column that still
+/// has none, over a name that is no column (an expression), over more columns than a key holds,
+/// or whose columns sum to more than mss_max_key_bytes is refused with the reason.
+mss_key_plan mss_plan_keys(const udb_schema& schema, const udb_indexes& indexes,
+                           const mss_target& target);

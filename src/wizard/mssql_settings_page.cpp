@@ -1,0 +1,201 @@
+// mssql_settings_page.cpp: the SQL Server page's controls, storing, and the connect worker.
+#include "wizard/mssql_settings_page.h"
+
+#include "convertor/error_handler.h"
+#include "convertor/vandrel_convertor.h"
+#include "mss/odb_exception.h"
+#include "plat/oledb/oledb_com.h"
+#include "tk/tk_logger.h"
+#include "wizard/help_topics.h"
+#include "wizard/wizard_prompts.h"
+#include "wizard/wizard_shell.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace
+{
+
+QLineEdit* line_edit(QWidget* parent, const char* name, bool secret = false)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setMaxLength(259);
+    if (secret)
+    {
+        edit->setEchoMode(QLineEdit::Password);
+    }
+    return edit;
+}
+
+/// Initialises COM for the worker's thread for as long as it talks to the server.
+class com_scope
+{
+public:
+    com_scope() { CoInitialize(nullptr); }
+    ~com_scope() { CoUninitialize(); }
+    com_scope(const com_scope&) = delete;
+    com_scope& operator=(const com_scope&) = delete;
+};
+
+} // namespace
+
+mssql_settings_page::mssql_settings_page()
+    : wizard_page("Step 2 of 6", "Connect to MS SQL server", help_topic::mssql_settings)
+    , m_server(line_edit(this, "server_edit"))
+    , m_windows_auth(new QRadioButton("&Windows authentication", this))
+    , m_sql_auth(new QRadioButton("S&QL Server authentication", this))
+    , m_login(line_edit(this, "login_edit"))
+    , m_password(line_edit(this, "password_edit", true))
+    , m_as_dbo(new QCheckBox("&Connect as database owner", this))
+{
+    setObjectName("mssql_settings_page");
+    m_windows_auth->setObjectName("windows_auth_radio");
+    m_sql_auth->setObjectName("sql_auth_radio");
+    m_as_dbo->setObjectName("as_dbo_check_box");
+    auto* auth = new QButtonGroup(this);
+    auth->addButton(m_windows_auth);
+    auth->addButton(m_sql_auth);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(
+        new QLabel("Provide necessary information to establish MS SQL server connection.", this));
+    layout->addWidget(
+        new QLabel("Leave 'MS SQL Server' field empty to connect to local server.", this));
+    auto* server_form = new QFormLayout;
+    server_form->addRow("MS &SQL Server:", m_server);
+    layout->addLayout(server_form);
+
+    auto* using_box = new QGroupBox(" Connect using: ", this);
+    auto* using_layout = new QVBoxLayout(using_box);
+    using_layout->addWidget(m_windows_auth);
+    using_layout->addWidget(m_sql_auth);
+    auto* login_form = new QFormLayout;
+    login_form->setContentsMargins(24, 0, 0, 0);
+    login_form->addRow("&Login name:", m_login);
+    login_form->addRow("&Password:", m_password);
+    using_layout->addLayout(login_form);
+    layout->addWidget(using_box);
+    layout->addWidget(m_as_dbo);
+    layout->addStretch(1);
+
+    connect(m_windows_auth, &QRadioButton::clicked, this, [this] { set_windows_auth(true); });
+    connect(m_sql_auth, &QRadioButton::clicked, this, [this] { set_windows_auth(false); });
+}
+
+mssql_settings_page::~mssql_settings_page()
+{
+    m_worker.join();
+}
+
+void mssql_settings_page::set_windows_auth(bool windows)
+{
+    enable_ctrl(m_login, !windows);
+    enable_ctrl(m_password, !windows);
+}
+
+bool mssql_settings_page::page_init()
+{
+    tk_log(1, "mssql_settings_page::page_init");
+    const vandrel_convertor& settings = converter();
+    m_server->setText(QString::fromStdWString(settings.mss_host()));
+    m_login->setText(QString::fromStdWString(settings.mss_user()));
+    m_password->setText(QString::fromStdWString(settings.mss_password()));
+    if (settings.sec_log())
+    {
+        m_windows_auth->setChecked(true);
+    }
+    else
+    {
+        m_sql_auth->setChecked(true);
+    }
+    set_windows_auth(settings.sec_log());
+    m_as_dbo->setChecked(settings.mss().as_dbo());
+    return true;
+}
+
+void mssql_settings_page::mss_settings_store()
+{
+    vandrel_convertor& settings = converter();
+    settings.set_sec_log(m_windows_auth->isChecked());
+    settings.mssql_converter_impl::set_connection(m_server->text().toStdWString(),
+                                                  m_login->text().toStdWString(),
+                                                  m_password->text().toStdWString());
+    tk_log(1, "mss_engine::set_as_dbo(%d)", m_as_dbo->isChecked() ? 1 : 0);
+    settings.mss().set_as_dbo(m_as_dbo->isChecked());
+}
+
+int mssql_settings_page::on_back()
+{
+    mss_settings_store();
+    return 0;
+}
+
+int mssql_settings_page::on_next()
+{
+    mss_settings_store();
+    return connect_with_wait() ? 0 : -1;
+}
+
+bool mssql_settings_page::connect_with_wait()
+{
+    m_connected = false;
+    run_with_wait_dialog(
+        shell().box_owner(), m_worker, [this] { connect_worker(); }, m_wait_observer);
+    return connected();
+}
+
+void mssql_settings_page::connect_worker()
+{
+    tk_log(2, "mssql_settings_page::animation::operator()");
+    const com_scope com;
+    m_connected = false;
+    wizard_shell& owner = shell();
+    try
+    {
+        try
+        {
+            tk_log(1, "mssql_converter_impl::connect_mssql_server");
+            converter().connect_mssql_server();
+            m_connected = true;
+        }
+        catch (const odb_exception& error)
+        {
+            if ((error.code() & 0xFFFF) == 0x4005)
+            {
+                owner.error_a("MS SQL Server does not exist or access denied.\nCheck to verify "
+                              "the correct host was given.");
+            }
+            else
+            {
+                owner.error_a(mapped_error_text(oledb_error_texts(), error));
+            }
+        }
+        catch (const tk_exception& error)
+        {
+            if (error.severity() >= 2)
+            {
+                owner.internal_error(error.message());
+                owner.prompts().end_process(255);
+                return;
+            }
+            // Severity 0 or 1: a refused connection, shown like the provider's refusals.
+            owner.error_a(mapped_error_text(oledb_error_texts(), error));
+        }
+        catch (const std::exception& error)
+        {
+            owner.error_a(error.what());
+        }
+    }
+    catch (...)
+    {
+        // The error box itself failed (the GUI is going away): the page simply stays.
+        tk_log(3, "mssql_settings_page: the connection failure could not be shown");
+    }
+}

@@ -1,0 +1,179 @@
+// progress_page.cpp: the conversion run on the page's worker, the tick that shows it, and the
+// cooperative stop on Cancel.
+#include "wizard/progress_page.h"
+
+#include "convertor/vandrel_convertor.h"
+#include "plat/plat_text.h"
+#include "tk/tk_logger.h"
+#include "wizard/help_topics.h"
+#include "wizard/wizard_shell.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
+
+int progress_percent(int tables_total, int tables_done, int records_total, int records_done)
+{
+    // Unsigned division in whole per cent, each share truncated before they are added; 64 bits,
+    // so that a table of more than 42 million rows does not wrap the product around.
+    const auto count = [](int value) { return static_cast<std::uint64_t>(std::max(value, 0)); };
+    std::uint64_t percent = 0;
+    if (count(tables_total) != 0)
+    {
+        percent = count(tables_done) * 100 / count(tables_total);
+        if (count(records_total) != 0)
+        {
+            percent += count(records_done) * 100 / count(records_total) / count(tables_total);
+        }
+    }
+    return static_cast<int>(std::min<std::uint64_t>(percent, 100));
+}
+
+void wizard_reporter::start()
+{
+    wizard_shell::instance().start_timer(wizard_shell::timer_period);
+}
+
+void wizard_reporter::progress_line(const conversion_progress& line)
+{
+    wizard_shell::instance().write_log(line.text);
+}
+
+void wizard_reporter::table_missing(const std::wstring& table)
+{
+    wizard_shell& shell = wizard_shell::instance();
+    const std::wstring text = L"Table " + table + L" not exists";
+    tk_wlog(3, L"%s", text);
+    shell.write_log(text + L"\n");
+    shell.append_error(plat::wide_to_utf8(text));
+}
+
+void wizard_reporter::run_failed(const std::string& text)
+{
+    wizard_shell& shell = wizard_shell::instance();
+    tk_log(3, "ERROR:\n%s", text);
+    // Kept as well: a run that failed must not end on the success text.
+    shell.append_error(text);
+    shell.error_a(text);
+}
+
+progress_page::progress_page()
+    : wizard_page("Step 6 of 6", "Database conversion is in progress", help_topic::none, true)
+    , m_log(new QPlainTextEdit(this))
+    , m_status(new QLabel(this))
+    , m_bar(new QProgressBar(this))
+{
+    setObjectName("progress_page");
+    // Once the run has started there is no way back.
+    setCommitPage(true);
+    setButtonText(QWizard::CommitButton, "&Next >");
+    m_log->setObjectName("log_box");
+    m_log->setReadOnly(true);
+    m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_status->setObjectName("status_label");
+    m_status->setTextFormat(Qt::PlainText);
+    m_bar->setObjectName("progress_bar");
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Database converting is in progress. Please wait until the "
+                                 "wizard completes\nconverting your PostgreSQL database into MS "
+                                 "SQL format.",
+                                 this));
+    layout->addWidget(m_log, 1);
+    layout->addWidget(m_status);
+    layout->addWidget(m_bar);
+}
+
+progress_page::~progress_page()
+{
+    join_worker();
+    if (vandrel_convertor* settings = vandrel_convertor::find())
+    {
+        settings->set_reporter(nullptr);
+    }
+}
+
+bool progress_page::page_init()
+{
+    tk_log(2, "progress_page::page_init");
+    m_bar->setValue(0);
+    m_status->clear();
+    if (m_finished || m_worker.running())
+    {
+        return true;
+    }
+    vandrel_convertor& settings = converter();
+    settings.set_reporter(&m_reporter);
+    settings.set_done(false);
+    emit completeChanged();
+    m_worker.start([&settings] { settings(); });
+    return true;
+}
+
+void progress_page::tick()
+{
+    if (m_stopping || m_finished)
+    {
+        return;
+    }
+    const vandrel_convertor& settings = converter();
+    const bool done = settings.done();
+    m_bar->setValue(progress_percent(settings.tables_total(), settings.tables_done(),
+                                     settings.records_total(), settings.records_done()));
+    if (!done)
+    {
+        const QString table = QString::fromStdWString(settings.current_table());
+        m_status->setText(table.isEmpty() ? QString()
+                                          : QString("Processing table '%1'").arg(table).left(255));
+        return;
+    }
+    shell().stop_timer();
+    // The run's last lines were queued before `done` was set: they belong in this page's box.
+    QCoreApplication::sendPostedEvents(&shell().bridge(), QEvent::MetaCall);
+    m_worker.join();
+    m_finished = true;
+    emit completeChanged();
+    shell().next();
+}
+
+bool progress_page::isComplete() const
+{
+    return m_finished;
+}
+
+bool progress_page::on_cancel()
+{
+    if (!m_worker.running())
+    {
+        return wizard_page::on_cancel();
+    }
+    if (!wizard_page::on_cancel())
+    {
+        return false;
+    }
+    tk_log(2, "progress_page: stopping the run");
+    shell().stop_timer();
+    join_worker();
+    return true;
+}
+
+void progress_page::join_worker()
+{
+    if (m_worker.running())
+    {
+        m_stopping = true;
+        if (vandrel_convertor* settings = vandrel_convertor::find())
+        {
+            settings->request_stop();
+            settings->cancel();
+        }
+    }
+    // Waits with the GUI's events running: the run may be inside a call to this thread.
+    m_worker.join();
+}

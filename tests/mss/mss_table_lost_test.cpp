@@ -1,0 +1,188 @@
+// mss_table_lost_test.cpp: the table writer over the scripted link when the connection goes: on
+// an INSERT, on a bulk commit and on the reconnect after a failed batch. Nothing is written
+// again and nothing is reported row by row; one failure tells what is not stored.
+#include "mss/odb_exception.h"
+#include "mss_table_fixture.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using namespace mss_test;
+
+struct lost_case
+{
+    const char* name;
+    bool fast_load;
+    int rows;
+    /// Arms the script once the first row is appended (the loader is connected by then).
+    std::function<void(fake_script&)> after_first_row;
+    /// Scripts the failure before any row.
+    std::function<void(fake_script&)> before;
+    /// The row whose append throws; 0: flush throws.
+    int failing_append;
+    /// -1: a plain OLE DB failure with the connection lost (the caller counts the row).
+    std::int64_t rows_not_stored;
+    std::string text;
+    /// Of those, the rows whose commit got no answer (-1 for a plain failure).
+    std::int64_t rows_in_doubt = -1;
+};
+
+void PrintTo(const lost_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class MssTableLost : public MssTable, public testing::WithParamInterface<lost_case>
+{
+};
+
+TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
+{
+    const lost_case& test = GetParam();
+    open(test.fast_load, test.fast_load, {described(L"id", sql_type::integer)});
+    if (test.before)
+    {
+        test.before(*m_script);
+    }
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+    bool thrown = false;
+    const auto check = [&](const odb_exception& error)
+    {
+        thrown = true;
+        EXPECT_TRUE(error.connection_lost());
+        EXPECT_EQ(error.message(), test.text);
+        const auto* lost = dynamic_cast<const mss_connection_lost*>(&error);
+        EXPECT_EQ(lost != nullptr ? lost->rows_not_stored() : -1, test.rows_not_stored);
+        EXPECT_EQ(lost != nullptr ? lost->rows_in_doubt() : -1, test.rows_in_doubt);
+    };
+    int appended = 0;
+    try
+    {
+        for (int id = 1; id <= test.rows; ++id)
+        {
+            udb_record record = row_of({{L"id", ole_variant(id)}});
+            table->append_record(record);
+            appended = id;
+            if (id == 1 && test.after_first_row)
+            {
+                test.after_first_row(*m_script);
+            }
+        }
+        table->flush();
+    }
+    catch (const odb_exception& error)
+    {
+        check(error);
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(appended, test.failing_append == 0 ? test.rows : test.failing_append - 1);
+    EXPECT_TRUE(m_failures.empty());
+    if (test.fast_load)
+    {
+        EXPECT_TRUE(trace_of({L"INSERT"}).empty());
+    }
+}
+
+void lose_batches(fake_script& script)
+{
+    script.failing_batches = {1};
+    script.batches_lose_connection = true;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, MssTableLost,
+    testing::Values(
+        lost_case{"OnAnInsertStatement",
+                  false,
+                  5,
+                  {},
+                  [](fake_script& script)
+                  {
+                      fake_result lost;
+                      lost.reached = oledb_test::statement_failure(
+                          L"08S01", L"[FreeTDS][SQL Server]Communication link failure");
+                      script.batches[L"INSERT INTO [dbo].[t]([id]) VALUES( 3)"] = {lost};
+                  },
+                  3,
+                  -1,
+                  "Communication link failure"},
+        lost_case{
+            "OnTheFinalCommit", true, 3, {}, lose_batches, 0, 3, "Communication link failure", 3},
+        lost_case{"OnACommitMidTable",
+                  true,
+                  1003,
+                  {},
+                  lose_batches,
+                  1000,
+                  1000,
+                  "Communication link failure",
+                  1000},
+        lost_case{"OnARowMidBatch",
+                  true,
+                  1600,
+                  {},
+                  [](fake_script& script) { script.lose_connection_at_row = 1500; },
+                  1500,
+                  500,
+                  "Write to the server failed",
+                  0},
+        lost_case{"OnTheReconnectAfterAFailedBatch", true, 1003,
+                  [](fake_script& script) { script.refuse_connections = true; },
+                  [](fake_script& script) { script.failing_batches = {1}; }, 1000, 1000,
+                  "Unable to connect: Adaptive Server is unavailable or does not exist", 1000},
+        lost_case{"OnTheReconnectAfterAFailedFinalBatch", true, 3,
+                  [](fake_script& script) { script.refuse_connections = true; },
+                  [](fake_script& script) { script.failing_batches = {1}; }, 0, 3,
+                  "Unable to connect: Adaptive Server is unavailable or does not exist", 3}),
+    [](const testing::TestParamInfo<lost_case>& param_info) { return param_info.param.name; });
+
+TEST(OdbExceptionState, ConnectionClassesAreTheLostConnection)
+{
+    for (const auto& [state, lost] : std::vector<std::pair<std::wstring, bool>>{{L"08S01", true},
+                                                                                {L"08001", true},
+                                                                                {L"08003", true},
+                                                                                {L"HYT00", true},
+                                                                                {L"HYT01", true},
+                                                                                {L"23000", false},
+                                                                                {L"42000", false},
+                                                                                {L"HY000", false},
+                                                                                {L"", false}})
+    {
+        plat::oledb::error_record record;
+        record.description = L"text";
+        record.sqlstate = state;
+        record.minor = 7;
+        plat::oledb::post_errors({record});
+        const odb_exception error(E_FAIL);
+        EXPECT_EQ(error.connection_lost(), lost) << plat::wide_to_utf8(state);
+        EXPECT_EQ(error.sqlstate(), state);
+        EXPECT_EQ(error.native_error(), state.empty() ? 0 : 7);
+    }
+}
+
+TEST(OdbExceptionState, ARealTextWinsOverUnknownErrorAndALostConnectionOverBoth)
+{
+    const auto record = [](const wchar_t* state, const wchar_t* text)
+    {
+        plat::oledb::error_record entry;
+        entry.description = text;
+        entry.sqlstate = std::wstring(state);
+        return entry;
+    };
+    plat::oledb::post_errors(
+        {record(L"HY000", L"Unknown error"), record(L"42000", L"Incorrect syntax near 'x'.")});
+    EXPECT_STREQ(odb_exception(E_FAIL).what(), "Incorrect syntax near 'x'.");
+    plat::oledb::post_errors({record(L"HY000", L"Unknown error")});
+    EXPECT_STREQ(odb_exception(E_FAIL).what(), "Unknown error");
+    plat::oledb::post_errors({record(L"23000", L"Violation of PRIMARY KEY constraint."),
+                              record(L"08S01", L"Communication link failure")});
+    const odb_exception lost(E_FAIL);
+    EXPECT_STREQ(lost.what(), "Communication link failure");
+    EXPECT_EQ(lost.sqlstate(), L"23000");
+    EXPECT_TRUE(lost.connection_lost());
+}
+
+} // namespace

@@ -1,0 +1,326 @@
+// wizard_run_pages_test.cpp: the progress page running the conversion over fake sides, its bar,
+// the move to the finish page, the finish page's texts, buttons and profile save, and Cancel
+// during a run (also part of the ThreadSanitizer build).
+#include "convertor_fakes.h"
+#include "wizard/gui_finish_page.h"
+#include "wizard/progress_page.h"
+#include "wizard/wizard_shell.h"
+#include "wizard/zov_sel_tables_page.h"
+#include "wizard_test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <climits>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace wizard_test;
+
+namespace
+{
+
+struct percent_case
+{
+    int tables_total;
+    int tables_done;
+    int records_total;
+    int records_done;
+    int percent;
+};
+
+class ProgressPercent : public testing::TestWithParam<percent_case>
+{
+};
+
+TEST_P(ProgressPercent, TablesThenRowsInWholePerCentNeverOverAHundred)
+{
+    const percent_case& c = GetParam();
+    EXPECT_EQ(progress_percent(c.tables_total, c.tables_done, c.records_total, c.records_done),
+              c.percent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counters, ProgressPercent,
+    testing::Values(
+        percent_case{4, 1, 200, 50, 31}, // 25 + 6: each share truncated
+        percent_case{0, 0, 200, 50, 0}, percent_case{0, 3, 0, 0, 0}, percent_case{3, 2, 0, 0, 66},
+        percent_case{3, 2, 3, 2, 88}, percent_case{1, 0, 3, 3, 100}, percent_case{2, 5, 0, 0, 100},
+        percent_case{2, 1, 10, 40, 100}, percent_case{2, -1, 10, -5, 0},
+        percent_case{INT_MAX, INT_MAX, INT_MAX, INT_MAX, 100},
+        // Half of 100 million rows of the first of two tables: no product wrapped at 32 bits.
+        percent_case{2, 0, 100000000, 50000000, 25}));
+
+const char* const success_text = "Wizard has migrated your PostgreSQL database to\nMicrosoft SQL "
+                                 "server successfully.\n\nClick 'Finish' to exit the wizard.";
+const char* const error_text =
+    "There were some errors while converting the database.\nClick 'Finish' to exit the wizard.";
+
+class RunPages : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        process.converter().set_src(L"sales");
+        process.converter().set_dest(L"target");
+        destination.exists = false;
+    }
+
+    /// Installs the fake sides and starts the wizard at the table page with every table moved
+    /// to Selected, then presses Next there: the run starts.
+    void run_from_tables_page()
+    {
+        process.converter().set_source(std::make_unique<conv_test::fake_source>(source, events));
+        process.converter().set_destination(
+            std::make_unique<conv_test::fake_destination>(destination, events));
+        wizard.shell().setStartId(page_id::tables);
+        wizard.shell().show();
+        ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::tables; }));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard.shell()));
+        wizard.tables().findChild<QPushButton*>("add_all_button")->click();
+        wizard.shell().button(QWizard::NextButton)->click();
+        ASSERT_EQ(wizard.shell().currentId(), page_id::progress);
+    }
+
+    void wait_for_finish_page()
+    {
+        ASSERT_TRUE(
+            wait_until([&] { return wizard.shell().currentId() == page_id::finish; }, 20000));
+    }
+
+    template <class T>
+    T* control(QWidget& page, const char* name)
+    {
+        T* found = page.findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    QString finish_text() { return control<QLabel>(wizard.finish(), "finish_text")->text(); }
+    QPlainTextEdit& error_box() { return *control<QPlainTextEdit>(wizard.finish(), "error_box"); }
+    QString log_text()
+    {
+        return control<QPlainTextEdit>(wizard.progress(), "log_box")->toPlainText();
+    }
+
+    /// True when the button is there for the user to press.
+    bool usable(QWizard::WizardButton which)
+    {
+        QAbstractButton* button = wizard.shell().button(which);
+        return button->isVisible() && button->isEnabled();
+    }
+
+    scripted_prompts prompts;
+    wizard_process process{prompts};
+    conv_test::source_setup source;
+    conv_test::destination_setup destination;
+    conv_test::event_log events;
+    vandrel_wizard wizard{prompts, false};
+};
+
+TEST_F(RunPages, ARunWithAnErrorLogsItsLinesAndListsTheErrorOnTheFinishPage)
+{
+    source.tables = {{L"public.a", 2}, {L"public.b", 3}};
+    destination.faults.integrity_rows = {2};
+    destination.faults.failing_tables = {L"[dbo].[b]"};
+    prompts.continue_result = 2;
+    run_from_tables_page();
+    EXPECT_FALSE(usable(QWizard::BackButton));
+    wait_for_finish_page();
+    const std::string integrity =
+        "public.b, record #2: The specified record violates the integrity constraints. See "
+        "'Troubleshooting' article of the product documentation for solution.";
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{"continue Corlamig 1.5  Error|" + integrity});
+    EXPECT_EQ(log_text(), "Converting database sales (2 tables)\n"
+                          "Creating schema if necessary: 'dbo'\n"
+                          "Converting table public.a (2 records)\n"
+                          "Creating schema if necessary: 'dbo'\n"
+                          "Converting table public.b (3 records)\n");
+    EXPECT_EQ(finish_text(), error_text);
+    EXPECT_TRUE(error_box().isVisible());
+    EXPECT_TRUE(error_box().isReadOnly());
+    EXPECT_EQ(error_box().toPlainText().toStdString(), integrity + "\n\n");
+    EXPECT_FALSE(usable(QWizard::BackButton));
+    EXPECT_FALSE(usable(QWizard::CancelButton));
+    EXPECT_FALSE(usable(QWizard::HelpButton));
+    EXPECT_TRUE(usable(QWizard::FinishButton));
+    EXPECT_TRUE(wait_until(
+        [&]
+        { return QApplication::focusWidget() == wizard.shell().button(QWizard::FinishButton); }));
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_EQ(control<QProgressBar>(wizard.progress(), "progress_bar")->value(), 0);
+
+    // The box's first focus, when the page opened, went on to Finish without a selection; a
+    // later visit stays.
+    EXPECT_FALSE(error_box().textCursor().hasSelection());
+    error_box().setFocus();
+    QTest::qWait(50);
+    EXPECT_EQ(QApplication::focusWidget(), &error_box());
+}
+
+TEST_F(RunPages, ARunWithoutErrorsShowsTheSuccessText)
+{
+    source.tables = {{L"public.a", 2}};
+    run_from_tables_page();
+    wait_for_finish_page();
+    EXPECT_EQ(finish_text(), success_text);
+    EXPECT_FALSE(error_box().isVisible());
+    EXPECT_TRUE(prompts.lines().empty());
+    EXPECT_EQ(conv_test::filtered(events, {"append"}),
+              (conv_test::event_log{"append [dbo].[a] 1", "append [dbo].[a] 2"}));
+}
+
+TEST_F(RunPages, EachErrorIsOneLineFollowedByABlankLine)
+{
+    source.tables = {{L"public.a", 1}, {L"public.b", 1}};
+    source.tables[0].fail_open = true;
+    source.tables[1].fail_open = true;
+    process.converter().selected() = {{L"public.gone", L""}};
+    run_from_tables_page();
+    wait_for_finish_page();
+    EXPECT_EQ(error_box().toPlainText(), "public.a: cannot open public.a\n\n"
+                                         "public.b: cannot open public.b\n\n"
+                                         "Table public.gone not exists\n\n");
+    EXPECT_TRUE(log_text().endsWith("Table public.gone not exists\n"));
+}
+
+TEST_F(RunPages, ARunEndedByAForeignFailureDoesNotEndOnTheSuccessText)
+{
+    source.throw_foreign_failure = true;
+    run_from_tables_page();
+    wait_for_finish_page();
+    // Once when the table page lists, once when the run opens the source.
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"error Corlamig 1.5  Error|disk on fire",
+                                        "error Corlamig 1.5  Error|disk on fire"}));
+    EXPECT_EQ(finish_text(), error_text);
+    EXPECT_EQ(error_box().toPlainText(), "disk on fire\n\n");
+}
+
+TEST_F(RunPages, AbortEndsTheRunAndTheFinishPageListsWhatHappened)
+{
+    source.tables = {{L"public.a", 1}, {L"public.b", 1}};
+    source.tables[0].fail_open = true;
+    prompts.continue_result = 1;
+    run_from_tables_page();
+    wait_for_finish_page();
+    EXPECT_EQ(error_box().toPlainText(), "public.a: cannot open public.a\n\n");
+    EXPECT_TRUE(conv_test::filtered(events, {"get_table public.b"}).empty());
+}
+
+TEST_F(RunPages, SaveSettingsWritesTheProfileWithItsExtension)
+{
+    source.tables = {{L"public.a", 1}};
+    run_from_tables_page();
+    wait_for_finish_page();
+    const std::filesystem::path folder = std::filesystem::path(process.home().file("x"));
+    std::filesystem::create_directories(folder);
+    prompts.file_answers = {QString::fromStdString((folder / "p.zov").string())};
+    prompts.clear();
+    control<QPushButton>(wizard.finish(), "save_settings_button")->click();
+    EXPECT_EQ(prompts.lines(), std::vector<std::string>{"save Select Profile File"});
+    EXPECT_EQ(prompts.last_filter,
+              QString("Profile Files (.zov)|*.zov|All Files (*.*)|*.*|").replace('|', QChar(0)));
+    const std::string saved = test_support::read_file((folder / "p.zov").string());
+    EXPECT_NE(saved.find("src=sales"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("public.a"), std::string::npos) << saved;
+    EXPECT_EQ(wizard.shell().currentId(), page_id::finish);
+}
+
+TEST_F(RunPages, AProfileThatCannotBeWrittenIsReported)
+{
+    run_from_tables_page();
+    wait_for_finish_page();
+    const std::string path = process.home().file("no/such/folder/p.zov");
+    prompts.file_answers = {QString::fromStdString(path)};
+    prompts.clear();
+    control<QPushButton>(wizard.finish(), "save_settings_button")->click();
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"save Select Profile File",
+                                        "error Corlamig 1.5  Error|The settings could not be "
+                                        "saved to " +
+                                            path + "."}));
+    EXPECT_TRUE(wizard.shell().isVisible());
+}
+
+TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
+{
+    // A table long enough to run until it is stopped.
+    source.tables = {{L"public.endless", INT_MAX}};
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until([&] { return process.converter().records_done() > 10; }, 20000));
+    ASSERT_TRUE(wait_until(
+        [&]
+        {
+            return control<QLabel>(wizard.progress(), "status_label")->text() ==
+                   "Processing table 'public.endless'";
+        }));
+    // No keeps the run going.
+    prompts.question_answers = {false};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_TRUE(wizard.progress().running());
+    EXPECT_TRUE(wizard.shell().isVisible());
+    const int before = process.converter().records_done();
+    ASSERT_TRUE(wait_until([&] { return process.converter().records_done() > before; }));
+
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_TRUE(process.converter().done());
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_FALSE(wizard.shell().timer_running());
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?",
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"}));
+}
+
+TEST_F(RunPages, CancelWhileTheRunWaitsForTheGuiStillStopsIt)
+{
+    // Every row fails and asks the user (scripted: Continue), so the run spends its time in
+    // blocking calls to the GUI thread while Cancel waits for it.
+    source.tables = {{L"public.a", 200000}};
+    for (int row = 1; row <= 200000; ++row)
+    {
+        destination.faults.integrity_rows.insert(row);
+    }
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until([&] { return prompts.lines_starting("continue ").size() > 20; }, 20000));
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_EQ(prompts.lines_starting("question ").size(), 1U);
+}
+
+TEST_F(RunPages, TheWizardGoingAwayDuringARunStopsAndJoinsIt)
+{
+    source.tables = {{L"public.endless", INT_MAX}};
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until([&] { return process.converter().records_done() > 10; }, 20000));
+    // The fixture's teardown destroys the wizard while the run goes on.
+}
+
+TEST_F(RunPages, TheBarAndStatusFollowTheRunWhileOnlyCancelIsOffered)
+{
+    source.tables = {{L"public.a", 3}, {L"public.endless", INT_MAX}};
+    run_from_tables_page();
+    QProgressBar* bar = control<QProgressBar>(wizard.progress(), "progress_bar");
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    // One table of two done, a few rows of the second: 50 + 0.
+    ASSERT_TRUE(wait_until([&] { return bar->value() == 50; }, 20000));
+    EXPECT_EQ(control<QLabel>(wizard.progress(), "status_label")->text(),
+              "Processing table 'public.endless'");
+    EXPECT_FALSE(usable(QWizard::NextButton) || usable(QWizard::CommitButton));
+    EXPECT_FALSE(usable(QWizard::BackButton));
+    EXPECT_TRUE(usable(QWizard::CancelButton));
+    EXPECT_EQ(wizard.shell().currentId(), page_id::progress);
+}
+
+} // namespace

@@ -1,0 +1,278 @@
+// agent_lost_test.cpp: a server that goes away in the middle of a conversion, through a relay
+// that cuts the connection: the source mid-table (in-process, against the test PostgreSQL) and,
+// with ZOV_TEST_MSSQL set, the destination mid-batch and mid-commit (the built program). Each
+// ends within seconds with one error for the table and exit status 255, and a rerun converts
+// everything. Also the exit statuses 0, 1 and 255 of the program against the real server.
+#include "agent_sqlserver_check.h"
+#include "agent_test_support.h"
+#include "convertor_fakes.h"
+#include "plat/oledb/oledb_providers.h"
+#include "plat/plat_text.h"
+#include "tcp_relay.h"
+#include "test_support.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <regex>
+#include <unistd.h>
+
+namespace
+{
+
+using agent_test::agent_result;
+using conv_test::event_log;
+using relay_way = test_support::tcp_relay::direction;
+
+/// A loss must end the program this soon (the bulk of it is the rest of the run's shutdown).
+constexpr auto lost_limit = std::chrono::seconds(20);
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size()))
+    {
+        ++count;
+    }
+    return count;
+}
+
+bool numeric_address(const std::string& host)
+{
+    in_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1;
+}
+
+/// Sets up a source database of three tables: big (60,000 rows of about 100 bytes), small
+/// (900 rows of about 300 bytes) and tail (1 row).
+std::unique_ptr<pgs_test::scratch_database> lost_source(const pgs_test::server_settings& server)
+{
+    auto database = std::make_unique<pgs_test::scratch_database>(server, "zov_lost");
+    database->execute("CREATE TABLE big (id int PRIMARY KEY, filler varchar(200));"
+                      "INSERT INTO big SELECT n, repeat('b', 90) || n FROM generate_series(1, "
+                      "60000) AS n;"
+                      "CREATE TABLE small (id int PRIMARY KEY, filler varchar(400));"
+                      "INSERT INTO small SELECT n, repeat('s', 290) || n FROM generate_series(1, "
+                      "900) AS n;"
+                      "CREATE TABLE tail (id int PRIMARY KEY);"
+                      "INSERT INTO tail VALUES (1);");
+    return database;
+}
+
+class AgentLostSource : public agent_test::server_test<>
+{
+};
+
+TEST_F(AgentLostSource, MidTableEndsWithinSecondsAndARerunConvertsEverything)
+{
+    if (!numeric_address(m_server.host))
+    {
+        GTEST_SKIP() << "PGHOST is not a numeric address; the relay forwards to one";
+    }
+    const std::unique_ptr<pgs_test::scratch_database> source = lost_source(m_server);
+    const auto run = [&](int port, event_log& events)
+    {
+        pgs_test::server_settings through = m_server;
+        through.port = port;
+        std::vector<std::string> arguments = agent_test::server_options(through);
+        arguments.insert(arguments.end(), {"--src=" + source->name(), "--dest=copy"});
+        return agent_test::run_in_process(arguments,
+                                          [&](vandrel_convertor& converter)
+                                          {
+                                              converter.set_destination(
+                                                  std::make_unique<conv_test::fake_destination>(
+                                                      conv_test::destination_setup{}, events));
+                                          });
+    };
+
+    event_log cut_events;
+    agent_result cut;
+    std::chrono::steady_clock::duration took{};
+    {
+        test_support::tcp_relay relay(m_server.host, m_server.port);
+        // Well past the catalog and the row counts, well before the end of big's rows.
+        relay.cut_after(relay_way::to_client, 2'000'000);
+        const auto start = std::chrono::steady_clock::now();
+        cut = run(relay.port(), cut_events);
+        took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(relay.is_cut());
+    }
+    EXPECT_EQ(cut.status, 255) << cut.out << cut.err;
+    EXPECT_LT(took, lost_limit);
+    EXPECT_EQ(count_of(cut.out, "Error:\n"), 1u) << cut.out;
+    EXPECT_NE(
+        cut.out.find("Error:\npublic.big: The connection to the PostgreSQL server was lost: "),
+        std::string::npos)
+        << cut.out;
+    EXPECT_NE(cut.out.find(" rows of this table had been stored; the conversion stops.\n"),
+              std::string::npos)
+        << cut.out;
+    EXPECT_EQ(cut.out.find("public.small"), std::string::npos) << cut.out;
+    const std::size_t rows_before = conv_test::filtered(cut_events, {"append [dbo].[big] "}).size();
+    EXPECT_GT(rows_before, 0u);
+    EXPECT_LT(rows_before, 60000u);
+
+    event_log events;
+    const agent_result rerun = run(m_server.port, events);
+    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+    EXPECT_EQ(conv_test::filtered(events, {"append [dbo].[big] "}).size(), 60000u);
+    EXPECT_EQ(conv_test::filtered(events, {"append [dbo].[small] "}).size(), 900u);
+    EXPECT_EQ(conv_test::filtered(events, {"append [dbo].[tail] "}).size(), 1u);
+}
+
+/// The program against the SQL Server of ZOV_TEST_MSSQL, reached directly or through a relay.
+class AgentLostDestination : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::optional<agent_test::mssql_login> login = agent_test::mssql_login_from_env();
+        if (!login)
+        {
+            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server "
+                            "to lose";
+        }
+        m_login = *login;
+        const std::size_t comma = m_login.server.find(',');
+        m_host = m_login.server.substr(0, comma);
+        m_port = comma == std::string::npos ? 1433 : std::stoi(m_login.server.substr(comma + 1));
+        if (m_host == "localhost" || m_host == "(local)" || m_host == ".")
+        {
+            m_host = "127.0.0.1";
+        }
+        if (!numeric_address(m_host))
+        {
+            GTEST_SKIP() << "the relay forwards to a numeric address, not " << m_host;
+        }
+        const std::optional<pgs_test::server_settings> server = pgs_test::server_from_env();
+        ASSERT_TRUE(server) << "ZOV_TEST_MSSQL is set, but PGHOST is not: the conversion needs "
+                               "the test PostgreSQL server too";
+        m_server = *server;
+        m_source = lost_source(m_server);
+        plat::oledb::register_providers(m_classes);
+        m_engine = std::make_unique<mss_engine>(true);
+        drop_destination();
+        m_ready = true;
+    }
+
+    void TearDown() override
+    {
+        if (m_ready)
+        {
+            drop_destination();
+        }
+    }
+
+    void drop_destination()
+    {
+        m_engine->connect(plat::utf8_to_wide_lossy(m_login.server),
+                          plat::utf8_to_wide_lossy(m_login.user),
+                          plat::utf8_to_wide_lossy(m_login.password), true);
+        const std::wstring name = plat::utf8_to_wide_lossy(m_dest);
+        if (m_engine->is_db_exist(name))
+        {
+            m_engine->delete_db(name);
+        }
+    }
+
+    /// Runs the program on the tables of `tables` (a list file) into the destination, through
+    /// `port` of 127.0.0.1 or, with 0, straight to the server.
+    agent_result convert(const std::string& tables, int port,
+                         const std::vector<std::string>& more = {})
+    {
+        const std::string list = m_dir.file("tables.txt");
+        test_support::write_file(list, tables);
+        std::vector<std::string> arguments = agent_test::server_options(m_server);
+        const std::string server = port == 0 ? m_login.server : "127.0.0.1," + std::to_string(port);
+        arguments.insert(arguments.end(), {"--src=" + m_source->name(), "--dest=" + m_dest,
+                                           "--mssqlh=" + server, "--mssqlu=" + m_login.user,
+                                           "--mssqlp=" + m_login.password, "--tab_file=" + list});
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return agent_test::run_process(arguments);
+    }
+
+    /// Converts through a relay armed by `arm`; expects one error for `table`, exit status 255
+    /// within the limit, and nothing of the table after it; then a rerun converts all.
+    void expect_loss_and_rerun(const std::function<void(test_support::tcp_relay&)>& arm,
+                               const std::string& table, long rows)
+    {
+        agent_result cut;
+        {
+            test_support::tcp_relay relay(m_host, m_port);
+            arm(relay);
+            const auto start = std::chrono::steady_clock::now();
+            cut = convert("public." + table + "\npublic.tail\n", relay.port());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, lost_limit);
+            EXPECT_TRUE(relay.is_cut());
+        }
+        EXPECT_EQ(cut.status, 255) << cut.out << cut.err;
+        EXPECT_EQ(count_of(cut.out, "Error:\n"), 1u) << cut.out;
+        EXPECT_NE(
+            cut.out.find("Error:\npublic." + table + ": The connection to SQL Server was lost: "),
+            std::string::npos)
+            << cut.out;
+        EXPECT_EQ(cut.out.find("public.tail"), std::string::npos) << cut.out;
+        // The report tells what the table holds: the rows stored, and those whose commit got no
+        // answer and which the server may have stored all the same.
+        std::smatch stored;
+        ASSERT_TRUE(std::regex_search(
+            cut.out, stored,
+            std::regex("([0-9]+) rows of this table had been stored(, and ([0-9]+) more may)?")))
+            << cut.out;
+        const long at_least = std::stol(stored[1].str());
+        const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
+        const long held = agent_test::destination_reader(*m_engine, m_dest).row_count(table);
+        EXPECT_GE(held, at_least) << cut.out;
+        EXPECT_LE(held, at_most) << cut.out;
+
+        const agent_result rerun = convert("public." + table + "\npublic.tail\n", 0);
+        EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+        agent_test::destination_reader reader(*m_engine, m_dest);
+        EXPECT_EQ(reader.row_count(table), rows);
+        EXPECT_EQ(reader.row_count("tail"), 1);
+    }
+
+    agent_test::mssql_login m_login;
+    std::string m_host;
+    int m_port = 1433;
+    std::string m_dest = "lost_" + std::to_string(::getpid());
+    pgs_test::server_settings m_server;
+    std::unique_ptr<pgs_test::scratch_database> m_source;
+    plat::oledb::class_table m_classes;
+    std::unique_ptr<mss_engine> m_engine;
+    test_support::temp_dir m_dir;
+    bool m_ready = false;
+};
+
+// One test, its steps in turn: the server's catalog refuses databases created side by side.
+TEST_F(AgentLostDestination, EndsWithinSecondsAndTheExitStatusTellsWhatArrived)
+{
+    {
+        SCOPED_TRACE("mid-batch");
+        // big's rows are some 6 MB on the way: the cut falls among them.
+        expect_loss_and_rerun([](test_support::tcp_relay& relay)
+                              { relay.cut_after(relay_way::to_server, 3'000'000); },
+                              "big", 60000);
+    }
+    {
+        SCOPED_TRACE("mid-commit");
+        // small's rows (some 270 kB, one batch) stream to the server without an answer; the
+        // first answer after them is the commit's, and the server is gone before it arrives.
+        expect_loss_and_rerun([](test_support::tcp_relay& relay)
+                              { relay.cut_at_answer_after(150'000); },
+                              "small", 900);
+    }
+    SCOPED_TRACE("exit statuses");
+    const agent_result complete = convert("public.tail\n", 0);
+    EXPECT_EQ(complete.status, 0) << complete.out << complete.err;
+    const agent_result missing = convert("public.tail\npublic.nowhere\n", 0);
+    EXPECT_EQ(missing.status, 1) << missing.out << missing.err;
+    EXPECT_EQ(missing.err, "Table public.nowhere not exists\n");
+    test_support::tcp_relay relay(m_host, m_port);
+    relay.cut_now();
+    const agent_result gone = convert("public.tail\n", relay.port());
+    EXPECT_EQ(gone.status, 255) << gone.out << gone.err;
+}
+
+} // namespace
