@@ -524,6 +524,17 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
                 ++m_rows_refused;
                 report_row(row_number, value_error);
             }
+            catch (const odb_exception& update_error)
+            {
+                if (update_error.connection_lost())
+                {
+                    escalate_lost_row(update_error);
+                }
+                // No key, no row of its key, or a refused UPDATE: the row asked for is not
+                // there, so it is reported like any row that could not be written.
+                ++m_rows_refused;
+                report_row(row_number, update_error);
+            }
             return;
         }
         if (mode == 3)

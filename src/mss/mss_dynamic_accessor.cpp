@@ -67,7 +67,7 @@ bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
 }
 
 HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema,
-                                        const mss_target& target)
+                                        const mss_target& target, const std::vector<bool>& wanted)
 {
     tk_log(1, "CDynamicAccessorEx::BindColumns");
     release();
@@ -96,11 +96,18 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
     m_bindings.assign(count, DBBINDING{});
     m_objects.assign(count, DBOBJECT{});
     m_client_owned.assign(count, true);
+    m_bound.assign(count, false);
     bool streams_tested = false;
     IID stream_iid = IID_ISequentialStream;
     std::size_t offset = 0;
     for (std::uint32_t column_idx = 0; column_idx < count; ++column_idx)
     {
+        if (!wanted.empty() && (column_idx >= wanted.size() || !wanted[column_idx]))
+        {
+            tk_log(1, "Column ordinal %d: - left to its default", column_idx + 1);
+            continue;
+        }
+        m_bound[column_idx] = true;
         DBCOLUMNINFO& column = m_columns[column_idx];
         const t_ftd* field = column_idx < schema.size() ? schema[column_idx] : nullptr;
         if (field != nullptr && field->vartype == VT_DATE && target.has_date_types())
@@ -180,17 +187,26 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
         offset = binding.obStatus + sizeof(DBSTATUS);
     }
     m_buffer.assign(std::max<std::size_t>(aligned(offset, value_alignment), 1), 0);
-    std::vector<DBBINDSTATUS> statuses(count, DBBINDSTATUS_OK);
-    hr = m_accessor->CreateAccessor(DBACCESSOR_ROWDATA, count, m_bindings.data(),
+    std::vector<DBBINDING> bound;
+    for (std::uint32_t column_idx = 0; column_idx < count; ++column_idx)
+    {
+        if (m_bound[column_idx])
+        {
+            bound.push_back(m_bindings[column_idx]);
+        }
+    }
+    std::vector<DBBINDSTATUS> statuses(bound.size(), DBBINDSTATUS_OK);
+    hr = m_accessor->CreateAccessor(DBACCESSOR_ROWDATA, bound.size(), bound.data(),
                                     static_cast<DBLENGTH>(m_buffer.size()), &m_handle,
                                     statuses.data());
     if (FAILED(hr))
     {
-        for (std::uint32_t column_idx = 0; column_idx < count; ++column_idx)
+        for (std::size_t entry_idx = 0; entry_idx < bound.size(); ++entry_idx)
         {
-            if (statuses[column_idx] != DBBINDSTATUS_OK)
+            if (statuses[entry_idx] != DBBINDSTATUS_OK)
             {
-                tk_log(1, "Binding entry %d failed. Status: %d", column_idx, statuses[column_idx]);
+                tk_log(1, "Binding entry %d failed. Status: %d", bound[entry_idx].iOrdinal - 1,
+                       statuses[entry_idx]);
             }
         }
         tk_log(1, "Failed to create Accessor!!!");
@@ -237,7 +253,7 @@ HRESULT CDynamicAccessorEx::release()
          ++column_idx)
     {
         const DBBINDING& binding = m_bindings[column_idx];
-        if (binding.wType != DBTYPE_IUNKNOWN || !m_client_owned[column_idx])
+        if (!m_bound[column_idx] || binding.wType != DBTYPE_IUNKNOWN || !m_client_owned[column_idx])
         {
             continue;
         }

@@ -25,8 +25,11 @@ public:
     /// columns as the live engine's state says. A failure answers its HRESULT and keeps no
     /// buffer.
     HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema);
-    /// The same with the engine state given.
-    HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema, const mss_target& target);
+    /// The same with the engine state given. With `wanted` not empty, only the columns it marks
+    /// are bound (the others are left to the table's defaults); it pairs with the rowset's
+    /// columns by position.
+    HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema, const mss_target& target,
+                        const std::vector<bool>& wanted = {});
 
     /// Fills one binding (value, length and status; memory owned by the provider for BYREF
     /// types).
@@ -41,7 +44,13 @@ public:
     HRESULT release();
 
     bool bound() const { return !m_buffer.empty(); }
+    /// Every column of the rowset, bound or not.
     std::uint32_t column_count() const { return static_cast<std::uint32_t>(m_bindings.size()); }
+    /// The column has a slot in the row (0-based).
+    bool is_bound(std::uint32_t column_idx) const
+    {
+        return column_idx < m_bound.size() && m_bound[column_idx];
+    }
     /// The column as the rowset described it, after the date adjustments (0-based).
     const DBCOLUMNINFO& column(std::uint32_t column_idx) const { return m_columns[column_idx]; }
     const DBBINDING& binding(std::uint32_t column_idx) const { return m_bindings[column_idx]; }
@@ -65,6 +74,7 @@ private:
     std::vector<DBBINDING> m_bindings;
     std::vector<DBOBJECT> m_objects;
     std::vector<bool> m_client_owned;
+    std::vector<bool> m_bound;
     std::vector<std::uint8_t> m_buffer;
     ole_com_ptr<IAccessor> m_accessor;
     HACCESSOR m_handle = DB_NULL_HACCESSOR;

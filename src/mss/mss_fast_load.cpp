@@ -48,7 +48,7 @@ HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const ud
 }
 
 HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                                  const mss_target& target)
+                                  const mss_target& target, const std::vector<bool>& wanted)
 {
     tk_log(2, "mss_fast_load::open_table");
     if (m_open)
@@ -75,7 +75,7 @@ HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const ud
         m_fast_load.reset();
         return hr;
     }
-    hr = m_accessor.BindColumns(m_fast_load.get(), schema, target);
+    hr = m_accessor.BindColumns(m_fast_load.get(), schema, target, wanted);
     if (FAILED(hr))
     {
         // Half open would let the next bind write through a buffer that is not there.
@@ -98,7 +98,7 @@ bool mss_fast_load::bind_data3(const void* data, std::uint32_t size, std::uint32
     {
         throw tk_mail_assertion("mss_floa", 70);
     }
-    if (ordinal == 0 || ordinal > m_accessor.column_count())
+    if (ordinal == 0 || !m_accessor.is_bound(ordinal - 1))
     {
         return false;
     }
@@ -147,7 +147,7 @@ void mss_fast_load::bind_data1(double value, std::uint32_t ordinal)
         tk_log(2, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d", ordinal);
         return tk_exception(std::string("Cannot cast types.\n") + mss_contact_support, 0);
     };
-    if (!std::isfinite(value) || ordinal == 0 || ordinal > m_accessor.column_count() ||
+    if (!std::isfinite(value) || ordinal == 0 || !m_accessor.is_bound(ordinal - 1) ||
         m_accessor.binding(ordinal - 1).wType != DBTYPE_WSTR)
     {
         throw cast_failure();
@@ -206,6 +206,27 @@ void mss_fast_load::insert_data()
             failure.set_in_commit();
             throw failure;
         }
+    }
+}
+
+void mss_fast_load::commit()
+{
+    tk_log(1, "mss_fast_load::commit");
+    if (!m_open || !m_fast_load)
+    {
+        throw tk_mail_assertion("mss_floa", 105);
+    }
+    if (m_rows == 0)
+    {
+        return;
+    }
+    // The rows of a failed commit are the caller's to write again: none stays pending here.
+    m_rows = 0;
+    const HRESULT hr = m_fast_load->Commit(0);
+    if (FAILED(hr))
+    {
+        tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
+        throw mss_fast_load_exception(hr, rows_to_replay());
     }
 }
 

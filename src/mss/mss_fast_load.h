@@ -9,6 +9,7 @@
 #include "udb/udb_schema.h"
 
 #include <cstdint>
+#include <vector>
 
 /// A bulk-load call failed: the last rows_to_replay() rows given to insert_data (for a failed
 /// insert_data, its own row included) are not stored; their batch was rolled back. The loader
@@ -52,13 +53,14 @@ public:
     /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal answers
     /// its HRESULT and leaves the loader closed.
     HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema);
-    /// The same with the engine state given.
+    /// The same with the engine state given; with `wanted` not empty only the columns it marks
+    /// (by position) are loaded, the others take the table's defaults.
     HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                       const mss_target& target);
+                       const mss_target& target, const std::vector<bool>& wanted = {});
 
     /// Puts `size` bytes of `data` into the value of column `ordinal` (1-based) and `length`
-    /// into its length; no data and size 0 is NULL. False for an ordinal that names no column
-    /// and for more bytes than the column's slot holds. A stream column takes the address of
+    /// into its length; no data and size 0 is NULL. False for an ordinal that names no loaded
+    /// column and for more bytes than the column's slot holds. A stream column takes the address of
     /// a CSeqStream (size = pointer size) and the loader takes over that reference. Not open:
     /// tk_mail_assertion ("mss_floa", 70).
     bool bind_data3(const void* data, std::uint32_t size, std::uint32_t length,
@@ -73,6 +75,11 @@ public:
     /// Inserts the bound row, committing every 1000 rows. A failure throws
     /// mss_fast_load_exception. Not open: tk_mail_assertion ("mss_floa", 105).
     void insert_data();
+    /// Commits the rows inserted since the last commit before the 1000-row cadence would (the
+    /// table writer ends a batch early when its rows hold many bytes). A failure throws
+    /// mss_fast_load_exception; either way the next row starts a new batch. Not open:
+    /// tk_mail_assertion ("mss_floa", 105).
+    void commit();
     /// Commits the last batch, frees the row and releases the rowset; a failed commit is
     /// thrown afterwards as mss_fast_load_exception with the provider's text. Not open:
     /// tk_mail_assertion ("mss_floa", 189).

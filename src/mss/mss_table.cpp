@@ -11,6 +11,7 @@
 #include "mss/odb_exception.h"
 #include "ole/ole_date.h"
 #include "ole/ole_exception.h"
+#include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 
@@ -104,6 +105,7 @@ void mss_table::find_identity(bool created)
         {
             tk_log(2, "Auto-increment found: field #%d", column_idx);
             m_has_identity = true;
+            m_identity_column = static_cast<int>(column_idx);
             return;
         }
     }
@@ -185,6 +187,10 @@ void mss_table::init_schema()
         const std::wstring default_text = text_at(row, sp_column_def);
         if (!default_text.empty())
         {
+            // Any default, one this writer cannot read as a value too (getdate()), fills the
+            // column when the source has no such column.
+            m_server_default.resize(schema().size(), false);
+            m_server_default[static_cast<std::size_t>(column_idx)] = true;
             tk_wlog(2, L"Got default string: %s", default_text);
             ole_variant value = get_def_value(column, default_text);
             const std::wstring value_text = value.to_wstring();
@@ -263,12 +269,14 @@ ole_variant mss_table::get_def_value(const t_ftd& column, const std::wstring& so
     }
 }
 
-std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& schema,
-                                   const std::vector<std::wstring>& key_columns,
-                                   const udb_record& record, const mss_target& target)
+namespace
 {
-    std::wstring set_list;
-    std::wstring key_list;
+
+// The SET and WHERE lists of an UPDATE by key from the record's fields that the schema has.
+void update_lists(const udb_schema& schema, const std::vector<std::wstring>& key_columns,
+                  const udb_record& record, const mss_target& target, std::wstring& set_list,
+                  std::wstring& key_list)
+{
     for (const std::unique_ptr<udb_field>& field : record)
     {
         tk_wlog(1, L"Process field: %s", field->name());
@@ -292,9 +300,25 @@ std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& 
             key_list += (key_list.empty() ? L"" : L" AND ") + item;
         }
     }
+}
+
+} // namespace
+
+std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& schema,
+                                   const std::vector<std::wstring>& key_columns,
+                                   const udb_record& record, const mss_target& target)
+{
+    std::wstring set_list;
+    std::wstring key_list;
+    update_lists(schema, key_columns, record, target, set_list, key_list);
     if (key_list.empty())
     {
         return {};
+    }
+    if (set_list.empty())
+    {
+        // Nothing to change: whether a row has the key is all there is to know.
+        return L"SELECT COUNT(*) FROM " + table + L" WHERE " + key_list;
     }
     return L"UPDATE " + table + L" SET " + set_list + L" WHERE " + key_list;
 }
@@ -302,10 +326,15 @@ std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& 
 void mss_table::update(udb_record& record)
 {
     tk_log(2, "mss_table::update");
+    // The run asked for this row to replace the one it conflicts with: a row that does not
+    // stand as asked afterwards is reported, never dropped in silence.
     if (key_index() < 0)
     {
         tk_log(2, "There's no primary/unique key");
-        return;
+        throw odb_exception(plat::wformat_w(
+            L"The row conflicts with a row of %s and cannot replace it: the table has no primary "
+            L"key or unique index.",
+            name()));
     }
     const std::vector<std::wstring>& key_columns =
         indexes()[static_cast<std::size_t>(key_index())].columns;
@@ -314,17 +343,43 @@ void mss_table::update(udb_record& record)
     if (sql.empty())
     {
         tk_log(2, "Missing primary/unique key");
-        return;
+        throw odb_exception(plat::wformat_w(
+            L"The row conflicts with a row of %s and cannot replace it: it has no value for the "
+            L"table's key.",
+            name()));
     }
-    try
+    for (const std::wstring& key : key_columns)
     {
-        command().execute(sql);
+        if (!record.find_field(key))
+        {
+            throw odb_exception(plat::wformat_w(
+                L"The row conflicts with a row of %s and cannot replace it: it has no value for "
+                L"the key column %s.",
+                name(), key));
+        }
     }
-    catch (const tk_exception& error)
+    std::int64_t changed = -1;
+    if (sql.starts_with(L"SELECT "))
     {
-        // The row policy that asked for the update has no way to hear of it; the log does.
-        tk_wlog(3, L"The row of %s could not be updated: %s", name(),
-                plat::utf8_to_wide_lossy(error.what()));
+        ole_com_ptr<IRowset> rowset;
+        command().execute(sql, rowset.put());
+        if (rowset)
+        {
+            odb_recordset rows(rowset.get());
+            rows.reset();
+            changed = rows.is_eof() ? 0 : number_at(*rows.get_item(), 0);
+        }
+    }
+    else
+    {
+        changed = command().execute_counted(sql);
+    }
+    if (changed == 0)
+    {
+        throw odb_exception(plat::wformat_w(
+            L"The row conflicts with a row of %s on another unique index than the key; no row "
+            L"has its key, so none was updated.",
+            name()));
     }
 }
 

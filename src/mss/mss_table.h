@@ -37,16 +37,22 @@ public:
     /// Ends a load that flush() did not end; failures are logged, never thrown.
     ~mss_table() override;
 
-    /// Writes one row. A record whose field count differs from the schema's throws tk_exception
-    /// "The structure of data source does not conform to the destination table.". A value its
-    /// column cannot hold as it is throws udb_value_exception for this row (nothing is written
-    /// changed; NULL stays NULL). Rows of a failed bulk batch are written again and each one
-    /// that fails again goes to the row-failure handler (without one, the first such failure is
-    /// thrown as tk_exception once the batch is done). A bulk load that cannot start throws
-    /// tk_exception; an INSERT that fails odb_exception.
+    /// Writes one row. Fields pair with columns by name. A field that names no column, or a
+    /// column that takes no NULL, has no default and no field, throws tk_exception "The
+    /// structure of data source does not conform to the destination table."; the other columns
+    /// without a field are left out of the row (they take their defaults). A value its column
+    /// cannot hold as it is throws udb_value_exception for this row (nothing is written
+    /// changed; NULL stays NULL). On the bulk path the writer takes the record's fields (the
+    /// record is left empty) and keeps them until their batch is committed: rows of a failed
+    /// batch are written again and each one that fails again goes to the row-failure handler
+    /// (without one, the first such failure is thrown as tk_exception once the batch is done).
+    /// A bulk load that cannot start throws tk_exception; an INSERT that fails odb_exception.
     void append_record(udb_record& record) override;
-    /// Rewrites the row with the record's key values ("UPDATE ... SET ... WHERE key=..."). A
-    /// table without a key index is left alone; a failed statement is logged, not thrown; a
+    /// Rewrites the row with the record's key values ("UPDATE ... SET ... WHERE key=..."). The
+    /// row not standing as the record asks afterwards is this row's failure, thrown as
+    /// odb_exception: a table without a key index, a record without its key, a failed
+    /// statement (the server's error), and a statement that changed no row (the conflict was
+    /// on another unique index). A record of key columns only whose key exists is done. A
     /// value its column cannot hold throws udb_value_exception.
     void update(udb_record& record) override;
     /// Commits what the bulk load still holds (rows of a failed final batch are written again,
@@ -59,13 +65,19 @@ public:
     static ole_variant get_def_value(const t_ftd& column, const std::wstring& text);
     /// "UPDATE <table> SET [c]=<literal>, ... WHERE [k]=<literal> AND ..." for the record's
     /// fields that the schema has, with `key_columns` compared exactly; empty when no field is
-    /// a key column.
+    /// a key column. For a record of key columns only: "SELECT COUNT(*) FROM <table> WHERE
+    /// [k]=<literal> AND ...", which tells whether its key exists.
     static std::wstring update_sql(const std::wstring& table, const udb_schema& schema,
                                    const std::vector<std::wstring>& key_columns,
                                    const udb_record& record, const mss_target& target);
 
     /// Some column is an identity column whose values the rows bring.
     bool has_identity() const { return m_has_identity; }
+    /// The rows this writer has stored in the table so far: committed by the bulk loader or
+    /// written by an INSERT statement. Rows still in an uncommitted batch are not counted.
+    std::int64_t rows_written() const { return m_rows_written; }
+    /// Replaces batch_byte_budget for this table.
+    void set_batch_byte_budget(std::size_t bytes) { m_batch_byte_budget = bytes; }
 
 private:
     // A row handed to the bulk loader and not yet committed: written again if its batch fails.
@@ -73,12 +85,23 @@ private:
     {
         std::int64_t number;
         udb_record record;
+        std::size_t bytes;
     };
 
+public:
+    /// A batch of the bulk load ends early once the rows it holds for a replay pass this many
+    /// bytes of values; the loader's 1000 rows stay the most a batch holds.
+    static constexpr std::size_t batch_byte_budget = std::size_t{16} << 20;
+
+private:
     void init_schema();
     void read_indexes(int mode);
     void find_identity(bool created);
-    void check_field_count(const udb_record& record, const char* caller) const;
+    // Pairs the record's fields with the schema's columns by name (again only when the record
+    // is not laid out as the last one); throws the structure tk_exception.
+    void map_fields(const udb_record& record, const char* caller);
+    bool same_layout(const udb_record& record) const;
+    bool has_default(std::size_t column_idx) const;
     void convert_fields(udb_record& record) const;
 
     void slow_record(const udb_record& record);
@@ -98,7 +121,10 @@ private:
     void end_load();
     void after_load_closed();
     // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
+    // The rows held after it are the ones the loader has still not committed.
     bool replay(const mss_fast_load_exception& failure);
+    void commit_batch();
+    void forget_committed(std::size_t pending);
     void identity_off();
     odb_command& command();
 
@@ -109,7 +135,17 @@ private:
     // Identity insertion was switched on by the writer's statements and not off since.
     bool m_identity_on = false;
     std::int64_t m_rows_appended = 0;
+    std::int64_t m_rows_written = 0;
     std::unique_ptr<odb_command> m_command;
     std::unique_ptr<mss_fast_load> m_loader;
     std::vector<kept_row> m_batch;
+    std::size_t m_batch_bytes = 0;
+    std::size_t m_batch_byte_budget = batch_byte_budget;
+    // Per schema column, the position of the record field that fills it, -1 for none.
+    std::vector<int> m_field_of_column;
+    bool m_fields_mapped = false;
+    std::size_t m_mapped_fields = 0;
+    // Per schema column of an existing table: the server reported a default (of any kind).
+    std::vector<bool> m_server_default;
+    int m_identity_column = -1;
 };

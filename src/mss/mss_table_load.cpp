@@ -39,16 +39,28 @@ mss_table::~mss_table()
             try
             {
                 loader->close_table();
+                m_rows_written += static_cast<std::int64_t>(m_batch.size());
             }
             catch (const mss_fast_load_exception& failure)
             {
-                tk_wlog(3, L"%d rows of %s were not stored: %s", failure.rows_to_replay(), name(),
-                        wide(failure.what()));
+                // The rows of the failed final batch are still written again or reported one
+                // by one, as flush() would.
+                after_load_closed();
+                try
+                {
+                    replay(failure);
+                }
+                catch (const std::exception& error)
+                {
+                    tk_wlog(3, L"Rows of %s were not stored: %s", name(), wide(error.what()));
+                }
             }
             catch (const std::exception& error)
             {
                 tk_wlog(3, L"The load of %s ended with an error: %s", name(), wide(error.what()));
             }
+            m_batch.clear();
+            m_batch_bytes = 0;
             after_load_closed();
         }
         if (m_identity_on)
@@ -66,22 +78,99 @@ mss_table::~mss_table()
     }
 }
 
-void mss_table::check_field_count(const udb_record& record, const char* caller) const
+bool mss_table::has_default(std::size_t column_idx) const
+{
+    const ole_variant& value = schema()[column_idx]->default_value;
+    return (value.get_type() != VT_EMPTY && value.get_type() != VT_NULL) ||
+           (column_idx < m_server_default.size() && m_server_default[column_idx]);
+}
+
+bool mss_table::same_layout(const udb_record& record) const
+{
+    if (!m_fields_mapped || record.size() != m_mapped_fields)
+    {
+        return false;
+    }
+    for (std::size_t column_idx = 0; column_idx < m_field_of_column.size(); ++column_idx)
+    {
+        const int field_idx = m_field_of_column[column_idx];
+        if (field_idx < 0)
+        {
+            continue;
+        }
+        const udb_field* field = record[static_cast<std::size_t>(field_idx)].get();
+        if (field == nullptr || !plat::equal_ci(field->name(), schema()[column_idx]->name))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+void mss_table::map_fields(const udb_record& record, const char* caller)
 {
     tk_log(2, "mss_table::%s(schema size=%d, record size=%d", caller, schema().size(),
            record.size());
-    if (schema().size() != record.size())
+    if (same_layout(record))
     {
-        throw tk_exception(structure_text, 0);
+        return;
     }
+    // By name: a destination whose columns stand in another order than the source's still
+    // gets every value in its own column.
+    std::vector<int> field_of_column(schema().size(), -1);
+    for (std::size_t field_idx = 0; field_idx < record.size(); ++field_idx)
+    {
+        const udb_field* field = record[field_idx].get();
+        const int column_idx = field != nullptr ? schema().get_field_idx(field->name()) : -1;
+        if (column_idx < 0 || field_of_column[static_cast<std::size_t>(column_idx)] >= 0)
+        {
+            tk_wlog(2, L"Field %s is not a column of %s", field != nullptr ? field->name() : L"",
+                    name());
+            throw tk_exception(structure_text, 0);
+        }
+        field_of_column[static_cast<std::size_t>(column_idx)] = static_cast<int>(field_idx);
+    }
+    for (std::size_t column_idx = 0; column_idx < schema().size(); ++column_idx)
+    {
+        if (field_of_column[column_idx] >= 0)
+        {
+            continue;
+        }
+        const t_ftd& column = *schema()[column_idx];
+        if (column.b_not_null && !column.b_auto_num && !has_default(column_idx))
+        {
+            tk_wlog(2, L"Field %s not found: the column takes no NULL and has no default",
+                    column.name);
+            throw tk_exception(structure_text, 0);
+        }
+        tk_wlog(2, L"Field %s not found: the column keeps its default", column.name);
+    }
+    if (m_fields_mapped && m_loader && field_of_column != m_field_of_column)
+    {
+        // The load's column list is fixed when it opens: other columns need a new load.
+        end_load();
+    }
+    // The identity column left to the server takes no identity insertion.
+    if (m_identity_column >= 0 && !m_identity_on)
+    {
+        m_has_identity = field_of_column[static_cast<std::size_t>(m_identity_column)] >= 0;
+    }
+    m_field_of_column = std::move(field_of_column);
+    m_mapped_fields = record.size();
+    m_fields_mapped = true;
 }
 
 void mss_table::convert_fields(udb_record& record) const
 {
-    for (std::size_t field_idx = 0; field_idx < record.size(); ++field_idx)
+    for (std::size_t column_idx = 0; column_idx < m_field_of_column.size(); ++column_idx)
     {
-        udb_field* field = record[field_idx].get();
-        const t_ftd* column = schema()[field_idx];
+        const int field_idx = m_field_of_column[column_idx];
+        if (field_idx < 0)
+        {
+            continue;
+        }
+        udb_field* field = record[static_cast<std::size_t>(field_idx)].get();
+        const t_ftd* column = schema()[column_idx];
         if (field == nullptr || column == nullptr)
         {
             continue;
@@ -111,7 +200,7 @@ void mss_table::convert_fields(udb_record& record) const
 
 void mss_table::append_record(udb_record& record)
 {
-    check_field_count(record, "append_record");
+    map_fields(record, "append_record");
     convert_fields(record);
     ++m_rows_appended;
     const std::int64_t number = next_row_number() > 0 ? next_row_number() : m_rows_appended;
@@ -127,7 +216,12 @@ void mss_table::append_record(udb_record& record)
 
 void mss_table::slow_record(const udb_record& record)
 {
-    check_field_count(record, "slow_record");
+    tk_log(2, "mss_table::slow_record(schema size=%d, record size=%d", schema().size(),
+           record.size());
+    if (!same_layout(record))
+    {
+        throw tk_exception(structure_text, 0);
+    }
     std::wstring sql;
     const bool with_prefix = m_prefix_pending;
     if (with_prefix)
@@ -140,18 +234,19 @@ void mss_table::slow_record(const udb_record& record)
     }
     std::wstring columns;
     std::wstring values;
-    for (const t_ftd* column : schema())
+    for (std::size_t column_idx = 0; column_idx < m_field_of_column.size(); ++column_idx)
     {
-        if (!record.find_field(column->name))
+        const int field_idx = m_field_of_column[column_idx];
+        if (field_idx < 0)
         {
-            tk_wlog(2, L"Field %s not found", column->name);
-            throw tk_exception(structure_text, 0);
+            continue;
         }
-        const udb_field& field = record.get_field(column->name);
+        const t_ftd* column = schema()[column_idx];
+        const udb_field& field = *record[static_cast<std::size_t>(field_idx)];
         columns += (columns.empty() ? L"" : L", ") + mss_quote_name(column->name);
         values += (values.empty() ? L"" : L", ") + mss_get_fld_append_str(&field, column, m_target);
     }
-    if (schema().empty() || record.empty())
+    if (columns.empty())
     {
         return;
     }
@@ -160,6 +255,7 @@ void mss_table::slow_record(const udb_record& record)
     // Identity insertion may be on even when the statement fails after its SET.
     m_identity_on = m_identity_on || (with_prefix && m_has_identity);
     command().execute(sql);
+    ++m_rows_written;
     // Kept until a statement carrying it ran: a statement that fails as a whole runs no SET.
     m_prefix_pending = false;
 }
@@ -171,7 +267,13 @@ void mss_table::open_loader()
     DBID table_id{};
     table_id.eKind = DBKIND_NAME;
     table_id.uName.pwszName = table.data();
-    const HRESULT hr = loader->open_table(session(), &table_id, schema(), m_target);
+    // Only the columns the rows fill: the others keep their defaults.
+    std::vector<bool> wanted(schema().size(), false);
+    for (std::size_t column_idx = 0; column_idx < m_field_of_column.size(); ++column_idx)
+    {
+        wanted[column_idx] = m_field_of_column[column_idx] >= 0;
+    }
+    const HRESULT hr = loader->open_table(session(), &table_id, schema(), m_target, wanted);
     if (FAILED(hr))
     {
         // The whole table, not this row: every later row would meet the same refusal.
@@ -183,7 +285,17 @@ void mss_table::open_loader()
         throw failure;
     }
     m_loader = std::move(loader);
-    if (m_loader->accessor().column_count() != schema().size())
+    // The loader's columns pair with the schema's by position: the same table, read twice.
+    const CDynamicAccessorEx& accessor = m_loader->accessor();
+    bool same_columns = accessor.column_count() == schema().size();
+    for (std::uint32_t column_idx = 0; same_columns && column_idx < accessor.column_count();
+         ++column_idx)
+    {
+        const DBCOLUMNINFO& info = accessor.column(column_idx);
+        same_columns =
+            info.pwszName == nullptr || plat::equal_ci(info.pwszName, schema()[column_idx]->name);
+    }
+    if (!same_columns)
     {
         throw tk_exception(structure_text, 0);
     }
@@ -209,6 +321,35 @@ void mss_table::open_loader()
     m_prefix_pending = false;
 }
 
+namespace
+{
+
+// The bytes a kept row holds in its values, as near as matters for the batch's budget.
+std::size_t value_bytes(const udb_record& record)
+{
+    std::size_t bytes = 0;
+    for (const std::unique_ptr<udb_field>& field : record)
+    {
+        if (field == nullptr)
+        {
+            continue;
+        }
+        bytes += sizeof(udb_field) + field->name().size() * sizeof(wchar_t);
+        if (field->get_type() == VT_BSTR)
+        {
+            bytes += field->value.bstrVal.size() * sizeof(wchar_t);
+        }
+        else if (field->get_type() == VT_BYTE_ARRAY)
+        {
+            const std::uint8_t* data = nullptr;
+            bytes += field->get_bytes(data);
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
 void mss_table::fast_append(udb_record& record, std::int64_t number)
 {
     tk_log(2, "mss_table::fast_append");
@@ -217,9 +358,13 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
         open_loader();
     }
     bool fits = true;
-    for (std::uint32_t column_idx = 0; fits && column_idx < record.size(); ++column_idx)
+    for (std::uint32_t column_idx = 0; fits && column_idx < m_field_of_column.size(); ++column_idx)
     {
-        fits = bind_field(column_idx, *record[column_idx]);
+        const int field_idx = m_field_of_column[column_idx];
+        if (field_idx >= 0)
+        {
+            fits = bind_field(column_idx, *record[static_cast<std::size_t>(field_idx)]);
+        }
     }
     if (!fits)
     {
@@ -229,10 +374,41 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
         slow_record(record);
         return;
     }
-    m_batch.push_back(kept_row{number, record});
+    // The record's fields themselves, not a copy: a row may hold megabytes.
+    const std::size_t bytes = value_bytes(record);
+    m_batch.push_back(kept_row{number, std::move(record), bytes});
+    m_batch_bytes += bytes;
     try
     {
         m_loader->insert_data();
+    }
+    catch (const mss_fast_load_exception& failure)
+    {
+        if (failure.rows_to_replay() == 0 && !failure.connection_lost())
+        {
+            // Nothing to write again: the failure is the caller's, with its record.
+            record = std::move(m_batch.back().record);
+            m_batch_bytes -= m_batch.back().bytes;
+            m_batch.pop_back();
+            throw;
+        }
+        replay(failure);
+        return;
+    }
+    forget_committed(m_loader->rows_since_commit());
+    if (m_batch_bytes >= m_batch_byte_budget)
+    {
+        commit_batch();
+    }
+}
+
+void mss_table::commit_batch()
+{
+    tk_wlog(2, L"A batch of %s ends early: its %d rows hold %d bytes", name(), m_batch.size(),
+            m_batch_bytes);
+    try
+    {
+        m_loader->commit();
     }
     catch (const mss_fast_load_exception& failure)
     {
@@ -242,21 +418,28 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
         }
         return;
     }
-    if (m_loader->rows_since_commit() == 0)
+    forget_committed(0);
+}
+
+void mss_table::forget_committed(std::size_t pending)
+{
+    if (m_batch.size() <= pending)
     {
-        m_batch.clear();
+        return;
     }
+    const auto committed = static_cast<std::ptrdiff_t>(m_batch.size() - pending);
+    m_rows_written += committed;
+    for (auto row = m_batch.begin(); row != m_batch.begin() + committed; ++row)
+    {
+        m_batch_bytes -= row->bytes;
+    }
+    m_batch.erase(m_batch.begin(), m_batch.begin() + committed);
 }
 
 bool mss_table::replay(const mss_fast_load_exception& failure)
 {
     const std::size_t lost = failure.rows_to_replay();
     tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost, wide(failure.what()));
-    if (lost > m_batch.size())
-    {
-        tk_wlog(3, L"%d rows of %s were lost with their batch and are no longer held: %s",
-                lost - m_batch.size(), name(), wide(failure.what()));
-    }
     if (failure.connection_lost())
     {
         // Nothing can be written again over a connection that is gone: the rows of the batch
@@ -265,18 +448,35 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         // row was refused.
         const auto not_stored = static_cast<std::int64_t>(std::max(lost, m_batch.size()));
         m_batch.clear();
+        m_batch_bytes = 0;
         throw mss_connection_lost(failure, not_stored, failure.in_commit() ? not_stored : 0);
     }
-    std::vector<kept_row> rows;
-    const std::size_t first = m_batch.size() - std::min(lost, m_batch.size());
-    std::move(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end(),
-              std::back_inserter(rows));
-    m_batch.clear();
     if (lost == 0)
     {
+        forget_committed(m_loader ? m_loader->rows_since_commit() : 0);
         return false;
     }
+    // The lost rows are the last ones taken; the ones before them that the loader still
+    // holds uncommitted stay kept for the next commit.
+    const std::size_t first = m_batch.size() - std::min(lost, m_batch.size());
+    std::vector<kept_row> rows;
+    std::move(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end(),
+              std::back_inserter(rows));
+    m_batch.erase(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end());
+    for (const kept_row& row : rows)
+    {
+        m_batch_bytes -= row.bytes;
+    }
+    forget_committed(m_loader ? m_loader->rows_since_commit() : 0);
     std::optional<std::string> unreported;
+    if (lost > rows.size())
+    {
+        // Rows this writer never held cannot be written again: the table's failure, not
+        // silence.
+        unreported = plat::wformat(L"%d rows of %s were lost with their batch: %s",
+                                   lost - rows.size(), name(), wide(failure.what()));
+        tk_wlog(3, L"%s", plat::utf8_to_wide_lossy(*unreported));
+    }
     const auto report = [&](kept_row& row, const tk_exception& error)
     {
         if (row_failure_handler())
@@ -350,12 +550,17 @@ void mss_table::end_load()
     }
     catch (...)
     {
+        // The commit went through; what failed came after it.
         after_load_closed();
+        m_rows_written += static_cast<std::int64_t>(m_batch.size());
         m_batch.clear();
+        m_batch_bytes = 0;
         throw;
     }
     after_load_closed();
+    m_rows_written += static_cast<std::int64_t>(m_batch.size());
     m_batch.clear();
+    m_batch_bytes = 0;
 }
 
 void mss_table::identity_off()

@@ -37,3 +37,12 @@ HRESULT odb_command::execute(const std::wstring& sql, IRowset** rowset)
                                              nullptr, nullptr,
                                              reinterpret_cast<IUnknown**>(rowset)));
 }
+
+std::int64_t odb_command::execute_counted(const std::wstring& sql)
+{
+    tk_wlog(2, L"odb_command::execute(%s)", sql);
+    odb_check(m_command_text->SetCommandText(DBGUID_DBSQL, sql.c_str()));
+    DBROWCOUNT rows = -1;
+    odb_check(m_command_text->Execute(nullptr, IID_NULL, nullptr, &rows, nullptr));
+    return rows;
+}

@@ -4,6 +4,7 @@
 #include "mss/ole_com_ptr.h"
 #include "plat/oledb/oledb_interfaces.h"
 
+#include <cstdint>
 #include <string>
 
 /// Runs statements on a session. Every call is checked (odb_exception on failure).
@@ -18,6 +19,9 @@ public:
     /// Runs `sql` whole; with `rowset` the first result with columns comes back there (null
     /// when the batch has none). Answers Execute's non-negative result.
     HRESULT execute(const std::wstring& sql, IRowset** rowset = nullptr);
+    /// Runs `sql` whole and answers the rows its statements changed; -1 when the provider does
+    /// not tell.
+    std::int64_t execute_counted(const std::wstring& sql);
 
 private:
     void prepare();

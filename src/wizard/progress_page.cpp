@@ -16,11 +16,13 @@
 #include <algorithm>
 #include <cstdint>
 
-int progress_percent(int tables_total, int tables_done, int records_total, int records_done)
+int progress_percent(int tables_total, int tables_done, std::int64_t records_total,
+                     std::int64_t records_done)
 {
     // Unsigned division in whole per cent, each share truncated before they are added; 64 bits,
     // so that a table of more than 42 million rows does not wrap the product around.
-    const auto count = [](int value) { return static_cast<std::uint64_t>(std::max(value, 0)); };
+    const auto count = [](std::int64_t value)
+    { return static_cast<std::uint64_t>(std::max<std::int64_t>(value, 0)); };
     std::uint64_t percent = 0;
     if (count(tables_total) != 0)
     {
@@ -47,6 +49,18 @@ void wizard_reporter::table_missing(const std::wstring& table)
 {
     wizard_shell& shell = wizard_shell::instance();
     const std::wstring text = L"Table " + table + L" not exists";
+    tk_wlog(3, L"%s", text);
+    shell.write_log(text + L"\n");
+    shell.append_error(plat::wide_to_utf8(text));
+}
+
+void wizard_reporter::index_failed(const std::wstring& table, const std::wstring& index,
+                                   const std::wstring& reason)
+{
+    // The console's wording, in the log box and in the finish page's error list.
+    wizard_shell& shell = wizard_shell::instance();
+    const std::wstring text =
+        L"Error: index " + index + L" of table " + table + L" was not created: " + reason;
     tk_wlog(3, L"%s", text);
     shell.write_log(text + L"\n");
     shell.append_error(plat::wide_to_utf8(text));

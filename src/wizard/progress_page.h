@@ -5,13 +5,16 @@
 #include "wizard/gui_bridge.h"
 #include "wizard/wizard_page.h"
 
+#include <cstdint>
+
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 
 /// The bar's position: the tables done and the share of the current table's rows, in whole per
 /// cent (each share truncated before they are added), never more than 100; 0 without tables.
-int progress_percent(int tables_total, int tables_done, int records_total, int records_done);
+int progress_percent(int tables_total, int tables_done, std::int64_t records_total,
+                     std::int64_t records_done);
 
 /// What the run tells the wizard: the start (the progress timer), its progress lines (the log
 /// box), a selected table the source lacks and a failure outside the system's exceptions (both
@@ -23,6 +26,8 @@ public:
     void progress_line(const conversion_progress& line) override;
     void table_missing(const std::wstring& table) override;
     void run_failed(const std::string& text) override;
+    void index_failed(const std::wstring& table, const std::wstring& index,
+                      const std::wstring& reason) override;
 };
 
 /// Step 6: runs the conversion on the page's worker the moment it is shown; the shell's 200 ms

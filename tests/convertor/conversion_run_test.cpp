@@ -459,6 +459,7 @@ struct value_failure_case
     int mode;
     std::vector<int> stored;
     std::vector<std::string> messages;
+    std::set<int> refused_update_ids = {}; ///< duplicates whose UPDATE changes no row
 };
 
 class ValueFailures : public testing::TestWithParam<value_failure_case>
@@ -475,6 +476,9 @@ TEST_P(ValueFailures, LoseOnlyTheirRowWhichIsReportedWithItsNumber)
     bench.destination.faults.value_ids = test.writer_ids;
     bench.destination.faults.update_value_ids = test.update_ids;
     bench.destination.faults.integrity_rows = test.update_ids;
+    bench.destination.faults.update_refused_ids = test.refused_update_ids;
+    bench.destination.faults.integrity_rows.insert(test.refused_update_ids.begin(),
+                                                   test.refused_update_ids.end());
     bench.run();
     event_log expected;
     for (const int id : test.stored)
@@ -520,7 +524,15 @@ INSTANTIATE_TEST_SUITE_P(
                                        {1},
                                        4,
                                        {2, 3, 4, 5},
-                                       {"public.a, record #1: no literal for id 1"}}),
+                                       {"public.a, record #1: no literal for id 1"}},
+                    value_failure_case{"UpdateThatChangesNoRowIsReported",
+                                       {},
+                                       {},
+                                       {},
+                                       4,
+                                       {1, 3, 4, 5},
+                                       {"public.a, record #2: no row of key 2 was updated"},
+                                       {2}}),
     [](const testing::TestParamInfo<value_failure_case>& param_info)
     { return param_info.param.name; });
 

@@ -184,6 +184,11 @@ public:
     void update(udb_record& record) override
     {
         check_value(record, m_faults.update_value_ids);
+        if (m_faults.update_refused_ids.count(std::stoi(id_of(record))) != 0)
+        {
+            throw odb_exception(
+                plat::utf8_to_wide_lossy("no row of key " + id_of(record) + " was updated"));
+        }
         m_events.push_back("update " + narrow(name()) + " " + id_of(record));
     }
     void flush() override

@@ -57,6 +57,8 @@ struct writer_faults
     /// ids, whatever the table; update does for rows with `update_value_ids`.
     std::set<int> value_ids;
     std::set<int> update_value_ids;
+    /// update throws odb_exception "no row of key <id> was updated" for rows with these ids.
+    std::set<int> update_refused_ids;
     /// The tables whose rows fail; empty: every table.
     std::set<std::wstring> failing_tables;
     /// Rows are only kept by append_record and stored (or refused, through the row-failure

@@ -1,6 +1,7 @@
 // mss_table_schema_test.cpp: the writer of an existing table: its defaults, identity and decimal
 // sizes from sp_columns, its key, updates by key, and column defaults as SQL Server reports them.
 #include "mss/mss_table.h"
+#include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
 
 #include <gtest/gtest.h>
@@ -123,23 +124,42 @@ struct update_case
     const char* name;
     std::vector<std::pair<const wchar_t*, ole_variant>> fields;
     std::vector<std::wstring> statements;
+    // What the server tells of the statement: rows changed, or the rows that have the key.
+    std::int64_t rows_changed;
+    // The row's failure, empty when the row stands as asked.
+    std::string error;
 };
 
 class MssTableUpdate : public MssTableExisting, public testing::WithParamInterface<update_case>
 {
 };
 
-TEST_P(MssTableUpdate, RowIsRewrittenThroughItsKey)
+TEST_P(MssTableUpdate, RowIsRewrittenThroughItsKeyOrReported)
 {
+    const update_case& param = GetParam();
     open_existing(true);
     fake_result refused;
-    refused.reached = oledb_test::statement_failure(L"42000", L"Incorrect syntax near WHERE.");
-    m_script->batches[L"UPDATE [dbo].[t] SET  WHERE [id]=5"] = {refused};
+    refused.reached = oledb_test::statement_failure(L"23000", L"Cannot insert duplicate key.");
+    m_script->batches[L"UPDATE [dbo].[t] SET [name]=N'dup' WHERE [id]=5"] = {refused};
+    fake_result changed;
+    changed.rows_affected = param.rows_changed;
+    m_script->batches[L"UPDATE [dbo].[t] SET [name]=N'o''brien', [amount]=1.5 WHERE [id]=5"] = {
+        changed};
+    m_script->batches[L"SELECT COUNT(*) FROM [dbo].[t] WHERE [id]=5"] = {
+        count_of(plat::wide_to_utf16(std::to_wstring(param.rows_changed)))};
     std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
-    m_script->trace.clear();
-    udb_record record = row_of(GetParam().fields);
-    table->update(record);
-    EXPECT_EQ(m_script->trace, GetParam().statements);
+    m_script->executed.clear();
+    udb_record record = row_of(param.fields);
+    try
+    {
+        table->update(record);
+        EXPECT_EQ(param.error, "") << "no exception";
+    }
+    catch (const odb_exception& error)
+    {
+        EXPECT_EQ(error.what(), param.error);
+    }
+    EXPECT_EQ(m_script->executed, param.statements);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,21 +170,59 @@ INSTANTIATE_TEST_SUITE_P(
                      {L"name", ole_variant(L"o'brien")},
                      {L"amount", ole_variant(1.5)},
                      {L"elsewhere", ole_variant(1)}},
-                    {L"UPDATE [dbo].[t] SET [name]=N'o''brien', [amount]=1.5 WHERE [id]=5"}},
-        // Sent as the key alone gives it; the failure is not the caller's to hear.
-        update_case{"KeyAlone", {{L"id", ole_variant(5)}}, {L"UPDATE [dbo].[t] SET  WHERE [id]=5"}},
-        update_case{"NoKeyField", {{L"name", ole_variant(L"x")}}, {}}),
+                    {L"UPDATE [dbo].[t] SET [name]=N'o''brien', [amount]=1.5 WHERE [id]=5"},
+                    1,
+                    ""},
+        update_case{"ConflictOnAnotherUniqueIndex",
+                    {{L"id", ole_variant(5)},
+                     {L"name", ole_variant(L"o'brien")},
+                     {L"amount", ole_variant(1.5)}},
+                    {L"UPDATE [dbo].[t] SET [name]=N'o''brien', [amount]=1.5 WHERE [id]=5"},
+                    0,
+                    "The row conflicts with a row of [dbo].[t] on another unique index than the "
+                    "key; no row has its key, so none was updated."},
+        update_case{"RefusedUpdate",
+                    {{L"id", ole_variant(5)}, {L"name", ole_variant(L"dup")}},
+                    {L"UPDATE [dbo].[t] SET [name]=N'dup' WHERE [id]=5"},
+                    1,
+                    "Cannot insert duplicate key."},
+        update_case{"KeyAloneWhoseRowExists",
+                    {{L"id", ole_variant(5)}},
+                    {L"SELECT COUNT(*) FROM [dbo].[t] WHERE [id]=5"},
+                    1,
+                    ""},
+        update_case{"KeyAloneWithoutItsRow",
+                    {{L"id", ole_variant(5)}},
+                    {L"SELECT COUNT(*) FROM [dbo].[t] WHERE [id]=5"},
+                    0,
+                    "The row conflicts with a row of [dbo].[t] on another unique index than the "
+                    "key; no row has its key, so none was updated."},
+        update_case{"NoKeyField",
+                    {{L"name", ole_variant(L"x")}},
+                    {},
+                    1,
+                    "The row conflicts with a row of [dbo].[t] and cannot replace it: it has no "
+                    "value for the table's key."}),
     [](const testing::TestParamInfo<update_case>& param_info)
     { return std::string(param_info.param.name); });
 
-TEST_F(MssTableExisting, TableWithoutAKeyIsNotUpdated)
+TEST_F(MssTableExisting, TableWithoutAKeyCannotTakeTheRowAndSaysSo)
 {
     open_existing(false);
     std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
     EXPECT_EQ(table->key_index(), -1);
     m_script->trace.clear();
     udb_record record = row_of({{L"id", ole_variant(5)}, {L"name", ole_variant(L"x")}});
-    table->update(record);
+    try
+    {
+        table->update(record);
+        FAIL() << "no exception";
+    }
+    catch (const odb_exception& error)
+    {
+        EXPECT_STREQ(error.what(), "The row conflicts with a row of [dbo].[t] and cannot replace "
+                                   "it: the table has no primary key or unique index.");
+    }
     EXPECT_TRUE(m_script->trace.empty());
 }
 

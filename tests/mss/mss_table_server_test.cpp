@@ -7,6 +7,7 @@
 #include "mss/mss_table.h"
 #include "mss/mss_table_hook.h"
 #include "mss/odb_command.h"
+#include "mss/odb_exception.h"
 #include "plat/oledb/odbc_link.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
@@ -235,7 +236,97 @@ TEST_F(SqlServerWriter, RowsByBothPathsAnUpdateByKeyAndEveryValueReadBack)
     EXPECT_EQ(id, loaded + 100);
 }
 
-// Through SQLite ODBC: the UPDATE statement by key, and a failed one that is not thrown.
+// A source t(id, first, last) merged into an existing t(id, last, first, note): every value lands
+// in the column of its name, and the column the source lacks keeps its default.
+TEST_F(SqlServerWriter, MergeIntoATableWhoseColumnsStandInAnotherOrder)
+{
+    {
+        std::unique_ptr<mss_database> created = m_engine.create_db(m_name);
+        odb_command command(created->session());
+        command.execute(L"CREATE TABLE [dbo].[people] (id int NOT NULL PRIMARY KEY, last "
+                        L"nvarchar(20) NULL, first nvarchar(20) NULL, note nvarchar(10) NULL "
+                        L"DEFAULT 'none')");
+    }
+    udb_schema schema;
+    schema.adopt(column(L"id", VT_I4, 0).clone());
+    schema.adopt(column(L"first", VT_BSTR, 20).clone());
+    schema.adopt(column(L"last", VT_BSTR, 20).clone());
+    std::unique_ptr<mss_database> database = m_engine.open_db(m_name, udb_open_mode::append);
+    {
+        std::unique_ptr<udb_recordset> writer =
+            database->create_table(L"[dbo].[people]", schema, udb_indexes());
+        writer->set_row_failure_handler(
+            [this](udb_record&, std::int64_t number, const tk_exception& error)
+            { m_failures.push_back(std::to_string(number) + ": " + error.what()); });
+        for (int id = 1; id <= 3; ++id)
+        {
+            udb_record record;
+            record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"first", 0, ole_variant(L"First" + std::to_wstring(id)), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"last", 0, ole_variant(L"Last" + std::to_wstring(id)), false, false));
+            writer->append_record(record);
+        }
+        writer->flush();
+    }
+    EXPECT_EQ(m_failures, std::vector<std::string>{});
+    std::unique_ptr<odb_recordset> rows =
+        database->open_query(L"SELECT id, first, last, note FROM [dbo].[people] ORDER BY id");
+    std::vector<std::wstring> seen;
+    for (rows->reset(); !rows->is_eof(); rows->next())
+    {
+        std::wstring line;
+        for (const std::unique_ptr<udb_field>& field : *rows->get_item())
+        {
+            line += (line.empty() ? L"" : L"|") + text_of(*field);
+        }
+        seen.push_back(line);
+    }
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"1|First1|Last1|none", L"2|First2|Last2|none",
+                                               L"3|First3|Last3|none"}));
+}
+
+// Row 1250 repeats the key of row 1: its batch is rolled back and written again, the other
+// 2,499 rows land and the one is reported with its number.
+TEST_F(SqlServerWriter, BadRowInTheMiddleOfABulkLoadIsReportedAndTheRestLand)
+{
+    udb_schema schema;
+    schema.adopt(column(L"id", VT_I4, 0).clone());
+    schema.adopt(column(L"label", VT_BSTR, 20).clone());
+    udb_indexes indexes;
+    indexes.push_back(udb_index(L"PK_bulk", true, true, {L"id"}));
+    std::unique_ptr<mss_database> database = m_engine.create_db(m_name);
+    {
+        std::unique_ptr<udb_recordset> writer =
+            database->create_table(L"[dbo].[bulk]", schema, indexes);
+        writer->set_row_failure_handler(
+            [this](udb_record&, std::int64_t number, const tk_exception&)
+            { m_failures.push_back(std::to_string(number)); });
+        for (int number = 1; number <= 2500; ++number)
+        {
+            const int id = number == 1250 ? 1 : number;
+            udb_record record;
+            record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"label", 0, ole_variant(L"row " + std::to_wstring(number)), false, false));
+            writer->set_next_row_number(number);
+            writer->append_record(record);
+        }
+        writer->flush();
+        EXPECT_EQ(dynamic_cast<const mss_table&>(*writer).rows_written(), 2499);
+    }
+    EXPECT_EQ(m_failures, std::vector<std::string>{"1250"});
+    std::unique_ptr<odb_recordset> rows = database->open_query(
+        L"SELECT COUNT(*), SUM(CAST(id AS bigint)) FROM [dbo].[bulk] WHERE label <> 'row 1250'");
+    rows->reset();
+    ASSERT_FALSE(rows->is_eof());
+    EXPECT_EQ(rows->get_item()->at(0)->to_wstring(), L"2499");
+    EXPECT_EQ(rows->get_item()->at(1)->to_wstring(), std::to_wstring(2500LL * 2501 / 2 - 1250));
+}
+
+// Through SQLite ODBC: the UPDATE statement by key, one that finds no row of its key, and a
+// record of its key alone whose row exists.
 TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
 {
     if (!plat::oledb::odbc_driver_installed(plat::oledb::make_odbc_environment(), L"SQLite3"))
@@ -274,7 +365,12 @@ TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
     writer.update(record);
     udb_record missing;
     missing.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(6), false, false));
-    writer.update(missing); // "SET  WHERE": refused by the driver, not thrown
+    missing.add_field(std::make_unique<udb_field>(L"name", 0, ole_variant(L"new"), false, false));
+    // No row has the key: the driver's row count says so, and the row is not taken in silence.
+    EXPECT_THROW(writer.update(missing), odb_exception);
+    udb_record key_alone;
+    key_alone.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(5), false, false));
+    writer.update(key_alone);
 
     ole_com_ptr<IRowset> rowset;
     command.execute(L"SELECT id, name, ratio FROM t", rowset.put());

@@ -512,7 +512,10 @@ TEST_F(MssTable, DestructorEndsAFailedLoadWithoutThrowing)
         table->append_record(record);
         m_script->trace.clear();
     }
-    EXPECT_EQ(m_script->trace, std::vector<std::wstring>{L"done"});
+    // The row of the failed final batch is written again, not lost with it.
+    EXPECT_EQ(m_script->trace,
+              (std::vector<std::wstring>{
+                  L"done", L"SET QUOTED_IDENTIFIER OFF; INSERT INTO [dbo].[t]([id]) VALUES( 1)"}));
     EXPECT_TRUE(m_failures.empty());
 }
 

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -28,8 +29,8 @@ struct percent_case
 {
     int tables_total;
     int tables_done;
-    int records_total;
-    int records_done;
+    std::int64_t records_total;
+    std::int64_t records_done;
     int percent;
 };
 
@@ -53,7 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
         percent_case{2, 1, 10, 40, 100}, percent_case{2, -1, 10, -5, 0},
         percent_case{INT_MAX, INT_MAX, INT_MAX, INT_MAX, 100},
         // Half of 100 million rows of the first of two tables: no product wrapped at 32 bits.
-        percent_case{2, 0, 100000000, 50000000, 25}));
+        percent_case{2, 0, 100000000, 50000000, 25},
+        // A table of more rows than 32 bits count, three quarters through.
+        percent_case{1, 0, 8000000000, 6000000000, 75}));
 
 const char* const success_text = "Wizard has migrated your PostgreSQL database to\nMicrosoft SQL "
                                  "server successfully.\n\nClick 'Finish' to exit the wizard.";
@@ -265,7 +268,7 @@ TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
     wizard.shell().button(QWizard::CancelButton)->click();
     EXPECT_TRUE(wizard.progress().running());
     EXPECT_TRUE(wizard.shell().isVisible());
-    const int before = process.converter().records_done();
+    const std::int64_t before = process.converter().records_done();
     ASSERT_TRUE(wait_until([&] { return process.converter().records_done() > before; }));
 
     prompts.question_answers = {true};

@@ -59,6 +59,16 @@ public:
         return status;
     }
 
+    std::int64_t rows_affected() override
+    {
+        SQLLEN rows = -1;
+        if (!SQL_SUCCEEDED(SQLRowCount(m_handle.get(), &rows)))
+        {
+            return -1;
+        }
+        return rows;
+    }
+
     link_status tables(const catalog_arg& schema, const catalog_arg& table,
                        const catalog_arg& type) override
     {

@@ -3,6 +3,8 @@
 #include "plat/oledb/oledb_objects.h"
 #include "plat/oledb/oledb_rowset.h"
 
+#include <algorithm>
+
 namespace plat::oledb
 {
 namespace
@@ -89,7 +91,7 @@ public:
             return post_layer_error(E_INVALIDARG, L"Execute needs somewhere to put the rowset.");
         }
         com_ref<IRowset> result;
-        const HRESULT hr = run_batch(m_link, m_text, want_rowset, m_native, result);
+        const HRESULT hr = run_batch(m_link, m_text, want_rowset, m_native, result, rows_affected);
         if (FAILED(hr) || !want_rowset || !result)
         {
             return hr;
@@ -138,9 +140,11 @@ com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, 
 }
 
 HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, bool native,
-                  com_ref<IRowset>& rowset)
+                  com_ref<IRowset>& rowset, DBROWCOUNT* rows_affected)
 {
     rowset.reset();
+    // The rows the batch's statements changed, summed over the results that have no columns.
+    DBROWCOUNT changed = -1;
     std::unique_ptr<link_statement> statement;
     link_status failure = connection.new_statement(statement);
     if (failure.ok())
@@ -168,6 +172,13 @@ HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, b
         {
             std::vector<column_desc> described;
             link_status status = statement->describe(described);
+            if (status.ok() && described.empty())
+            {
+                if (const std::int64_t count = statement->rows_affected(); count >= 0)
+                {
+                    changed = std::max<DBROWCOUNT>(changed, 0) + count;
+                }
+            }
             if (status.ok() && !described.empty())
             {
                 const bool keep = want_rowset && !taken;
@@ -211,6 +222,10 @@ HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, b
     {
         post_errors(std::move(failure.records));
         return failure.hr;
+    }
+    if (rows_affected != nullptr)
+    {
+        *rows_affected = changed;
     }
     if (taken)
     {

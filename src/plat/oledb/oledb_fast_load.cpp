@@ -29,6 +29,10 @@ public:
         , m_session_link(session_link)
         , m_writer(std::move(writer))
     {
+        for (const load_column& column : m_writer->target().columns)
+        {
+            m_shapes.push_back(column.shape);
+        }
     }
 
     HRESULT InsertRow(HACCESSOR accessor, void* data) override
@@ -48,14 +52,18 @@ public:
         {
             return post_layer_error(E_INVALIDARG, L"No buffer was given for the row.");
         }
+        if (const HRESULT hr = choose_columns(*bound); FAILED(hr))
+        {
+            return hr;
+        }
         const std::vector<load_column>& columns = m_writer->target().columns;
         m_row.assign(columns.size(), load_value{});
         for (const DBBINDING& binding : *bound)
         {
             std::wstring reason;
-            const HRESULT hr =
-                read_load_value(binding, static_cast<const std::uint8_t*>(data),
-                                columns[binding.iOrdinal - 1], m_row[binding.iOrdinal - 1], reason);
+            const std::size_t position = m_position[binding.iOrdinal - 1];
+            const HRESULT hr = read_load_value(binding, static_cast<const std::uint8_t*>(data),
+                                               columns[position], m_row[position], reason);
             if (FAILED(hr))
             {
                 return post_layer_error(hr, reason);
@@ -112,10 +120,9 @@ public:
     {
         return m_accessors.create(
             flags, binding_count, bindings, accessor, statuses,
-            [&](const DBBINDING& binding)
-            {
-                return check_load_binding(
-                    binding, static_cast<DBORDINAL>(m_writer->target().columns.size()), row_size);
+            [&](const DBBINDING& binding) {
+                return check_load_binding(binding, static_cast<DBORDINAL>(m_shapes.size()),
+                                          row_size);
             },
             L"A binding names no column, does not fit the row or asks "
             L"for a type the loader does not read.");
@@ -128,12 +135,7 @@ public:
 
     HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** strings) override
     {
-        std::vector<rowset_column> shapes;
-        for (const load_column& column : m_writer->target().columns)
-        {
-            shapes.push_back(column.shape);
-        }
-        return describe_rowset_columns(shapes, count, info, strings);
+        return describe_rowset_columns(m_shapes, count, info, strings);
     }
 
     HRESULT GetProperties(ULONG id_set_count, const DBPROPIDSET id_sets[], ULONG* set_count,
@@ -143,6 +145,41 @@ public:
     }
 
 private:
+    // The columns the first row binds are the load's columns; the others take the table's
+    // defaults. A later row binding other columns is refused: the load's column list is fixed.
+    HRESULT choose_columns(const std::vector<DBBINDING>& bindings)
+    {
+        std::vector<bool> used(m_shapes.size(), false);
+        for (const DBBINDING& binding : bindings)
+        {
+            used[binding.iOrdinal - 1] = true;
+        }
+        if (!m_position.empty())
+        {
+            return used == m_used ? S_OK
+                                  : post_layer_error(DB_E_BADACCESSORHANDLE,
+                                                     L"The row binds other columns than the "
+                                                     L"load's first row.");
+        }
+        std::vector<std::size_t> positions;
+        m_position.assign(m_shapes.size(), 0);
+        for (std::size_t column_idx = 0; column_idx < used.size(); ++column_idx)
+        {
+            if (used[column_idx])
+            {
+                m_position[column_idx] = positions.size();
+                positions.push_back(column_idx);
+            }
+        }
+        if (positions.size() < used.size() && !m_writer->select_columns(positions))
+        {
+            m_position.clear();
+            return post_layer_error(E_UNEXPECTED, L"The load's columns cannot change now.");
+        }
+        m_used = std::move(used);
+        return S_OK;
+    }
+
     // The table writer switched identity insertion on for its own statements on the session;
     // the load's end switches it off, so the next table of the session can take it. Its
     // failure (no such switch was on) changes nothing.
@@ -165,6 +202,11 @@ private:
     std::unique_ptr<load_writer> m_writer;
     accessor_table m_accessors;
     load_row m_row;
+    // Every column of the table as IColumnsInfo reports it.
+    std::vector<rowset_column> m_shapes;
+    // Per table column: loaded by the first row, and its position in the load's columns.
+    std::vector<bool> m_used;
+    std::vector<std::size_t> m_position;
     DBCOUNTITEM m_lost = 0;
     bool m_done = false;
 };
@@ -204,6 +246,7 @@ HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
     for (const column_desc& desc : columns)
     {
         target.columns.push_back(load_column_of(desc));
+        target.columns.back().ordinal = target.columns.size();
         target.has_identity = target.has_identity || desc.auto_unique;
     }
     auto writer = std::make_unique<load_writer>(std::move(target));

@@ -130,6 +130,9 @@ public:
     virtual link_status fetch(row& values) = 0;
     /// Moves to the next result of the batch: S_OK, or S_FALSE when there is none.
     virtual link_status more_results() = 0;
+    /// The rows the current result's statement changed (SQLRowCount); -1 when the driver does
+    /// not tell.
+    virtual std::int64_t rows_affected() { return -1; }
     /// Runs a statement with '?' markers once, binding one value to each marker as the column
     /// it is meant for takes it; the statement is prepared again only when its text changed.
     virtual link_status execute_params(const std::wstring& sql,

@@ -42,6 +42,8 @@ struct load_column
     int scale = 0;
     /// Date and time columns: the column holds a time of day only.
     bool time_only = false;
+    /// The column's position in the table, from 1 (0: its position in the load's column list).
+    std::size_t ordinal = 0;
 };
 
 load_column load_column_of(const column_desc& desc);

@@ -128,13 +128,60 @@ void host_bytes(const load_value& value, const load_column& column, bool wide_te
 load_writer::load_writer(load_target target)
     : m_target(std::move(target))
 {
+    for (std::size_t column_idx = 0; column_idx < m_target.columns.size(); ++column_idx)
+    {
+        if (m_target.columns[column_idx].ordinal == 0)
+        {
+            m_target.columns[column_idx].ordinal = column_idx + 1;
+        }
+    }
+    columns_changed();
+}
+
+void load_writer::columns_changed()
+{
     const std::size_t columns = std::max<std::size_t>(m_target.columns.size(), 1);
     const std::size_t parameters = m_target.sql_server() ? sql_server_parameters : other_parameters;
     m_capacity = std::clamp<std::size_t>(parameters / columns, 1, max_rows_per_statement);
+    m_param_columns.clear();
     for (const load_column& column : m_target.columns)
     {
         m_param_columns.push_back(&column.desc);
     }
+}
+
+bool load_writer::select_columns(const std::vector<std::size_t>& positions)
+{
+    if (m_rows_taken || m_bulk_active || !m_pending.empty())
+    {
+        return false;
+    }
+    std::vector<load_column> chosen;
+    for (const std::size_t position : positions)
+    {
+        if (position >= m_target.columns.size())
+        {
+            return false;
+        }
+        chosen.push_back(m_target.columns[position]);
+    }
+    if (chosen.size() < m_target.columns.size())
+    {
+        // The drivers' bulk copy sends every column of the table (FreeTDS cannot even leave
+        // one unbound), and its NULL is not the column's default: INSERT batches that name the
+        // chosen columns load them instead.
+        m_bulk_wanted = false;
+        m_bulk = nullptr;
+    }
+    m_target.columns = std::move(chosen);
+    // Identity insertion with the identity column left out would refuse every row.
+    m_target.has_identity = false;
+    for (const load_column& column : m_target.columns)
+    {
+        m_target.has_identity = m_target.has_identity || column.desc.auto_unique;
+    }
+    columns_changed();
+    return true;
 }
 
 load_writer::~load_writer() = default;
@@ -194,6 +241,7 @@ bool load_writer::routed(const load_row& values) const
 link_status load_writer::insert(const load_row& values, std::uint32_t& lost)
 {
     lost = 0;
+    m_rows_taken = true;
     if (!m_broken.ok())
     {
         return m_broken;
@@ -274,9 +322,10 @@ link_status load_writer::start_bulk()
          ++column_idx)
     {
         std::memcpy(m_staging[column_idx].data(), &null_data, sizeof null_data);
+        // The table's own column number: a load of some columns leaves the others unbound.
         status = m_bulk->bind(m_staging[column_idx].data(),
                               host_type(m_target.columns[column_idx], m_bulk->wide_text()),
-                              static_cast<int>(column_idx + 1));
+                              static_cast<int>(m_target.columns[column_idx].ordinal));
     }
     if (status.ok())
     {
@@ -303,7 +352,8 @@ link_status load_writer::send_bulk(const load_row& values)
         if (prefix_bytes + data.size() > block.size())
         {
             block.resize(prefix_bytes + data.size() * 2);
-            if (link_status status = m_bulk->rebind(block.data(), static_cast<int>(column_idx + 1));
+            if (link_status status = m_bulk->rebind(
+                    block.data(), static_cast<int>(m_target.columns[column_idx].ordinal));
                 !status.ok())
             {
                 return status;

@@ -47,6 +47,11 @@ public:
 
     /// Connects, asking for bulk copy on SQL Server drivers.
     link_status open();
+    /// Loads only these columns of the target (their positions in target().columns, in order),
+    /// leaving the others to the table's defaults: the load's column list names only them, and
+    /// fewer columns than the table's go by INSERT batches, never by bulk copy. Before the first
+    /// row only; false when rows were taken or a position is out of range.
+    bool select_columns(const std::vector<std::size_t>& positions);
     link_status insert(const load_row& values, std::uint32_t& lost);
     /// Ends the batch; `final` also ends the load and closes the connection.
     link_status commit(bool final, std::uint32_t& lost);
@@ -55,6 +60,7 @@ public:
     const load_target& target() const { return m_target; }
 
 private:
+    void columns_changed();
     link_status connect();
     link_status recover(link_status failure);
     link_status start_bulk();
@@ -72,6 +78,7 @@ private:
     bool m_bulk_wanted = false;
     bool m_bulk_active = false;
     bool m_bulk_started_once = false;
+    bool m_rows_taken = false;
     std::uint32_t m_bulk_rows = 0;
     std::vector<std::vector<std::uint8_t>> m_staging;
     bool m_identity_on = false;

@@ -295,6 +295,11 @@ public:
         return {};
     }
 
+    std::int64_t rows_affected() override
+    {
+        return m_current < m_results.size() ? m_results[m_current].rows_affected : -1;
+    }
+
     link_status more_results() override
     {
         ++m_current;

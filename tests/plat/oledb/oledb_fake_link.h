@@ -23,6 +23,8 @@ struct fake_result
     std::vector<row> rows;
     int fail_after_rows = -1;
     link_status fetch_failure;
+    /// What SQLRowCount tells for this result.
+    std::int64_t rows_affected = -1;
 };
 
 /// What the fake links do and what they saw; shared by every link a factory makes.
