@@ -1,6 +1,7 @@
 // pgs_types.cpp: PostgreSQL type names, default literals, date text and qualified names.
 #include "pgs/pgs_types.h"
 
+#include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "udb/t_ftd.h"
 
@@ -66,21 +67,10 @@ constexpr std::array<type_entry, 44> type_table{{
     {"inet", VT_BSTR},
 }};
 
+// In the fixed locale: under the process locale a Turkish "I" would not match "i".
 bool equal_no_case(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-        {
-            return false;
-        }
-    }
-    return true;
+    return plat::equal_ci(a, b);
 }
 
 // What may follow a literal: one or more casts such as ::character varying(20) or ::text[].

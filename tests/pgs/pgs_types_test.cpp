@@ -2,6 +2,7 @@
 #include "pgs/pgs_types.h"
 #include "udb/t_ftd.h"
 
+#include <clocale>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -134,6 +135,50 @@ TEST(PgsTypes, OnlyLiteralDefaultsAreCarriedOver)
         {"CURRENT_USER", false, std::nullopt},
         {"'unterminated", false, std::nullopt},
         {"", false, std::nullopt},
+    };
+    for (const default_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.text);
+        EXPECT_EQ(pgs_default_literal(entry.text, entry.date_column), entry.expected);
+    }
+}
+
+/// Switches the character classes of the C library to `name` for one test and back after it.
+class scoped_ctype_locale
+{
+public:
+    explicit scoped_ctype_locale(const char* name)
+        : m_previous(std::setlocale(LC_CTYPE, nullptr))
+        , m_active(std::setlocale(LC_CTYPE, name) != nullptr)
+    {
+    }
+    ~scoped_ctype_locale() { std::setlocale(LC_CTYPE, m_previous.c_str()); }
+    scoped_ctype_locale(const scoped_ctype_locale&) = delete;
+    scoped_ctype_locale& operator=(const scoped_ctype_locale&) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    std::string m_previous;
+    bool m_active;
+};
+
+TEST(PgsTypes, DefaultWordsMatchWhateverTheProcessLocale)
+{
+    // Under a Turkish locale the C library lower-cases "I" to a dotless i (or not at all in
+    // UTF-8), so a comparison that follows the process locale misses "current_timestamp".
+    const scoped_ctype_locale turkish("tr_TR.UTF-8");
+    if (!turkish.active())
+    {
+        GTEST_SKIP() << "locale tr_TR.UTF-8 is not installed (scripts/setup generates it)";
+    }
+    const std::vector<default_case> cases = {
+        {"current_timestamp", true, "CURRENT_TIMESTAMP"},
+        {"localtimestamp", true, "CURRENT_TIMESTAMP"},
+        {"Current_Date", true, "CURRENT_TIMESTAMP"},
+        {"TRANSACTION_TIMESTAMP()", true, "CURRENT_TIMESTAMP"},
+        {"NOW()", true, "CURRENT_TIMESTAMP"},
+        {"current_timestamp", false, std::nullopt},
     };
     for (const default_case& entry : cases)
     {
