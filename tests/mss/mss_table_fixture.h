@@ -9,6 +9,7 @@
 #include "mss/mss_table_hook.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
@@ -61,19 +62,7 @@ inline udb_record row_of(const std::vector<std::pair<const wchar_t*, ole_variant
     return record;
 }
 
-inline SYSTEMTIME time_of(int year, int month, int day, int hour = 0, int minute = 0,
-                          int second = 0, int milliseconds = 0)
-{
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return time;
-}
+using test_support::system_time;
 
 struct failure_seen
 {

@@ -149,10 +149,10 @@ TEST_F(MssTable, EarlyDatesKeepTheirYearInTheNewerDateTypes)
     std::unique_ptr<odb_table> table =
         writer({column(L"born", VT_DATE, 0, false, {}, t_ftd::date_only),
                 column(L"stamp", VT_DATE, 0, false, {}, 1)});
-    udb_record early = row_of({{L"born", ole_variant(time_of(1500, 6, 15))},
-                               {L"stamp", ole_variant(time_of(1600, 5, 6, 10, 20, 30, 40))}});
-    udb_record later = row_of({{L"born", ole_variant(time_of(2020, 1, 2))},
-                               {L"stamp", ole_variant(time_of(2021, 3, 4, 5, 6, 7, 8))}});
+    udb_record early = row_of({{L"born", ole_variant(system_time(1500, 6, 15))},
+                               {L"stamp", ole_variant(system_time(1600, 5, 6, 10, 20, 30, 40))}});
+    udb_record later = row_of({{L"born", ole_variant(system_time(2020, 1, 2))},
+                               {L"stamp", ole_variant(system_time(2021, 3, 4, 5, 6, 7, 8))}});
     table->append_record(early);
     table->append_record(later);
     table->flush();
@@ -167,7 +167,7 @@ TEST_F(MssTable, EarlyDatesKeepTheirYearInTheNewerDateTypes)
 
 SYSTEMTIME with_microseconds_base(int year, int month, int day)
 {
-    return time_of(year, month, day, 10, 0, 0, 123);
+    return system_time(year, month, day, 10, 0, 0, 123);
 }
 
 // The fraction goes to the loader in nanoseconds: 123 ms and 456 us are 123456000, and a row
@@ -181,7 +181,7 @@ TEST_F(MssTable, MicrosecondsReachDatetime2ThroughBulkLoadAndLiterals)
     std::unique_ptr<odb_table> table = writer({column(L"stamp", VT_DATE, 0, false, {}, 1)});
     udb_record early = row_of({{L"stamp", ole_variant(with_microseconds_base(1500, 6, 15), 456)}});
     udb_record later = row_of({{L"stamp", ole_variant(with_microseconds_base(2020, 1, 2), 456)}});
-    udb_record fine = row_of({{L"stamp", ole_variant(time_of(2020, 1, 2, 10), 7)}});
+    udb_record fine = row_of({{L"stamp", ole_variant(system_time(2020, 1, 2, 10), 7)}});
     table->append_record(early);
     table->append_record(later);
     table->append_record(fine);
@@ -263,8 +263,8 @@ TEST_F(MssTable, DatetimeRefusesAYearBefore1753AndATimeAloneTakesDecember1899)
     std::unique_ptr<odb_table> table =
         writer({column(L"stamp", VT_DATE, 0, false, {}, 1),
                 column(L"alarm", VT_DATE, 0, false, {}, t_ftd::time_only)});
-    udb_record early = row_of({{L"stamp", ole_variant(time_of(1600, 5, 6, 10, 20, 30))},
-                               {L"alarm", ole_variant(time_of(0, 0, 0, 7, 8, 9))}});
+    udb_record early = row_of({{L"stamp", ole_variant(system_time(1600, 5, 6, 10, 20, 30))},
+                               {L"alarm", ole_variant(system_time(0, 0, 0, 7, 8, 9))}});
     try
     {
         table->append_record(early);
@@ -275,8 +275,8 @@ TEST_F(MssTable, DatetimeRefusesAYearBefore1753AndATimeAloneTakesDecember1899)
         EXPECT_STREQ(error.what(), "The value '1600-05-06 10:20:30' has no form in column stamp: "
                                    "it holds the years 1753 to 9999");
     }
-    udb_record later = row_of({{L"stamp", ole_variant(time_of(1753, 1, 1))},
-                               {L"alarm", ole_variant(time_of(0, 0, 0, 7, 8, 9))}});
+    udb_record later = row_of({{L"stamp", ole_variant(system_time(1753, 1, 1))},
+                               {L"alarm", ole_variant(system_time(0, 0, 0, 7, 8, 9))}});
     table->append_record(later);
     table->flush();
     EXPECT_EQ(trace_of({L"INSERT"}),
@@ -310,7 +310,7 @@ TEST_F(MssTable, RowsTheStandInRoutesAwayFromBulkCopyKeepTheirOrder)
         const int year = id == 4 ? 1200 : 2020;
         udb_record record = row_of({{L"id", ole_variant(id)},
                                     {L"name", ole_variant(name)},
-                                    {L"born", ole_variant(time_of(year, 1, 2))}});
+                                    {L"born", ole_variant(system_time(year, 1, 2))}});
         table->append_record(record);
     }
     table->flush();

@@ -33,15 +33,8 @@ t_ftd decimal_column(int precision, int scale)
 ole_variant date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                  int milliseconds = 0)
 {
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return ole_variant(time);
+    return ole_variant(
+        test_support::system_time(year, month, day, hour, minute, second, milliseconds));
 }
 
 // A date with microseconds within its millisecond, as the PostgreSQL reader makes one.

@@ -1,6 +1,7 @@
 // ole_date_test.cpp: reading date text in its forms, printing it back, and the round trips.
 #include "ole/ole_date.h"
 #include "ole/ole_variant.h"
+#include "test_support.h"
 #include "tk/tk_exception.h"
 
 #include <cstdio>
@@ -96,27 +97,15 @@ TEST(OleDate, EveryMillisecondTextReadsExactly)
     EXPECT_EQ(wrong, 0);
 }
 
-SYSTEMTIME make_time(int year, int month, int day, int hour, int minute, int second,
-                     int milliseconds)
-{
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return time;
-}
+using test_support::system_time;
 
 TEST(OleDate, PrintedTextReadsBackToTheSameValue)
 {
     const SYSTEMTIME cases[] = {
-        make_time(2020, 12, 25, 10, 11, 12, 5), make_time(2020, 12, 25, 10, 11, 12, 0),
-        make_time(1753, 1, 1, 0, 0, 0, 0),      make_time(9999, 12, 31, 23, 59, 59, 999),
-        make_time(1899, 12, 30, 0, 0, 0, 0),    make_time(0, 0, 0, 10, 11, 12, 50),
-        make_time(0, 0, 0, 0, 0, 0, 1),         make_time(2000, 2, 29, 0, 0, 0, 40),
+        system_time(2020, 12, 25, 10, 11, 12, 5), system_time(2020, 12, 25, 10, 11, 12, 0),
+        system_time(1753, 1, 1, 0, 0, 0, 0),      system_time(9999, 12, 31, 23, 59, 59, 999),
+        system_time(1899, 12, 30, 0, 0, 0, 0),    system_time(0, 0, 0, 10, 11, 12, 50),
+        system_time(0, 0, 0, 0, 0, 0, 1),         system_time(2000, 2, 29, 0, 0, 0, 40),
     };
     for (const SYSTEMTIME& time : cases)
     {
@@ -132,18 +121,19 @@ TEST(OleDate, PrintedTextReadsBackToTheSameValue)
 
 TEST(OleDate, MidnightAndMillisecondsFollowTheSwitches)
 {
-    ole_date date(make_time(2020, 12, 25, 0, 0, 0, 0));
+    ole_date date(system_time(2020, 12, 25, 0, 0, 0, 0));
     EXPECT_EQ(date.kind, 2);
     date.kind = 1;
     EXPECT_EQ(date.to_string(true), "2020-12-25");
     date.date_only_at_midnight = false;
     EXPECT_EQ(date.to_string(true), "2020-12-25 00:00:00");
 
-    const ole_date with_ms(make_time(2020, 12, 25, 10, 11, 12, 500));
+    const ole_date with_ms(system_time(2020, 12, 25, 10, 11, 12, 500));
     EXPECT_EQ(with_ms.to_string(false), "2020-12-25 10:11:12");
     EXPECT_EQ(with_ms.to_wstring(true), L"2020-12-25 10:11:12.500");
     // A time alone shows its milliseconds even when not asked.
-    EXPECT_EQ(ole_date(make_time(0, 0, 0, 1, 2, 3, 4)).to_string(false), "0000-00-00 01:02:03.004");
+    EXPECT_EQ(ole_date(system_time(0, 0, 0, 1, 2, 3, 4)).to_string(false),
+              "0000-00-00 01:02:03.004");
 }
 
 TEST(OleDate, PrintingLeavesTheStoredValueAlone)
@@ -199,26 +189,26 @@ TEST_P(OleDateTextForms, KeepEarlyYearsAndWholeFractions)
 INSTANTIATE_TEST_SUITE_P(
     OleDate, OleDateTextForms,
     testing::Values(
-        text_form_case{"YearNinetyNine", make_time(99, 1, 1, 0, 0, 0, 0), 0, "0099-01-01"},
-        text_form_case{"YearOne", make_time(1, 1, 1, 0, 0, 0, 0), 0, "0001-01-01"},
-        text_form_case{"YearFortyNineWithTime", make_time(49, 12, 31, 10, 0, 0, 0), 0,
+        text_form_case{"YearNinetyNine", system_time(99, 1, 1, 0, 0, 0, 0), 0, "0099-01-01"},
+        text_form_case{"YearOne", system_time(1, 1, 1, 0, 0, 0, 0), 0, "0001-01-01"},
+        text_form_case{"YearFortyNineWithTime", system_time(49, 12, 31, 10, 0, 0, 0), 0,
                        "0049-12-31 10:00:00"},
-        text_form_case{"MicrosecondsAtMidnight", make_time(2020, 1, 1, 0, 0, 0, 0), 123,
+        text_form_case{"MicrosecondsAtMidnight", system_time(2020, 1, 1, 0, 0, 0, 0), 123,
                        "2020-01-01 00:00:00.000123"},
-        text_form_case{"MillisecondsAndMicroseconds", make_time(2020, 1, 1, 10, 11, 12, 345), 678,
+        text_form_case{"MillisecondsAndMicroseconds", system_time(2020, 1, 1, 10, 11, 12, 345), 678,
                        "2020-01-01 10:11:12.345678"},
-        text_form_case{"MillisecondsAlone", make_time(2020, 1, 1, 10, 11, 12, 340), 0,
+        text_form_case{"MillisecondsAlone", system_time(2020, 1, 1, 10, 11, 12, 340), 0,
                        "2020-01-01 10:11:12.340"},
-        text_form_case{"TimeOfOneMicrosecond", make_time(0, 0, 0, 0, 0, 0, 0), 1,
+        text_form_case{"TimeOfOneMicrosecond", system_time(0, 0, 0, 0, 0, 0, 0), 1,
                        "0000-00-00 00:00:00.000001"},
-        text_form_case{"EarlyYearWithFraction", make_time(5, 3, 4, 1, 2, 3, 4), 5,
+        text_form_case{"EarlyYearWithFraction", system_time(5, 3, 4, 1, 2, 3, 4), 5,
                        "0005-03-04 01:02:03.004005"}),
     [](const testing::TestParamInfo<text_form_case>& param_info) { return param_info.param.name; });
 
 TEST(OleDate, FractionWithoutMillisecondsIsNotADateAlone)
 {
     // Not asked for the fraction, the text still keeps the time of day it belongs to.
-    const ole_date date(make_time(2020, 1, 1, 0, 0, 0, 0), 500);
+    const ole_date date(system_time(2020, 1, 1, 0, 0, 0, 0), 500);
     EXPECT_EQ(date.kind, ole_date::kind_date_time);
     EXPECT_EQ(date.to_string(false), "2020-01-01 00:00:00");
 }

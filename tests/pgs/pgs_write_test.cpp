@@ -3,6 +3,7 @@
 #include "pgs/pgs_recordset.h"
 #include "pgs/pgs_schema_initializer.h"
 #include "pgs_test_server.h"
+#include "test_support.h"
 
 #include <memory>
 #include <optional>
@@ -21,15 +22,9 @@ const std::uint8_t some_bytes[] = {0x00, 0x5c, 0x27, 0xff};
 ole_variant date_value(int year, int month, int day, int hour, int minute, int second,
                        int milliseconds, int microseconds)
 {
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return ole_variant(time, static_cast<std::uint16_t>(microseconds));
+    return ole_variant(
+        test_support::system_time(year, month, day, hour, minute, second, milliseconds),
+        static_cast<std::uint16_t>(microseconds));
 }
 
 // The source side of a conversion: an auto-increment key with a default the target must not

@@ -2,6 +2,7 @@
 #include "pgs/pgs_exception.h"
 #include "pgs/pgs_names_map.h"
 #include "pgs/pgs_write_types.h"
+#include "test_support.h"
 #include "tk/tk_exception.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,9 @@ t_ftd column_of(VARTYPE vartype, int size = 0, int reserved = 0)
 ole_variant date_value(int year, int month, int day, int hour, int minute, int second,
                        int milliseconds, int microseconds)
 {
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return ole_variant(time, static_cast<std::uint16_t>(microseconds));
+    return ole_variant(
+        test_support::system_time(year, month, day, hour, minute, second, milliseconds),
+        static_cast<std::uint16_t>(microseconds));
 }
 
 struct type_case

@@ -1,5 +1,6 @@
 // plat_date_test.cpp: DATE serial numbers, calendar fields and en-US date text.
 #include "plat/plat_date.h"
+#include "test_support.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -8,19 +9,7 @@
 namespace
 {
 
-SYSTEMTIME make_time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                     int milliseconds = 0)
-{
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
-    return time;
-}
+using test_support::system_time;
 
 std::string fields(const SYSTEMTIME& t)
 {
@@ -40,26 +29,26 @@ struct to_date_case
 TEST(PlatDate, SystemTimeToVariantTimeCountsDaysFromTheEpochWithAbsoluteFractions)
 {
     const to_date_case cases[] = {
-        {make_time(1899, 12, 30), true, 0.0},
-        {make_time(1899, 12, 30, 6), true, 0.25},
-        {make_time(1899, 12, 29, 6), true, -1.25}, // before the epoch the fraction is absolute
-        {make_time(1899, 12, 29, 18), true, -1.75},
-        {make_time(1753, 1, 1), true, -53688.0},
-        {make_time(100, 1, 1), true, -657434.0},
-        {make_time(9999, 12, 31, 23, 59, 59), true, 2958465.0 + 86399.0 / 86400.0},
-        {make_time(2020, 12, 25, 10, 11, 12), true, 44190.0 + 36672.0 / 86400.0},
-        {make_time(2020, 2, 29), true, 43890.0},
-        {make_time(1899, 12, 30, 12, 0, 0, 999), true, 0.5}, // milliseconds are ignored
-        {make_time(99, 12, 31), false, 0},
-        {make_time(10000, 1, 1), false, 0},
-        {make_time(2020, 13, 1), false, 0},
-        {make_time(2020, 0, 1), false, 0},
-        {make_time(2021, 2, 29), false, 0},
-        {make_time(2020, 1, 0), false, 0},
-        {make_time(2020, 1, 1, 24), false, 0},
-        {make_time(2020, 1, 1, 0, 60), false, 0},
-        {make_time(2020, 1, 1, 0, 0, 60), false, 0},
-        {make_time(0, 0, 0, 10, 11, 12), false, 0}, // a time alone has no date number
+        {system_time(1899, 12, 30), true, 0.0},
+        {system_time(1899, 12, 30, 6), true, 0.25},
+        {system_time(1899, 12, 29, 6), true, -1.25}, // before the epoch the fraction is absolute
+        {system_time(1899, 12, 29, 18), true, -1.75},
+        {system_time(1753, 1, 1), true, -53688.0},
+        {system_time(100, 1, 1), true, -657434.0},
+        {system_time(9999, 12, 31, 23, 59, 59), true, 2958465.0 + 86399.0 / 86400.0},
+        {system_time(2020, 12, 25, 10, 11, 12), true, 44190.0 + 36672.0 / 86400.0},
+        {system_time(2020, 2, 29), true, 43890.0},
+        {system_time(1899, 12, 30, 12, 0, 0, 999), true, 0.5}, // milliseconds are ignored
+        {system_time(99, 12, 31), false, 0},
+        {system_time(10000, 1, 1), false, 0},
+        {system_time(2020, 13, 1), false, 0},
+        {system_time(2020, 0, 1), false, 0},
+        {system_time(2021, 2, 29), false, 0},
+        {system_time(2020, 1, 0), false, 0},
+        {system_time(2020, 1, 1, 24), false, 0},
+        {system_time(2020, 1, 1, 0, 60), false, 0},
+        {system_time(2020, 1, 1, 0, 0, 60), false, 0},
+        {system_time(0, 0, 0, 10, 11, 12), false, 0}, // a time alone has no date number
     };
     for (const to_date_case& c : cases)
     {
@@ -101,9 +90,9 @@ TEST(PlatDate, VariantTimeToSystemTimeRoundsToTheSecond)
     for (const from_date_case& c : cases)
     {
         SCOPED_TRACE(c.date);
-        SYSTEMTIME time = make_time(1, 2, 3);
+        SYSTEMTIME time = system_time(1, 2, 3);
         ASSERT_EQ(plat::variant_time_to_system_time(c.date, time), c.ok);
-        EXPECT_EQ(fields(time), c.ok ? c.fields : fields(make_time(1, 2, 3)));
+        EXPECT_EQ(fields(time), c.ok ? c.fields : fields(system_time(1, 2, 3)));
     }
 }
 
@@ -117,7 +106,7 @@ TEST(PlatDate, EveryDayFromYear100To9999RoundTrips)
         {
             for (int day = 1; day <= plat::days_in_month(year, month); ++day)
             {
-                const SYSTEMTIME time = make_time(year, month, day, 13, 14, 15);
+                const SYSTEMTIME time = system_time(year, month, day, 13, 14, 15);
                 DATE date = 0;
                 SYSTEMTIME back;
                 if (!plat::system_time_to_variant_time(time, date) ||

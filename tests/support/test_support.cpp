@@ -11,6 +11,20 @@
 namespace test_support
 {
 
+SYSTEMTIME system_time(int year, int month, int day, int hour, int minute, int second,
+                       int milliseconds)
+{
+    SYSTEMTIME time{};
+    time.wYear = static_cast<std::uint16_t>(year);
+    time.wMonth = static_cast<std::uint16_t>(month);
+    time.wDay = static_cast<std::uint16_t>(day);
+    time.wHour = static_cast<std::uint16_t>(hour);
+    time.wMinute = static_cast<std::uint16_t>(minute);
+    time.wSecond = static_cast<std::uint16_t>(second);
+    time.wMilliseconds = static_cast<std::uint16_t>(milliseconds);
+    return time;
+}
+
 temp_dir::temp_dir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "zov-test-XXXXXX").string();

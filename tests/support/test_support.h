@@ -1,6 +1,8 @@
 // test_support.h: temporary directories and file helpers shared by the test suites.
 #pragma once
 
+#include "plat/plat_date.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,6 +26,10 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+/// The calendar fields of a date and time; the day of the week is left zero.
+SYSTEMTIME system_time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                       int milliseconds = 0);
 
 /// The whole content of a file as bytes; empty when it cannot be read.
 std::string read_file(const std::filesystem::path& path);
