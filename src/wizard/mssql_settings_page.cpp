@@ -22,18 +22,6 @@
 namespace
 {
 
-QLineEdit* line_edit(QWidget* parent, const char* name, bool secret = false)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setMaxLength(259);
-    if (secret)
-    {
-        edit->setEchoMode(QLineEdit::Password);
-    }
-    return edit;
-}
-
 /// Initialises COM for the worker's thread for as long as it talks to the server.
 class com_scope
 {

@@ -34,18 +34,6 @@ int port_from_text(const std::string& text)
 namespace
 {
 
-QLineEdit* line_edit(QWidget* parent, const char* name, bool secret = false)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setMaxLength(259);
-    if (secret)
-    {
-        edit->setEchoMode(QLineEdit::Password);
-    }
-    return edit;
-}
-
 /// A row of `grid`: the label (whose accelerator reaches `field`), the field, and a note.
 void add_labelled(QGridLayout* grid, int row, const char* text, QLineEdit* field, QLabel* note,
                   int width = 220)

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFont>
+#include <QLineEdit>
 
 void show_caught(std::exception_ptr failure)
 {
@@ -169,6 +170,18 @@ void wizard_page::enable_ctrl(QWidget* control, bool on)
     {
         control->setFocus();
     }
+}
+
+QLineEdit* wizard_page::line_edit(QWidget* parent, const char* name, bool secret)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setMaxLength(259);
+    if (secret)
+    {
+        edit->setEchoMode(QLineEdit::Password);
+    }
+    return edit;
 }
 
 QFont wizard_page::title_font()

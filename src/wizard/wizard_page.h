@@ -8,6 +8,7 @@
 #include <string>
 
 class QCheckBox;
+class QLineEdit;
 class QPlainTextEdit;
 class vandrel_convertor;
 class wizard_prompts;
@@ -74,6 +75,8 @@ protected:
     void invert_chbox(QCheckBox* box);
     /// Enables or disables a control; an enabled control also gets the focus.
     void enable_ctrl(QWidget* control, bool on);
+    /// A text field named `name` that takes up to 259 characters; `secret` hides what is typed.
+    static QLineEdit* line_edit(QWidget* parent, const char* name, bool secret = false);
     /// The large bold font of the watermark pages' titles (13 pt).
     static QFont title_font();
 
