@@ -61,14 +61,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard.shell()));
     }
 
-    template <class T>
-    T* control(QWidget& page, const char* name)
-    {
-        T* found = page.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
     popup_combo& source_combo()
     {
         return *control<popup_combo>(wizard.databases(), "source_combo");

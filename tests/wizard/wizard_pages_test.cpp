@@ -92,14 +92,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard.shell()));
     }
 
-    template <class T>
-    T* control(QWidget& page, const char* name)
-    {
-        T* found = page.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
     void next() { wizard.shell().button(QWizard::NextButton)->click(); }
     void back() { wizard.shell().button(QWizard::BackButton)->click(); }
 

@@ -76,14 +76,6 @@ protected:
         }
     }
 
-    template <class T>
-    T* control(QWidget& page, const char* name)
-    {
-        T* found = page.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
     /// Presses Next and waits for page `id`.
     void next_to(int id, int timeout_ms = 60000)
     {

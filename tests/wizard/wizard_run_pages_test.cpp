@@ -95,14 +95,6 @@ protected:
             wait_until([&] { return wizard.shell().currentId() == page_id::finish; }, 20000));
     }
 
-    template <class T>
-    T* control(QWidget& page, const char* name)
-    {
-        T* found = page.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
     QString finish_text() { return control<QLabel>(wizard.finish(), "finish_text")->text(); }
     QPlainTextEdit& error_box() { return *control<QPlainTextEdit>(wizard.finish(), "error_box"); }
     QString log_text()

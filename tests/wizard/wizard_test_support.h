@@ -10,8 +10,10 @@
 #include "wizard/wizard_prompts.h"
 
 #include <QString>
+#include <QWidget>
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -99,6 +101,15 @@ private:
 
 /// Runs the GUI's events until `condition` holds or `timeout_ms` passes; answers the condition.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 5000);
+
+/// The child of `page` named `name`; a failed expectation (and null) when there is none.
+template <class T>
+T* control(QWidget& page, const char* name)
+{
+    T* found = page.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
 
 /// Runs `action` once the GUI's event loop is next entered (inside a modal exec()).
 void when_idle(std::function<void()> action);
