@@ -5,7 +5,7 @@
 // zov_writer_bench). PostgreSQL comes from PGHOST, PGPORT, PGUSER and PGPASSWORD, SQL Server from
 // ZOV_TEST_MSSQL ("server;user;password"). A source database of its own is created, filled and
 // dropped; the destination database is created again by the conversion (mode 0) and kept.
-#include "pgs/pgs_engine.h"
+#include "bench_pg.h"
 #include "zovagent/zovagent.h"
 
 #include <algorithm>
@@ -23,20 +23,8 @@
 namespace
 {
 
-std::string env_text(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::string conninfo(const std::string& database)
-{
-    return "host=" + pgs_conninfo_value(env_text("PGHOST")) +
-           " port=" + pgs_conninfo_value(env_text("PGPORT")) +
-           " user=" + pgs_conninfo_value(env_text("PGUSER")) +
-           " password=" + pgs_conninfo_value(env_text("PGPASSWORD")) +
-           " dbname=" + pgs_conninfo_value(database);
-}
+using bench::env_text;
+using bench::pg_conninfo;
 
 // The process's peak resident set so far, in MiB.
 double peak_mib()
@@ -49,7 +37,7 @@ double peak_mib()
 // 1 MiB per row, made on the server: the bench's own memory stays out of the figure.
 void fill_source(const std::string& database, long rows, bool text)
 {
-    pqxx::connection connection(conninfo(database));
+    pqxx::connection connection(pg_conninfo(database));
     pqxx::nontransaction work(connection);
     const std::string value = "repeat(md5(g::text), 32768)";
     work.exec(std::string("CREATE TABLE blobs (id integer PRIMARY KEY, payload ") +
@@ -99,7 +87,7 @@ int main(int argc, char** argv)
     try
     {
         {
-            pqxx::connection admin(conninfo("postgres"));
+            pqxx::connection admin(pg_conninfo("postgres"));
             pqxx::nontransaction work(admin);
             work.exec("CREATE DATABASE " + work.quote_name(database));
         }
@@ -142,7 +130,7 @@ int main(int argc, char** argv)
     }
     try
     {
-        pqxx::connection admin(conninfo("postgres"));
+        pqxx::connection admin(pg_conninfo("postgres"));
         pqxx::nontransaction work(admin);
         work.exec("DROP DATABASE IF EXISTS " + work.quote_name(database) + " WITH (FORCE)");
     }

@@ -6,7 +6,7 @@
 // the TDS server from ZOV_TEST_MSSQL (server;user;password). A PostgreSQL database and two
 // destination databases of its own are created and dropped.
 #include "bench_odbc.h"
-#include "pgs/pgs_engine.h"
+#include "bench_pg.h"
 #include "zovagent/zovagent.h"
 
 #include <algorithm>
@@ -29,20 +29,8 @@ namespace
 
 using clock_type = std::chrono::steady_clock;
 
-std::string env_text(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::string pg_conninfo(const std::string& database)
-{
-    return "host=" + pgs_conninfo_value(env_text("PGHOST")) +
-           " port=" + pgs_conninfo_value(env_text("PGPORT")) +
-           " user=" + pgs_conninfo_value(env_text("PGUSER")) +
-           " password=" + pgs_conninfo_value(env_text("PGPASSWORD")) +
-           " dbname=" + pgs_conninfo_value(database);
-}
+using bench::env_text;
+using bench::pg_conninfo;
 
 // The same values as bulk_copy_generated_rows writes from its buffers.
 void create_source(const std::string& database, long rows)

@@ -4,6 +4,7 @@
 // PGHOST, PGPORT, PGUSER and PGPASSWORD. A database of its own is created, filled with an
 // 8-column table and a table of one-megabyte values, and dropped. For the second table it shows
 // the resident memory while the recordset reads it: flat, whatever the number of rows.
+#include "bench_pg.h"
 #include "pgs/pgs_database.h"
 #include "pgs/pgs_engine.h"
 #include "pgs/pgs_recordset.h"
@@ -24,20 +25,8 @@
 namespace
 {
 
-std::string env_text(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-std::string conninfo(const std::string& database)
-{
-    return "host=" + pgs_conninfo_value(env_text("PGHOST")) +
-           " port=" + pgs_conninfo_value(env_text("PGPORT")) +
-           " user=" + pgs_conninfo_value(env_text("PGUSER")) +
-           " password=" + pgs_conninfo_value(env_text("PGPASSWORD")) +
-           " dbname=" + pgs_conninfo_value(database);
-}
+using bench::env_text;
+using bench::pg_conninfo;
 
 // Resident set size in MiB, from /proc/self/statm.
 double resident_mib()
@@ -57,7 +46,7 @@ double seconds_since(std::chrono::steady_clock::time_point start)
 
 void create_table(const std::string& database, long rows)
 {
-    pqxx::connection connection(conninfo(database));
+    pqxx::connection connection(pg_conninfo(database));
     pqxx::nontransaction work(connection);
     work.exec("CREATE TABLE bench_rows (id integer PRIMARY KEY, big bigint, amount numeric(12,2),"
               " label text, stamp timestamp, flag boolean, payload bytea, token uuid)");
@@ -71,7 +60,7 @@ void create_table(const std::string& database, long rows)
 
 void create_wide_table(const std::string& database, long rows)
 {
-    pqxx::connection connection(conninfo(database));
+    pqxx::connection connection(pg_conninfo(database));
     pqxx::nontransaction work(connection);
     // Random bytes: the server's compression would otherwise shrink them on disk, not on the wire.
     work.exec("CREATE TABLE bench_wide (id integer PRIMARY KEY, payload bytea)");
@@ -83,7 +72,7 @@ void create_wide_table(const std::string& database, long rows)
 
 long copy_rows(const std::string& database)
 {
-    pqxx::connection connection(conninfo(database));
+    pqxx::connection connection(pg_conninfo(database));
     pqxx::work work(connection);
     pqxx::stream_from copy(work, "bench_rows");
     std::string line;
@@ -112,7 +101,7 @@ int main(int argc, char** argv)
     try
     {
         {
-            pqxx::connection admin(conninfo("postgres"));
+            pqxx::connection admin(pg_conninfo("postgres"));
             pqxx::nontransaction work(admin);
             work.exec("CREATE DATABASE " + work.quote_name(database));
         }
@@ -195,7 +184,7 @@ int main(int argc, char** argv)
     }
     try
     {
-        pqxx::connection admin(conninfo("postgres"));
+        pqxx::connection admin(pg_conninfo("postgres"));
         pqxx::nontransaction work(admin);
         work.exec("DROP DATABASE IF EXISTS " + work.quote_name(database) + " WITH (FORCE)");
     }
