@@ -25,18 +25,7 @@ struct expected_value
     std::wstring text;
 };
 
-SYSTEMTIME calendar(int year, int month, int day, int hour, int minute, int second, int ms)
-{
-    SYSTEMTIME time{};
-    time.wYear = static_cast<std::uint16_t>(year);
-    time.wMonth = static_cast<std::uint16_t>(month);
-    time.wDay = static_cast<std::uint16_t>(day);
-    time.wHour = static_cast<std::uint16_t>(hour);
-    time.wMinute = static_cast<std::uint16_t>(minute);
-    time.wSecond = static_cast<std::uint16_t>(second);
-    time.wMilliseconds = static_cast<std::uint16_t>(ms);
-    return time;
-}
+using test_support::system_time;
 
 void expect_time(const udb_field& field, const SYSTEMTIME& expected)
 {
@@ -133,11 +122,11 @@ TEST_F(PgsValues, LowerLimitsAndEmptyValues)
     EXPECT_EQ(field(row, L"c_money").value.dblVal, -92233720368547758.08);
     EXPECT_EQ(field(row, L"c_real").value.dblVal, -3.4e38);
     EXPECT_EQ(field(row, L"c_double").value.dblVal, -1.7976931348623157e308);
-    expect_time(field(row, L"c_ts"), calendar(1, 1, 1, 0, 0, 0, 0));
+    expect_time(field(row, L"c_ts"), system_time(1, 1, 1, 0, 0, 0, 0));
     // 15:30:12.345 at +05 is 10:30:12.345 UTC, whatever the client's own zone.
-    expect_time(field(row, L"c_tstz"), calendar(2020, 12, 25, 10, 30, 12, 345));
-    expect_time(field(row, L"c_date"), calendar(25, 6, 15, 0, 0, 0, 0));
-    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 0, 0, 0, 0));
+    expect_time(field(row, L"c_tstz"), system_time(2020, 12, 25, 10, 30, 12, 345));
+    expect_time(field(row, L"c_date"), system_time(25, 6, 15, 0, 0, 0, 0));
+    expect_time(field(row, L"c_time"), system_time(0, 0, 0, 0, 0, 0, 0));
     ASSERT_EQ(field(row, L"c_bytea").get_type(), VT_BYTE_ARRAY);
     EXPECT_TRUE(bytes_of(field(row, L"c_bytea")).empty());
 }
@@ -171,12 +160,12 @@ TEST_F(PgsValues, UpperLimitsMillisecondsAndUnicode)
     EXPECT_EQ(field(row, L"c_money").value.dblVal, 92233720368547758.07);
     EXPECT_EQ(field(row, L"c_real").value.dblVal, 3.4028235e38);
     EXPECT_EQ(field(row, L"c_double").value.dblVal, 1e308);
-    expect_time(field(row, L"c_ts"), calendar(2020, 12, 25, 15, 30, 12, 345));
+    expect_time(field(row, L"c_ts"), system_time(2020, 12, 25, 15, 30, 12, 345));
     EXPECT_EQ(field(row, L"c_ts").microseconds, 678); // the server's .345678 whole
-    expect_time(field(row, L"c_tstz"), calendar(2021, 1, 1, 0, 0, 0, 500));
+    expect_time(field(row, L"c_tstz"), system_time(2021, 1, 1, 0, 0, 0, 500));
     EXPECT_EQ(field(row, L"c_tstz").microseconds, 0);
-    expect_time(field(row, L"c_date"), calendar(2000, 2, 29, 0, 0, 0, 0));
-    expect_time(field(row, L"c_time"), calendar(0, 0, 0, 23, 59, 59, 999));
+    expect_time(field(row, L"c_date"), system_time(2000, 2, 29, 0, 0, 0, 0));
+    expect_time(field(row, L"c_time"), system_time(0, 0, 0, 23, 59, 59, 999));
     std::vector<std::uint8_t> all_bytes(256);
     for (std::size_t value = 0; value < all_bytes.size(); ++value)
     {
