@@ -103,7 +103,10 @@ int main(int argc, char** argv)
             saved = save(shell, folder, page.name) && saved;
         }
 
-        // The connection pages once more, with the controls their choices disable.
+        // The connection pages once more, with the controls their choices disable. The finish
+        // page turned Cancel off for good (a person never leaves it but through Finish); a
+        // restart from there does not turn it on again, so the walker does.
+        shell.button(QWizard::CancelButton)->setEnabled(true);
         process.converter().pgs_converter_impl::set_connection("", "postgres", "pg-secret", 0);
         process.converter().set_sec_log(true);
         shell.setStartId(page_id::pgs_settings);
