@@ -7,6 +7,7 @@
 #include "mss/mss_engine.h"
 #include "mss/mss_key_sizes.h"
 #include "mss/odb_table.h"
+#include "mss_server_fixture.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
 #include "test_support.h"
@@ -51,54 +52,16 @@ bool babelfish(odb_database& database)
     return !version.empty() && version[0].find(L"Babelfish") != std::wstring::npos;
 }
 
-class SqlServerDestination : public testing::Test
+class SqlServerDestination : public mss_server_fixture
 {
 protected:
-    void SetUp() override
+    SqlServerDestination()
+        : mss_server_fixture(L"zov_mssdb_")
     {
-        m_login = test_support::mssql_login_from_env();
-        if (!m_login)
-        {
-            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server to "
-                            "test against";
-        }
-        plat::oledb::register_providers(m_table);
-        m_engine.connect(m_login->server, m_login->user, m_login->password, true);
-        m_engine.set_view_owned(false);
-        if (m_engine.is_db_exist(m_name))
-        {
-            m_engine.delete_db(m_name);
-        }
-    }
-
-    void TearDown() override
-    {
-        // Cleaning up, a refusal for a concurrent catalog change is tried again.
-        for (int attempt = 0; m_login && m_engine.connected() && m_engine.is_db_exist(m_name);
-             ++attempt)
-        {
-            try
-            {
-                m_engine.delete_db(m_name);
-            }
-            catch (const tk_exception& error)
-            {
-                if (attempt == 4 || !test_support::is_concurrent_catalog_refusal(error.what()))
-                {
-                    throw;
-                }
-                ::usleep(200000);
-            }
-        }
     }
 
     // Reopens the database as a run in append mode does and checks what it reads.
     void read_back_catalog();
-
-    std::optional<mssql_login> m_login;
-    plat::oledb::class_table m_table;
-    mss_engine m_engine{true};
-    const std::wstring m_name = L"zov_mssdb_" + std::to_wstring(getpid());
 };
 
 TEST_F(SqlServerDestination, DatabaseSchemaFixtureTableAndCatalog)

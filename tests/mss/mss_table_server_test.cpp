@@ -8,6 +8,7 @@
 #include "mss/mss_table_hook.h"
 #include "mss/odb_command.h"
 #include "mss/odb_exception.h"
+#include "mss_server_fixture.h"
 #include "plat/oledb/odbc_link.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
@@ -109,32 +110,12 @@ std::vector<std::wstring> expected_row(int id, const std::wstring& name_override
             record[11]->to_wstring()};
 }
 
-class SqlServerWriter : public testing::Test
+class SqlServerWriter : public mss_server_fixture
 {
 protected:
-    void SetUp() override
+    SqlServerWriter()
+        : mss_server_fixture(L"zov_writer_")
     {
-        m_login = test_support::mssql_login_from_env();
-        if (!m_login)
-        {
-            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server to "
-                            "test against";
-        }
-        plat::oledb::register_providers(m_table);
-        m_engine.connect(m_login->server, m_login->user, m_login->password, true);
-        m_engine.set_view_owned(false);
-        if (m_engine.is_db_exist(m_name))
-        {
-            m_engine.delete_db(m_name);
-        }
-    }
-
-    void TearDown() override
-    {
-        if (m_login && m_engine.connected() && m_engine.is_db_exist(m_name))
-        {
-            m_engine.delete_db(m_name);
-        }
     }
 
     void append(udb_recordset& writer, int first, int last)
@@ -150,10 +131,6 @@ protected:
         writer.flush();
     }
 
-    std::optional<mssql_login> m_login;
-    plat::oledb::class_table m_table;
-    mss_engine m_engine{true};
-    const std::wstring m_name = L"zov_writer_" + std::to_wstring(getpid());
     std::vector<std::string> m_failures;
 };
 
