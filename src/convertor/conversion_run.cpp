@@ -464,6 +464,7 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
             // The source stays on this row, so the next one is still read; this one is not
             // written.
             value_failed = true;
+            ++m_rows_refused;
             report_row(row_number, error);
         }
         if (record == nullptr && !value_failed)

@@ -163,14 +163,14 @@ void mss_fast_load::bind_data1(double value, std::uint32_t ordinal)
     }
 }
 
-std::uint32_t mss_fast_load::rows_to_replay()
+std::uint32_t mss_fast_load::rows_to_replay(std::uint32_t pending)
 {
     ole_com_ptr<IFastLoadReplay> replay;
-    DBCOUNTITEM rows = m_rows;
+    DBCOUNTITEM rows = pending;
     if (SUCCEEDED(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) && replay &&
         FAILED(replay->GetRowsToReplay(&rows)))
     {
-        rows = m_rows;
+        rows = pending;
     }
     return rows;
 }
@@ -191,7 +191,7 @@ void mss_fast_load::insert_data()
     {
         tk_log(2, "m_spFastLoad->InsertRow failed: %08X", hr);
         // The row itself was not taken either.
-        const std::uint32_t lost = rows_to_replay();
+        const std::uint32_t lost = rows_to_replay(m_rows);
         m_rows -= std::min(m_rows, lost);
         throw mss_fast_load_exception(hr, lost + 1);
     }
@@ -202,7 +202,8 @@ void mss_fast_load::insert_data()
         if (FAILED(hr))
         {
             tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-            mss_fast_load_exception failure(hr, rows_to_replay());
+            // Without the provider's own count, every row of the batch is to be written again.
+            mss_fast_load_exception failure(hr, rows_to_replay(commit_every));
             failure.set_in_commit();
             throw failure;
         }
@@ -221,12 +222,15 @@ void mss_fast_load::commit()
         return;
     }
     // The rows of a failed commit are the caller's to write again: none stays pending here.
+    const std::uint32_t pending = m_rows;
     m_rows = 0;
     const HRESULT hr = m_fast_load->Commit(0);
     if (FAILED(hr))
     {
         tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-        throw mss_fast_load_exception(hr, rows_to_replay());
+        mss_fast_load_exception failure(hr, rows_to_replay(pending));
+        failure.set_in_commit();
+        throw failure;
     }
 }
 
@@ -244,7 +248,7 @@ void mss_fast_load::close_table()
     if (FAILED(hr))
     {
         tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-        lost = rows_to_replay();
+        lost = rows_to_replay(m_rows);
         // Read whole, with the SQLSTATEs: a commit that lost the connection must say so.
         failure.emplace(odb_exception::with_all_texts(hr));
     }

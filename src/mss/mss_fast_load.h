@@ -91,7 +91,9 @@ public:
     const CDynamicAccessorEx& accessor() const { return m_accessor; }
 
 private:
-    std::uint32_t rows_to_replay();
+    /// The provider's count of the rows to write again after a failure; `pending` when it has
+    /// none.
+    std::uint32_t rows_to_replay(std::uint32_t pending);
 
     bool m_open = false;
     CDynamicAccessorEx m_accessor{8000};

@@ -363,6 +363,9 @@ void mss_table::update(udb_record& record)
     {
         ole_com_ptr<IRowset> rowset;
         command().execute(sql, rowset.put());
+        // Without an answer the key is not known to be there: the row is reported, not taken
+        // for done.
+        changed = 0;
         if (rowset)
         {
             odb_recordset rows(rowset.get());

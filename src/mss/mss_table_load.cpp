@@ -48,7 +48,11 @@ mss_table::~mss_table()
                 after_load_closed();
                 try
                 {
-                    replay(failure);
+                    if (!replay(failure))
+                    {
+                        tk_wlog(3, L"The load of %s ended with an error: %s", name(),
+                                wide(failure.what()));
+                    }
                 }
                 catch (const std::exception& error)
                 {
@@ -384,9 +388,10 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
     }
     catch (const mss_fast_load_exception& failure)
     {
-        if (failure.rows_to_replay() == 0 && !failure.connection_lost())
+        if (failure.rows_to_replay() == 0 && !failure.connection_lost() && !failure.in_commit())
         {
-            // Nothing to write again: the failure is the caller's, with its record.
+            // Nothing to write again: the failure is the caller's, with its record. (A commit
+            // that failed with nothing to write again stored the row: replay() counts it.)
             record = std::move(m_batch.back().record);
             m_batch_bytes -= m_batch.back().bytes;
             m_batch.pop_back();

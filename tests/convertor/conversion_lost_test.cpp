@@ -25,6 +25,8 @@ struct lost_case
     std::set<int> overflow_rows;
     std::vector<std::string> messages;
     event_log appended;
+    /// Rows of public.a whose values the source cannot read.
+    std::set<int> unreadable_rows = {};
 };
 
 void PrintTo(const lost_case& test, std::ostream* out)
@@ -47,6 +49,7 @@ TEST_P(LostConnection, EndsTheRunWithOneReportOfTheTable)
         bench.destination.faults.lost_rows = {test.destination_lost_at};
     }
     bench.destination.faults.overflow_rows = test.overflow_rows;
+    bench.source.value_error_rows[L"public.a"] = test.unreadable_rows;
     bench.destination.faults.failing_tables = {L"[dbo].[a]"};
     bench.run();
     EXPECT_EQ(bench.handler->messages, test.messages);
@@ -79,6 +82,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "rows of this table had been stored, and 1 more may have been (their commit "
                    "got no answer); the conversion stops."},
                   {"get_table public.a mode=1", "append [dbo].[a] 1", "append [dbo].[a] 3"}},
+        // A row the source could not read was not stored either.
+        lost_case{"DestinationAfterAnUnreadableRow",
+                  0,
+                  3,
+                  {},
+                  {"public.a, record #2: no form for row 2",
+                   "public.a: The connection to SQL Server was lost: Communication link failure. 2 "
+                   "rows of this table had been stored, and 1 more may have been (their commit "
+                   "got no answer); the conversion stops."},
+                  {"get_table public.a mode=1", "append [dbo].[a] 1", "append [dbo].[a] 3"},
+                  {2}},
         lost_case{"SourceMidTable",
                   3,
                   0,
