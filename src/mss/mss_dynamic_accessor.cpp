@@ -1,9 +1,11 @@
 // mss_dynamic_accessor.cpp: the bulk loader's column bindings, the row layout and the accessor.
 #include "mss/mss_dynamic_accessor.h"
 
+#include "mss/odb_exception.h"
 #include "tk/tk_logger.h"
 
 #include <cstring>
+#include <optional>
 
 namespace
 {
@@ -33,9 +35,9 @@ bool CDynamicAccessorEx::is_stream(std::uint32_t column_idx) const
     return m_bindings[column_idx].wType == DBTYPE_IUNKNOWN;
 }
 
-HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema)
+void CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema)
 {
-    return BindColumns(rowset, schema, mss_target::of_engine());
+    BindColumns(rowset, schema, mss_target::of_engine());
 }
 
 bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
@@ -66,39 +68,18 @@ bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
     return sequential || !stream;
 }
 
-HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema,
-                                        const mss_target& target, const std::vector<bool>& wanted)
+void CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema,
+                                     const mss_target& target, const std::vector<bool>& wanted)
 {
     tk_log(1, "CDynamicAccessorEx::BindColumns");
     release();
-    HRESULT hr = rowset->QueryInterface(IID_IAccessor, m_accessor.put_void());
-    if (FAILED(hr))
-    {
-        return hr;
-    }
-    if (!m_column_block)
-    {
-        ole_com_ptr<IColumnsInfo> info;
-        if (FAILED(hr = rowset->QueryInterface(IID_IColumnsInfo, info.put_void())))
-        {
-            return hr;
-        }
-        DBORDINAL count = 0;
-        DBCOLUMNINFO* columns = nullptr;
-        if (FAILED(hr = info->GetColumnInfo(&count, &columns, nullptr)))
-        {
-            return hr;
-        }
-        m_column_block.reset(columns);
-        m_columns.assign(columns, columns + count);
-    }
+    read_columns(rowset);
     const auto count = static_cast<std::uint32_t>(m_columns.size());
     m_bindings.assign(count, DBBINDING{});
     m_objects.assign(count, DBOBJECT{});
     m_client_owned.assign(count, true);
     m_bound.assign(count, false);
-    bool streams_tested = false;
-    IID stream_iid = IID_ISequentialStream;
+    std::optional<IID> stream_iid;
     std::size_t offset = 0;
     for (std::uint32_t column_idx = 0; column_idx < count; ++column_idx)
     {
@@ -108,87 +89,122 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
             continue;
         }
         m_bound[column_idx] = true;
-        DBCOLUMNINFO& column = m_columns[column_idx];
         const t_ftd* field = column_idx < schema.size() ? schema[column_idx] : nullptr;
         if (field != nullptr && field->vartype == VT_DATE && target.has_date_types())
         {
-            tk_log(1, "Adjusting date/time columns (schema[i]->dw_reserved=%d)",
-                   field->dw_reserved);
-            switch (field->dw_reserved & 3)
-            {
-            case 1:
-                tk_log(1, "Got DATETIME");
-                column.bScale = 3;
-                break;
-            case 2:
-                tk_log(1, "Got pure DATE");
-                column.wType = DBTYPE_DBDATE;
-                column.bPrecision = 0;
-                column.bScale = 0;
-                column.ulColumnSize = sizeof(DBDATE);
-                break;
-            case 3:
-                tk_log(1, "Got pure TIME");
-                column.wType = DBTYPE_DBTIME2;
-                column.bPrecision = 0;
-                column.bScale = 4;
-                column.ulColumnSize = sizeof(DBTIME2);
-                break;
-            default:
-                break;
-            }
+            narrow_date_column(m_columns[column_idx], field->dw_reserved);
         }
-        DBBINDING& binding = m_bindings[column_idx];
         const std::size_t value_offset = aligned(offset, value_alignment);
-        DBLENGTH size = column.ulColumnSize;
-        if (column.ulColumnSize <= m_blob_size && column.wType != DBTYPE_IUNKNOWN)
+        if (m_columns[column_idx].ulColumnSize <= m_blob_size &&
+            m_columns[column_idx].wType != DBTYPE_IUNKNOWN)
         {
-            tk_log(1, "Column ordinal %d: - Binding as native data type", column.iOrdinal);
-            DBTYPE type = column.wType;
-            if (type == DBTYPE_STR)
-            {
-                size = column.ulColumnSize + 1;
-            }
-            else if (type == DBTYPE_WSTR)
-            {
-                size = column.ulColumnSize * 2 + 2;
-            }
-            else if (type == DBTYPE_NUMERIC)
-            {
-                type = DBTYPE_WSTR;
-                size = numeric_text_bytes;
-            }
-            Bind(binding, column.iOrdinal, type, size, column.bPrecision, column.bScale,
-                 value_offset, nullptr);
+            bind_in_place(column_idx, value_offset);
         }
         else
         {
-            if (column.wType != DBTYPE_IUNKNOWN)
-            {
-                tk_log(1, "Binding BLOB (column #%d)", column.iOrdinal);
-                if (!streams_tested)
-                {
-                    streams_tested = true;
-                    stream_iid =
-                        streams_are_sequential(rowset) ? IID_ISequentialStream : IID_IStream;
-                }
-                m_objects[column_idx] = DBOBJECT{0 /* STGM_READ */, stream_iid};
-            }
-            else
-            {
-                m_objects[column_idx] = DBOBJECT{0, IID_IUnknown};
-            }
-            // A pointer-sized slot: the stream's address would not fit a narrower one.
-            size = sizeof(void*);
-            Bind(binding, column.iOrdinal, DBTYPE_IUNKNOWN, size, column.bPrecision, column.bScale,
-                 value_offset, &m_objects[column_idx]);
+            bind_stream(rowset, column_idx, value_offset, stream_iid);
         }
+        const DBBINDING& binding = m_bindings[column_idx];
         m_client_owned[column_idx] = binding.dwMemOwner == DBMEMOWNER_CLIENTOWNED;
         offset = binding.obStatus + sizeof(DBSTATUS);
     }
     m_buffer.assign(std::max<std::size_t>(aligned(offset, value_alignment), 1), 0);
+    create_accessor();
+}
+
+void CDynamicAccessorEx::read_columns(IUnknown* rowset)
+{
+    odb_check(rowset->QueryInterface(IID_IAccessor, m_accessor.put_void()));
+    if (m_column_block)
+    {
+        return;
+    }
+    ole_com_ptr<IColumnsInfo> info;
+    odb_check(rowset->QueryInterface(IID_IColumnsInfo, info.put_void()));
+    DBORDINAL count = 0;
+    DBCOLUMNINFO* columns = nullptr;
+    odb_check(info->GetColumnInfo(&count, &columns, nullptr));
+    m_column_block.reset(columns);
+    m_columns.assign(columns, columns + count);
+}
+
+void CDynamicAccessorEx::narrow_date_column(DBCOLUMNINFO& column, std::int32_t date_kind)
+{
+    tk_log(1, "Adjusting date/time columns (schema[i]->dw_reserved=%d)", date_kind);
+    switch (date_kind & 3)
+    {
+    case 1:
+        tk_log(1, "Got DATETIME");
+        column.bScale = 3;
+        break;
+    case 2:
+        tk_log(1, "Got pure DATE");
+        column.wType = DBTYPE_DBDATE;
+        column.bPrecision = 0;
+        column.bScale = 0;
+        column.ulColumnSize = sizeof(DBDATE);
+        break;
+    case 3:
+        tk_log(1, "Got pure TIME");
+        column.wType = DBTYPE_DBTIME2;
+        column.bPrecision = 0;
+        column.bScale = 4;
+        column.ulColumnSize = sizeof(DBTIME2);
+        break;
+    default:
+        break;
+    }
+}
+
+void CDynamicAccessorEx::bind_in_place(std::uint32_t column_idx, std::size_t value_offset)
+{
+    const DBCOLUMNINFO& column = m_columns[column_idx];
+    tk_log(1, "Column ordinal %d: - Binding as native data type", column.iOrdinal);
+    DBTYPE type = column.wType;
+    DBLENGTH size = column.ulColumnSize;
+    if (type == DBTYPE_STR)
+    {
+        size = column.ulColumnSize + 1;
+    }
+    else if (type == DBTYPE_WSTR)
+    {
+        size = column.ulColumnSize * 2 + 2;
+    }
+    else if (type == DBTYPE_NUMERIC)
+    {
+        type = DBTYPE_WSTR;
+        size = numeric_text_bytes;
+    }
+    Bind(m_bindings[column_idx], column.iOrdinal, type, size, column.bPrecision, column.bScale,
+         value_offset, nullptr);
+}
+
+void CDynamicAccessorEx::bind_stream(IUnknown* rowset, std::uint32_t column_idx,
+                                     std::size_t value_offset, std::optional<IID>& stream_iid)
+{
+    const DBCOLUMNINFO& column = m_columns[column_idx];
+    if (column.wType != DBTYPE_IUNKNOWN)
+    {
+        tk_log(1, "Binding BLOB (column #%d)", column.iOrdinal);
+        if (!stream_iid)
+        {
+            stream_iid = streams_are_sequential(rowset) ? IID_ISequentialStream : IID_IStream;
+        }
+        m_objects[column_idx] = DBOBJECT{0 /* STGM_READ */, *stream_iid};
+    }
+    else
+    {
+        m_objects[column_idx] = DBOBJECT{0, IID_IUnknown};
+    }
+    // A pointer-sized slot: the stream's address would not fit a narrower one.
+    Bind(m_bindings[column_idx], column.iOrdinal, DBTYPE_IUNKNOWN, sizeof(void*), column.bPrecision,
+         column.bScale, value_offset, &m_objects[column_idx]);
+}
+
+void CDynamicAccessorEx::create_accessor()
+{
     std::vector<DBBINDING> bound;
-    for (std::uint32_t column_idx = 0; column_idx < count; ++column_idx)
+    for (std::uint32_t column_idx = 0; column_idx < m_bindings.size(); ++column_idx)
     {
         if (m_bound[column_idx])
         {
@@ -196,24 +212,26 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
         }
     }
     std::vector<DBBINDSTATUS> statuses(bound.size(), DBBINDSTATUS_OK);
-    hr = m_accessor->CreateAccessor(DBACCESSOR_ROWDATA, bound.size(), bound.data(),
-                                    static_cast<DBLENGTH>(m_buffer.size()), &m_handle,
-                                    statuses.data());
-    if (FAILED(hr))
-    {
-        for (std::size_t entry_idx = 0; entry_idx < bound.size(); ++entry_idx)
-        {
-            if (statuses[entry_idx] != DBBINDSTATUS_OK)
-            {
-                tk_log(1, "Binding entry %d failed. Status: %d", bound[entry_idx].iOrdinal - 1,
-                       statuses[entry_idx]);
-            }
-        }
-        tk_log(1, "Failed to create Accessor!!!");
-        m_buffer.clear();
-        m_handle = DB_NULL_HACCESSOR;
-    }
-    return hr;
+    odb_check(m_accessor->CreateAccessor(DBACCESSOR_ROWDATA, bound.size(), bound.data(),
+                                         static_cast<DBLENGTH>(m_buffer.size()), &m_handle,
+                                         statuses.data()),
+              [&](HRESULT hr)
+              {
+                  // The error record first: logging makes no OLE DB call.
+                  odb_exception failure(hr);
+                  for (std::size_t entry_idx = 0; entry_idx < bound.size(); ++entry_idx)
+                  {
+                      if (statuses[entry_idx] != DBBINDSTATUS_OK)
+                      {
+                          tk_log(1, "Binding entry %d failed. Status: %d",
+                                 bound[entry_idx].iOrdinal - 1, statuses[entry_idx]);
+                      }
+                  }
+                  tk_log(1, "Failed to create Accessor!!!");
+                  m_buffer.clear();
+                  m_handle = DB_NULL_HACCESSOR;
+                  return failure;
+              });
 }
 
 void CDynamicAccessorEx::Bind(DBBINDING& binding, DBORDINAL ordinal, DBTYPE type, DBLENGTH length,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// Binds every column of a bulk-load rowset into one row buffer: per column the value (at an
@@ -22,14 +23,14 @@ public:
     CDynamicAccessorEx& operator=(const CDynamicAccessorEx&) = delete;
 
     /// Reads the rowset's columns, binds them and creates the accessor, narrowing date and time
-    /// columns as the live engine's state says. A failure answers its HRESULT and keeps no
+    /// columns as the live engine's state says. A failure throws odb_exception and keeps no
     /// buffer.
-    HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema);
+    void BindColumns(IUnknown* rowset, const udb_schema& schema);
     /// The same with the engine state given. With `wanted` not empty, only the columns it marks
     /// are bound (the others are left to the table's defaults); it pairs with the rowset's
     /// columns by position.
-    HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema, const mss_target& target,
-                        const std::vector<bool>& wanted = {});
+    void BindColumns(IUnknown* rowset, const udb_schema& schema, const mss_target& target,
+                     const std::vector<bool>& wanted = {});
 
     /// Fills one binding (value, length and status; memory owned by the provider for BYREF
     /// types).
@@ -67,6 +68,15 @@ private:
     };
 
     bool streams_are_sequential(IUnknown* rowset);
+    // The steps of BindColumns: the rowset's accessor and columns (read once), a date column
+    // narrowed to its kind, one column bound in its own type or as a stream, the accessor.
+    void read_columns(IUnknown* rowset);
+    static void narrow_date_column(DBCOLUMNINFO& column, std::int32_t date_kind);
+    void bind_in_place(std::uint32_t column_idx, std::size_t value_offset);
+    // The stream interface the rowset takes is asked once, at the first stream column.
+    void bind_stream(IUnknown* rowset, std::uint32_t column_idx, std::size_t value_offset,
+                     std::optional<IID>& stream_iid);
+    void create_accessor();
 
     std::uint32_t m_blob_size;
     std::unique_ptr<DBCOLUMNINFO, column_info_free> m_column_block;

@@ -42,13 +42,13 @@ mss_fast_load::~mss_fast_load()
     m_fast_load.reset();
 }
 
-HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema)
+void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema)
 {
-    return open_table(session, table_id, schema, mss_target::of_engine());
+    open_table(session, table_id, schema, mss_target::of_engine());
 }
 
-HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                                  const mss_target& target, const std::vector<bool>& wanted)
+void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
+                               const mss_target& target, const std::vector<bool>& wanted)
 {
     tk_log(2, "mss_fast_load::open_table");
     if (m_open)
@@ -67,27 +67,22 @@ HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const ud
     props[1].vValue.vt = VT_BOOL;
     props[1].vValue.boolVal = VARIANT_TRUE;
     DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
-    HRESULT hr = session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
-                                     m_fast_load.put_unknown());
-    if (FAILED(hr))
+    odb_check(session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
+                                  m_fast_load.put_unknown()));
+    try
     {
-        tk_log(2, "open_rowset->OpenRowset failed: %08X", hr);
-        m_fast_load.reset();
-        return hr;
+        m_accessor.BindColumns(m_fast_load.get(), schema, target, wanted);
     }
-    hr = m_accessor.BindColumns(m_fast_load.get(), schema, target, wanted);
-    if (FAILED(hr))
+    catch (...)
     {
         // Half open would let the next bind write through a buffer that is not there.
-        tk_log(2, "CDynamicAccessor::BindColumns failed: %08X", hr);
         m_accessor.release();
         m_fast_load.reset();
-        return hr;
+        throw;
     }
     tk_log(1, "b_open_table->true");
     m_open = true;
     m_rows = 0;
-    return hr;
 }
 
 bool mss_fast_load::bind_data3(const void* data, std::uint32_t size, std::uint32_t length,
@@ -186,28 +181,28 @@ void mss_fast_load::insert_data()
     {
         throw tk_mail_assertion("mss_floa", 106);
     }
-    HRESULT hr = m_fast_load->InsertRow(m_accessor.handle(), m_accessor.buffer());
-    if (FAILED(hr))
-    {
-        tk_log(2, "m_spFastLoad->InsertRow failed: %08X", hr);
-        // The row itself was not taken either.
-        const std::uint32_t lost = rows_to_replay(m_rows);
-        m_rows -= std::min(m_rows, lost);
-        throw mss_fast_load_exception(hr, lost + 1);
-    }
+    odb_check(m_fast_load->InsertRow(m_accessor.handle(), m_accessor.buffer()),
+              [this](HRESULT hr)
+              {
+                  // The row itself was not taken either.
+                  const std::uint32_t lost = rows_to_replay(m_rows);
+                  m_rows -= std::min(m_rows, lost);
+                  return mss_fast_load_exception(hr, lost + 1);
+              });
     m_rows = (m_rows + 1) % commit_every;
     if (m_rows == 0)
     {
-        hr = m_fast_load->Commit(0);
-        if (FAILED(hr))
-        {
-            tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-            // Without the provider's own count, every row of the batch is to be written again.
-            mss_fast_load_exception failure(hr, rows_to_replay(commit_every));
-            failure.set_in_commit();
-            throw failure;
-        }
+        // Without the provider's own count, every row of the batch is to be written again.
+        odb_check(m_fast_load->Commit(0),
+                  [this](HRESULT hr) { return commit_failure(hr, commit_every); });
     }
+}
+
+mss_fast_load_exception mss_fast_load::commit_failure(HRESULT hr, std::uint32_t pending)
+{
+    mss_fast_load_exception failure(hr, rows_to_replay(pending));
+    failure.set_in_commit();
+    return failure;
 }
 
 void mss_fast_load::commit()
@@ -224,14 +219,8 @@ void mss_fast_load::commit()
     // The rows of a failed commit are the caller's to write again: none stays pending here.
     const std::uint32_t pending = m_rows;
     m_rows = 0;
-    const HRESULT hr = m_fast_load->Commit(0);
-    if (FAILED(hr))
-    {
-        tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-        mss_fast_load_exception failure(hr, rows_to_replay(pending));
-        failure.set_in_commit();
-        throw failure;
-    }
+    odb_check(m_fast_load->Commit(0),
+              [this, pending](HRESULT hr) { return commit_failure(hr, pending); });
 }
 
 void mss_fast_load::close_table()
@@ -242,15 +231,25 @@ void mss_fast_load::close_table()
         throw tk_mail_assertion("mss_floa", 189);
     }
     tk_log(1, "Right before m_spFastLoad->Commit");
-    const HRESULT hr = m_fast_load->Commit(1);
-    std::optional<odb_exception> failure;
-    std::uint32_t lost = 0;
-    if (FAILED(hr))
+    // The rowset is released whatever the commit answers; its failure is thrown afterwards.
+    std::optional<mss_fast_load_exception> failure;
+    try
     {
-        tk_log(2, "m_spFastLoad->Commit failed: %08X", hr);
-        lost = rows_to_replay(m_rows);
-        // Read whole, with the SQLSTATEs: a commit that lost the connection must say so.
-        failure.emplace(odb_exception::with_all_texts(hr));
+        odb_check(m_fast_load->Commit(1),
+                  [this](HRESULT hr)
+                  {
+                      const std::uint32_t lost = rows_to_replay(m_rows);
+                      // Read whole, with the SQLSTATEs: a commit that lost the connection must
+                      // say so.
+                      mss_fast_load_exception commit_failure(odb_exception::with_all_texts(hr),
+                                                             lost);
+                      commit_failure.set_in_commit();
+                      return commit_failure;
+                  });
+    }
+    catch (const mss_fast_load_exception& error)
+    {
+        failure.emplace(error);
     }
     tk_log(1, "Right after m_spFastLoad->Commit");
     const HRESULT released = m_accessor.release();
@@ -258,15 +257,9 @@ void mss_fast_load::close_table()
     m_open = false;
     m_rows = 0;
     tk_log(1, "mss_fast_load::close_table - at the end");
-    if (FAILED(hr))
+    if (failure)
     {
-        mss_fast_load_exception commit_failure(*failure, lost);
-        commit_failure.set_in_commit();
-        throw commit_failure;
+        throw *failure;
     }
-    if (FAILED(released))
-    {
-        tk_log(2, "Error code: %08X", released);
-        throw odb_exception(released);
-    }
+    odb_check(released);
 }

@@ -50,13 +50,13 @@ public:
 
     /// Opens the table for bulk load (identity values taken from the rows) and binds its
     /// columns, narrowing date and time columns as the live engine's state says. Already open:
-    /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal answers
-    /// its HRESULT and leaves the loader closed.
-    HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema);
+    /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal throws
+    /// odb_exception and leaves the loader closed.
+    void open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema);
     /// The same with the engine state given; with `wanted` not empty only the columns it marks
     /// (by position) are loaded, the others take the table's defaults.
-    HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                       const mss_target& target, const std::vector<bool>& wanted = {});
+    void open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
+                    const mss_target& target, const std::vector<bool>& wanted = {});
 
     /// Puts `size` bytes of `data` into the value of column `ordinal` (1-based) and `length`
     /// into its length; no data and size 0 is NULL. False for an ordinal that names no loaded
@@ -94,6 +94,8 @@ private:
     /// The provider's count of the rows to write again after a failure; `pending` when it has
     /// none.
     std::uint32_t rows_to_replay(std::uint32_t pending);
+    // A failed commit of `pending` rows, to be written again as the provider counts them.
+    mss_fast_load_exception commit_failure(HRESULT hr, std::uint32_t pending);
 
     bool m_open = false;
     CDynamicAccessorEx m_accessor{8000};

@@ -259,7 +259,11 @@ std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
         throw tk_mail_assertion("mss_util", 76);
     }
     const VARTYPE vt = field->get_type();
-    tk_wlog(2, L"Got initial string: %s", field->to_wstring());
+    if (tk_log_on(2))
+    {
+        // The text of a byte array is its hex dump: built only for a line that is written.
+        tk_wlog(2, L"Got initial string: %s", field->to_wstring());
+    }
     if (udb_custom_conversion::is_acceptable2(*field))
     {
         return udb_custom_conversion::handle2(*field);

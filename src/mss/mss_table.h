@@ -101,6 +101,8 @@ private:
     // is not laid out as the last one); throws the structure tk_exception.
     void map_fields(const udb_record& record, const char* caller);
     bool same_layout(const udb_record& record) const;
+    // The bytes a row's fields hold whatever their values: their objects and names.
+    static std::size_t field_bytes(const udb_record& record);
     bool has_default(std::size_t column_idx) const;
     void convert_fields(udb_record& record) const;
 
@@ -112,6 +114,7 @@ private:
     bool bind_field(std::uint32_t column_idx, const udb_field& field);
     bool bind_value(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
     bool bind_text(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
+    bool bind_numeric_text(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
     bool bind_number(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
     bool bind_date(std::uint32_t column_idx, const t_ftd& column, const ole_variant& value);
     void bind_stream(std::uint32_t column_idx, const ole_variant& value);
@@ -145,7 +148,11 @@ private:
     std::vector<int> m_field_of_column;
     bool m_fields_mapped = false;
     std::size_t m_mapped_fields = 0;
+    std::size_t m_field_bytes = 0;
     // Per schema column of an existing table: the server reported a default (of any kind).
     std::vector<bool> m_server_default;
     int m_identity_column = -1;
+    // A text value's UTF-16 or UTF-8 on its way into its slot, reused value after value.
+    std::u16string m_wide_text;
+    std::string m_narrow_text;
 };

@@ -4,6 +4,7 @@
 #include "mss/mss_table.h"
 #include "mss/odb_exception.h"
 #include "ole/ole_exception.h"
+#include "plat/oledb/oledb_text.h"
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
@@ -28,56 +29,6 @@ struct stream_release
 // The stream's one reference until the loader takes it over.
 using stream_ref = std::unique_ptr<CSeqStream, stream_release>;
 
-// The 16 bytes of a GUID from its text, "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx", braced or not;
-// nothing for any other text.
-std::optional<GUID> guid_of(std::wstring text)
-{
-    if (text.size() == 38 && text.front() == L'{' && text.back() == L'}')
-    {
-        text = text.substr(1, 36);
-    }
-    if (text.size() != 36)
-    {
-        return std::nullopt;
-    }
-    std::uint8_t bytes[16] = {};
-    std::size_t byte_idx = 0;
-    for (std::size_t pos = 0; pos < text.size();)
-    {
-        if (pos == 8 || pos == 13 || pos == 18 || pos == 23)
-        {
-            if (text[pos] != L'-')
-            {
-                return std::nullopt;
-            }
-            ++pos;
-            continue;
-        }
-        int value = 0;
-        for (int half = 0; half < 2; ++half, ++pos)
-        {
-            const wchar_t c = text[pos];
-            const int digit = c >= L'0' && c <= L'9'   ? c - L'0'
-                              : c >= L'a' && c <= L'f' ? c - L'a' + 10
-                              : c >= L'A' && c <= L'F' ? c - L'A' + 10
-                                                       : -1;
-            if (digit < 0)
-            {
-                return std::nullopt;
-            }
-            value = value * 16 + digit;
-        }
-        bytes[byte_idx++] = static_cast<std::uint8_t>(value);
-    }
-    GUID guid;
-    guid.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                 (std::uint32_t{bytes[2]} << 8) | bytes[3];
-    guid.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
-    guid.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-    std::copy(bytes + 8, bytes + 16, guid.Data4);
-    return guid;
-}
-
 bool is_empty(const ole_variant& value)
 {
     return value.get_type() == VT_EMPTY || value.get_type() == VT_NULL;
@@ -85,22 +36,7 @@ bool is_empty(const ole_variant& value)
 
 bool is_whole_number(VARTYPE vt)
 {
-    switch (vt)
-    {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_I8:
-    case VT_INT:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UI8:
-    case VT_UINT:
-        return true;
-    default:
-        return false;
-    }
+    return plat::oledb::is_integer_type(vt) || vt == VT_INT || vt == VT_UINT;
 }
 
 // The value's text, or what a custom conversion rule makes of it (without its quotes).
@@ -113,6 +49,19 @@ std::wstring text_of(const ole_variant& value)
     tk_log(2, "Custom conversion is acceptable");
     const std::wstring converted = udb_custom_conversion::handle2(value);
     return converted.size() >= 2 ? converted.substr(1, converted.size() - 2) : std::wstring();
+}
+
+// text_of without a copy for a text value that no custom rule takes: a view of its BSTR up to
+// the first zero character, as to_wstring gives it. `scratch` holds any other value's text.
+std::wstring_view text_view(const ole_variant& value, std::wstring& scratch)
+{
+    if (value.get_type() == VT_BSTR && !udb_custom_conversion::is_acceptable2(value))
+    {
+        const std::wstring_view text = value.value.bstrVal;
+        return text.substr(0, text.find(L'\0'));
+    }
+    scratch = text_of(value);
+    return scratch;
 }
 
 // The row's failure: the value is not written changed.
@@ -139,6 +88,55 @@ ole_variant converted(const ole_variant& value, VARTYPE vt, const t_ftd& column)
         throw refusal(column, value, L"it has no form in the column's type");
     }
     return result;
+}
+
+// The value itself when it has the kind `vt` already, else its conversion kept in `scratch`.
+const ole_variant& as_type(const ole_variant& value, VARTYPE vt, const t_ftd& column,
+                           ole_variant& scratch)
+{
+    if (value.get_type() == vt)
+    {
+        return value;
+    }
+    scratch = converted(value, vt, column);
+    return scratch;
+}
+
+// The number of an integer kind read as it stands; false for any other kind.
+bool whole_number_of(const ole_variant& value, std::int64_t& number)
+{
+    switch (value.get_type())
+    {
+    case VT_I1:
+        number = value.value.cVal;
+        return true;
+    case VT_UI1:
+        number = value.value.bVal;
+        return true;
+    case VT_I2:
+        number = value.value.iVal;
+        return true;
+    case VT_UI2:
+        number = value.value.uiVal;
+        return true;
+    case VT_I4:
+        number = value.value.lVal;
+        return true;
+    case VT_INT:
+        number = value.value.intVal;
+        return true;
+    case VT_UI4:
+        number = value.value.ulVal;
+        return true;
+    case VT_UINT:
+        number = value.value.uintVal;
+        return true;
+    case VT_I8:
+        number = value.i64_value;
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The integer range of a slot type and its width in bytes.
@@ -209,7 +207,8 @@ bool mss_table::bind_value(std::uint32_t column_idx, const t_ftd& column, const 
     {
         if (value.get_type() != VT_BYTE_ARRAY)
         {
-            const std::string text = plat::wide_to_utf8(text_of(value));
+            std::wstring scratch;
+            const std::string text = plat::wide_to_utf8(text_view(value, scratch));
             if (text.size() > binding.cbMaxLen)
             {
                 return false;
@@ -248,12 +247,14 @@ bool mss_table::bind_value(std::uint32_t column_idx, const t_ftd& column, const 
     case DBTYPE_GUID:
     {
         // Text that is no GUID goes by INSERT, where the server says why it refuses it.
-        const std::optional<GUID> guid = guid_of(text_of(value));
-        if (!guid || sizeof *guid > binding.cbMaxLen)
+        std::wstring scratch;
+        GUID guid;
+        if (!plat::oledb::parse_guid(text_view(value, scratch), guid) ||
+            sizeof guid > binding.cbMaxLen)
         {
             return false;
         }
-        bind_bytes(column_idx, &*guid, sizeof *guid);
+        bind_bytes(column_idx, &guid, sizeof guid);
         return true;
     }
     default:
@@ -272,55 +273,65 @@ bool mss_table::bind_text(std::uint32_t column_idx, const t_ftd& column, const o
     const DBCOLUMNINFO& info = accessor.column(column_idx);
     if (info.wType == DBTYPE_NUMERIC && binding.wType == DBTYPE_WSTR)
     {
-        // A numeric column takes decimal text: exact for decimals and whole numbers.
-        if (value.get_type() == VT_DECIMAL || is_whole_number(value.get_type()))
-        {
-            const std::wstring text = value.to_wstring();
-            tk_wlog(2, L"Binding as wstring: '%s'", text);
-            const std::u16string wide = plat::wide_to_utf16(text);
-            const auto bytes = static_cast<std::uint32_t>(wide.size() * 2 + 2);
-            if (bytes > binding.cbMaxLen)
-            {
-                return false;
-            }
-            bind_bytes(column_idx, wide.c_str(), bytes);
-            return true;
-        }
-        const ole_variant number = converted(value, VT_R8, column);
-        if (!std::isfinite(number.value.dblVal))
-        {
-            throw refusal(column, value, L"a numeric column holds no infinity or NaN");
-        }
-        tk_log(2, "Binding as double: %lg", number.value.dblVal);
-        m_loader->bind_data1(number.value.dblVal, column_idx + 1);
-        return true;
+        return bind_numeric_text(column_idx, column, value);
     }
     tk_log(1, "Convert as a string");
-    const std::wstring text = text_of(value);
+    std::wstring scratch;
+    const std::wstring_view text = text_view(value, scratch);
     if (binding.wType == DBTYPE_STR)
     {
-        const std::string narrow = plat::wide_to_utf8(text);
+        m_narrow_text = plat::wide_to_utf8(text);
         tk_log(2, "Binding ANSI string: expected size=%d, actual size=%d", info.ulColumnSize,
-               narrow.size());
+               m_narrow_text.size());
         tk_wlog(1, L"String value=%s", text);
         // The slot's last byte is the terminator's; a longer text goes by INSERT, where the
         // server measures it in the column's own terms.
-        if (narrow.size() + 1 > binding.cbMaxLen)
+        if (m_narrow_text.size() + 1 > binding.cbMaxLen)
         {
             return false;
         }
-        bind_bytes(column_idx, narrow.data(), static_cast<std::uint32_t>(narrow.size()));
+        bind_bytes(column_idx, m_narrow_text.data(),
+                   static_cast<std::uint32_t>(m_narrow_text.size()));
         return true;
     }
-    const std::u16string wide = plat::wide_to_utf16(text);
+    plat::wide_to_utf16(text, m_wide_text);
     tk_log(2, "Binding UNICODE string: expected size=%d, actual size=%d", info.ulColumnSize,
-           wide.size());
+           m_wide_text.size());
     tk_wlog(1, L"String value=%s", text);
-    if ((wide.size() + 1) * 2 > binding.cbMaxLen)
+    if ((m_wide_text.size() + 1) * 2 > binding.cbMaxLen)
     {
         return false;
     }
-    bind_bytes(column_idx, wide.data(), static_cast<std::uint32_t>(wide.size() * 2));
+    bind_bytes(column_idx, m_wide_text.data(), static_cast<std::uint32_t>(m_wide_text.size() * 2));
+    return true;
+}
+
+bool mss_table::bind_numeric_text(std::uint32_t column_idx, const t_ftd& column,
+                                  const ole_variant& value)
+{
+    const DBBINDING& binding = m_loader->accessor().binding(column_idx);
+    // A numeric column takes decimal text: exact for decimals and whole numbers.
+    if (value.get_type() == VT_DECIMAL || is_whole_number(value.get_type()))
+    {
+        // The text is ASCII: its characters are the UTF-16 units.
+        const std::string text = value.to_string();
+        tk_log(2, "Binding as wstring: '%s'", text);
+        m_wide_text.assign(text.begin(), text.end());
+        const auto bytes = static_cast<std::uint32_t>(m_wide_text.size() * 2 + 2);
+        if (bytes > binding.cbMaxLen)
+        {
+            return false;
+        }
+        bind_bytes(column_idx, m_wide_text.c_str(), bytes);
+        return true;
+    }
+    const ole_variant number = converted(value, VT_R8, column);
+    if (!std::isfinite(number.value.dblVal))
+    {
+        throw refusal(column, value, L"a numeric column holds no infinity or NaN");
+    }
+    tk_log(2, "Binding as double: %lg", number.value.dblVal);
+    m_loader->bind_data1(number.value.dblVal, column_idx + 1);
     return true;
 }
 
@@ -331,8 +342,10 @@ bool mss_table::bind_number(std::uint32_t column_idx, const t_ftd& column, const
     {
     case DBTYPE_BOOL:
     {
-        const VARIANT_BOOL flag =
-            converted(value, VT_BOOL, column).value.boolVal != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        ole_variant scratch;
+        const VARIANT_BOOL flag = as_type(value, VT_BOOL, column, scratch).value.boolVal != 0
+                                      ? VARIANT_TRUE
+                                      : VARIANT_FALSE;
         bind_bytes(column_idx, &flag,
                    static_cast<std::uint32_t>(std::min<DBLENGTH>(sizeof flag, binding.cbMaxLen)));
         return true;
@@ -350,7 +363,8 @@ bool mss_table::bind_number(std::uint32_t column_idx, const t_ftd& column, const
     }
     case DBTYPE_R8:
     {
-        const double number = converted(value, VT_R8, column).value.dblVal;
+        ole_variant scratch;
+        const double number = as_type(value, VT_R8, column, scratch).value.dblVal;
         bind_bytes(column_idx, &number, sizeof number);
         return true;
     }
@@ -373,7 +387,11 @@ bool mss_table::bind_number(std::uint32_t column_idx, const t_ftd& column, const
     }
     else
     {
-        const std::int64_t number = converted(value, VT_I8, column).i64_value;
+        std::int64_t number = 0;
+        if (!whole_number_of(value, number))
+        {
+            number = converted(value, VT_I8, column).i64_value;
+        }
         bits = static_cast<std::uint64_t>(number);
         in_range =
             number >= slot.min && (number < 0 || static_cast<std::uint64_t>(number) <= slot.max);
@@ -457,7 +475,8 @@ void mss_table::bind_stream(std::uint32_t column_idx, const ole_variant& value)
     else if (info.wType == DBTYPE_STR || info.wType == DBTYPE_BYTES)
     {
         tk_log(2, "MAPPING WSTRING->STRING");
-        const std::string text = plat::wide_to_utf8(text_of(value));
+        std::wstring scratch;
+        const std::string text = plat::wide_to_utf8(text_view(value, scratch));
         if (!text.empty())
         {
             stream->Write(text.data(), static_cast<ULONG>(text.size()), &written);
@@ -465,7 +484,8 @@ void mss_table::bind_stream(std::uint32_t column_idx, const ole_variant& value)
     }
     else
     {
-        const std::u16string text = plat::wide_to_utf16(text_of(value));
+        std::wstring scratch;
+        const std::u16string text = plat::wide_to_utf16(text_view(value, scratch));
         if (!text.empty())
         {
             stream->Write(text.data(), static_cast<ULONG>(text.size() * 2), &written);

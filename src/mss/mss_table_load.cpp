@@ -161,6 +161,7 @@ void mss_table::map_fields(const udb_record& record, const char* caller)
     }
     m_field_of_column = std::move(field_of_column);
     m_mapped_fields = record.size();
+    m_field_bytes = field_bytes(record);
     m_fields_mapped = true;
 }
 
@@ -222,10 +223,6 @@ void mss_table::slow_record(const udb_record& record)
 {
     tk_log(2, "mss_table::slow_record(schema size=%d, record size=%d", schema().size(),
            record.size());
-    if (!same_layout(record))
-    {
-        throw tk_exception(structure_text, 0);
-    }
     std::wstring sql;
     const bool with_prefix = m_prefix_pending;
     if (with_prefix)
@@ -277,11 +274,13 @@ void mss_table::open_loader()
     {
         wanted[column_idx] = m_field_of_column[column_idx] >= 0;
     }
-    const HRESULT hr = loader->open_table(session(), &table_id, schema(), m_target, wanted);
-    if (FAILED(hr))
+    try
+    {
+        loader->open_table(session(), &table_id, schema(), m_target, wanted);
+    }
+    catch (const odb_exception& refusal)
     {
         // The whole table, not this row: every later row would meet the same refusal.
-        const odb_exception refusal(hr);
         tk_exception failure(
             plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(refusal.what())),
             0);
@@ -328,7 +327,7 @@ void mss_table::open_loader()
 namespace
 {
 
-// The bytes a kept row holds in its values, as near as matters for the batch's budget.
+// The bytes a row's values hold beyond the fixed part of each field (field_bytes).
 std::size_t value_bytes(const udb_record& record)
 {
     std::size_t bytes = 0;
@@ -338,7 +337,6 @@ std::size_t value_bytes(const udb_record& record)
         {
             continue;
         }
-        bytes += sizeof(udb_field) + field->name().size() * sizeof(wchar_t);
         if (field->get_type() == VT_BSTR)
         {
             bytes += field->value.bstrVal.size() * sizeof(wchar_t);
@@ -351,6 +349,24 @@ std::size_t value_bytes(const udb_record& record)
     }
     return bytes;
 }
+
+} // namespace
+
+std::size_t mss_table::field_bytes(const udb_record& record)
+{
+    std::size_t bytes = 0;
+    for (const std::unique_ptr<udb_field>& field : record)
+    {
+        if (field != nullptr)
+        {
+            bytes += sizeof(udb_field) + field->name().size() * sizeof(wchar_t);
+        }
+    }
+    return bytes;
+}
+
+namespace
+{
 
 } // namespace
 
@@ -379,7 +395,9 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
         return;
     }
     // The record's fields themselves, not a copy: a row may hold megabytes.
-    const std::size_t bytes = value_bytes(record);
+    // The fields' fixed part is the same for every row of the mapping (names equal but for
+    // case have the same length).
+    const std::size_t bytes = m_field_bytes + value_bytes(record);
     m_batch.push_back(kept_row{number, std::move(record), bytes});
     m_batch_bytes += bytes;
     try
@@ -499,6 +517,12 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
     for (std::size_t row_idx = 0; row_idx < rows.size(); ++row_idx)
     {
         kept_row& row = rows[row_idx];
+        if (!same_layout(row.record))
+        {
+            // append_record mapped the rows it takes; a row kept from before a change of the
+            // mapping would put its values into other columns.
+            throw tk_exception(structure_text, 0);
+        }
         try
         {
             slow_record(row.record);

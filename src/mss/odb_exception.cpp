@@ -274,14 +274,14 @@ std::wstring odb_exception::GetErrorString()
                          : generic;
 }
 
+void odb_log_failure(HRESULT hr)
+{
+    tk_log(2, "Error code: %08X", hr);
+}
+
 HRESULT odb_check(HRESULT hr)
 {
-    if (FAILED(hr))
-    {
-        tk_log(2, "Error code: %08X", hr);
-        throw odb_exception(hr);
-    }
-    return hr;
+    return odb_check(hr, [](HRESULT failed) { return odb_exception(failed); });
 }
 
 mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,

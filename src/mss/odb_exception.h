@@ -73,9 +73,26 @@ private:
     std::int64_t m_rows_in_doubt;
 };
 
+/// The line the checked call writes for a failed call.
+void odb_log_failure(HRESULT hr);
+
 /// The checked OLE DB call: a negative result is logged as "Error code: %08X" (level 2) and
 /// thrown as odb_exception; any other result is answered.
 HRESULT odb_check(HRESULT hr);
+
+/// The same for a call whose failure is a more particular exception (a bulk load's, carrying
+/// the rows to write again): `failure(hr)` builds it, on this thread before any other OLE DB
+/// call, and it is thrown.
+template <class Failure>
+HRESULT odb_check(HRESULT hr, Failure&& failure)
+{
+    if (FAILED(hr))
+    {
+        odb_log_failure(hr);
+        throw failure(hr);
+    }
+    return hr;
+}
 
 /// The login may not open the database: "User '<user>' does not have permission to access
 /// database '<database>'", severity 0, code 0.

@@ -199,6 +199,13 @@ std::u16string wide_to_utf16(std::wstring_view in)
 {
     std::u16string out;
     out.reserve(in.size());
+    wide_to_utf16(in, out);
+    return out;
+}
+
+void wide_to_utf16(std::wstring_view in, std::u16string& out)
+{
+    out.clear();
     for (wchar_t wc : in)
     {
         auto c = static_cast<char32_t>(wc);
@@ -217,6 +224,34 @@ std::u16string wide_to_utf16(std::wstring_view in)
             out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         }
     }
+}
+
+void utf16_to_utf8(std::u16string_view in, std::string& out)
+{
+    out.clear();
+    for (std::size_t idx = 0; idx < in.size(); ++idx)
+    {
+        const char16_t unit = in[idx];
+        char32_t c = unit;
+        if (unit >= 0xD800 && unit <= 0xDBFF && idx + 1 < in.size() && in[idx + 1] >= 0xDC00 &&
+            in[idx + 1] <= 0xDFFF)
+        {
+            c = 0x10000 + ((unit - 0xD800) << 10) + (in[idx + 1] - 0xDC00);
+            ++idx;
+        }
+        else if (unit >= 0xD800 && unit <= 0xDFFF)
+        {
+            c = replacement_char;
+        }
+        encode_one(c, out);
+    }
+}
+
+std::string utf16_to_utf8(std::u16string_view in)
+{
+    std::string out;
+    out.reserve(in.size());
+    utf16_to_utf8(in, out);
     return out;
 }
 

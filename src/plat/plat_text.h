@@ -21,6 +21,15 @@ std::u16string wide_to_utf16(std::wstring_view in);
 /// Decodes UTF-16; a lone surrogate becomes U+FFFD.
 std::wstring utf16_to_wide(std::u16string_view in);
 
+/// wide_to_utf16 into a buffer the caller reuses (its content is replaced), so that a value a
+/// row takes costs no allocation once the buffer has grown.
+void wide_to_utf16(std::wstring_view in, std::u16string& out);
+
+/// UTF-16 straight to UTF-8, replacing `out`'s content; a lone surrogate becomes U+FFFD as in
+/// utf16_to_wide.
+void utf16_to_utf8(std::u16string_view in, std::string& out);
+std::string utf16_to_utf8(std::u16string_view in);
+
 /// Lenient UTF-8 decoding for text that must be shown whatever it holds: bad bytes become U+FFFD.
 std::wstring utf8_to_wide_lossy(std::string_view in);
 

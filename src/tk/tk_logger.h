@@ -56,6 +56,14 @@ private:
     bool m_time_stamp;
 };
 
+/// Whether a line at `level` would be written: a caller whose arguments cost something to build
+/// (a value's text, a hex dump) asks first.
+inline bool tk_log_on(int level)
+{
+    const tk_logger* logger = tk_logger::find();
+    return logger != nullptr && logger->wants(level);
+}
+
 /// Writes a narrow line (UTF-8) formatted in the system's printf dialect. No logger: nothing.
 template <class... Args>
 void tk_log(int level, const char* format, const Args&... args)

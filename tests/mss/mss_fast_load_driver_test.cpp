@@ -148,7 +148,7 @@ TEST_P(FastLoadDriver, RowsWithNullsTextAndLongValuesArriveInOrder)
     DBID table{};
     table.eKind = DBKIND_NAME;
     table.uName.pwszName = name.data();
-    ASSERT_EQ(loader.open_table(m_session.get(), &table, m_schema, mss_target{}), S_OK);
+    ASSERT_NO_THROW(loader.open_table(m_session.get(), &table, m_schema, mss_target{}));
     const std::string long_text(9000, 'L');
     const int rows = 2500;
     for (std::int32_t id = 1; id <= rows; ++id)
@@ -206,7 +206,7 @@ TEST_P(FastLoadDriver, DuplicateKeyInABatchIsReportedWithTheRowsToReplay)
     DBID table{};
     table.eKind = DBKIND_NAME;
     table.uName.pwszName = name.data();
-    ASSERT_EQ(loader.open_table(m_session.get(), &table, m_schema, mss_target{}), S_OK);
+    ASSERT_NO_THROW(loader.open_table(m_session.get(), &table, m_schema, mss_target{}));
     std::uint32_t replay = 0;
     for (std::int32_t row = 1; row <= 1000; ++row)
     {

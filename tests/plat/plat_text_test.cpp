@@ -31,6 +31,14 @@ TEST_P(PlatUtf8RoundTrip, DecodesEncodesAndCountsUtf16Units)
     const std::u16string utf16 = plat::wide_to_utf16(decoded);
     EXPECT_EQ(utf16.size(), test.utf16_units);
     EXPECT_EQ(plat::utf16_to_wide(utf16), test.wide);
+    EXPECT_EQ(plat::utf16_to_utf8(utf16), test.utf8);
+    // Into a buffer that held something longer before: its content is replaced.
+    std::string reused = "stale text longer than any case";
+    plat::utf16_to_utf8(utf16, reused);
+    EXPECT_EQ(reused, test.utf8);
+    std::u16string reused16 = u"stale text longer than any case";
+    plat::wide_to_utf16(decoded, reused16);
+    EXPECT_EQ(reused16, utf16);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,6 +73,15 @@ TEST(PlatUtf8, RejectsEveryIllFormedSequenceWithEilseq)
         EXPECT_TRUE(out.empty());
         EXPECT_EQ(plat::last_error(), EILSEQ);
     }
+}
+
+TEST(PlatUtf8, LoneSurrogatesOfUtf16BecomeReplacementCharacters)
+{
+    const std::u16string lone_high = {u'a', static_cast<char16_t>(0xD83D), u'b'};
+    const std::u16string lone_low_last = {u'a', static_cast<char16_t>(0xDE00)};
+    EXPECT_EQ(plat::utf16_to_utf8(lone_high), "a\xEF\xBF\xBD"
+                                              "b");
+    EXPECT_EQ(plat::utf16_to_utf8(lone_low_last), "a\xEF\xBF\xBD");
 }
 
 TEST(PlatUtf8, EncodingReplacesInvalidCodePoints)

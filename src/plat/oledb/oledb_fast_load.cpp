@@ -149,7 +149,9 @@ private:
     // defaults. A later row binding other columns is refused: the load's column list is fixed.
     HRESULT choose_columns(const std::vector<DBBINDING>& bindings)
     {
-        std::vector<bool> used(m_shapes.size(), false);
+        // Every row asks: the marks go into a vector kept for it, not a new one per row.
+        std::vector<bool>& used = m_row_used;
+        used.assign(m_shapes.size(), false);
         for (const DBBINDING& binding : bindings)
         {
             used[binding.iOrdinal - 1] = true;
@@ -176,7 +178,7 @@ private:
             m_position.clear();
             return post_layer_error(E_UNEXPECTED, L"The load's columns cannot change now.");
         }
-        m_used = std::move(used);
+        m_used = used;
         return S_OK;
     }
 
@@ -206,6 +208,7 @@ private:
     std::vector<rowset_column> m_shapes;
     // Per table column: loaded by the first row, and its position in the load's columns.
     std::vector<bool> m_used;
+    std::vector<bool> m_row_used;
     std::vector<std::size_t> m_position;
     DBCOUNTITEM m_lost = 0;
     bool m_done = false;

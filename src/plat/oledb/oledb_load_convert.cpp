@@ -34,7 +34,7 @@ std::string narrow_of(const load_value& raw)
     }
     if (const auto* wide = std::get_if<std::u16string>(&raw))
     {
-        return wide_to_utf8(utf16_to_wide(*wide));
+        return utf16_to_utf8(*wide);
     }
     return {};
 }
@@ -114,32 +114,6 @@ bool parse_timestamp(const std::string& text, load_timestamp& stamp)
                            static_cast<std::uint16_t>(minute),
                            static_cast<std::uint16_t>(second),
                            fraction};
-    return true;
-}
-
-bool parse_guid(std::string text, GUID& guid)
-{
-    if (text.size() == 38 && text.front() == '{' && text.back() == '}')
-    {
-        text = text.substr(1, 36);
-    }
-    unsigned parts[11] = {};
-    int used = 0;
-    if (text.size() != 36 ||
-        std::sscanf(text.c_str(), "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x%n", &parts[0], &parts[1],
-                    &parts[2], &parts[3], &parts[4], &parts[5], &parts[6], &parts[7], &parts[8],
-                    &parts[9], &parts[10], &used) != 11 ||
-        used != 36)
-    {
-        return false;
-    }
-    guid.Data1 = parts[0];
-    guid.Data2 = static_cast<std::uint16_t>(parts[1]);
-    guid.Data3 = static_cast<std::uint16_t>(parts[2]);
-    for (int byte_idx = 0; byte_idx < 8; ++byte_idx)
-    {
-        guid.Data4[byte_idx] = static_cast<std::uint8_t>(parts[3 + byte_idx]);
-    }
     return true;
 }
 
@@ -312,6 +286,275 @@ bool normalise_decimal(std::string_view input, int precision, int scale, std::st
     return true;
 }
 
+namespace
+{
+
+// Each step below takes a value that is not NULL and answers it in its column's form.
+
+HRESULT to_integer(const load_value& raw, const load_column& column, load_value& value,
+                   std::wstring& reason)
+{
+    std::int64_t number = 0;
+    if (const auto* whole = std::get_if<std::int64_t>(&raw))
+    {
+        number = *whole;
+    }
+    else if (const auto* flag = std::get_if<bool>(&raw))
+    {
+        number = *flag ? 1 : 0;
+    }
+    else if (const auto* real = std::get_if<double>(&raw))
+    {
+        if (std::trunc(*real) != *real || std::fabs(*real) > 9.2e18)
+        {
+            return fail(DB_E_CANTCONVERTVALUE, reason, L"A fraction or too large a number", column);
+        }
+        number = static_cast<std::int64_t>(*real);
+    }
+    else
+    {
+        const std::string text = std::holds_alternative<load_decimal>(raw)
+                                     ? std::get<load_decimal>(raw).text
+                                     : trimmed(narrow_of(raw));
+        std::string digits;
+        HRESULT hr = S_OK;
+        if (text.empty() || !normalise_decimal(text, 0, -1, digits, hr) ||
+            (digits.find('.') != std::string::npos &&
+             digits.find_first_not_of('0', digits.find('.') + 1) != std::string::npos))
+        {
+            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a whole number", column);
+        }
+        digits = digits.substr(0, digits.find('.'));
+        const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (result.ec != std::errc())
+        {
+            return fail(DB_E_DATAOVERFLOW, reason, L"Too large a number", column);
+        }
+    }
+    if (number < column.min || number > column.max)
+    {
+        return fail(DB_E_DATAOVERFLOW, reason, L"A number out of range", column);
+    }
+    value = number;
+    return S_OK;
+}
+
+HRESULT to_bit(const load_value& raw, const load_column& column, load_value& value,
+               std::wstring& reason)
+{
+    if (const auto* flag = std::get_if<bool>(&raw))
+    {
+        value = *flag;
+    }
+    else if (const auto* whole = std::get_if<std::int64_t>(&raw))
+    {
+        value = *whole != 0;
+    }
+    else if (const auto* real = std::get_if<double>(&raw))
+    {
+        value = *real != 0;
+    }
+    else
+    {
+        const std::string text = trimmed(narrow_of(raw));
+        if (text == "1" || equal_ci(std::string_view(text), std::string_view("true")))
+        {
+            value = true;
+        }
+        else if (text == "0" || equal_ci(std::string_view(text), std::string_view("false")))
+        {
+            value = false;
+        }
+        else
+        {
+            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a bit value", column);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT to_real(const load_value& raw, const load_column& column, load_value& value,
+                std::wstring& reason)
+{
+    if (const auto* real = std::get_if<double>(&raw))
+    {
+        value = *real;
+        return S_OK;
+    }
+    if (const auto* whole = std::get_if<std::int64_t>(&raw))
+    {
+        value = static_cast<double>(*whole);
+        return S_OK;
+    }
+    if (const auto* flag = std::get_if<bool>(&raw))
+    {
+        value = *flag ? 1.0 : 0.0;
+        return S_OK;
+    }
+    const std::string text = std::holds_alternative<load_decimal>(raw)
+                                 ? std::get<load_decimal>(raw).text
+                                 : trimmed(narrow_of(raw));
+    double number = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+        !std::isfinite(number))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a number", column);
+    }
+    value = number;
+    return S_OK;
+}
+
+HRESULT to_decimal(const load_value& raw, const load_column& column, load_value& value,
+                   std::wstring& reason)
+{
+    std::string text;
+    if (const auto* decimal = std::get_if<load_decimal>(&raw))
+    {
+        text = decimal->text;
+    }
+    else if (const auto* whole = std::get_if<std::int64_t>(&raw))
+    {
+        text = std::to_string(*whole);
+    }
+    else if (const auto* flag = std::get_if<bool>(&raw))
+    {
+        text = *flag ? "1" : "0";
+    }
+    else if (const auto* real = std::get_if<double>(&raw))
+    {
+        text = utf16_to_utf8(format_double(*real));
+    }
+    else if (is_text(raw))
+    {
+        text = narrow_of(raw);
+    }
+    else
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a number", column);
+    }
+    std::string normal;
+    HRESULT hr = S_OK;
+    if (!normalise_decimal(text, column.precision, column.precision > 0 ? column.scale : -1, normal,
+                           hr))
+    {
+        return fail(hr, reason, hr == DB_E_DATAOVERFLOW ? L"A number too large" : L"Not a number",
+                    column);
+    }
+    value = load_decimal{std::move(normal)};
+    return S_OK;
+}
+
+HRESULT to_date_time(const load_value& raw, const load_column& column, load_value& value,
+                     std::wstring& reason)
+{
+    load_timestamp stamp;
+    if (const auto* given = std::get_if<load_timestamp>(&raw))
+    {
+        stamp = *given;
+    }
+    else if (!is_text(raw) || !parse_timestamp(trimmed(narrow_of(raw)), stamp))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a date or time", column);
+    }
+    if (!valid(stamp))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"An invalid date or time", column);
+    }
+    value = stamp;
+    return S_OK;
+}
+
+// Text around the digits is taken as it always was: spaces and tabs are trimmed.
+bool guid_of_text(const load_value& raw, GUID& guid)
+{
+    const auto trim = [](auto text)
+    {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        {
+            text.remove_prefix(1);
+        }
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        {
+            text.remove_suffix(1);
+        }
+        return text;
+    };
+    if (const auto* wide = std::get_if<std::u16string>(&raw))
+    {
+        return parse_guid(trim(std::u16string_view(*wide)), guid);
+    }
+    if (const auto* narrow = std::get_if<load_utf8>(&raw))
+    {
+        return parse_guid(trim(std::string_view(narrow->text)), guid);
+    }
+    return false;
+}
+
+HRESULT to_guid(const load_value& raw, const load_column& column, load_value& value,
+                std::wstring& reason)
+{
+    GUID guid;
+    if (const auto* given = std::get_if<GUID>(&raw))
+    {
+        guid = *given;
+    }
+    else if (!guid_of_text(raw, guid))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a GUID", column);
+    }
+    value = guid;
+    return S_OK;
+}
+
+HRESULT to_binary(load_value& raw, const load_column& column, load_value& value,
+                  std::wstring& reason)
+{
+    if (auto* bytes = std::get_if<std::vector<std::uint8_t>>(&raw))
+    {
+        value = std::move(*bytes);
+    }
+    else if (const auto* narrow = std::get_if<load_utf8>(&raw))
+    {
+        value = std::vector<std::uint8_t>(narrow->text.begin(), narrow->text.end());
+    }
+    else if (const auto* wide = std::get_if<std::u16string>(&raw))
+    {
+        std::vector<std::uint8_t> little_endian;
+        little_endian.reserve(wide->size() * 2);
+        for (const char16_t unit : *wide)
+        {
+            little_endian.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            little_endian.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        value = std::move(little_endian);
+    }
+    else
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Not binary data", column);
+    }
+    return S_OK;
+}
+
+HRESULT to_text(load_value& raw, const load_column& column, load_value& value, std::wstring& reason)
+{
+    if (is_text(raw))
+    {
+        value = std::move(raw);
+    }
+    else if (std::holds_alternative<std::vector<std::uint8_t>>(raw))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"Binary data", column);
+    }
+    else
+    {
+        value = text_of(raw);
+    }
+    return S_OK;
+}
+
+} // namespace
+
 HRESULT to_column_form(load_value raw, const load_column& column, load_value& value,
                        std::wstring& reason)
 {
@@ -323,224 +566,21 @@ HRESULT to_column_form(load_value raw, const load_column& column, load_value& va
     switch (column.kind)
     {
     case load_class::integer:
-    {
-        std::int64_t number = 0;
-        if (const auto* whole = std::get_if<std::int64_t>(&raw))
-        {
-            number = *whole;
-        }
-        else if (const auto* flag = std::get_if<bool>(&raw))
-        {
-            number = *flag ? 1 : 0;
-        }
-        else
-        {
-            std::string text;
-            if (const auto* real = std::get_if<double>(&raw))
-            {
-                if (std::trunc(*real) != *real || std::fabs(*real) > 9.2e18)
-                {
-                    return fail(DB_E_CANTCONVERTVALUE, reason, L"A fraction or too large a number",
-                                column);
-                }
-                number = static_cast<std::int64_t>(*real);
-            }
-            else
-            {
-                text = std::holds_alternative<load_decimal>(raw) ? std::get<load_decimal>(raw).text
-                                                                 : trimmed(narrow_of(raw));
-                std::string digits;
-                HRESULT hr = S_OK;
-                if (text.empty() || !normalise_decimal(text, 0, -1, digits, hr) ||
-                    (digits.find('.') != std::string::npos &&
-                     digits.find_first_not_of('0', digits.find('.') + 1) != std::string::npos))
-                {
-                    return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a whole number", column);
-                }
-                digits = digits.substr(0, digits.find('.'));
-                const auto result =
-                    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-                if (result.ec != std::errc())
-                {
-                    return fail(DB_E_DATAOVERFLOW, reason, L"Too large a number", column);
-                }
-            }
-        }
-        if (number < column.min || number > column.max)
-        {
-            return fail(DB_E_DATAOVERFLOW, reason, L"A number out of range", column);
-        }
-        value = number;
-        return S_OK;
-    }
+        return to_integer(raw, column, value, reason);
     case load_class::bit:
-        if (const auto* flag = std::get_if<bool>(&raw))
-        {
-            value = *flag;
-        }
-        else if (const auto* whole = std::get_if<std::int64_t>(&raw))
-        {
-            value = *whole != 0;
-        }
-        else if (const auto* real = std::get_if<double>(&raw))
-        {
-            value = *real != 0;
-        }
-        else
-        {
-            const std::string text = trimmed(narrow_of(raw));
-            if (text == "1" || equal_ci(std::string_view(text), std::string_view("true")))
-            {
-                value = true;
-            }
-            else if (text == "0" || equal_ci(std::string_view(text), std::string_view("false")))
-            {
-                value = false;
-            }
-            else
-            {
-                return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a bit value", column);
-            }
-        }
-        return S_OK;
+        return to_bit(raw, column, value, reason);
     case load_class::real:
-    {
-        if (const auto* real = std::get_if<double>(&raw))
-        {
-            value = *real;
-            return S_OK;
-        }
-        if (const auto* whole = std::get_if<std::int64_t>(&raw))
-        {
-            value = static_cast<double>(*whole);
-            return S_OK;
-        }
-        if (const auto* flag = std::get_if<bool>(&raw))
-        {
-            value = *flag ? 1.0 : 0.0;
-            return S_OK;
-        }
-        const std::string text = std::holds_alternative<load_decimal>(raw)
-                                     ? std::get<load_decimal>(raw).text
-                                     : trimmed(narrow_of(raw));
-        double number = 0;
-        const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-            !std::isfinite(number))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a number", column);
-        }
-        value = number;
-        return S_OK;
-    }
+        return to_real(raw, column, value, reason);
     case load_class::decimal:
-    {
-        std::string text;
-        if (const auto* decimal = std::get_if<load_decimal>(&raw))
-        {
-            text = decimal->text;
-        }
-        else if (const auto* whole = std::get_if<std::int64_t>(&raw))
-        {
-            text = std::to_string(*whole);
-        }
-        else if (const auto* flag = std::get_if<bool>(&raw))
-        {
-            text = *flag ? "1" : "0";
-        }
-        else if (const auto* real = std::get_if<double>(&raw))
-        {
-            text = wide_to_utf8(utf16_to_wide(format_double(*real)));
-        }
-        else if (is_text(raw))
-        {
-            text = narrow_of(raw);
-        }
-        else
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a number", column);
-        }
-        std::string normal;
-        HRESULT hr = S_OK;
-        if (!normalise_decimal(text, column.precision, column.precision > 0 ? column.scale : -1,
-                               normal, hr))
-        {
-            return fail(hr, reason,
-                        hr == DB_E_DATAOVERFLOW ? L"A number too large" : L"Not a number", column);
-        }
-        value = load_decimal{normal};
-        return S_OK;
-    }
+        return to_decimal(raw, column, value, reason);
     case load_class::date_time:
-    {
-        load_timestamp stamp;
-        if (const auto* given = std::get_if<load_timestamp>(&raw))
-        {
-            stamp = *given;
-        }
-        else if (!is_text(raw) || !parse_timestamp(trimmed(narrow_of(raw)), stamp))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a date or time", column);
-        }
-        if (!valid(stamp))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"An invalid date or time", column);
-        }
-        value = stamp;
-        return S_OK;
-    }
+        return to_date_time(raw, column, value, reason);
     case load_class::guid:
-    {
-        GUID guid;
-        if (const auto* given = std::get_if<GUID>(&raw))
-        {
-            guid = *given;
-        }
-        else if (!is_text(raw) || !parse_guid(trimmed(narrow_of(raw)), guid))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not a GUID", column);
-        }
-        value = guid;
-        return S_OK;
-    }
+        return to_guid(raw, column, value, reason);
     case load_class::binary:
-        if (auto* bytes = std::get_if<std::vector<std::uint8_t>>(&raw))
-        {
-            value = std::move(*bytes);
-        }
-        else if (const auto* narrow = std::get_if<load_utf8>(&raw))
-        {
-            value = std::vector<std::uint8_t>(narrow->text.begin(), narrow->text.end());
-        }
-        else if (const auto* wide = std::get_if<std::u16string>(&raw))
-        {
-            std::vector<std::uint8_t> little_endian;
-            for (const char16_t unit : *wide)
-            {
-                little_endian.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-                little_endian.push_back(static_cast<std::uint8_t>(unit >> 8));
-            }
-            value = std::move(little_endian);
-        }
-        else
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Not binary data", column);
-        }
-        return S_OK;
+        return to_binary(raw, column, value, reason);
     default:
-        if (is_text(raw))
-        {
-            value = std::move(raw);
-        }
-        else if (std::holds_alternative<std::vector<std::uint8_t>>(raw))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"Binary data", column);
-        }
-        else
-        {
-            value = text_of(raw);
-        }
-        return S_OK;
+        return to_text(raw, column, value, reason);
     }
 }
 

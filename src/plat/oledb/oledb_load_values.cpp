@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace plat::oledb
 {
@@ -20,24 +21,6 @@ constexpr DBPART all_parts = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
 // server's large types.
 constexpr ULONG stream_chunk = 65536;
 constexpr std::size_t stream_limit = 0x7FFFFFFF;
-
-bool is_integer_binding(DBTYPE type)
-{
-    switch (type)
-    {
-    case DBTYPE_I1:
-    case DBTYPE_I2:
-    case DBTYPE_I4:
-    case DBTYPE_I8:
-    case DBTYPE_UI1:
-    case DBTYPE_UI2:
-    case DBTYPE_UI4:
-    case DBTYPE_UI8:
-        return true;
-    default:
-        return false;
-    }
-}
 
 bool is_readable(DBTYPE type)
 {
@@ -58,7 +41,7 @@ bool is_readable(DBTYPE type)
     case DBTYPE_IUNKNOWN:
         return true;
     default:
-        return is_integer_binding(type);
+        return is_integer_type(type);
     }
 }
 
@@ -147,13 +130,14 @@ HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::vector<std:
         stream = queried.get();
     }
     out.clear();
+    // Read into a piece of its own and appended: the value takes only the bytes the stream
+    // gave, with no room zero-filled for bytes that never come.
+    const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(stream_chunk);
     for (;;)
     {
-        const std::size_t start = out.size();
-        out.resize(start + stream_chunk);
         ULONG got = 0;
-        const HRESULT hr = stream->Read(out.data() + start, stream_chunk, &got);
-        out.resize(start + std::min<std::size_t>(got, stream_chunk));
+        const HRESULT hr = stream->Read(piece.get(), stream_chunk, &got);
+        out.insert(out.end(), piece.get(), piece.get() + std::min<std::size_t>(got, stream_chunk));
         if (FAILED(hr))
         {
             return fail(DB_E_ERRORSOCCURRED, reason, L"Reading the value's stream failed.");
@@ -169,166 +153,209 @@ HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::vector<std:
     }
 }
 
+// Where a bound value lies in the row buffer and how many bytes it says it has.
+struct bound_value
+{
+    const std::uint8_t* data;
+    std::size_t offset;
+    // The slot's size in the buffer.
+    std::size_t extent;
+    // The length part, when the binding has one.
+    std::size_t length;
+    bool has_length;
+
+    // The bytes a fixed-size value takes: the length when it is one the slot can hold.
+    std::size_t width() const
+    {
+        return has_length && length >= 1 && length <= extent ? length : extent;
+    }
+};
+
+HRESULT read_integer(DBTYPE type, const bound_value& bound, load_value& raw, std::wstring& reason)
+{
+    const std::uint8_t* data = bound.data;
+    const std::size_t offset = bound.offset;
+    const bool is_unsigned_type =
+        type == DBTYPE_UI1 || type == DBTYPE_UI2 || type == DBTYPE_UI4 || type == DBTYPE_UI8;
+    switch (bound.width())
+    {
+    case 1:
+        raw = type == DBTYPE_I1 ? std::int64_t{get<std::int8_t>(data, offset)}
+                                : std::int64_t{get<std::uint8_t>(data, offset)};
+        return S_OK;
+    case 2:
+        raw = is_unsigned_type ? std::int64_t{get<std::uint16_t>(data, offset)}
+                               : std::int64_t{get<std::int16_t>(data, offset)};
+        return S_OK;
+    case 4:
+        raw = is_unsigned_type ? std::int64_t{get<std::uint32_t>(data, offset)}
+                               : std::int64_t{get<std::int32_t>(data, offset)};
+        return S_OK;
+    default:
+        if (is_unsigned_type)
+        {
+            const auto number = get<std::uint64_t>(data, offset);
+            if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            {
+                return fail(DB_E_DATAOVERFLOW, reason, L"The number is too large.");
+            }
+            raw = static_cast<std::int64_t>(number);
+            return S_OK;
+        }
+        raw = get<std::int64_t>(data, offset);
+        return S_OK;
+    }
+}
+
+void read_bool(const bound_value& bound, load_value& raw)
+{
+    bool set = false;
+    for (std::size_t byte_idx = 0; byte_idx < std::min<std::size_t>(bound.width(), 2); ++byte_idx)
+    {
+        set = set || bound.data[bound.offset + byte_idx] != 0;
+    }
+    raw = set;
+}
+
+HRESULT read_real(const bound_value& bound, load_value& raw, std::wstring& reason)
+{
+    const double number = bound.width() == 4
+                              ? static_cast<double>(get<float>(bound.data, bound.offset))
+                              : get<double>(bound.data, bound.offset);
+    if (!std::isfinite(number))
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason, L"The number is not finite.");
+    }
+    raw = number;
+    return S_OK;
+}
+
+void read_date_time(const bound_value& bound, load_value& raw)
+{
+    const std::size_t length = bound.length;
+    const std::size_t size = bound.has_length &&
+                                     (length == sizeof(DBDATE) || length == sizeof(DBTIME2) ||
+                                      length == sizeof(DBTIMESTAMP)) &&
+                                     length <= bound.extent
+                                 ? length
+                                 : bound.extent;
+    raw = timestamp_from(bound.data, bound.offset, size);
+}
+
+void read_narrow_text(const bound_value& bound, load_value& raw)
+{
+    const auto* text = reinterpret_cast<const char*>(bound.data + bound.offset);
+    std::size_t size = bound.has_length ? bound.length : strnlen(text, bound.extent);
+    while (size > 0 && text[size - 1] == 0)
+    {
+        --size;
+    }
+    raw = load_utf8{std::string(text, size)};
+}
+
+void read_wide_text(const bound_value& bound, load_value& raw)
+{
+    std::u16string text;
+    const std::size_t units = bound.has_length ? bound.length / 2 : bound.extent / 2;
+    text.resize(units);
+    if (units > 0)
+    {
+        std::memcpy(text.data(), bound.data + bound.offset, units * 2);
+    }
+    if (!bound.has_length)
+    {
+        text.resize(std::min(text.size(), text.find(u'\0')));
+    }
+    while (!text.empty() && text.back() == u'\0')
+    {
+        text.pop_back();
+    }
+    raw = std::move(text);
+}
+
+// A stream holds the value in the form the column information reported.
+HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const load_column& column,
+                    load_value& raw, std::wstring& reason)
+{
+    auto* object = get<IUnknown*>(bound.data, bound.offset);
+    if (object == nullptr)
+    {
+        raw = std::monostate{};
+        return S_OK;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (const HRESULT hr = read_stream(object, binding, bytes, reason); FAILED(hr))
+    {
+        return hr;
+    }
+    if (column.shape.type == DBTYPE_STR)
+    {
+        raw = load_utf8{std::string(bytes.begin(), bytes.end())};
+        return S_OK;
+    }
+    if (column.shape.type == DBTYPE_BYTES)
+    {
+        raw = std::move(bytes);
+        return S_OK;
+    }
+    if (bytes.size() % 2 != 0)
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason,
+                    L"The stream of a wide-text column holds an odd number of bytes.");
+    }
+    std::u16string text(bytes.size() / 2, u'\0');
+    if (!text.empty())
+    {
+        std::memcpy(text.data(), bytes.data(), bytes.size());
+    }
+    raw = std::move(text);
+    return S_OK;
+}
+
 // The value as the binding holds it, before it takes its column's form.
 HRESULT read_raw(const DBBINDING& binding, const std::uint8_t* data, const load_column& column,
                  std::size_t length, bool has_length, load_value& raw, std::wstring& reason)
 {
-    const std::size_t offset = binding.obValue;
-    const std::size_t extent = extent_of(binding);
-    const std::size_t width = has_length && length >= 1 && length <= extent ? length : extent;
+    const bound_value bound{data, binding.obValue, extent_of(binding), length, has_length};
     const DBTYPE type = binding.wType;
-    if (is_integer_binding(type))
+    if (is_integer_type(type))
     {
-        const bool is_unsigned_type =
-            type == DBTYPE_UI1 || type == DBTYPE_UI2 || type == DBTYPE_UI4 || type == DBTYPE_UI8;
-        switch (width)
-        {
-        case 1:
-            raw = type == DBTYPE_I1 ? std::int64_t{get<std::int8_t>(data, offset)}
-                                    : std::int64_t{get<std::uint8_t>(data, offset)};
-            return S_OK;
-        case 2:
-            raw = is_unsigned_type ? std::int64_t{get<std::uint16_t>(data, offset)}
-                                   : std::int64_t{get<std::int16_t>(data, offset)};
-            return S_OK;
-        case 4:
-            raw = is_unsigned_type ? std::int64_t{get<std::uint32_t>(data, offset)}
-                                   : std::int64_t{get<std::int32_t>(data, offset)};
-            return S_OK;
-        default:
-            if (is_unsigned_type)
-            {
-                const auto number = get<std::uint64_t>(data, offset);
-                if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-                {
-                    return fail(DB_E_DATAOVERFLOW, reason, L"The number is too large.");
-                }
-                raw = static_cast<std::int64_t>(number);
-                return S_OK;
-            }
-            raw = get<std::int64_t>(data, offset);
-            return S_OK;
-        }
+        return read_integer(type, bound, raw, reason);
     }
     switch (type)
     {
     case DBTYPE_BOOL:
-    {
-        bool set = false;
-        for (std::size_t byte_idx = 0; byte_idx < std::min<std::size_t>(width, 2); ++byte_idx)
-        {
-            set = set || data[offset + byte_idx] != 0;
-        }
-        raw = set;
+        read_bool(bound, raw);
         return S_OK;
-    }
     case DBTYPE_R4:
     case DBTYPE_R8:
-    {
-        const double number =
-            width == 4 ? static_cast<double>(get<float>(data, offset)) : get<double>(data, offset);
-        if (!std::isfinite(number))
-        {
-            return fail(DB_E_CANTCONVERTVALUE, reason, L"The number is not finite.");
-        }
-        raw = number;
-        return S_OK;
-    }
+        return read_real(bound, raw, reason);
     case DBTYPE_CY:
-        raw = load_decimal{scaled_integer_text(get<std::int64_t>(data, offset), 4)};
+        raw = load_decimal{scaled_integer_text(get<std::int64_t>(data, bound.offset), 4)};
         return S_OK;
     case DBTYPE_NUMERIC:
-        raw = load_decimal{numeric_text(get<DB_NUMERIC>(data, offset))};
+        raw = load_decimal{numeric_text(get<DB_NUMERIC>(data, bound.offset))};
         return S_OK;
     case DBTYPE_DBTIMESTAMP:
     case DBTYPE_DBDATE:
     case DBTYPE_DBTIME2:
-    {
-        const std::size_t size = has_length &&
-                                         (length == sizeof(DBDATE) || length == sizeof(DBTIME2) ||
-                                          length == sizeof(DBTIMESTAMP)) &&
-                                         length <= extent
-                                     ? length
-                                     : extent;
-        raw = timestamp_from(data, offset, size);
+        read_date_time(bound, raw);
         return S_OK;
-    }
     case DBTYPE_GUID:
-        raw = get<GUID>(data, offset);
+        raw = get<GUID>(data, bound.offset);
         return S_OK;
     case DBTYPE_STR:
-    {
-        std::size_t size =
-            has_length ? length : strnlen(reinterpret_cast<const char*>(data + offset), extent);
-        while (size > 0 && data[offset + size - 1] == 0)
-        {
-            --size;
-        }
-        raw = load_utf8{std::string(reinterpret_cast<const char*>(data + offset), size)};
+        read_narrow_text(bound, raw);
         return S_OK;
-    }
     case DBTYPE_WSTR:
-    {
-        std::u16string text;
-        std::size_t units = has_length ? length / 2 : extent / 2;
-        text.resize(units);
-        if (units > 0)
-        {
-            std::memcpy(text.data(), data + offset, units * 2);
-        }
-        if (!has_length)
-        {
-            text.resize(std::min(text.size(), text.find(u'\0')));
-        }
-        while (!text.empty() && text.back() == u'\0')
-        {
-            text.pop_back();
-        }
-        raw = std::move(text);
+        read_wide_text(bound, raw);
         return S_OK;
-    }
     case DBTYPE_BYTES:
-        raw = std::vector<std::uint8_t>(data + offset,
-                                        data + offset + (has_length ? length : extent));
+        raw = std::vector<std::uint8_t>(data + bound.offset,
+                                        data + bound.offset + (has_length ? length : bound.extent));
         return S_OK;
     default:
-    {
-        auto* object = get<IUnknown*>(data, offset);
-        if (object == nullptr)
-        {
-            raw = std::monostate{};
-            return S_OK;
-        }
-        std::vector<std::uint8_t> bytes;
-        if (const HRESULT hr = read_stream(object, binding, bytes, reason); FAILED(hr))
-        {
-            return hr;
-        }
-        // The stream holds the value in the form the column information reported.
-        if (column.shape.type == DBTYPE_STR)
-        {
-            raw = load_utf8{std::string(bytes.begin(), bytes.end())};
-        }
-        else if (column.shape.type == DBTYPE_BYTES)
-        {
-            raw = std::move(bytes);
-        }
-        else
-        {
-            if (bytes.size() % 2 != 0)
-            {
-                return fail(DB_E_CANTCONVERTVALUE, reason,
-                            L"The stream of a wide-text column holds an odd number of bytes.");
-            }
-            std::u16string text(bytes.size() / 2, u'\0');
-            if (!text.empty())
-            {
-                std::memcpy(text.data(), bytes.data(), bytes.size());
-            }
-            raw = std::move(text);
-        }
-        return S_OK;
-    }
+        return read_object(binding, bound, column, raw, reason);
     }
 }
 

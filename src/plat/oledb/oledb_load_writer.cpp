@@ -60,9 +60,10 @@ void append(std::vector<std::uint8_t>& out, const T& value)
     out.insert(out.end(), bytes, bytes + sizeof value);
 }
 
-// The host form of one value, as host_type() says it travels.
+// The host form of one value, as host_type() says it travels; `text` is room for a text's
+// UTF-8 that the caller reuses.
 void host_bytes(const load_value& value, const load_column& column, bool wide_text,
-                std::vector<std::uint8_t>& out)
+                std::vector<std::uint8_t>& out, std::string& text)
 {
     out.clear();
     if (const auto* number = std::get_if<std::int64_t>(&value))
@@ -100,25 +101,28 @@ void host_bytes(const load_value& value, const load_column& column, bool wide_te
     }
     else if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
     {
-        out = *bytes;
+        out.assign(bytes->begin(), bytes->end());
     }
     else if (wide_text)
     {
-        const std::u16string text =
+        const std::u16string converted =
             std::holds_alternative<std::u16string>(value)
-                ? std::get<std::u16string>(value)
+                ? std::u16string()
                 : wide_to_utf16(utf8_to_wide_lossy(std::get<load_utf8>(value).text));
-        out.resize(text.size() * 2);
-        if (!text.empty())
-        {
-            std::memcpy(out.data(), text.data(), out.size());
-        }
+        const std::u16string& wide = std::holds_alternative<std::u16string>(value)
+                                         ? std::get<std::u16string>(value)
+                                         : converted;
+        const auto* units = reinterpret_cast<const std::uint8_t*>(wide.data());
+        out.assign(units, units + wide.size() * 2);
+    }
+    else if (const auto* narrow = std::get_if<load_utf8>(&value))
+    {
+        out.assign(narrow->text.begin(), narrow->text.end());
     }
     else
     {
-        const std::string text = std::holds_alternative<load_utf8>(value)
-                                     ? std::get<load_utf8>(value).text
-                                     : wide_to_utf8(utf16_to_wide(std::get<std::u16string>(value)));
+        // The driver takes UTF-8: straight from the UTF-16 the consumer bound.
+        utf16_to_utf8(std::get<std::u16string>(value), text);
         out.assign(text.begin(), text.end());
     }
 }
@@ -338,7 +342,7 @@ link_status load_writer::start_bulk()
 
 link_status load_writer::send_bulk(const load_row& values)
 {
-    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t>& data = m_host;
     for (std::size_t column_idx = 0; column_idx < m_target.columns.size(); ++column_idx)
     {
         std::vector<std::uint8_t>& block = m_staging[column_idx];
@@ -348,7 +352,7 @@ link_status load_writer::send_bulk(const load_row& values)
             std::memcpy(block.data(), &null_data, sizeof null_data);
             continue;
         }
-        host_bytes(value, m_target.columns[column_idx], m_bulk->wide_text(), data);
+        host_bytes(value, m_target.columns[column_idx], m_bulk->wide_text(), data, m_host_text);
         if (prefix_bytes + data.size() > block.size())
         {
             block.resize(prefix_bytes + data.size() * 2);

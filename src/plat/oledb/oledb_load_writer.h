@@ -81,6 +81,10 @@ private:
     bool m_rows_taken = false;
     std::uint32_t m_bulk_rows = 0;
     std::vector<std::vector<std::uint8_t>> m_staging;
+    // One value's host form and a text's UTF-8 on their way into a staging block, reused row
+    // after row.
+    std::vector<std::uint8_t> m_host;
+    std::string m_host_text;
     bool m_identity_on = false;
     std::size_t m_capacity = 1;
     std::vector<load_row> m_pending;

@@ -54,6 +54,77 @@ std::u16string format_guid(std::uint32_t data1, std::uint16_t data2, std::uint16
     return ascii_to_u16(text);
 }
 
+namespace
+{
+
+template <class Char>
+bool parse_guid_text(std::basic_string_view<Char> text, GUID& guid)
+{
+    if (text.size() == 38 && text.front() == Char('{') && text.back() == Char('}'))
+    {
+        text = text.substr(1, 36);
+    }
+    if (text.size() != 36)
+    {
+        return false;
+    }
+    std::uint8_t bytes[16] = {};
+    std::size_t byte_idx = 0;
+    for (std::size_t pos = 0; pos < text.size();)
+    {
+        if (pos == 8 || pos == 13 || pos == 18 || pos == 23)
+        {
+            if (text[pos] != Char('-'))
+            {
+                return false;
+            }
+            ++pos;
+            continue;
+        }
+        int value = 0;
+        for (int half = 0; half < 2; ++half, ++pos)
+        {
+            const auto c = static_cast<char32_t>(text[pos]);
+            const int digit = c >= U'0' && c <= U'9'   ? static_cast<int>(c - U'0')
+                              : c >= U'a' && c <= U'f' ? static_cast<int>(c - U'a') + 10
+                              : c >= U'A' && c <= U'F' ? static_cast<int>(c - U'A') + 10
+                                                       : -1;
+            if (digit < 0)
+            {
+                return false;
+            }
+            value = value * 16 + digit;
+        }
+        bytes[byte_idx++] = static_cast<std::uint8_t>(value);
+    }
+    guid.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                 (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    guid.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+    guid.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
+    for (int data_idx = 0; data_idx < 8; ++data_idx)
+    {
+        guid.Data4[data_idx] = bytes[8 + data_idx];
+    }
+    return true;
+}
+
+} // namespace
+
+bool parse_guid(std::string_view text, GUID& guid)
+{
+    return parse_guid_text(text, guid);
+}
+
+bool parse_guid(std::wstring_view text, GUID& guid)
+{
+    return parse_guid_text(text, guid);
+}
+
+bool parse_guid(std::u16string_view text, GUID& guid)
+{
+    return parse_guid_text(text, guid);
+}
+
 std::u16string format_double(double value)
 {
     char text[64];

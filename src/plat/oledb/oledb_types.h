@@ -66,6 +66,30 @@ inline constexpr DBTYPE DBTYPE_XML = 141;
 inline constexpr DBTYPE DBTYPE_DBTIME2 = 145;
 inline constexpr DBTYPE DBTYPE_BYREF = 0x4000;
 
+namespace plat::oledb
+{
+
+/// The integer types, signed and unsigned, 1 to 8 bytes (the same codes as their VARTYPEs).
+constexpr bool is_integer_type(DBTYPE type)
+{
+    switch (type)
+    {
+    case DBTYPE_I1:
+    case DBTYPE_I2:
+    case DBTYPE_I4:
+    case DBTYPE_I8:
+    case DBTYPE_UI1:
+    case DBTYPE_UI2:
+    case DBTYPE_UI4:
+    case DBTYPE_UI8:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace plat::oledb
+
 // Value statuses.
 inline constexpr DBSTATUS DBSTATUS_S_OK = 0;
 inline constexpr DBSTATUS DBSTATUS_E_BADACCESSOR = 1;

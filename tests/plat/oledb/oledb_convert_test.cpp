@@ -93,6 +93,53 @@ TEST(TextForms, TimestampsTruncateToMilliseconds)
     EXPECT_EQ(format_float(0.1f), u"0.1");
 }
 
+struct guid_text_case
+{
+    const char* name;
+    std::string text;
+    bool read;
+};
+
+class GuidText : public testing::TestWithParam<guid_text_case>
+{
+};
+
+// Every text form reads alike; anything but the GUID's own digits and dashes is no GUID.
+TEST_P(GuidText, ReadsTheDigitsOfAGuidAndNothingElse)
+{
+    const guid_text_case& given = GetParam();
+    const GUID expected{
+        0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    GUID narrow;
+    GUID wide;
+    GUID utf16;
+    const std::wstring wide_text(given.text.begin(), given.text.end());
+    const std::u16string utf16_text(given.text.begin(), given.text.end());
+    EXPECT_EQ(parse_guid(given.text, narrow), given.read);
+    EXPECT_EQ(parse_guid(wide_text, wide), given.read);
+    EXPECT_EQ(parse_guid(utf16_text, utf16), given.read);
+    if (given.read)
+    {
+        EXPECT_EQ(narrow, expected);
+        EXPECT_EQ(wide, expected);
+        EXPECT_EQ(utf16, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, GuidText,
+    testing::Values(guid_text_case{"Lower", "12345678-9abc-def0-0123-456789abcdef", true},
+                    guid_text_case{"UpperBraced", "{12345678-9ABC-DEF0-0123-456789ABCDEF}", true},
+                    guid_text_case{"Sign", "12345678-+abc-def0-0123-456789abcdef", false},
+                    guid_text_case{"HexPrefix", "0x345678-9abc-def0-0123-456789abcdef", false},
+                    guid_text_case{"SpaceInAGroup", " 2345678-9abc-def0-0123-456789abcdef", false},
+                    guid_text_case{"OneBrace", "{12345678-9abc-def0-0123-456789abcdef", false},
+                    guid_text_case{"DashMoved", "1234567-89abc-def0-0123-456789abcdef", false},
+                    guid_text_case{"NotHex", "12345678-9abc-def0-0123-456789abcdeg", false},
+                    guid_text_case{"Empty", "", false}),
+    [](const testing::TestParamInfo<guid_text_case>& param_info)
+    { return std::string(param_info.param.name); });
+
 struct override_case
 {
     const char* label;
