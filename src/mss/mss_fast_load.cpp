@@ -68,7 +68,13 @@ void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_s
     props[1].vValue.boolVal = VARIANT_TRUE;
     DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
     odb_check(session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
-                                  m_fast_load.put_unknown()));
+                                  m_fast_load.put_unknown()),
+              [this](HRESULT hr)
+              {
+                  odb_exception refusal(hr);
+                  m_fast_load.reset();
+                  return refusal;
+              });
     try
     {
         m_accessor.BindColumns(m_fast_load.get(), schema, target, wanted);

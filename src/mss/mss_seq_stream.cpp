@@ -87,6 +87,17 @@ HRESULT CSeqStream::Write(const void* buffer, ULONG size, ULONG* written)
     {
         return S_OK;
     }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (m_position == m_buffer.size())
+    {
+        // Writing at the end (a value written whole): appended without zero-filling first.
+        m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+        if (written != nullptr)
+        {
+            *written = size;
+        }
+        return S_OK;
+    }
     // The new room is zeroed, so a second Write never leaves unwritten memory in the stream.
     m_buffer.resize(std::max<std::size_t>(m_buffer.size() + size, std::size_t{m_position} + size),
                     0);

@@ -305,6 +305,10 @@ TEST(SeqStream, SecondWriteLandsAtTheUnmovedPosition)
     void* unknown = nullptr;
     EXPECT_EQ(stream->QueryInterface(IID_IDataConvert, &unknown), E_NOINTERFACE);
     EXPECT_EQ(unknown, nullptr);
+    // Moved to the end, the position takes a write after what is there.
+    ASSERT_TRUE(stream->seek(6));
+    stream->Write("gh", 2, &written);
+    EXPECT_TRUE(stream->compare("def\0\0\0gh", 8));
     stream->clear();
     EXPECT_EQ(stream->size(), 0u);
     stream->Release();
