@@ -198,6 +198,10 @@ bool mss_table::bind_value(std::uint32_t column_idx, const t_ftd& column, const 
         return true;
     }
     const DBBINDING& binding = accessor.binding(column_idx);
+    if (plat::oledb::is_integer_type(binding.wType))
+    {
+        return bind_number(column_idx, column, value);
+    }
     switch (binding.wType)
     {
     case DBTYPE_STR:
@@ -235,14 +239,6 @@ bool mss_table::bind_value(std::uint32_t column_idx, const t_ftd& column, const 
     case DBTYPE_R4:
     case DBTYPE_R8:
     case DBTYPE_CY:
-    case DBTYPE_I1:
-    case DBTYPE_I2:
-    case DBTYPE_I4:
-    case DBTYPE_I8:
-    case DBTYPE_UI1:
-    case DBTYPE_UI2:
-    case DBTYPE_UI4:
-    case DBTYPE_UI8:
         return bind_number(column_idx, column, value);
     case DBTYPE_GUID:
     {
