@@ -302,6 +302,91 @@ TEST_F(SqlServerWriter, BadRowInTheMiddleOfABulkLoadIsReportedAndTheRestLand)
     EXPECT_EQ(rows->get_item()->at(1)->to_wstring(), std::to_wstring(2500LL * 2501 / 2 - 1250));
 }
 
+// Values at the edges of their kinds through the bulk load and back: text outside the BMP,
+// empty text and NULL apart, decimals at the limits of their precision (beyond 96 bits too),
+// binary with zero bytes and empty binary.
+TEST_F(SqlServerWriter, EdgeValuesArriveExactThroughTheBulkLoad)
+{
+    udb_schema schema;
+    schema.adopt(column(L"id", VT_I4, 0).clone());
+    schema.adopt(column(L"label", VT_BSTR, 40).clone());
+    schema.adopt(column(L"notes", VT_BSTR, 0).clone());
+    schema.adopt(column(L"small", VT_DECIMAL, 0, t_ftd::make_precision_scale(12, 2)).clone());
+    schema.adopt(column(L"large", VT_DECIMAL, 0, t_ftd::make_precision_scale(38, 2)).clone());
+    schema.adopt(column(L"data", VT_BLOB, 0).clone());
+    udb_indexes indexes;
+    indexes.push_back(udb_index(L"PK_edges", true, true, {L"id"}));
+    ole_variant null_value;
+    null_value.value.vt = VT_NULL;
+    const std::wstring smile = L"\U0001F600";
+    const std::vector<std::uint8_t> zero_bytes{0x00, 0x41, 0x00};
+    const std::vector<std::uint8_t> no_bytes;
+    struct edge_row
+    {
+        ole_variant label;
+        ole_variant notes;
+        const char* small;
+        const char* large;
+        ole_variant data;
+    };
+    const std::vector<edge_row> given{
+        {ole_variant(L"a" + smile + L"b\u00e9"), ole_variant(smile + std::wstring(100, L'x')),
+         "9999999999.99", "999999999999999999999999999999999999.99",
+         ole_variant(zero_bytes.size(), zero_bytes.data())},
+        {ole_variant(L""), ole_variant(L""), "-9999999999.99",
+         "-123456789012345678901234567890123456.78", ole_variant(no_bytes.size(), no_bytes.data())},
+        {null_value, null_value, "0.01", "-0.01", null_value}};
+    std::unique_ptr<mss_database> database = m_engine.create_db(m_name);
+    {
+        std::unique_ptr<udb_recordset> writer =
+            database->create_table(L"[dbo].[edges]", schema, indexes);
+        writer->set_row_failure_handler(
+            [this](udb_record&, std::int64_t number, const tk_exception& error)
+            { m_failures.push_back(std::to_string(number) + ": " + error.what()); });
+        for (std::size_t row_idx = 0; row_idx < given.size(); ++row_idx)
+        {
+            const edge_row& row = given[row_idx];
+            udb_record record;
+            const auto add = [&record](const wchar_t* name, const ole_variant& value)
+            { record.add_field(std::make_unique<udb_field>(name, 0, value, false, false)); };
+            add(L"id", ole_variant(static_cast<int>(row_idx + 1)));
+            add(L"label", row.label);
+            add(L"notes", row.notes);
+            ole_variant small;
+            ASSERT_TRUE(small.set_decimal_text(row.small));
+            add(L"small", small);
+            ole_variant large;
+            ASSERT_TRUE(large.set_decimal_text(row.large));
+            add(L"large", large);
+            add(L"data", row.data);
+            writer->append_record(record);
+        }
+        writer->flush();
+    }
+    EXPECT_EQ(m_failures, std::vector<std::string>{});
+    std::unique_ptr<odb_recordset> rows = database->open_query(
+        L"SELECT label, notes, CAST(small AS nvarchar(50)), CAST(large AS nvarchar(50)), data "
+        L"FROM [dbo].[edges] ORDER BY id");
+    std::size_t row_idx = 0;
+    for (rows->reset(); !rows->is_eof(); rows->next(), ++row_idx)
+    {
+        ASSERT_LT(row_idx, given.size());
+        const edge_row& row = given[row_idx];
+        std::vector<std::wstring> values;
+        for (const std::unique_ptr<udb_field>& field : *rows->get_item())
+        {
+            values.push_back(text_of(*field));
+        }
+        const auto text = [](const ole_variant& value)
+        { return value.get_type() == VT_NULL ? null_text : value.to_wstring(); };
+        EXPECT_EQ(values, (std::vector<std::wstring>{
+                              text(row.label), text(row.notes), plat::utf8_to_wide_lossy(row.small),
+                              plat::utf8_to_wide_lossy(row.large), text(row.data)}))
+            << "row " << row_idx + 1;
+    }
+    EXPECT_EQ(row_idx, given.size());
+}
+
 // Through SQLite ODBC: the UPDATE statement by key, one that finds no row of its key, and a
 // record of its key alone whose row exists.
 TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
