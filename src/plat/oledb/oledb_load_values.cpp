@@ -6,10 +6,10 @@
 #include "plat/oledb/oledb_text.h"
 #include "plat/plat_text.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 namespace plat::oledb
 {
@@ -19,7 +19,7 @@ namespace
 constexpr DBPART all_parts = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
 // A stream is read in pieces of this size, and no value is taken past the size limit of the
 // server's large types.
-constexpr ULONG stream_chunk = 65536;
+constexpr ULONG stream_chunk = 16384;
 constexpr std::size_t stream_limit = 0x7FFFFFFF;
 
 bool is_readable(DBTYPE type)
@@ -130,14 +130,16 @@ HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::vector<std:
         stream = queried.get();
     }
     out.clear();
-    // Read into a piece of its own and appended: the value takes only the bytes the stream
-    // gave, with no room zero-filled for bytes that never come.
-    const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(stream_chunk);
+    // Read into a piece on the stack and appended: the value takes only the bytes the stream
+    // gave, with no room zero-filled for bytes that never come, and a short value costs no
+    // buffer of its own.
+    std::array<std::uint8_t, stream_chunk> piece;
     for (;;)
     {
         ULONG got = 0;
-        const HRESULT hr = stream->Read(piece.get(), stream_chunk, &got);
-        out.insert(out.end(), piece.get(), piece.get() + std::min<std::size_t>(got, stream_chunk));
+        const HRESULT hr = stream->Read(piece.data(), stream_chunk, &got);
+        out.insert(out.end(), piece.data(),
+                   piece.data() + std::min<std::size_t>(got, stream_chunk));
         if (FAILED(hr))
         {
             return fail(DB_E_ERRORSOCCURRED, reason, L"Reading the value's stream failed.");
