@@ -33,11 +33,6 @@ bool CDynamicAccessorEx::is_stream(std::uint32_t column_idx) const
     return m_bindings[column_idx].wType == DBTYPE_IUNKNOWN;
 }
 
-HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema)
-{
-    return BindColumns(rowset, schema, mss_target::of_engine());
-}
-
 bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
 {
     tk_log(1, "Testing streams support... ");

@@ -41,3 +41,17 @@ void mss_engine::store_windows_login(const std::wstring& server)
     m_password.clear();
     m_windows_auth = true;
 }
+
+mss_target mss_engine::target() const
+{
+    mss_target target;
+    target.version_code = m_version_code;
+    target.native_client = is_native_client();
+    target.unicode = m_unicode;
+    target.view_owned = m_view_owned;
+    target.wide_index_keys = m_major_version >= major_2016 || m_version_code == version_azure;
+    target.user = m_user;
+    target.as_dbo = m_as_dbo;
+    target.fast_load = m_fast_load;
+    return target;
+}

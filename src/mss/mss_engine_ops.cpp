@@ -369,7 +369,7 @@ std::unique_ptr<mss_database> mss_engine::open_db(const std::wstring& name, int 
     ole_com_ptr<IOpenRowset> session;
     odb_check(create->CreateSession(nullptr, IID_IOpenRowset, session.put_unknown()));
     tk_log(1, "Connection to the database was establish successfully");
-    return std::make_unique<mss_database>(name, source.get(), session.get(), mode);
+    return std::make_unique<mss_database>(name, source.get(), session.get(), mode, target());
 }
 
 std::wstring mss_engine::get_safe_tname(const std::wstring& name) const

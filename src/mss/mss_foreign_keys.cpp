@@ -94,19 +94,19 @@ void mss_database::create_relationships(const udb_relationships& relationships)
         tk_log(3, "Foreign keys are not converted in append mode");
         return;
     }
-    const mss_engine& engine = mss_engine::ref();
+    const mss_target& server = target();
     for (const udb_relationship& key : relationships)
     {
         tk_wlog(3, L"Processing '%s'", key.name);
         const std::wstring table = names_map().get_tn_mapped_name(key.table, true);
         const std::wstring referenced = names_map().get_tn_mapped_name(key.referenced_table, true);
-        std::wstring sql = L"ALTER TABLE " + engine.get_safe_tname(table) + L" ADD CONSTRAINT " +
+        std::wstring sql = L"ALTER TABLE " + server.get_safe_tname(table) + L" ADD CONSTRAINT " +
                            mss_quote_name(key.name) + L" FOREIGN KEY (" +
                            column_list(names_map(), table, key.columns) + L") REFERENCES " +
-                           engine.get_safe_tname(referenced) + L"(" +
+                           server.get_safe_tname(referenced) + L"(" +
                            column_list(names_map(), referenced, key.referenced_columns) + L")";
         const std::wstring rules = accepted_rules(key.rules);
-        if (!rules.empty() && engine.version_code() >= mss_engine::version_2000)
+        if (!rules.empty() && server.version_code >= mss_engine::version_2000)
         {
             sql += L" " + rules;
         }

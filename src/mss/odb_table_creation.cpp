@@ -110,7 +110,7 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
     }
     else
     {
-        desc.wType = odb_record::get_oledb_type(column, source_type);
+        desc.wType = odb_record::get_oledb_type(column, source_type, target);
         desc.ulColumnSize = static_cast<DBLENGTH>(std::max(column.size, 0));
         if (column.vartype == VT_BSTR && desc.wType == DBTYPE_WSTR)
         {
@@ -201,13 +201,14 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
 // its reason for the run to report.
 void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstring& table,
                   const udb_index& index, const udb_indexes& indexes, const std::wstring& refusal,
-                  bool& primary_sent, std::vector<udb_index_failure>& failures)
+                  bool view_owned, bool& primary_sent, std::vector<udb_index_failure>& failures)
 {
     tk_wlog(2, L"Creating index '%s'", index.name);
     std::wstring name = index.name;
     if (name.empty())
     {
-        name = index.primary ? gen_pk_name(table) : gen_idx_name(indexes, index.columns);
+        name =
+            index.primary ? gen_pk_name(table, view_owned) : gen_idx_name(indexes, index.columns);
     }
     if (!refusal.empty())
     {
@@ -286,7 +287,7 @@ bool odb_is_identity_column(const t_ftd& column, int version_code)
 void odb_database::define_table(const std::wstring& name, const udb_schema& schema,
                                 const udb_indexes& indexes)
 {
-    const mss_target target = mss_target::of_engine();
+    const mss_target& target = m_target;
     tk_wlog(2, L"odb_database::create_table(%s, n_indexes=%d)", name, indexes.size());
     ole_com_ptr<IDBCreateSession> create;
     if (!m_data_source ||
@@ -347,7 +348,7 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
     for (std::size_t index_idx = 0; index_idx < indexes.size(); ++index_idx)
     {
         create_index(*index_definition.get(), table_id, name, indexes[index_idx], indexes,
-                     plan.refusals[index_idx], primary_sent, failures);
+                     plan.refusals[index_idx], target.view_owned, primary_sent, failures);
     }
     for (udb_index_failure& failure : failures)
     {
