@@ -1,6 +1,7 @@
 // mss_engine.cpp: the engine's construction, login storage and flags.
 #include "mss/mss_engine.h"
 
+#include "mss/odb_exception.h"
 #include "tk/tk_logger.h"
 
 mss_engine::mss_engine(bool no_co_initialize)
@@ -10,8 +11,8 @@ mss_engine::mss_engine(bool no_co_initialize)
     {
         CoInitialize(nullptr);
     }
-    if (FAILED(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_ALL,
-                                IID_IDataConvert, m_data_convert.put_void())))
+    if (odb_refused(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_ALL,
+                                     IID_IDataConvert, m_data_convert.put_void())))
     {
         m_data_convert.reset();
     }

@@ -145,7 +145,7 @@ bool mss_engine::enable_fast_load(const ole_com_ptr<IDBInitialize>& data_source,
     DBPROPSET set{&prop, 1, DBPROPSET_SQLSERVERDATASOURCE};
     ole_com_ptr<IDBProperties> properties;
     odb_check(data_source->QueryInterface(IID_IDBProperties, properties.put_void()));
-    if (FAILED(properties->SetProperties(1, &set)))
+    if (odb_refused(properties->SetProperties(1, &set)))
     {
         tk_log(2, "Fast load was refused by the provider");
         return false;

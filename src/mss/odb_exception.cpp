@@ -63,7 +63,7 @@ odb_exception::odb_exception(HRESULT hr)
         return;
     }
     ole_com_ptr<IErrorRecords> records;
-    if (FAILED(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records)
+    if (odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records)
     {
         const error_info_texts texts = read_error_info(*info.get());
         set_message(plat::wide_to_utf8(texts.description));
@@ -86,7 +86,7 @@ odb_exception odb_exception::with_all_texts(HRESULT hr)
     ole_com_ptr<IErrorInfo> info;
     ole_com_ptr<IErrorRecords> records;
     if (GetErrorInfo(0, info.put()) == S_OK && info &&
-        SUCCEEDED(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
+        !odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
     {
         error.extract_from_records2(*records.get(), hr, true);
     }
@@ -106,7 +106,7 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
 {
     tk_log(2, "odb_exception::extract_from_records2(%d)", hr);
     ULONG count = 0;
-    if (FAILED(records.GetRecordCount(&count)))
+    if (odb_refused(records.GetRecordCount(&count)))
     {
         count = 0;
     }
@@ -133,19 +133,26 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
     bool duplicate_key = false;
     for (ULONG record = 0; record < count; ++record)
     {
+        // A record without basic information or SQL information is read as one without them.
         ERRORINFO basic{};
-        records.GetBasicErrorInfo(record, &basic);
+        if (odb_refused(records.GetBasicErrorInfo(record, &basic)))
+        {
+            basic = ERRORINFO{};
+        }
         duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
         ole_com_ptr<IUnknown> custom;
-        records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put());
+        if (odb_refused(records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put())))
+        {
+            custom.reset();
+        }
         tk_log(3, "HRESULT:\t0x%08X", basic.hrError);
         ole_com_ptr<ISQLErrorInfo> sql_info;
         bool lost_record = false;
-        if (custom && SUCCEEDED(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())))
+        if (custom && !odb_refused(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())))
         {
             std::wstring sqlstate;
             LONG native = 0;
-            if (SUCCEEDED(sql_info->GetSQLInfo(&sqlstate, &native)))
+            if (!odb_refused(sql_info->GetSQLInfo(&sqlstate, &native)))
             {
                 tk_wlog(3, L"SQLSTATE:\t%s", sqlstate);
                 tk_log(3, "Native Error:\t%ld", native);
@@ -168,7 +175,7 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
             continue;
         }
         ole_com_ptr<IErrorInfo> entry;
-        if (SUCCEEDED(records.GetErrorInfo(record, user_default_locale, entry.put())) && entry)
+        if (!odb_refused(records.GetErrorInfo(record, user_default_locale, entry.put())) && entry)
         {
             const error_info_texts texts = read_error_info(*entry.get());
             tk_wlog(1, L"Process %d record: msg=%s, source=%s", record, texts.description,
@@ -228,8 +235,8 @@ std::wstring odb_exception::GetErrorString()
     ole_com_ptr<IErrorRecords> records;
     ULONG count = 0;
     if (GetErrorInfo(0, info.put()) != S_OK || !info ||
-        FAILED(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records ||
-        FAILED(records->GetRecordCount(&count)))
+        odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records ||
+        odb_refused(records->GetRecordCount(&count)))
     {
         return generic;
     }
@@ -240,11 +247,15 @@ std::wstring odb_exception::GetErrorString()
     for (ULONG record = 0; record < count; ++record)
     {
         ERRORINFO basic{};
-        records->GetBasicErrorInfo(record, &basic);
+        if (odb_refused(records->GetBasicErrorInfo(record, &basic)))
+        {
+            basic = ERRORINFO{};
+        }
         tk_log(1, "GetBasicErrorInfo: HRESULT=%08X, Minor Code=%d", basic.hrError, basic.dwMinor);
         duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
         ole_com_ptr<IErrorInfo> entry;
-        if (FAILED(records->GetErrorInfo(record, system_default_locale, entry.put())) || !entry)
+        if (odb_refused(records->GetErrorInfo(record, system_default_locale, entry.put())) ||
+            !entry)
         {
             tk_log(1, "pIErrorRecords->GetErrorInfo FAILED");
             continue;
@@ -282,6 +293,21 @@ HRESULT odb_check(HRESULT hr)
         throw odb_exception(hr);
     }
     return hr;
+}
+
+HRESULT odb_check(HRESULT hr, const char* source, int line)
+{
+    if (FAILED(hr))
+    {
+        tk_log(2, "Error code: %08X", hr);
+        throw tk_mail_assertion(source, line);
+    }
+    return hr;
+}
+
+bool odb_refused(HRESULT hr)
+{
+    return FAILED(hr);
 }
 
 mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,

@@ -73,9 +73,20 @@ private:
     std::int64_t m_rows_in_doubt;
 };
 
+// Every OLE DB result in src/mss is looked at through one of the three calls below, so a call
+// wrapped in none of them is unchecked; FAILED and SUCCEEDED belong in their definitions only.
+
 /// The checked OLE DB call: a negative result is logged as "Error code: %08X" (level 2) and
 /// thrown as odb_exception; any other result is answered.
 HRESULT odb_check(HRESULT hr);
+/// The checked call for what cannot fail short of an impossible state (an interface every
+/// provider's object has): a negative result is logged as above and thrown as
+/// tk_mail_assertion(`source`, `line`); any other result is answered.
+HRESULT odb_check(HRESULT hr, const char* source, int line);
+/// A call whose failure the caller answers itself without an exception (a component that is not
+/// installed, a property the provider refuses, a release while an object goes away): true when
+/// the result is negative. The thread's error object is left for the caller.
+bool odb_refused(HRESULT hr);
 
 /// The login may not open the database: "User '<user>' does not have permission to access
 /// database '<database>'", severity 0, code 0.

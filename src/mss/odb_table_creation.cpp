@@ -289,19 +289,17 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
 {
     const mss_target& target = m_target;
     tk_wlog(2, L"odb_database::create_table(%s, n_indexes=%d)", name, indexes.size());
-    ole_com_ptr<IDBCreateSession> create;
-    if (!m_data_source ||
-        FAILED(m_data_source->QueryInterface(IID_IDBCreateSession, create.put_void())))
+    if (!m_data_source)
     {
         throw tk_mail_assertion("odb_db", 61);
     }
+    ole_com_ptr<IDBCreateSession> create;
+    odb_check(m_data_source->QueryInterface(IID_IDBCreateSession, create.put_void()), "odb_db", 61);
     ole_com_ptr<IUnknown> session;
     odb_check(create->CreateSession(nullptr, IID_IUnknown, session.put()));
     ole_com_ptr<ITableDefinition> table_definition;
-    if (FAILED(session->QueryInterface(IID_ITableDefinition, table_definition.put_void())))
-    {
-        throw tk_mail_assertion("odb_db", 70);
-    }
+    odb_check(session->QueryInterface(IID_ITableDefinition, table_definition.put_void()), "odb_db",
+              70);
     std::wstring table = mss_bracket_name(name);
     tk_wlog(2, L"Got safe table name: %s", table);
     DBID table_id = name_id(table);
@@ -339,10 +337,8 @@ void odb_database::define_table(const std::wstring& name, const udb_schema& sche
     tk_log(2, "Right after CreateTable");
 
     ole_com_ptr<IIndexDefinition> index_definition;
-    if (FAILED(session->QueryInterface(IID_IIndexDefinition, index_definition.put_void())))
-    {
-        throw tk_mail_assertion("odb_db", 120);
-    }
+    odb_check(session->QueryInterface(IID_IIndexDefinition, index_definition.put_void()), "odb_db",
+              120);
     bool primary_sent = false;
     std::vector<udb_index_failure> failures;
     for (std::size_t index_idx = 0; index_idx < indexes.size(); ++index_idx)

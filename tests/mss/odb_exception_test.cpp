@@ -182,6 +182,32 @@ TEST(OdbCheck, NegativeResultsThrowAndOthersPass)
     EXPECT_NE(log.find("Error code: 80040E37\r\n"), std::string::npos) << log;
 }
 
+// What only an impossible state can refuse is the assertion of the caller's place, not an
+// OLE DB failure a run would report and go on after.
+TEST(OdbCheck, AssertingFormNamesThePlaceAndPassesOthers)
+{
+    EXPECT_EQ(odb_check(S_FALSE, "odb_db", 70), S_FALSE);
+    try
+    {
+        odb_check(E_NOINTERFACE, "odb_db", 70);
+        FAIL() << "no exception";
+    }
+    catch (const tk_mail_assertion& error)
+    {
+        EXPECT_EQ(error.severity(), 2);
+        EXPECT_STREQ(error.what(), tk_mail_assertion("odb_db", 70).what());
+    }
+}
+
+TEST(OdbCheck, RefusedAnswersOnlyNegativeResults)
+{
+    EXPECT_FALSE(odb_refused(S_OK));
+    EXPECT_FALSE(odb_refused(S_FALSE));
+    EXPECT_FALSE(odb_refused(DB_S_ENDOFROWSET));
+    EXPECT_TRUE(odb_refused(E_NOINTERFACE));
+    EXPECT_TRUE(odb_refused(DB_E_NOTABLE));
+}
+
 TEST(NoPermission, FormatsTheWholeText)
 {
     const std::wstring long_name(2000, L'x');
