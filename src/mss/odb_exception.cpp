@@ -13,7 +13,6 @@ namespace
 {
 
 constexpr LCID user_default_locale = 0x0400;
-constexpr LCID system_default_locale = 0x0800;
 constexpr DWORD duplicate_key_error = 2627;
 
 // Source and description of one error object (the error_info_dispatcher of the design).
@@ -230,59 +229,8 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
 std::wstring odb_exception::GetErrorString()
 {
     tk_log(2, "odb_exception::GetErrorString");
-    const std::wstring generic = plat::utf8_to_wide_lossy(generic_text());
-    ole_com_ptr<IErrorInfo> info;
-    ole_com_ptr<IErrorRecords> records;
-    ULONG count = 0;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info ||
-        odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records ||
-        odb_refused(records->GetRecordCount(&count)))
-    {
-        return generic;
-    }
-    tk_log(2, "odb_exception::extract_from_records1");
-    std::wstring joined;
-    int described = 0;
-    bool duplicate_key = false;
-    for (ULONG record = 0; record < count; ++record)
-    {
-        ERRORINFO basic{};
-        if (odb_refused(records->GetBasicErrorInfo(record, &basic)))
-        {
-            basic = ERRORINFO{};
-        }
-        tk_log(1, "GetBasicErrorInfo: HRESULT=%08X, Minor Code=%d", basic.hrError, basic.dwMinor);
-        duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
-        ole_com_ptr<IErrorInfo> entry;
-        if (odb_refused(records->GetErrorInfo(record, system_default_locale, entry.put())) ||
-            !entry)
-        {
-            tk_log(1, "pIErrorRecords->GetErrorInfo FAILED");
-            continue;
-        }
-        tk_log(1, "pIErrorRecords->GetErrorInfo SUCCEEDED");
-        std::wstring description;
-        if (entry->GetDescription(&description) == S_OK)
-        {
-            tk_log(1, "pIErrorRecords->GetDescription SUCCEEDED");
-            // An empty description describes nothing: it neither joins nor hides the fallback.
-            if (!description.empty())
-            {
-                joined += (described++ == 0 ? L"" : L"\n") + description;
-            }
-        }
-        else
-        {
-            tk_log(1, "pIErrorRecords->GetDescription FAILED");
-        }
-    }
-    if (described > 0)
-    {
-        return joined;
-    }
-    return duplicate_key ? L"Violation of PRIMARY KEY constraint.\nCannot insert duplicate key in "
-                           L"the table."
-                         : generic;
+    // The text does not depend on the result code, which only the exception carries.
+    return plat::utf8_to_wide_lossy(with_all_texts(E_FAIL).what());
 }
 
 HRESULT odb_check(HRESULT hr)

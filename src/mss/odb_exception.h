@@ -24,7 +24,7 @@ public:
     /// A failure described by text; code 0, no source.
     explicit odb_exception(const std::wstring& text);
     /// Reads the thread's error object (and clears it) as the constructor does, but the message
-    /// is every description joined as GetErrorString() joins them, or, when the connection was
+    /// is every description joined with "\n" (see GetErrorString), or, when the connection was
     /// lost, the text that says so.
     static odb_exception with_all_texts(HRESULT hr);
 
@@ -39,9 +39,10 @@ public:
     /// layer only sets where a healthy server answers well within them.
     static bool is_connection_state(const std::wstring& sqlstate);
 
-    /// The text of the thread's error object as a whole: every description, joined with "\n";
-    /// with none, the primary-key text when a record's minor code is 2627, else the generic
-    /// text. Reads (and clears) the error object.
+    /// The text of the thread's error object as a whole, as with_all_texts makes its message:
+    /// every description, joined with "\n" (the lost connection's text alone when a record tells
+    /// of one); with none, the primary-key text when a record's minor code is 2627, else the
+    /// generic text. Reads (and clears) the error object.
     static std::wstring GetErrorString();
 
     /// "Generic error occurred while migrating the data.\n" + the support sentence.
