@@ -130,6 +130,10 @@ public:
     IDataConvert* data_convert() const { return m_data_convert.get(); }
 
 private:
+    // Runs one statement on a data source of its own, connected to the server without a
+    // database; released at once.
+    void run_on_server(const std::wstring& sql);
+
     ole_com_ptr<IDataConvert> m_data_convert;
     int m_version_code = version_unknown;
     int m_major_version = 0;
