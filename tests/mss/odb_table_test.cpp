@@ -58,6 +58,32 @@ TEST_F(OdbTable, MissingTableIsTriedOnceMoreUnderDbo)
                                          L"SELECT COUNT_BIG(*) FROM [dbo].[sales]"}));
 }
 
+// The table splits a dotted name by the target it is given, whatever the engine's flag says
+// (the fixture's engine reads all owners).
+TEST_F(OdbTable, RetryUnderDboSplitsTheNameAsItsTargetSays)
+{
+    struct retry_case
+    {
+        bool view_owned;
+        const wchar_t* retried;
+    };
+    for (const retry_case& item :
+         {retry_case{false, L"[dbo].[sales]"}, retry_case{true, L"[dbo].[shop.sales]"}})
+    {
+        SCOPED_TRACE(item.view_owned);
+        m_server->fail(L"SELECT * FROM [shop.sales] WHERE 1=0", L"42S02",
+                       L"Invalid object name 'shop.sales'.");
+        m_server->answers[L"SELECT * FROM " + std::wstring(item.retried) + L" WHERE 1=0"] =
+            rows_of({L"id"}, {});
+        m_server->answer(L"SELECT COUNT_BIG(*) FROM " + std::wstring(item.retried), L"", {L"3"});
+        mss_target target = m_database->target();
+        target.view_owned = item.view_owned;
+        odb_table table(L"shop.sales", m_database->session(), 1, m_relationships, target);
+        EXPECT_EQ(table.name(), item.retried);
+        EXPECT_EQ(table.record_count(), 3);
+    }
+}
+
 TEST_F(OdbTable, SecondMissingTableIsPassedOn)
 {
     m_server->fail(L"SELECT * FROM [sales] WHERE 1=0", L"42S02", L"Invalid object name 'sales'.");
