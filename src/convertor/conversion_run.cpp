@@ -21,10 +21,6 @@
 namespace
 {
 
-/// odb_exception's code for a row that violates a primary key, unique index or other constraint
-/// (DB_E_INTEGRITYVIOLATION's low 16 bits + 0x80000).
-constexpr int integrity_violation = 0x80E2F;
-
 /// After this many consecutive rows of one table failed with the same error, the rest of the
 /// table would only fail the same way: the table stops with one summary line.
 constexpr int same_failure_limit = 100;
@@ -266,8 +262,10 @@ void conversion_run::open_databases()
     m_source = conv.source().open_db(conv.src(), conv.get_schema());
     if (destination.is_db_exist(conv.dest()))
     {
-        m_destination = destination.open_db(conv.dest(), conv.mode() == 0 ? udb_open_mode::existing
-                                                                          : udb_open_mode::append);
+        m_destination =
+            destination.open_db(conv.dest(), conv.mode_kind() == conversion_mode::overwrite_database
+                                                 ? udb_open_mode::existing
+                                                 : udb_open_mode::append);
     }
     else
     {
@@ -290,7 +288,7 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
     {
         if (key.empty())
         {
-            throw tk_exception("A selected table has no name.", 0);
+            throw tk_exception("A selected table has no name.", tk_severity::recoverable);
         }
         if (query.empty() && !m_source->is_table_exist(key))
         {
@@ -301,7 +299,8 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         // Declared before the writer so that the writer goes first: the source rows hold the
         // source connection's transaction until they are released.
         const std::unique_ptr<udb_recordset> rows =
-            query.empty() ? m_source->get_table(key, 1) : m_source->get_query(key, query, 1);
+            query.empty() ? m_source->get_table(key, udb_table_mode::read_only)
+                          : m_source->get_query(key, query, udb_table_mode::read_only);
         std::wstring name = destination_name(key);
         const std::wstring plain_name = name;
         if (!m_validator->is_acceptable(name))
@@ -314,11 +313,11 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
 
         if (m_destination->is_table_exist(name))
         {
-            if (conv.mode() == 2)
+            if (conv.mode_kind() == conversion_mode::skip_tables)
             {
                 return;
             }
-            if (conv.mode() == 1)
+            if (conv.mode_kind() == conversion_mode::overwrite_tables)
             {
                 m_destination->delete_tab(name);
             }
@@ -501,8 +500,8 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
 void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
                                       std::int64_t row_number, const tk_exception& error)
 {
-    const int mode = m_converter.mode();
-    tk_log(2, "n_mode=%d, error=%d", mode, error.code());
+    const conversion_mode mode = m_converter.mode_kind();
+    tk_log(2, "n_mode=%d, error=%d", m_converter.mode(), error.code());
     if (error.connection_lost())
     {
         if (const auto* odb = dynamic_cast<const odb_exception*>(&error); odb != nullptr)
@@ -511,9 +510,9 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
         }
         throw error;
     }
-    if (error.code() == integrity_violation)
+    if (is_integrity_violation(error))
     {
-        if (mode == 4)
+        if (mode == conversion_mode::merge_update)
         {
             try
             {
@@ -538,7 +537,7 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             }
             return;
         }
-        if (mode == 3)
+        if (mode == conversion_mode::merge)
         {
             ++m_rows_refused;
             return;

@@ -12,8 +12,9 @@
 /// class overrides clone so that copies of a schema keep it whole.
 struct t_ftd
 {
-    /// dw_reserved of a VT_DATE column: the column holds a date only / a time only (any other
-    /// value: date and time).
+    /// dw_reserved of a VT_DATE column (its date kind): the column holds a date and a time / a
+    /// date only / a time only (any other value: date and time).
+    static constexpr std::int32_t date_and_time = 1;
     static constexpr std::int32_t date_only = 2;
     static constexpr std::int32_t time_only = 3;
     /// dw_reserved of an XML column read from SQL Server.
