@@ -133,11 +133,6 @@ private:
     tk_converter& m_converter;
 };
 
-std::wstring widen(const std::string& utf8)
-{
-    return plat::utf8_to_wide_lossy(utf8);
-}
-
 /// The schema a new table is created with: text that an index covers and that SQL Server would
 /// hold only as nvarchar(max), which no index takes, carries the longest value the source holds,
 /// so that the destination can give it a bounded type its keys hold.
@@ -239,7 +234,7 @@ void conversion_run::execute()
     conv.set_tables_total(total);
     conv.set_tables_done(0);
     const std::wstring line =
-        widen(plat::wformat(L"Converting database %s (%d tables)\n", conv.src(), total));
+        plat::wformat_w(L"Converting database %s (%d tables)\n", conv.src(), total);
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::database, line, conv.src(), total});
 
@@ -358,7 +353,7 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
 
         conv.set_records_total(rows->record_count());
         const std::wstring line =
-            widen(plat::wformat(L"Converting table %s (%d records)\n", key, conv.records_total()));
+            plat::wformat_w(L"Converting table %s (%d records)\n", key, conv.records_total());
         tk_wlog(3, L"%s", line);
         m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
         if (conv.records_total() != 0 && !conv.tab_def())
@@ -372,10 +367,10 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
     catch (const same_failure_stop& stop)
     {
         conv.count_failure();
-        m_handler.set_context(widen(plat::wformat(
+        m_handler.set_context(plat::wformat_w(
             L"%s, records #%d to #%d (%d consecutive rows failed alike; the rest of the table was "
             L"not converted)",
-            conv.current_table(), stop.first_row(), stop.last_row(), same_failure_limit)));
+            conv.current_table(), stop.first_row(), stop.last_row(), same_failure_limit));
         m_handler.handle(stop.last(), false);
     }
     catch (const tk_exception& error)
@@ -568,7 +563,7 @@ void conversion_run::report_row(std::int64_t row_number, const tk_exception& err
     }
     m_converter.count_failure();
     m_handler.set_context(
-        widen(plat::wformat(L"%s, record #%d", m_converter.current_table(), row_number)));
+        plat::wformat_w(L"%s, record #%d", m_converter.current_table(), row_number));
     m_handler.handle(error, false);
 }
 
@@ -590,7 +585,7 @@ std::wstring conversion_run::destination_name(const std::wstring& key)
     }
     const std::wstring name = mss_quote_name(schema) + L"." + mss_quote_name(table);
     tk_wlog(2, L"Got full table name: '%s'", name);
-    const std::wstring line = widen(plat::wformat(L"Creating schema if necessary: '%s'\n", schema));
+    const std::wstring line = plat::wformat_w(L"Creating schema if necessary: '%s'\n", schema);
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::schema, line, schema, 0});
     m_destination->create_schema(schema);

@@ -39,8 +39,6 @@ struct t_ftd
     /// VT_DATE: date_only, time_only or date and time; VT_DECIMAL: precision in bits 8-15 and
     /// scale in bits 0-7; xml_column for SQL Server XML.
     std::int32_t dw_reserved = 0;
-    /// A second spare text, empty at construction.
-    std::wstring spare_text;
     /// A text column that an index covers: the UTF-16 units of the longest value the source
     /// holds (at most that many; 0 when it holds none), measured before the table is created,
     /// so that a side whose keys need a bounded column can size it. -1 when not measured.

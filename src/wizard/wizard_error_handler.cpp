@@ -53,13 +53,6 @@ void wizard_error_handler::handle(const tk_exception& error, bool final_stage)
             }
         }
         tk_log(2, "Step 2");
-        for (const int topic : help_topics(error.code()))
-        {
-            if (shell != nullptr)
-            {
-                shell->display_help(topic);
-            }
-        }
         if (!final_stage)
         {
             throw tk_final_exception();
