@@ -182,7 +182,7 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
     {
         tk_wlog(2, L"mss_database::get_table1(%s)", name);
         table = mss_open_table_writer(target().get_safe_tname(name), session(),
-                                      udb_open_mode::append, *this);
+                                      udb_table_mode::append, *this);
         amend_schema(table.get());
     }
     else if (exists)

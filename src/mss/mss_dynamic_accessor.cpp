@@ -111,18 +111,18 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
                    field->dw_reserved);
             switch (field->dw_reserved & 3)
             {
-            case 1:
+            case t_ftd::date_and_time:
                 tk_log(1, "Got DATETIME");
                 column.bScale = 3;
                 break;
-            case 2:
+            case t_ftd::date_only:
                 tk_log(1, "Got pure DATE");
                 column.wType = DBTYPE_DBDATE;
                 column.bPrecision = 0;
                 column.bScale = 0;
                 column.ulColumnSize = sizeof(DBDATE);
                 break;
-            case 3:
+            case t_ftd::time_only:
                 tk_log(1, "Got pure TIME");
                 column.wType = DBTYPE_DBTIME2;
                 column.bPrecision = 0;

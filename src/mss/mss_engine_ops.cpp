@@ -262,7 +262,7 @@ const std::vector<std::wstring>& mss_engine::get_contents()
         throw tk_exception(
             std::string("Azure SQL does not allow to list databases.\r\nEnter database name "
                         "directly."),
-            1);
+            tk_severity::ends_run);
     }
     return m_databases;
 }

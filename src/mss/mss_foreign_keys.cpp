@@ -9,8 +9,6 @@
 namespace
 {
 
-constexpr int code_integrity_violation = 0x80E2F;
-
 constexpr const wchar_t* fk_patterns[] = {
     L"ON DELETE CASCADE", L"ON DELETE NO ACTION", L"ON DELETE SET DEFAULT", L"ON DELETE SET NULL",
     L"ON UPDATE CASCADE", L"ON UPDATE NO ACTION", L"ON UPDATE SET DEFAULT", L"ON UPDATE SET NULL"};
@@ -119,14 +117,14 @@ void mss_database::create_relationships(const udb_relationships& relationships)
         {
             const std::wstring context =
                 key.name.empty() ? key.table : L"Foreign key '" + key.name + L"'";
-            if (error.code() == code_integrity_violation)
+            if (is_integrity_violation(error))
             {
                 report_failure(context,
                                tk_exception(std::string("There are orphaned records that prevent "
                                                         "from creating foreign key. For more\n"
                                                         "information see Troubleshooting "
                                                         "article of the product documentation."),
-                                            0));
+                                            tk_severity::recoverable));
             }
             else
             {

@@ -78,7 +78,7 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode,
     tk_wlog(2, L"mss_table::ctor1(%s)", name);
     init_schema();
     read_indexes(mode);
-    if ((mode & 1) == 0)
+    if ((mode & udb_table_mode::read_only) == 0)
     {
         find_identity(false);
     }
@@ -113,7 +113,7 @@ void mss_table::find_identity(bool created)
 
 void mss_table::read_indexes(int mode)
 {
-    if ((mode & 0x20) != 0 && (mode & 0x40) != 0)
+    if ((mode & udb_table_mode::skip_indexes) == udb_table_mode::skip_indexes)
     {
         return;
     }

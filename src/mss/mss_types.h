@@ -101,12 +101,9 @@ bool str_starts_with(const std::wstring& text, const std::wstring& prefix, bool 
 /// The dump settings of the SQL Server side, kept with the profile; no step of a run reads them.
 struct mss_dump_options
 {
-    bool dump_enabled = true;
     bool dump_insert_comments = true;
     bool dump_create_database = false;
     bool dump_create_table = true;
-    std::string spare_text1;
-    std::string spare_text2;
 
     /// Logs "mss_dump_options::ctor1" at level 2.
     mss_dump_options();

@@ -279,9 +279,9 @@ void mss_database::create_views(const std::map<std::wstring, std::wstring>& view
         catch (const tk_exception& error)
         {
             tk_log(3, "Error while creating view:\n%s\n", error.what());
-            report_failure(
-                L"View '" + name + L"'",
-                tk_exception(std::string("Can't create view. ") + mss_contact_support, 0));
+            report_failure(L"View '" + name + L"'",
+                           tk_exception(std::string("Can't create view. ") + mss_contact_support,
+                                        tk_severity::recoverable));
         }
     }
 }

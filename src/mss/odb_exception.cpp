@@ -51,7 +51,7 @@ std::string odb_exception::generic_text()
 }
 
 odb_exception::odb_exception(HRESULT hr)
-    : tk_exception(0)
+    : tk_exception(tk_severity::recoverable)
 {
     tk_log(1, "odb_exception::odb_exception(%08X)", hr);
     set_code(static_cast<int>((static_cast<std::uint32_t>(hr) & 0xFFFF) + 0x80000));
@@ -74,7 +74,7 @@ odb_exception::odb_exception(HRESULT hr)
 }
 
 odb_exception::odb_exception(const std::wstring& text)
-    : tk_exception(text, 0)
+    : tk_exception(text, tk_severity::recoverable)
 {
 }
 
@@ -270,6 +270,6 @@ mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_
 mss_no_perm_exception::mss_no_perm_exception(const std::wstring& user, const std::wstring& database)
     : tk_exception(plat::wformat(L"User '%s' does not have permission to access database '%s'",
                                  user, database),
-                   0)
+                   tk_severity::recoverable)
 {
 }

@@ -74,6 +74,17 @@ private:
     std::int64_t m_rows_in_doubt;
 };
 
+/// The code of an odb_exception for DB_E_INTEGRITYVIOLATION: a row or statement that violates
+/// a primary key, unique index or other constraint.
+inline constexpr int odb_integrity_violation_code =
+    static_cast<int>((static_cast<std::uint32_t>(DB_E_INTEGRITYVIOLATION) & 0xFFFF) + 0x80000);
+
+/// True when `error` is a violated key, unique index or other constraint.
+inline bool is_integrity_violation(const tk_exception& error)
+{
+    return error.code() == odb_integrity_violation_code;
+}
+
 // Every OLE DB result in src/mss is looked at through one of the three calls below, so a call
 // wrapped in none of them is unchecked; FAILED and SUCCEEDED belong in their definitions only.
 

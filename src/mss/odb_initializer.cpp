@@ -33,7 +33,7 @@ void odb_initializer::test_connection(ole_com_ptr<IDBInitialize>& source,
     {
         throw tk_exception(std::string("Failed to load OLE DB support library. You should "
                                        "install it\r\nto proceed with the application.\r\n"),
-                           1);
+                           tk_severity::ends_run);
     }
     m_native_client = false;
 }

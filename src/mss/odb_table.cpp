@@ -93,7 +93,7 @@ void odb_table::open()
     {
         return;
     }
-    const bool read_only = (m_mode & 1) != 0;
+    const bool read_only = (m_mode & udb_table_mode::read_only) != 0;
     try
     {
         internal_initialize(m_session.get(), read_only);

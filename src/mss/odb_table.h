@@ -5,19 +5,20 @@
 #include "mss/mss_types.h"
 #include "mss/odb_recordset.h"
 #include "mss/ole_com_ptr.h"
+#include "udb/udb_database.h"
 #include "udb/udb_relationships.h"
 
 #include <cstdint>
 #include <string>
 
-/// A table (or query) of the destination. Mode 2 opens nothing (a table being created); any
-/// other mode opens the rowset, read-only when bit 1 is set and for appending otherwise, and
-/// counts the rows. The writer of the destination derives from it.
+/// A table (or query) of the destination. Mode udb_table_mode::new_table opens nothing (a table
+/// being created); any other mode opens the rowset, read-only with udb_table_mode::read_only and
+/// for appending otherwise, and counts the rows. The writer of the destination derives from it.
 class odb_table : public odb_recordset
 {
 public:
     /// The mode that opens no rowset.
-    static constexpr int mode_new_table = 2;
+    static constexpr int mode_new_table = udb_table_mode::new_table;
 
     /// Opens the table `name` of `target`; a table the provider does not find is tried once more
     /// as [dbo].[table]. Throws odb_exception when it cannot be opened or counted.

@@ -37,6 +37,38 @@ INSTANTIATE_TEST_SUITE_P(Codes, OdbExceptionCode,
                                          code_case{0x80040E14, 527892},
                                          code_case{0x80004005, 0x84005}));
 
+struct violation_case
+{
+    const char* label;
+    std::uint32_t hr;
+    bool violation;
+};
+
+class OdbIntegrityViolation : public testing::TestWithParam<violation_case>
+{
+};
+
+TEST_P(OdbIntegrityViolation, IsToldByTheCodeAlone)
+{
+    plat::oledb::clear_errors();
+    const odb_exception error(make_hresult(GetParam().hr));
+    EXPECT_EQ(is_integrity_violation(error), GetParam().violation);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, OdbIntegrityViolation,
+                         testing::Values(violation_case{"IntegrityViolation", 0x80040E2F, true},
+                                         violation_case{"SameLowWordOtherFacility", 0x80000E2F,
+                                                        true},
+                                         violation_case{"SyntaxError", 0x80040E14, false},
+                                         violation_case{"GenericFailure", 0x80004005, false}),
+                         [](const testing::TestParamInfo<violation_case>& param_info)
+                         { return param_info.param.label; });
+
+TEST(OdbException, AFailureWithoutCodeIsNoViolation)
+{
+    EXPECT_FALSE(is_integrity_violation(tk_exception("duplicate key", tk_severity::recoverable)));
+}
+
 TEST(OdbException, WithoutErrorObjectTheMessageIsUnknown)
 {
     plat::oledb::clear_errors();
