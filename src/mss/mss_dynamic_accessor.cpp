@@ -35,16 +35,11 @@ bool CDynamicAccessorEx::is_stream(std::uint32_t column_idx) const
     return m_bindings[column_idx].wType == DBTYPE_IUNKNOWN;
 }
 
-void CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema)
-{
-    BindColumns(rowset, schema, mss_target::of_engine());
-}
-
 bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
 {
     tk_log(1, "Testing streams support... ");
     ole_com_ptr<IRowsetInfo> info;
-    if (FAILED(rowset->QueryInterface(IID_IRowsetInfo, info.put_void())))
+    if (odb_refused(rowset->QueryInterface(IID_IRowsetInfo, info.put_void())))
     {
         return true;
     }
@@ -54,7 +49,7 @@ bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
     DBPROPSET* sets = nullptr;
     bool sequential = false;
     bool stream = false;
-    if (SUCCEEDED(info->GetProperties(1, &id_set, &set_count, &sets)) && sets != nullptr)
+    if (!odb_refused(info->GetProperties(1, &id_set, &set_count, &sets)) && sets != nullptr)
     {
         for (ULONG prop_idx = 0; prop_idx < sets[0].cProperties; ++prop_idx)
         {
@@ -133,18 +128,18 @@ void CDynamicAccessorEx::narrow_date_column(DBCOLUMNINFO& column, std::int32_t d
     tk_log(1, "Adjusting date/time columns (schema[i]->dw_reserved=%d)", date_kind);
     switch (date_kind & 3)
     {
-    case 1:
+    case t_ftd::date_and_time:
         tk_log(1, "Got DATETIME");
         column.bScale = 3;
         break;
-    case 2:
+    case t_ftd::date_only:
         tk_log(1, "Got pure DATE");
         column.wType = DBTYPE_DBDATE;
         column.bPrecision = 0;
         column.bScale = 0;
         column.ulColumnSize = sizeof(DBDATE);
         break;
-    case 3:
+    case t_ftd::time_only:
         tk_log(1, "Got pure TIME");
         column.wType = DBTYPE_DBTIME2;
         column.bPrecision = 0;

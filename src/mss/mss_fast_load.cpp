@@ -42,11 +42,6 @@ mss_fast_load::~mss_fast_load()
     m_fast_load.reset();
 }
 
-void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema)
-{
-    open_table(session, table_id, schema, mss_target::of_engine());
-}
-
 void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
                                const mss_target& target, const std::vector<bool>& wanted)
 {
@@ -168,8 +163,8 @@ std::uint32_t mss_fast_load::rows_to_replay(std::uint32_t pending)
 {
     ole_com_ptr<IFastLoadReplay> replay;
     DBCOUNTITEM rows = pending;
-    if (SUCCEEDED(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) && replay &&
-        FAILED(replay->GetRowsToReplay(&rows)))
+    if (!odb_refused(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) &&
+        replay && odb_refused(replay->GetRowsToReplay(&rows)))
     {
         rows = pending;
     }
