@@ -15,18 +15,26 @@ conversion_row_queue::conversion_row_queue(std::size_t max_rows, std::size_t max
 {
 }
 
+bool conversion_row_queue::fits(std::size_t bytes) const
+{
+    return m_rows.empty() || (m_rows.size() < m_max_rows && m_bytes + bytes <= m_max_bytes);
+}
+
+bool conversion_row_queue::drained() const
+{
+    return m_rows.size() <= m_max_rows / 2 && m_bytes <= m_max_bytes / 2;
+}
+
 bool conversion_row_queue::push(conversion_row&& row)
 {
     std::unique_lock lock(m_mutex);
-    const auto has_room = [&]
+    if (!fits(row.bytes))
     {
-        return m_closed || m_rows.empty() ||
-               (m_rows.size() < m_max_rows && m_bytes + row.bytes <= m_max_bytes);
-    };
-    if (!has_room())
-    {
+        // Woken only once the queue has drained to half: each wake-up then moves many rows.
+        // Waking for every free place would cost both threads a switch per row.
         m_producer_waiting = true;
-        m_room.wait(lock, has_room);
+        m_room.wait(lock,
+                    [&] { return m_closed || m_rows.empty() || (drained() && fits(row.bytes)); });
         m_producer_waiting = false;
     }
     if (m_closed)
@@ -35,7 +43,10 @@ bool conversion_row_queue::push(conversion_row&& row)
     }
     m_bytes += row.bytes;
     m_rows.push_back(std::move(row));
-    m_ready.notify_one();
+    if (m_consumer_waiting)
+    {
+        m_ready.notify_one();
+    }
     return true;
 }
 
@@ -49,9 +60,16 @@ void conversion_row_queue::finish(conversion_row&& row) noexcept
 std::optional<conversion_row> conversion_row_queue::pop(std::chrono::milliseconds wait)
 {
     std::unique_lock lock(m_mutex);
-    if (!m_ready.wait_for(lock, wait, [&] { return !m_rows.empty() || m_last.has_value(); }))
+    const auto ready = [&] { return !m_rows.empty() || m_last.has_value(); };
+    if (!ready())
     {
-        return std::nullopt;
+        m_consumer_waiting = true;
+        const bool woken = m_ready.wait_for(lock, wait, ready);
+        m_consumer_waiting = false;
+        if (!woken)
+        {
+            return std::nullopt;
+        }
     }
     std::optional<conversion_row> row;
     if (!m_rows.empty())
@@ -59,7 +77,10 @@ std::optional<conversion_row> conversion_row_queue::pop(std::chrono::millisecond
         row.emplace(std::move(m_rows.front()));
         m_rows.pop_front();
         m_bytes -= row->bytes;
-        m_room.notify_one();
+        if (m_producer_waiting && drained())
+        {
+            m_room.notify_one();
+        }
     }
     else
     {

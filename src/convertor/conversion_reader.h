@@ -42,7 +42,9 @@ struct conversion_row
 };
 
 /// The rows between the reading thread and the run. Bounded in rows and bytes so that memory
-/// stays flat however fast the source reads; one row always fits, however wide. The last
+/// stays flat however fast the source reads; one row always fits, however wide. A full queue
+/// lets its producer go on once it has drained to half, and each side is woken only while it
+/// waits, so that the threads do not take turns row by row. The last
 /// position (end or failure) waits in a slot of its own, so handing it over can neither block
 /// nor fail.
 class conversion_row_queue
@@ -50,8 +52,8 @@ class conversion_row_queue
 public:
     conversion_row_queue(std::size_t max_rows, std::size_t max_bytes);
 
-    /// Adds a row, waiting while the queue is full. False when the queue was closed: the row is
-    /// dropped and the reader stops.
+    /// Adds a row, waiting while the queue is full (then until it has drained to half). False when
+    /// the queue was closed: the row is dropped and the reader stops.
     bool push(conversion_row&& row);
     /// Sets the last position (end or failure), never waiting.
     void finish(conversion_row&& row) noexcept;
@@ -69,6 +71,9 @@ public:
     bool closed() const;
 
 private:
+    bool fits(std::size_t bytes) const;
+    bool drained() const;
+
     std::size_t m_max_rows;
     std::size_t m_max_bytes;
     mutable std::mutex m_mutex;
@@ -79,6 +84,7 @@ private:
     std::optional<conversion_row> m_last;
     bool m_closed = false;
     bool m_producer_waiting = false;
+    bool m_consumer_waiting = false;
 };
 
 /// Reads a source recordset on a thread it owns while the run writes the rows already read. The

@@ -236,7 +236,7 @@ TEST(ConversionReader, KeepsTheOrderOverManyRows)
     EXPECT_EQ(reader.take([] {}).what, conversion_row::kind::end);
 }
 
-TEST(ConversionReader, WaitsWhenTheQueueHoldsItsRows)
+TEST(ConversionReader, WaitsWhenTheQueueHoldsItsRowsUntilItHasDrainedToHalf)
 {
     scripted_rows rows(100);
     conversion_reader reader(rows, 5, 1u << 30);
@@ -246,8 +246,16 @@ TEST(ConversionReader, WaitsWhenTheQueueHoldsItsRows)
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(rows.reads(), 6);
     EXPECT_EQ(reader.take([] {}).record.at(0)->to_wstring(), L"1");
-    ASSERT_TRUE(eventually([&] { return rows.reads() == 7 && reader.queue().producer_waiting(); }));
+    EXPECT_EQ(reader.take([] {}).record.at(0)->to_wstring(), L"2");
+    // One or two free places do not wake the reader ...
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(rows.reads(), 6);
+    EXPECT_EQ(reader.queue().rows(), 3u);
+    // ... half of them do: it fills the queue again and waits with the ninth row.
+    EXPECT_EQ(reader.take([] {}).record.at(0)->to_wstring(), L"3");
+    ASSERT_TRUE(eventually([&] { return rows.reads() == 9 && reader.queue().producer_waiting(); }));
     EXPECT_EQ(reader.queue().rows(), 5u);
+    EXPECT_EQ(reader.take([] {}).record.at(0)->to_wstring(), L"4");
 }
 
 TEST(ConversionReader, WaitsWhenTheQueueHoldsItsBytes)
