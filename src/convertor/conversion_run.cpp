@@ -214,6 +214,8 @@ private:
     void remember_generated_name(const std::wstring& key, const destination_choice& destination);
     void fill_table(const std::wstring& key, udb_recordset& rows, udb_recordset& writer);
     void report_same_failure(const same_failure_stop& stop);
+    /// Reports a table's failure; throws tk_final_exception when a server's connection is lost.
+    void report_entry_failure(const tk_exception& error);
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
     void report_value_error(std::int64_t row_number, const std::exception_ptr& error);
     void write_row(udb_recordset& writer, udb_record& record, std::int64_t row_number);
@@ -326,15 +328,20 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
     }
     catch (const tk_exception& error)
     {
-        if (error.connection_lost())
-        {
-            report_lost_connection(error);
-            // The table was reported; nothing further can be done against a server that is
-            // gone, so the run ends without trying the next tables.
-            throw tk_final_exception();
-        }
-        report_table(error);
+        report_entry_failure(error);
     }
+}
+
+void conversion_run::report_entry_failure(const tk_exception& error)
+{
+    if (error.connection_lost())
+    {
+        report_lost_connection(error);
+        // The table was reported; nothing further can be done against a server that is gone,
+        // so the run ends without trying the next tables.
+        throw tk_final_exception();
+    }
+    report_table(error);
 }
 
 void conversion_run::begin_entry(const std::wstring& key)
