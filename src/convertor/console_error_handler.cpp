@@ -13,7 +13,7 @@ console_error_handler::console_error_handler(std::span<const tk_error_pair> tabl
 void console_error_handler::handle(const tk_exception& error, bool /*final_stage*/)
 {
     tk_log(2, "error_handler::handle");
-    if (error.severity() == 2)
+    if (error.level() == tk_severity::internal)
     {
         tk_log(3, "Internal error:\n%s", error.message());
         m_out << "Internal error: " << error.message() << std::endl;
@@ -24,7 +24,7 @@ void console_error_handler::handle(const tk_exception& error, bool /*final_stage
     {
         m_out << "Error:" << std::endl << message << std::endl;
     }
-    if (error.severity() == 1)
+    if (error.level() == tk_severity::ends_run)
     {
         tk_log(2, "Got 1-level error");
         m_out.flush();

@@ -132,8 +132,9 @@ conversion_reader::conversion_reader(udb_recordset& rows, std::size_t max_rows,
     }
     catch (const std::system_error& error)
     {
-        throw tk_exception(
-            std::string("Cannot start the thread that reads the rows: ") + error.what(), 1);
+        throw tk_exception(std::string("Cannot start the thread that reads the rows: ") +
+                               error.what(),
+                           tk_severity::ends_run);
     }
 }
 

@@ -24,10 +24,6 @@
 namespace
 {
 
-/// odb_exception's code for a row that violates a primary key, unique index or other constraint
-/// (DB_E_INTEGRITYVIOLATION's low 16 bits + 0x80000).
-constexpr int integrity_violation = 0x80E2F;
-
 /// After this many consecutive rows of one table failed with the same error, the rest of the
 /// table would only fail the same way: the table stops with one summary line.
 constexpr int same_failure_limit = 100;
@@ -155,11 +151,6 @@ private:
     tk_converter& m_converter;
 };
 
-std::wstring widen(const std::string& utf8)
-{
-    return plat::utf8_to_wide_lossy(utf8);
-}
-
 /// The schema a new table is created with: text that an index covers and that SQL Server would
 /// hold only as nvarchar(max), which no index takes, carries the longest value the source holds,
 /// so that the destination can give it a bounded type its keys hold.
@@ -283,7 +274,7 @@ void conversion_run::execute()
     conv.set_tables_total(total);
     conv.set_tables_done(0);
     const std::wstring line =
-        widen(plat::wformat(L"Converting database %s (%d tables)\n", conv.src(), total));
+        plat::wformat_w(L"Converting database %s (%d tables)\n", conv.src(), total);
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::database, line, conv.src(), total});
 
@@ -306,8 +297,10 @@ void conversion_run::open_databases()
     m_source = conv.source().open_db(conv.src(), conv.get_schema());
     if (destination.is_db_exist(conv.dest()))
     {
-        m_destination = destination.open_db(conv.dest(), conv.mode() == 0 ? udb_open_mode::existing
-                                                                          : udb_open_mode::append);
+        m_destination =
+            destination.open_db(conv.dest(), conv.mode_kind() == conversion_mode::overwrite_database
+                                                 ? udb_open_mode::existing
+                                                 : udb_open_mode::append);
     }
     else
     {
@@ -328,7 +321,8 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         // Declared before the writer so that the writer goes first: the source rows hold the
         // source connection's transaction until they are released.
         const std::unique_ptr<udb_recordset> rows =
-            query.empty() ? m_source->get_table(key, 1) : m_source->get_query(key, query, 1);
+            query.empty() ? m_source->get_table(key, udb_table_mode::read_only)
+                          : m_source->get_query(key, query, udb_table_mode::read_only);
         const destination_choice destination = choose_destination(key);
         if (!prepare_existing_table(destination.name))
         {
@@ -375,7 +369,7 @@ bool conversion_run::source_entry_exists(const std::wstring& key, const std::wst
 {
     if (key.empty())
     {
-        throw tk_exception("A selected table has no name.", 0);
+        throw tk_exception("A selected table has no name.", tk_severity::recoverable);
     }
     if (query.empty() && !m_source->is_table_exist(key))
     {
@@ -405,11 +399,11 @@ bool conversion_run::prepare_existing_table(const std::wstring& name)
 {
     if (m_destination->is_table_exist(name))
     {
-        if (m_converter.mode() == 2)
+        if (m_converter.mode_kind() == conversion_mode::skip_tables)
         {
             return false;
         }
-        if (m_converter.mode() == 1)
+        if (m_converter.mode_kind() == conversion_mode::overwrite_tables)
         {
             m_destination->delete_tab(name);
         }
@@ -467,7 +461,7 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
     vandrel_convertor& conv = m_converter;
     conv.set_records_total(rows.record_count());
     const std::wstring line =
-        widen(plat::wformat(L"Converting table %s (%d records)\n", key, conv.records_total()));
+        plat::wformat_w(L"Converting table %s (%d records)\n", key, conv.records_total());
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
     if (conv.records_total() != 0 && !conv.tab_def())
@@ -482,10 +476,10 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
 void conversion_run::report_same_failure(const same_failure_stop& stop)
 {
     m_converter.count_failure();
-    m_handler.set_context(widen(plat::wformat(
+    m_handler.set_context(plat::wformat_w(
         L"%s, records #%d to #%d (%d consecutive rows failed alike; the rest of the table was "
         L"not converted)",
-        m_converter.current_table(), stop.first_row(), stop.last_row(), same_failure_limit)));
+        m_converter.current_table(), stop.first_row(), stop.last_row(), same_failure_limit));
     m_handler.handle(stop.last(), false);
 }
 
@@ -619,8 +613,8 @@ void conversion_run::write_row(udb_recordset& writer, udb_record& record, std::i
 void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
                                       std::int64_t row_number, const tk_exception& error)
 {
-    const int mode = m_converter.mode();
-    tk_log(2, "n_mode=%d, error=%d", mode, error.code());
+    const conversion_mode mode = m_converter.mode_kind();
+    tk_log(2, "n_mode=%d, error=%d", m_converter.mode(), error.code());
     if (error.connection_lost())
     {
         if (const auto* odb = dynamic_cast<const odb_exception*>(&error); odb != nullptr)
@@ -629,9 +623,9 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
         }
         throw error;
     }
-    if (error.code() == integrity_violation)
+    if (is_integrity_violation(error))
     {
-        if (mode == 4)
+        if (mode == conversion_mode::merge_update)
         {
             try
             {
@@ -656,7 +650,7 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             }
             return;
         }
-        if (mode == 3)
+        if (mode == conversion_mode::merge)
         {
             ++m_rows_refused;
             return;
@@ -687,7 +681,7 @@ void conversion_run::report_row(std::int64_t row_number, const tk_exception& err
     }
     m_converter.count_failure();
     m_handler.set_context(
-        widen(plat::wformat(L"%s, record #%d", m_converter.current_table(), row_number)));
+        plat::wformat_w(L"%s, record #%d", m_converter.current_table(), row_number));
     m_handler.handle(error, false);
 }
 
@@ -709,7 +703,7 @@ std::wstring conversion_run::destination_name(const std::wstring& key)
     }
     const std::wstring name = mss_quote_name(schema) + L"." + mss_quote_name(table);
     tk_wlog(2, L"Got full table name: '%s'", name);
-    const std::wstring line = widen(plat::wformat(L"Creating schema if necessary: '%s'\n", schema));
+    const std::wstring line = plat::wformat_w(L"Creating schema if necessary: '%s'\n", schema);
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::schema, line, schema, 0});
     m_destination->create_schema(schema);

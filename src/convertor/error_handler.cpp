@@ -109,16 +109,3 @@ std::string error_handler::build_message(const tk_exception& error) const
     std::replace(message.begin(), message.end(), '\n', ' ');
     return message;
 }
-
-std::vector<int> error_handler::help_topics(int code) const
-{
-    std::vector<int> topics;
-    for (const auto& [mapped_code, topic] : m_help_map)
-    {
-        if (mapped_code == code)
-        {
-            topics.push_back(topic);
-        }
-    }
-    return topics;
-}

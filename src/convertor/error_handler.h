@@ -5,10 +5,8 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_singleton.h"
 
-#include <map>
 #include <span>
 #include <string>
-#include <vector>
 
 /// The OLE DB half of the error-code table (codes are the low 16 bits of the HRESULT + 0x80000).
 std::span<const tk_error_pair> oledb_error_texts();
@@ -45,12 +43,9 @@ protected:
     std::string build_message(const tk_exception& error) const;
     /// True when the exception's text came from a driver or a server, not a placeholder.
     static bool carries_own_text(const tk_exception& error);
-    /// The help topics mapped to `code` (nothing fills the map in this system).
-    std::vector<int> help_topics(int code) const;
 
 private:
     std::string m_context;
     bool m_quiet = false;
-    std::map<int, int> m_help_map;
     tk_error_converter m_err_map;
 };

@@ -48,7 +48,8 @@ conversion_destination& mssql_converter_impl::destination()
 {
     if (!m_destination)
     {
-        throw tk_exception("This build of the program cannot reach MS SQL Server.", 1);
+        throw tk_exception("This build of the program cannot reach MS SQL Server.",
+                           tk_severity::ends_run);
     }
     return *m_destination;
 }

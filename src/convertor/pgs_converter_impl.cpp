@@ -143,7 +143,7 @@ bool pgs_converter_impl::load_profile(const udb_profile& profile)
         const std::optional<int> port = pgs_profile_port(text);
         if (!port)
         {
-            throw tk_exception("Invalid port number", 1);
+            throw tk_exception("Invalid port number", tk_severity::ends_run);
         }
         m_port = *port;
     }

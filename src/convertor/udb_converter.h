@@ -13,6 +13,22 @@
 
 class udb_profile;
 
+/// What a run does with an existing destination. The values are the numbers that profiles,
+/// the agent's --mode= and mode() use.
+enum class conversion_mode : int
+{
+    /// Drop an existing destination database before the run.
+    overwrite_database = 0,
+    /// Drop and create again each existing destination table.
+    overwrite_tables = 1,
+    /// Leave an existing destination table alone and do not convert it.
+    skip_tables = 2,
+    /// Append to existing tables; a row that violates a constraint is dropped silently.
+    merge = 3,
+    /// Like merge, but a row that violates a constraint updates the existing row.
+    merge_update = 4,
+};
+
 /// Table name -> query text; an empty query means the whole table. Ordered by plain
 /// wide-character comparison, which is the order a run converts the entries in.
 using udb_table_selection = std::map<std::wstring, std::wstring>;
@@ -28,11 +44,13 @@ public:
     /// Runs `sql` on the source side without keeping its effects; true when it runs.
     virtual bool test_query(const std::wstring& sql) = 0;
 
-    /// What happens to an existing destination: 0 overwrite the database, 1 overwrite tables,
-    /// 2 skip tables, 3 merge (rows violating a constraint are dropped), 4 merge and update.
-    /// No range check: a profile may give any single digit.
+    /// What happens to an existing destination (the numbers of conversion_mode). No range
+    /// check: a profile may give any single digit.
     void set_mode(int mode);
+    void set_mode(conversion_mode mode) { set_mode(static_cast<int>(mode)); }
     int mode() const { return m_mode; }
+    /// mode() by name; a number outside 0-4 names none of the values.
+    conversion_mode mode_kind() const { return static_cast<conversion_mode>(m_mode); }
 
     /// The selected tables (whole tables) and the selection with queries; a run converts both.
     std::vector<std::wstring>& tables() { return m_tables; }

@@ -65,7 +65,7 @@ void vandrel_convertor::check_dest()
 {
     tk_log(2, "vandrel_convertor::check_dest()");
     conversion_destination& side = destination();
-    if (side.is_db_exist(dest()) && mode() == 0)
+    if (side.is_db_exist(dest()) && mode_kind() == conversion_mode::overwrite_database)
     {
         side.delete_db(dest());
     }

@@ -32,14 +32,13 @@ std::wstring listed_name(const std::wstring& owner, const std::wstring& table, b
 } // namespace
 
 mss_database::mss_database(const std::wstring& name, IDBInitialize* data_source,
-                           IOpenRowset* session, int open_mode)
-    : odb_database(name, data_source, session, open_mode)
+                           IOpenRowset* session, int open_mode, const mss_target& target)
+    : odb_database(name, data_source, session, open_mode, target)
 {
     tk_wlog(2, L"mss_database::ctor(%s)", name);
-    const mss_engine& engine = mss_engine::ref();
-    std::wstring owner = engine.user();
+    std::wstring owner = target.user;
     tk_wlog(2, L"user=%s", owner);
-    if (owner.empty() || engine.as_dbo() || is_sa(owner))
+    if (owner.empty() || target.as_dbo || is_sa(owner))
     {
         tk_log(2, "Setting 'dbo' user");
         owner = L"dbo";
@@ -66,7 +65,7 @@ mss_database::~mss_database()
 void mss_database::init_tables(const std::wstring& owner)
 {
     tk_wlog(2, L"mss_database::init_tables(%s)", owner);
-    const bool view_owned = mss_engine::ref().is_view_owned();
+    const bool view_owned = target().view_owned;
     tk_log(1, "mss_engine::ref().is_view_owned()=%d", view_owned);
     const std::wstring restriction = view_owned && !is_sa(owner) ? owner : std::wstring();
     try
@@ -123,7 +122,7 @@ void mss_database::init_columns(const std::wstring& owner)
     // Keyed by the real schema: tables of the same name in two schemas keep their own types.
     std::wstring sql = L"select table_schema, table_name, column_name, data_type from "
                        L"INFORMATION_SCHEMA.COLUMNS where ";
-    if (mss_engine::ref().is_view_owned())
+    if (target().view_owned)
     {
         sql += L"table_schema=N'" + mss_escape_quotes(owner) + L"' and ";
     }
@@ -182,8 +181,8 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
     if ((open_mode() & udb_open_mode::append) != 0 && exists)
     {
         tk_wlog(2, L"mss_database::get_table1(%s)", name);
-        table = mss_open_table_writer(mss_engine::ref().get_safe_tname(name), session(),
-                                      udb_open_mode::append, *this);
+        table = mss_open_table_writer(target().get_safe_tname(name), session(),
+                                      udb_table_mode::append, *this);
         amend_schema(table.get());
     }
     else if (exists)
@@ -196,7 +195,7 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
         add_table_name(name);
         table = get_table2(name, schema);
     }
-    if (mss_engine::ref().version_code() >= mss_engine::version_2008)
+    if (target().version_code >= mss_engine::version_2008)
     {
         // Paired by name: a reopened table may order or count its columns differently.
         for (const t_ftd* source : schema)
@@ -223,7 +222,7 @@ std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name,
 {
     tk_wlog(2, L"mss_database::get_table1(%s)", name);
     std::unique_ptr<odb_table> table =
-        mss_open_table_writer(mss_engine::ref().get_safe_tname(name), session(), mode, *this);
+        mss_open_table_writer(target().get_safe_tname(name), session(), mode, *this);
     amend_schema(table.get());
     return table;
 }
@@ -233,7 +232,7 @@ std::unique_ptr<odb_table> mss_database::get_table2(const std::wstring& name,
 {
     tk_wlog(2, L"mss_database::get_table2(%s)", name);
     std::unique_ptr<odb_table> table =
-        mss_new_table_writer(mss_engine::ref().get_safe_tname(name), session(), schema, *this);
+        mss_new_table_writer(target().get_safe_tname(name), session(), schema, *this);
     amend_schema(table.get());
     return table;
 }

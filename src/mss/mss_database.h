@@ -27,11 +27,11 @@ public:
     /// Column types: table ("[owner].[table]") -> column -> SQL Server data type name.
     using column_type_map = std::map<std::wstring, std::map<std::wstring, std::wstring>>;
 
-    /// Reads the catalog as the owner the engine's login gives (dbo for Windows
+    /// Reads the catalog as the owner the target's login gives (dbo for Windows
     /// authentication, "connect as database owner" and "sa"). Throws odb_exception when the
     /// table list or the column types cannot be read; a failure reading views is logged.
     mss_database(const std::wstring& name, IDBInitialize* data_source, IOpenRowset* session,
-                 int open_mode);
+                 int open_mode, const mss_target& target);
     ~mss_database() override;
 
     /// False for the empty name, else whether the table list holds it (without case).
@@ -45,7 +45,7 @@ public:
     /// ("mss_db", 183) for an existing table outside append mode, odb_exception on failure.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
-    /// The writer of an existing table (two-part name by the engine's rules). Throws
+    /// The writer of an existing table (two-part name by the target's rules). Throws
     /// odb_exception.
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
     /// The rows of a query. Throws odb_exception.

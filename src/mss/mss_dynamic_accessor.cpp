@@ -33,11 +33,6 @@ bool CDynamicAccessorEx::is_stream(std::uint32_t column_idx) const
     return m_bindings[column_idx].wType == DBTYPE_IUNKNOWN;
 }
 
-HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& schema)
-{
-    return BindColumns(rowset, schema, mss_target::of_engine());
-}
-
 bool CDynamicAccessorEx::streams_are_sequential(IUnknown* rowset)
 {
     tk_log(1, "Testing streams support... ");
@@ -116,18 +111,18 @@ HRESULT CDynamicAccessorEx::BindColumns(IUnknown* rowset, const udb_schema& sche
                    field->dw_reserved);
             switch (field->dw_reserved & 3)
             {
-            case 1:
+            case t_ftd::date_and_time:
                 tk_log(1, "Got DATETIME");
                 column.bScale = 3;
                 break;
-            case 2:
+            case t_ftd::date_only:
                 tk_log(1, "Got pure DATE");
                 column.wType = DBTYPE_DBDATE;
                 column.bPrecision = 0;
                 column.bScale = 0;
                 column.ulColumnSize = sizeof(DBDATE);
                 break;
-            case 3:
+            case t_ftd::time_only:
                 tk_log(1, "Got pure TIME");
                 column.wType = DBTYPE_DBTIME2;
                 column.bPrecision = 0;

@@ -22,12 +22,9 @@ public:
     CDynamicAccessorEx& operator=(const CDynamicAccessorEx&) = delete;
 
     /// Reads the rowset's columns, binds them and creates the accessor, narrowing date and time
-    /// columns as the live engine's state says. A failure answers its HRESULT and keeps no
-    /// buffer.
-    HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema);
-    /// The same with the engine state given. With `wanted` not empty, only the columns it marks
-    /// are bound (the others are left to the table's defaults); it pairs with the rowset's
-    /// columns by position.
+    /// columns as `target` says. A failure answers its HRESULT and keeps no buffer. With
+    /// `wanted` not empty, only the columns it marks are bound (the others are left to the
+    /// table's defaults); it pairs with the rowset's columns by position.
     HRESULT BindColumns(IUnknown* rowset, const udb_schema& schema, const mss_target& target,
                         const std::vector<bool>& wanted = {});
 

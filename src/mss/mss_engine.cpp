@@ -1,6 +1,7 @@
 // mss_engine.cpp: the engine's construction, login storage and flags.
 #include "mss/mss_engine.h"
 
+#include "mss/odb_exception.h"
 #include "tk/tk_logger.h"
 
 mss_engine::mss_engine(bool no_co_initialize)
@@ -10,8 +11,8 @@ mss_engine::mss_engine(bool no_co_initialize)
     {
         CoInitialize(nullptr);
     }
-    if (FAILED(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_ALL,
-                                IID_IDataConvert, m_data_convert.put_void())))
+    if (odb_refused(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_ALL,
+                                     IID_IDataConvert, m_data_convert.put_void())))
     {
         m_data_convert.reset();
     }
@@ -40,4 +41,18 @@ void mss_engine::store_windows_login(const std::wstring& server)
     m_user.clear();
     m_password.clear();
     m_windows_auth = true;
+}
+
+mss_target mss_engine::target() const
+{
+    mss_target target;
+    target.version_code = m_version_code;
+    target.native_client = is_native_client();
+    target.unicode = m_unicode;
+    target.view_owned = m_view_owned;
+    target.wide_index_keys = m_major_version >= major_2016 || m_version_code == version_azure;
+    target.user = m_user;
+    target.as_dbo = m_as_dbo;
+    target.fast_load = m_fast_load;
+    return target;
 }

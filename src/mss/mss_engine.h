@@ -2,6 +2,7 @@
 // SQL Server class reads (version code, login, flags, data conversion).
 #pragma once
 
+#include "mss/mss_types.h"
 #include "mss/odb_initializer.h"
 #include "mss/ole_com_ptr.h"
 #include "plat/oledb/oledb_interfaces.h"
@@ -14,7 +15,8 @@
 class mss_database;
 
 /// The SQL Server engine. One instance, built by the converter's SQL Server side (a second one
-/// throws tk_mail_assertion) and reached through mss_engine::ref.
+/// throws tk_mail_assertion), which alone calls it. What the classes below it need of its state
+/// they get as an mss_target (target) with the database it opens.
 class mss_engine : public tk_singleton<mss_engine>
 {
 public:
@@ -92,6 +94,9 @@ public:
     bool is_view_owned() const { return m_view_owned; }
     /// Connected, and the last data source came from a Native Client provider.
     bool is_native_client() const { return m_connected && m_initializer.native_client(); }
+    /// The state the SQL Server classes below the engine read: version, provider, flags and
+    /// login (no password). Handed to each database the engine opens.
+    mss_target target() const;
 
     /// Stores the login of a SQL Server authentication connect.
     void store_login(const std::wstring& server, const std::wstring& user,
@@ -125,6 +130,10 @@ public:
     IDataConvert* data_convert() const { return m_data_convert.get(); }
 
 private:
+    // Runs one statement on a data source of its own, connected to the server without a
+    // database; released at once.
+    void run_on_server(const std::wstring& sql);
+
     ole_com_ptr<IDataConvert> m_data_convert;
     int m_version_code = version_unknown;
     int m_major_version = 0;

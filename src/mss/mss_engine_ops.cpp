@@ -145,7 +145,7 @@ bool mss_engine::enable_fast_load(const ole_com_ptr<IDBInitialize>& data_source,
     DBPROPSET set{&prop, 1, DBPROPSET_SQLSERVERDATASOURCE};
     ole_com_ptr<IDBProperties> properties;
     odb_check(data_source->QueryInterface(IID_IDBProperties, properties.put_void()));
-    if (FAILED(properties->SetProperties(1, &set)))
+    if (odb_refused(properties->SetProperties(1, &set)))
     {
         tk_log(2, "Fast load was refused by the provider");
         return false;
@@ -262,7 +262,7 @@ const std::vector<std::wstring>& mss_engine::get_contents()
         throw tk_exception(
             std::string("Azure SQL does not allow to list databases.\r\nEnter database name "
                         "directly."),
-            1);
+            tk_severity::ends_run);
     }
     return m_databases;
 }
@@ -303,6 +303,14 @@ bool mss_engine::is_db_exist(const std::wstring& name)
     return true;
 }
 
+void mss_engine::run_on_server(const std::wstring& sql)
+{
+    ole_com_ptr<IDBInitialize> source;
+    m_initializer.test_connection(source, m_server, m_user, m_password, L"");
+    odb_command command(source.get());
+    command.execute(sql);
+}
+
 std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name)
 {
     tk_wlog(2, L"mss_engine::create_db(%s)", name);
@@ -311,13 +319,8 @@ std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name)
     {
         throw tk_mail_assertion("mss_engi", 230);
     }
-    {
-        ole_com_ptr<IDBInitialize> source;
-        m_initializer.test_connection(source, m_server, m_user, m_password, L"");
-        odb_command command(source.get());
-        // A database name is the user's plain text: quoted whole, never taken as pre-bracketed.
-        command.execute(L"CREATE DATABASE " + mss_quote_name(name));
-    }
+    // A database name is the user's plain text: quoted whole, never taken as pre-bracketed.
+    run_on_server(L"CREATE DATABASE " + mss_quote_name(name));
     // Listed at once, so a later existence test in this process finds it.
     m_databases.push_back(name);
     return open_db(name, udb_open_mode::created);
@@ -331,12 +334,7 @@ void mss_engine::delete_db(const std::wstring& name)
     {
         throw tk_mail_assertion("mss_engi", 141);
     }
-    {
-        ole_com_ptr<IDBInitialize> source;
-        m_initializer.test_connection(source, m_server, m_user, m_password, L"");
-        odb_command command(source.get());
-        command.execute(L"DROP DATABASE " + mss_quote_name(name));
-    }
+    run_on_server(L"DROP DATABASE " + mss_quote_name(name));
     const auto found =
         std::find_if(m_databases.begin(), m_databases.end(),
                      [&](const std::wstring& entry)
@@ -369,7 +367,7 @@ std::unique_ptr<mss_database> mss_engine::open_db(const std::wstring& name, int 
     ole_com_ptr<IOpenRowset> session;
     odb_check(create->CreateSession(nullptr, IID_IOpenRowset, session.put_unknown()));
     tk_log(1, "Connection to the database was establish successfully");
-    return std::make_unique<mss_database>(name, source.get(), session.get(), mode);
+    return std::make_unique<mss_database>(name, source.get(), session.get(), mode, target());
 }
 
 std::wstring mss_engine::get_safe_tname(const std::wstring& name) const

@@ -42,11 +42,6 @@ mss_fast_load::~mss_fast_load()
     m_fast_load.reset();
 }
 
-HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema)
-{
-    return open_table(session, table_id, schema, mss_target::of_engine());
-}
-
 HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
                                   const mss_target& target, const std::vector<bool>& wanted)
 {

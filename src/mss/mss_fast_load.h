@@ -49,12 +49,10 @@ public:
     mss_fast_load& operator=(const mss_fast_load&) = delete;
 
     /// Opens the table for bulk load (identity values taken from the rows) and binds its
-    /// columns, narrowing date and time columns as the live engine's state says. Already open:
+    /// columns, narrowing date and time columns as `target` says. Already open:
     /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal answers
-    /// its HRESULT and leaves the loader closed.
-    HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema);
-    /// The same with the engine state given; with `wanted` not empty only the columns it marks
-    /// (by position) are loaded, the others take the table's defaults.
+    /// its HRESULT and leaves the loader closed. With `wanted` not empty only the columns it
+    /// marks (by position) are loaded, the others take the table's defaults.
     HRESULT open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
                        const mss_target& target, const std::vector<bool>& wanted = {});
 

@@ -9,8 +9,6 @@
 namespace
 {
 
-constexpr int code_integrity_violation = 0x80E2F;
-
 constexpr const wchar_t* fk_patterns[] = {
     L"ON DELETE CASCADE", L"ON DELETE NO ACTION", L"ON DELETE SET DEFAULT", L"ON DELETE SET NULL",
     L"ON UPDATE CASCADE", L"ON UPDATE NO ACTION", L"ON UPDATE SET DEFAULT", L"ON UPDATE SET NULL"};
@@ -94,19 +92,19 @@ void mss_database::create_relationships(const udb_relationships& relationships)
         tk_log(3, "Foreign keys are not converted in append mode");
         return;
     }
-    const mss_engine& engine = mss_engine::ref();
+    const mss_target& server = target();
     for (const udb_relationship& key : relationships)
     {
         tk_wlog(3, L"Processing '%s'", key.name);
         const std::wstring table = names_map().get_tn_mapped_name(key.table, true);
         const std::wstring referenced = names_map().get_tn_mapped_name(key.referenced_table, true);
-        std::wstring sql = L"ALTER TABLE " + engine.get_safe_tname(table) + L" ADD CONSTRAINT " +
+        std::wstring sql = L"ALTER TABLE " + server.get_safe_tname(table) + L" ADD CONSTRAINT " +
                            mss_quote_name(key.name) + L" FOREIGN KEY (" +
                            column_list(names_map(), table, key.columns) + L") REFERENCES " +
-                           engine.get_safe_tname(referenced) + L"(" +
+                           server.get_safe_tname(referenced) + L"(" +
                            column_list(names_map(), referenced, key.referenced_columns) + L")";
         const std::wstring rules = accepted_rules(key.rules);
-        if (!rules.empty() && engine.version_code() >= mss_engine::version_2000)
+        if (!rules.empty() && server.version_code >= mss_engine::version_2000)
         {
             sql += L" " + rules;
         }
@@ -119,14 +117,14 @@ void mss_database::create_relationships(const udb_relationships& relationships)
         {
             const std::wstring context =
                 key.name.empty() ? key.table : L"Foreign key '" + key.name + L"'";
-            if (error.code() == code_integrity_violation)
+            if (is_integrity_violation(error))
             {
                 report_failure(context,
                                tk_exception(std::string("There are orphaned records that prevent "
                                                         "from creating foreign key. For more\n"
                                                         "information see Troubleshooting "
                                                         "article of the product documentation."),
-                                            0));
+                                            tk_severity::recoverable));
             }
             else
             {

@@ -203,11 +203,6 @@ std::wstring value_literal(const ole_variant& value, VARTYPE vt, const mss_targe
 
 } // namespace
 
-std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt)
-{
-    return to_mssql_str(text, vt, mss_target::of_engine().unicode);
-}
-
 std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
 {
     tk_wlog(1, L"to_mssql_str(%s), unicode=%d", text, unicode);
@@ -239,11 +234,6 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
     }
     // Text, and anything that claims a number's kind but is not one, is quoted.
     return text_literal(text, unicode);
-}
-
-std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd)
-{
-    return mss_get_fld_append_str(field, ftd, mss_target::of_engine());
 }
 
 std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,

@@ -1,7 +1,6 @@
 // mss_names.cpp: quoting SQL Server identifiers and splitting owner-qualified table names.
 #include "mss/mss_names.h"
 
-#include "mss/mss_engine.h"
 #include "tk/tk_logger.h"
 
 std::optional<std::vector<std::wstring>> mss_parse_bracketed(const std::wstring& text)
@@ -78,11 +77,6 @@ std::wstring mss_bracket_name(const std::wstring& name)
         return name;
     }
     return mss_quote_name(name);
-}
-
-bool mss_split_tab_name(const std::wstring& name, std::wstring& table, std::wstring& owner)
-{
-    return mss_split_tab_name(name, table, owner, mss_engine::ref().is_view_owned());
 }
 
 bool mss_split_tab_name(const std::wstring& name, std::wstring& table, std::wstring& owner,

@@ -19,13 +19,9 @@ std::wstring mss_quote_name(const std::wstring& name);
 /// "a]" gives "[a]]]", "a.b" gives "[a.b]".
 std::wstring mss_bracket_name(const std::wstring& name);
 
-/// Splits a table name into table and owner, reading the view-owned flag of the engine (throws
-/// tk_mail_assertion when there is no engine). Always answers true.
-bool mss_split_tab_name(const std::wstring& name, std::wstring& table, std::wstring& owner);
-
-/// The same with the view-owned flag given. A name of fewer than 3 characters is a table alone.
-/// Bracketed parts give the last part as table and the one before it as owner, both with "]]"
-/// read as "]". Other text is split at its first "." only when `view_owned` is false; otherwise
-/// it is a table alone.
+/// Splits a table name into table and owner; always answers true. A name of fewer than 3
+/// characters is a table alone. Bracketed parts give the last part as table and the one before
+/// it as owner, both with "]]" read as "]". Other text is split at its first "." only when
+/// `view_owned` is false; otherwise it is a table alone.
 bool mss_split_tab_name(const std::wstring& name, std::wstring& table, std::wstring& owner,
                         bool view_owned);

@@ -56,10 +56,10 @@ bool quoted(const std::wstring& text)
 } // namespace
 
 mss_table::mss_table(const std::wstring& name, IOpenRowset* session, const udb_schema& schema,
-                     udb_relationships& relationships)
-    : odb_table(name, session, mode_new_table, relationships)
-    , m_target(mss_target::of_engine())
-    , m_fast_load(mss_engine::ref().fast_load())
+                     udb_relationships& relationships, const mss_target& target)
+    : odb_table(name, session, mode_new_table, relationships, target)
+    , m_target(target)
+    , m_fast_load(target.fast_load)
 {
     tk_wlog(2, L"mss_table::ctor3(%s)", name);
     for (const t_ftd* column : schema)
@@ -70,25 +70,25 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, const udb_s
 }
 
 mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode,
-                     udb_relationships& relationships)
-    : odb_table(name, session, mode, relationships)
-    , m_target(mss_target::of_engine())
-    , m_fast_load(mss_engine::ref().fast_load())
+                     udb_relationships& relationships, const mss_target& target)
+    : odb_table(name, session, mode, relationships, target)
+    , m_target(target)
+    , m_fast_load(target.fast_load)
 {
     tk_wlog(2, L"mss_table::ctor1(%s)", name);
     init_schema();
     read_indexes(mode);
-    if ((mode & 1) == 0)
+    if ((mode & udb_table_mode::read_only) == 0)
     {
         find_identity(false);
     }
 }
 
 mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
-                     int mode, udb_relationships& relationships)
-    : odb_table(name, query, session, mode, relationships)
-    , m_target(mss_target::of_engine())
-    , m_fast_load(mss_engine::ref().fast_load())
+                     int mode, udb_relationships& relationships, const mss_target& target)
+    : odb_table(name, query, session, mode, relationships, target)
+    , m_target(target)
+    , m_fast_load(target.fast_load)
 {
     tk_wlog(2, L"mss_table::ctor2(%s)", name);
 }
@@ -113,7 +113,7 @@ void mss_table::find_identity(bool created)
 
 void mss_table::read_indexes(int mode)
 {
-    if ((mode & 0x20) != 0 && (mode & 0x40) != 0)
+    if ((mode & udb_table_mode::skip_indexes) == udb_table_mode::skip_indexes)
     {
         return;
     }
@@ -398,17 +398,20 @@ odb_command& mss_table::command()
 std::unique_ptr<odb_table> mss_new_table_writer(const std::wstring& name, IOpenRowset* session,
                                                 const udb_schema& schema, mss_database& database)
 {
-    return std::make_unique<mss_table>(name, session, schema, database.relationships());
+    return std::make_unique<mss_table>(name, session, schema, database.relationships(),
+                                       database.target());
 }
 
 std::unique_ptr<odb_table> mss_open_table_writer(const std::wstring& name, IOpenRowset* session,
                                                  int mode, mss_database& database)
 {
-    return std::make_unique<mss_table>(name, session, mode, database.relationships());
+    return std::make_unique<mss_table>(name, session, mode, database.relationships(),
+                                       database.target());
 }
 
 std::unique_ptr<odb_table> mss_open_query(const std::wstring& name, const std::wstring& query,
                                           IOpenRowset* session, int mode, mss_database& database)
 {
-    return std::make_unique<mss_table>(name, query, session, mode, database.relationships());
+    return std::make_unique<mss_table>(name, query, session, mode, database.relationships(),
+                                       database.target());
 }

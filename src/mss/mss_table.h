@@ -13,7 +13,7 @@
 #include <vector>
 
 /// The SQL Server table a conversion writes into. Rows go through the provider's bulk loader
-/// when the engine has fast load on, else as one INSERT statement each. A bulk batch that fails
+/// when its target has fast load on, else as one INSERT statement each. A bulk batch that fails
 /// is written again row by row through INSERT statements; a row that fails there goes, with its
 /// number within the table, to the row-failure handler. flush() ends the load; the destructor
 /// ends what flush() did not, without throwing.
@@ -21,19 +21,18 @@ class mss_table : public odb_table
 {
 public:
     /// The table that table creation has just made from `schema` (the writer keeps copies of
-    /// its descriptors); opens nothing until the first row. Throws tk_mail_assertion when there
-    /// is no engine.
+    /// its descriptors); opens nothing until the first row. `target` is the server it writes to.
     mss_table(const std::wstring& name, IOpenRowset* session, const udb_schema& schema,
-              udb_relationships& relationships);
+              udb_relationships& relationships, const mss_target& target);
     /// An existing table opened with `mode`: its columns, defaults and identity flags (from
     /// sp_columns) and, unless mode bits 0x20 and 0x40 are both set, its keys, indexes and the
     /// foreign keys pointing at it (a failure there is logged and the table goes on without
     /// them). Throws odb_exception when the table or its columns cannot be read.
     mss_table(const std::wstring& name, IOpenRowset* session, int mode,
-              udb_relationships& relationships);
+              udb_relationships& relationships, const mss_target& target);
     /// The rows of a query under the name `name`. Throws odb_exception.
     mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session, int mode,
-              udb_relationships& relationships);
+              udb_relationships& relationships, const mss_target& target);
     /// Ends a load that flush() did not end; failures are logged, never thrown.
     ~mss_table() override;
 

@@ -19,11 +19,6 @@ namespace
 const std::string structure_text =
     "The structure of data source does not conform to the destination table.";
 
-std::wstring wide(const char* text)
-{
-    return plat::utf8_to_wide_lossy(text);
-}
-
 } // namespace
 
 mss_table::~mss_table()
@@ -51,17 +46,19 @@ mss_table::~mss_table()
                     if (!replay(failure))
                     {
                         tk_wlog(3, L"The load of %s ended with an error: %s", name(),
-                                wide(failure.what()));
+                                plat::utf8_to_wide_lossy(failure.what()));
                     }
                 }
                 catch (const std::exception& error)
                 {
-                    tk_wlog(3, L"Rows of %s were not stored: %s", name(), wide(error.what()));
+                    tk_wlog(3, L"Rows of %s were not stored: %s", name(),
+                            plat::utf8_to_wide_lossy(error.what()));
                 }
             }
             catch (const std::exception& error)
             {
-                tk_wlog(3, L"The load of %s ended with an error: %s", name(), wide(error.what()));
+                tk_wlog(3, L"The load of %s ended with an error: %s", name(),
+                        plat::utf8_to_wide_lossy(error.what()));
             }
             m_batch.clear();
             m_batch_bytes = 0;
@@ -74,7 +71,8 @@ mss_table::~mss_table()
     }
     catch (const std::exception& error)
     {
-        tk_wlog(3, L"The load of %s ended with an error: %s", name(), wide(error.what()));
+        tk_wlog(3, L"The load of %s ended with an error: %s", name(),
+                plat::utf8_to_wide_lossy(error.what()));
     }
     catch (...)
     {
@@ -282,9 +280,9 @@ void mss_table::open_loader()
     {
         // The whole table, not this row: every later row would meet the same refusal.
         const odb_exception refusal(hr);
-        tk_exception failure(
-            plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(refusal.what())),
-            0);
+        tk_exception failure(plat::wformat_w(L"The bulk load of %s cannot start: %s", name(),
+                                             plat::utf8_to_wide_lossy(refusal.what())),
+                             0);
         failure.set_connection_lost(refusal.connection_lost());
         throw failure;
     }
@@ -315,9 +313,9 @@ void mss_table::open_loader()
     }
     catch (const odb_exception& error)
     {
-        tk_exception failure(
-            plat::wformat_w(L"The bulk load of %s cannot start: %s", name(), wide(error.what())),
-            0);
+        tk_exception failure(plat::wformat_w(L"The bulk load of %s cannot start: %s", name(),
+                                             plat::utf8_to_wide_lossy(error.what())),
+                             0);
         failure.set_connection_lost(error.connection_lost());
         throw failure;
     }
@@ -444,7 +442,8 @@ void mss_table::forget_committed(std::size_t pending)
 bool mss_table::replay(const mss_fast_load_exception& failure)
 {
     const std::size_t lost = failure.rows_to_replay();
-    tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost, wide(failure.what()));
+    tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost,
+            plat::utf8_to_wide_lossy(failure.what()));
     if (failure.connection_lost())
     {
         // Nothing can be written again over a connection that is gone: the rows of the batch
@@ -478,8 +477,9 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
     {
         // Rows this writer never held cannot be written again: the table's failure, not
         // silence.
-        unreported = plat::wformat(L"%d rows of %s were lost with their batch: %s",
-                                   lost - rows.size(), name(), wide(failure.what()));
+        unreported =
+            plat::wformat(L"%d rows of %s were lost with their batch: %s", lost - rows.size(),
+                          name(), plat::utf8_to_wide_lossy(failure.what()));
         tk_wlog(3, L"%s", plat::utf8_to_wide_lossy(*unreported));
     }
     const auto report = [&](kept_row& row, const tk_exception& error)
@@ -489,11 +489,12 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
             row_failure_handler()(row.record, row.number, error);
             return;
         }
-        tk_wlog(3, L"Row %d of %s could not be stored: %s", row.number, name(), wide(error.what()));
+        tk_wlog(3, L"Row %d of %s could not be stored: %s", row.number, name(),
+                plat::utf8_to_wide_lossy(error.what()));
         if (!unreported)
         {
             unreported = plat::wformat(L"Row %d of %s could not be stored: %s", row.number, name(),
-                                       wide(error.what()));
+                                       plat::utf8_to_wide_lossy(error.what()));
         }
     };
     for (std::size_t row_idx = 0; row_idx < rows.size(); ++row_idx)

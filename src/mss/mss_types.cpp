@@ -90,22 +90,9 @@ int integer_digits_after_rounding(const decimal_digits& digits, int scale)
 
 } // namespace
 
-mss_target mss_target::of_engine()
+std::wstring mss_target::get_safe_tname(const std::wstring& name) const
 {
-    const mss_engine& engine = mss_engine::ref();
-    mss_target target;
-    target.version_code = engine.version_code();
-    target.native_client = engine.is_native_client();
-    target.unicode = engine.unicode();
-    target.view_owned = engine.is_view_owned();
-    target.wide_index_keys = engine.major_version() >= mss_engine::major_2016 ||
-                             engine.version_code() == mss_engine::version_azure;
-    return target;
-}
-
-std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly)
-{
-    return get_mss_native_type1(ftd, bTypeOnly, mss_target::of_engine());
+    return mss_engine::get_safe_tname(name, user, as_dbo, view_owned);
 }
 
 std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target)
@@ -283,11 +270,6 @@ bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd)
     }
     const int integer_room = std::max(precision - scale, 0);
     return integer_digits_after_rounding(digits, scale) > integer_room;
-}
-
-std::wstring gen_pk_name(const std::wstring& table_name)
-{
-    return gen_pk_name(table_name, mss_engine::ref().is_view_owned());
 }
 
 std::wstring gen_pk_name(const std::wstring& table_name, bool view_owned)

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
-/// The engine state that SQL Server text depends on. of_engine reads it from the live engine;
-/// tests and callers that already hold the state build it directly.
+/// What the SQL Server side needs to know of its server and login: the version, the provider,
+/// the flags and the owner of unqualified names. The engine builds it (mss_engine::target) and
+/// hands it down with each database it opens; a database hands it to its tables, and they to
+/// their loaders. Nothing below the engine reads the engine itself, so a test can give any
+/// state here without one.
 struct mss_target
 {
     /// The engine's version code (mss_engine::version_*).
@@ -23,17 +26,21 @@ struct mss_target
     /// Nonclustered index keys may take 1,700 bytes (SQL Server 2016 and later, SQL Azure);
     /// else 900, as every clustered key.
     bool wide_index_keys = false;
+    /// The login's user; empty with Windows authentication.
+    std::wstring user{};
+    /// Tables are named and read as the database owner's whatever the login.
+    bool as_dbo = false;
+    /// Rows go through the provider's bulk loader; else one INSERT statement each.
+    bool fast_load = true;
 
-    /// The live engine's state; throws tk_mail_assertion when there is no engine.
-    static mss_target of_engine();
     /// The SQL Server 2008 date and time types are available: a version code above 4 through a
     /// native-client provider.
     bool has_date_types() const { return version_code > 4 && native_client; }
+    /// The two-part name of a table for catalog statements and DROP TABLE, by this login and
+    /// flags (mss_engine::get_safe_tname).
+    std::wstring get_safe_tname(const std::wstring& name) const;
 };
 
-/// The SQL Server type name of a column, reading the engine's state (throws tk_mail_assertion
-/// when there is no engine). See the overload.
-std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly);
 /// The SQL Server type name of a column: "nvarchar(2n) " for a text of up to 2000 characters
 /// (each may take two UTF-16 units) and "varbinary(n) " up to 8000 bytes (the bare name with
 /// `bTypeOnly`), "(max)" beyond and for a size of 0; "numeric", or "float" above precision 38;
@@ -55,9 +62,6 @@ bool mss_has_wide_date_range(const t_ftd& ftd, const mss_target& target);
 /// precision and scale hold. Nothing is clamped or rounded: a changed value is a corrupted row.
 void mss_check_value(const ole_variant& value, const t_ftd& ftd, const mss_target& target);
 
-/// The T-SQL literal for the text form of a value of kind `vt`, reading the engine's Unicode
-/// flag (throws tk_mail_assertion when there is no engine). See the overload.
-std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt);
 /// The T-SQL literal for the text form of a value of kind `vt`: dates as
 /// 'YYYYMMDD[ hh:mm:ss[.mmm]]' (a time alone on 18991230, empty text NULL, other text that is
 /// no date throws udb_value_exception); "''" for other empty text; text quoted with apostrophes
@@ -65,14 +69,12 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt);
 /// a number, else quoted as text.
 std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode);
 
-/// The literal for one field of a row written by INSERT or UPDATE into column `ftd`, reading
-/// the engine's state. Throws tk_mail_assertion ("mss_util", 75 / 76) for a null field or
-/// descriptor and when there is no engine.
-std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd);
-/// The same with the state given: NULL for a null or empty value, whatever the column's
-/// nullability (the server refuses it for a NOT NULL column with its own error); else the
-/// value's literal once mss_check_value has found that the column holds it. Throws
-/// udb_value_exception for a value the column cannot hold and for one that has no literal.
+/// The literal for one field of a row written by INSERT or UPDATE into column `ftd`: NULL for
+/// a null or empty value, whatever the column's nullability (the server refuses it for a NOT
+/// NULL column with its own error); else the value's literal once mss_check_value has found
+/// that the column holds it. Throws udb_value_exception for a value the column cannot hold and
+/// for one that has no literal, tk_mail_assertion ("mss_util", 75 / 76) for a null field or
+/// descriptor.
 std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
                                     const mss_target& target);
 
@@ -82,9 +84,8 @@ std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
 /// tk_mail_assertion ("mss_util", 22) when the value is not VT_DECIMAL.
 bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd);
 
-/// "PK_" + the table part of the name (the whole name when it has none), reading the engine's
-/// view-owned flag.
-std::wstring gen_pk_name(const std::wstring& table_name);
+/// "PK_" + the table part of the name (the whole name when it has none; see mss_split_tab_name
+/// for `view_owned`).
 std::wstring gen_pk_name(const std::wstring& table_name, bool view_owned);
 /// "UIDX_c1_c2..." or, when an index of `indexes` has that name, the first free form with
 /// "_00000" to "_99999" after it; throws tk_mail_assertion ("mss_util", 750) when none is free.
@@ -100,12 +101,9 @@ bool str_starts_with(const std::wstring& text, const std::wstring& prefix, bool 
 /// The dump settings of the SQL Server side, kept with the profile; no step of a run reads them.
 struct mss_dump_options
 {
-    bool dump_enabled = true;
     bool dump_insert_comments = true;
     bool dump_create_database = false;
     bool dump_create_table = true;
-    std::string spare_text1;
-    std::string spare_text2;
 
     /// Logs "mss_dump_options::ctor1" at level 2.
     mss_dump_options();

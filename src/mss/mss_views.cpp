@@ -1,7 +1,6 @@
 // mss_views.cpp: reading the destination's views, rewriting view texts into T-SQL and creating
 // views.
 #include "mss/mss_database.h"
-#include "mss/mss_engine.h"
 #include "mss/mss_names.h"
 #include "mss/mss_tn_validator.h"
 #include "mss/odb_exception.h"
@@ -124,7 +123,7 @@ std::wstring mss_database::view_select_text(const std::wstring& definition, bool
 void mss_database::init_views(const std::wstring& owner)
 {
     tk_wlog(2, L"mss_database::init_views(%s)", owner);
-    const bool view_owned = mss_engine::ref().is_view_owned();
+    const bool view_owned = target().view_owned;
     std::wstring sql = L"select table_name, view_definition from information_schema.views where ";
     if (view_owned)
     {
@@ -280,9 +279,9 @@ void mss_database::create_views(const std::map<std::wstring, std::wstring>& view
         catch (const tk_exception& error)
         {
             tk_log(3, "Error while creating view:\n%s\n", error.what());
-            report_failure(
-                L"View '" + name + L"'",
-                tk_exception(std::string("Can't create view. ") + mss_contact_support, 0));
+            report_failure(L"View '" + name + L"'",
+                           tk_exception(std::string("Can't create view. ") + mss_contact_support,
+                                        tk_severity::recoverable));
         }
     }
 }

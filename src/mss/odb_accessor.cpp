@@ -28,7 +28,10 @@ odb_accessor::~odb_accessor()
     if (m_accessor && m_handle != DB_NULL_HACCESSOR)
     {
         // Nothing can be done about a failed release while the recordset goes away.
-        m_accessor->ReleaseAccessor(m_handle, nullptr);
+        if (odb_refused(m_accessor->ReleaseAccessor(m_handle, nullptr)))
+        {
+            tk_log(2, "odb_accessor::dtor - the accessor was not released");
+        }
     }
     tk_log(2, "odb_accessor::dtor - END");
 }

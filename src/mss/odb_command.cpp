@@ -29,20 +29,17 @@ void odb_command::prepare()
     odb_check(command->QueryInterface(IID_ICommandText, m_command_text.put_void()));
 }
 
-HRESULT odb_command::execute(const std::wstring& sql, IRowset** rowset)
+HRESULT odb_command::execute(const std::wstring& sql, IRowset** rowset, DBROWCOUNT* rows)
 {
     tk_wlog(2, L"odb_command::execute(%s)", sql);
     odb_check(m_command_text->SetCommandText(DBGUID_DBSQL, sql.c_str()));
     return odb_check(m_command_text->Execute(nullptr, rowset != nullptr ? IID_IRowset : IID_NULL,
-                                             nullptr, nullptr,
-                                             reinterpret_cast<IUnknown**>(rowset)));
+                                             nullptr, rows, reinterpret_cast<IUnknown**>(rowset)));
 }
 
 std::int64_t odb_command::execute_counted(const std::wstring& sql)
 {
-    tk_wlog(2, L"odb_command::execute(%s)", sql);
-    odb_check(m_command_text->SetCommandText(DBGUID_DBSQL, sql.c_str()));
     DBROWCOUNT rows = -1;
-    odb_check(m_command_text->Execute(nullptr, IID_NULL, nullptr, &rows, nullptr));
+    execute(sql, nullptr, &rows);
     return rows;
 }

@@ -17,8 +17,10 @@ public:
     explicit odb_command(IDBInitialize* data_source);
 
     /// Runs `sql` whole; with `rowset` the first result with columns comes back there (null
-    /// when the batch has none). Answers Execute's non-negative result.
-    HRESULT execute(const std::wstring& sql, IRowset** rowset = nullptr);
+    /// when the batch has none), with `rows` the rows its statements changed (-1 when the
+    /// provider does not tell). Answers Execute's non-negative result.
+    HRESULT execute(const std::wstring& sql, IRowset** rowset = nullptr,
+                    DBROWCOUNT* rows = nullptr);
     /// Runs `sql` whole and answers the rows its statements changed; -1 when the provider does
     /// not tell.
     std::int64_t execute_counted(const std::wstring& sql);

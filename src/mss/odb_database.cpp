@@ -1,13 +1,13 @@
 // odb_database.cpp: the destination database's references and the statements it runs.
 #include "mss/odb_database.h"
 
-#include "mss/mss_engine.h"
 #include "mss/odb_command.h"
 #include "tk/tk_logger.h"
 
 odb_database::odb_database(const std::wstring& name, IDBInitialize* data_source,
-                           IOpenRowset* session, int open_mode)
+                           IOpenRowset* session, int open_mode, const mss_target& target)
     : udb_database(name, open_mode, false)
+    , m_target(target)
 {
     m_session.share(session);
     m_data_source.share(data_source);
@@ -58,6 +58,6 @@ bool odb_database::test_query(const std::wstring& sql)
 bool odb_database::delete_tab(const std::wstring& name)
 {
     tk_wlog(2, L"odb_database::delete_tab(%s)", name);
-    query(L"DROP TABLE " + mss_engine::ref().get_safe_tname(name));
+    query(L"DROP TABLE " + m_target.get_safe_tname(name));
     return udb_database::delete_tab(name);
 }

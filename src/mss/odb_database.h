@@ -21,9 +21,10 @@ bool odb_is_identity_column(const t_ftd& column, int version_code);
 class odb_database : public udb_database
 {
 public:
-    /// Takes a reference on the data source and on the session (either may be null).
+    /// Takes a reference on the data source and on the session (either may be null); `target`
+    /// is the server and login they belong to.
     odb_database(const std::wstring& name, IDBInitialize* data_source, IOpenRowset* session,
-                 int open_mode);
+                 int open_mode, const mss_target& target);
     ~odb_database() override;
 
     /// Creates the table `name` (DBKIND_NAME, bracketed by mss_bracket_name) with a column per
@@ -51,13 +52,17 @@ public:
     std::unique_ptr<odb_recordset> open_query(const std::wstring& sql);
     /// True when `sql` runs; never throws.
     bool test_query(const std::wstring& sql) override;
-    /// Runs DROP TABLE on the two-part name and forgets the table; throws odb_exception.
+    /// Runs DROP TABLE on the two-part name (mss_target::get_safe_tname) and forgets the table;
+    /// throws odb_exception.
     bool delete_tab(const std::wstring& name) override;
 
     IOpenRowset* session() const { return m_session.get(); }
     IDBInitialize* data_source() const { return m_data_source.get(); }
+    /// The server and login of the database: what its tables and statements are made for.
+    const mss_target& target() const { return m_target; }
 
 private:
+    mss_target m_target;
     // Declared so that the data source is released before the session.
     ole_com_ptr<IOpenRowset> m_session;
     ole_com_ptr<IDBInitialize> m_data_source;

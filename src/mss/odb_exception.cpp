@@ -13,7 +13,6 @@ namespace
 {
 
 constexpr LCID user_default_locale = 0x0400;
-constexpr LCID system_default_locale = 0x0800;
 constexpr DWORD duplicate_key_error = 2627;
 
 // Source and description of one error object (the error_info_dispatcher of the design).
@@ -52,7 +51,7 @@ std::string odb_exception::generic_text()
 }
 
 odb_exception::odb_exception(HRESULT hr)
-    : tk_exception(0)
+    : tk_exception(tk_severity::recoverable)
 {
     tk_log(1, "odb_exception::odb_exception(%08X)", hr);
     set_code(static_cast<int>((static_cast<std::uint32_t>(hr) & 0xFFFF) + 0x80000));
@@ -63,7 +62,7 @@ odb_exception::odb_exception(HRESULT hr)
         return;
     }
     ole_com_ptr<IErrorRecords> records;
-    if (FAILED(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records)
+    if (odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records)
     {
         const error_info_texts texts = read_error_info(*info.get());
         set_message(plat::wide_to_utf8(texts.description));
@@ -75,7 +74,7 @@ odb_exception::odb_exception(HRESULT hr)
 }
 
 odb_exception::odb_exception(const std::wstring& text)
-    : tk_exception(text, 0)
+    : tk_exception(text, tk_severity::recoverable)
 {
 }
 
@@ -86,7 +85,7 @@ odb_exception odb_exception::with_all_texts(HRESULT hr)
     ole_com_ptr<IErrorInfo> info;
     ole_com_ptr<IErrorRecords> records;
     if (GetErrorInfo(0, info.put()) == S_OK && info &&
-        SUCCEEDED(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
+        !odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
     {
         error.extract_from_records2(*records.get(), hr, true);
     }
@@ -106,7 +105,7 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
 {
     tk_log(2, "odb_exception::extract_from_records2(%d)", hr);
     ULONG count = 0;
-    if (FAILED(records.GetRecordCount(&count)))
+    if (odb_refused(records.GetRecordCount(&count)))
     {
         count = 0;
     }
@@ -133,19 +132,26 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
     bool duplicate_key = false;
     for (ULONG record = 0; record < count; ++record)
     {
+        // A record without basic information or SQL information is read as one without them.
         ERRORINFO basic{};
-        records.GetBasicErrorInfo(record, &basic);
+        if (odb_refused(records.GetBasicErrorInfo(record, &basic)))
+        {
+            basic = ERRORINFO{};
+        }
         duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
         ole_com_ptr<IUnknown> custom;
-        records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put());
+        if (odb_refused(records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put())))
+        {
+            custom.reset();
+        }
         tk_log(3, "HRESULT:\t0x%08X", basic.hrError);
         ole_com_ptr<ISQLErrorInfo> sql_info;
         bool lost_record = false;
-        if (custom && SUCCEEDED(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())))
+        if (custom && !odb_refused(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())))
         {
             std::wstring sqlstate;
             LONG native = 0;
-            if (SUCCEEDED(sql_info->GetSQLInfo(&sqlstate, &native)))
+            if (!odb_refused(sql_info->GetSQLInfo(&sqlstate, &native)))
             {
                 tk_wlog(3, L"SQLSTATE:\t%s", sqlstate);
                 tk_log(3, "Native Error:\t%ld", native);
@@ -168,7 +174,7 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
             continue;
         }
         ole_com_ptr<IErrorInfo> entry;
-        if (SUCCEEDED(records.GetErrorInfo(record, user_default_locale, entry.put())) && entry)
+        if (!odb_refused(records.GetErrorInfo(record, user_default_locale, entry.put())) && entry)
         {
             const error_info_texts texts = read_error_info(*entry.get());
             tk_wlog(1, L"Process %d record: msg=%s, source=%s", record, texts.description,
@@ -223,55 +229,8 @@ void odb_exception::extract_from_records2(IErrorRecords& records, HRESULT hr, bo
 std::wstring odb_exception::GetErrorString()
 {
     tk_log(2, "odb_exception::GetErrorString");
-    const std::wstring generic = plat::utf8_to_wide_lossy(generic_text());
-    ole_com_ptr<IErrorInfo> info;
-    ole_com_ptr<IErrorRecords> records;
-    ULONG count = 0;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info ||
-        FAILED(info->QueryInterface(IID_IErrorRecords, records.put_void())) || !records ||
-        FAILED(records->GetRecordCount(&count)))
-    {
-        return generic;
-    }
-    tk_log(2, "odb_exception::extract_from_records1");
-    std::wstring joined;
-    int described = 0;
-    bool duplicate_key = false;
-    for (ULONG record = 0; record < count; ++record)
-    {
-        ERRORINFO basic{};
-        records->GetBasicErrorInfo(record, &basic);
-        tk_log(1, "GetBasicErrorInfo: HRESULT=%08X, Minor Code=%d", basic.hrError, basic.dwMinor);
-        duplicate_key = duplicate_key || basic.dwMinor == duplicate_key_error;
-        ole_com_ptr<IErrorInfo> entry;
-        if (FAILED(records->GetErrorInfo(record, system_default_locale, entry.put())) || !entry)
-        {
-            tk_log(1, "pIErrorRecords->GetErrorInfo FAILED");
-            continue;
-        }
-        tk_log(1, "pIErrorRecords->GetErrorInfo SUCCEEDED");
-        std::wstring description;
-        if (entry->GetDescription(&description) == S_OK)
-        {
-            tk_log(1, "pIErrorRecords->GetDescription SUCCEEDED");
-            // An empty description describes nothing: it neither joins nor hides the fallback.
-            if (!description.empty())
-            {
-                joined += (described++ == 0 ? L"" : L"\n") + description;
-            }
-        }
-        else
-        {
-            tk_log(1, "pIErrorRecords->GetDescription FAILED");
-        }
-    }
-    if (described > 0)
-    {
-        return joined;
-    }
-    return duplicate_key ? L"Violation of PRIMARY KEY constraint.\nCannot insert duplicate key in "
-                           L"the table."
-                         : generic;
+    // The text does not depend on the result code, which only the exception carries.
+    return plat::utf8_to_wide_lossy(with_all_texts(E_FAIL).what());
 }
 
 HRESULT odb_check(HRESULT hr)
@@ -282,6 +241,21 @@ HRESULT odb_check(HRESULT hr)
         throw odb_exception(hr);
     }
     return hr;
+}
+
+HRESULT odb_check(HRESULT hr, const char* source, int line)
+{
+    if (FAILED(hr))
+    {
+        tk_log(2, "Error code: %08X", hr);
+        throw tk_mail_assertion(source, line);
+    }
+    return hr;
+}
+
+bool odb_refused(HRESULT hr)
+{
+    return FAILED(hr);
 }
 
 mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_t rows_not_stored,
@@ -296,6 +270,6 @@ mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_
 mss_no_perm_exception::mss_no_perm_exception(const std::wstring& user, const std::wstring& database)
     : tk_exception(plat::wformat(L"User '%s' does not have permission to access database '%s'",
                                  user, database),
-                   0)
+                   tk_severity::recoverable)
 {
 }

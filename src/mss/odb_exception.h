@@ -24,7 +24,7 @@ public:
     /// A failure described by text; code 0, no source.
     explicit odb_exception(const std::wstring& text);
     /// Reads the thread's error object (and clears it) as the constructor does, but the message
-    /// is every description joined as GetErrorString() joins them, or, when the connection was
+    /// is every description joined with "\n" (see GetErrorString), or, when the connection was
     /// lost, the text that says so.
     static odb_exception with_all_texts(HRESULT hr);
 
@@ -39,9 +39,10 @@ public:
     /// layer only sets where a healthy server answers well within them.
     static bool is_connection_state(const std::wstring& sqlstate);
 
-    /// The text of the thread's error object as a whole: every description, joined with "\n";
-    /// with none, the primary-key text when a record's minor code is 2627, else the generic
-    /// text. Reads (and clears) the error object.
+    /// The text of the thread's error object as a whole, as with_all_texts makes its message:
+    /// every description, joined with "\n" (the lost connection's text alone when a record tells
+    /// of one); with none, the primary-key text when a record's minor code is 2627, else the
+    /// generic text. Reads (and clears) the error object.
     static std::wstring GetErrorString();
 
     /// "Generic error occurred while migrating the data.\n" + the support sentence.
@@ -73,9 +74,31 @@ private:
     std::int64_t m_rows_in_doubt;
 };
 
+/// The code of an odb_exception for DB_E_INTEGRITYVIOLATION: a row or statement that violates
+/// a primary key, unique index or other constraint.
+inline constexpr int odb_integrity_violation_code =
+    static_cast<int>((static_cast<std::uint32_t>(DB_E_INTEGRITYVIOLATION) & 0xFFFF) + 0x80000);
+
+/// True when `error` is a violated key, unique index or other constraint.
+inline bool is_integrity_violation(const tk_exception& error)
+{
+    return error.code() == odb_integrity_violation_code;
+}
+
+// Every OLE DB result in src/mss is looked at through one of the three calls below, so a call
+// wrapped in none of them is unchecked; FAILED and SUCCEEDED belong in their definitions only.
+
 /// The checked OLE DB call: a negative result is logged as "Error code: %08X" (level 2) and
 /// thrown as odb_exception; any other result is answered.
 HRESULT odb_check(HRESULT hr);
+/// The checked call for what cannot fail short of an impossible state (an interface every
+/// provider's object has): a negative result is logged as above and thrown as
+/// tk_mail_assertion(`source`, `line`); any other result is answered.
+HRESULT odb_check(HRESULT hr, const char* source, int line);
+/// A call whose failure the caller answers itself without an exception (a component that is not
+/// installed, a property the provider refuses, a release while an object goes away): true when
+/// the result is negative. The thread's error object is left for the caller.
+bool odb_refused(HRESULT hr);
 
 /// The login may not open the database: "User '<user>' does not have permission to access
 /// database '<database>'", severity 0, code 0.

@@ -33,7 +33,7 @@ void odb_initializer::test_connection(ole_com_ptr<IDBInitialize>& source,
     {
         throw tk_exception(std::string("Failed to load OLE DB support library. You should "
                                        "install it\r\nto proceed with the application.\r\n"),
-                           1);
+                           tk_severity::ends_run);
     }
     m_native_client = false;
 }
@@ -44,8 +44,8 @@ bool odb_initializer::test_native_connection(ole_com_ptr<IDBInitialize>& source,
                                              const std::wstring& database)
 {
     tk_log(1, "odb_initializer::test_native_connection");
-    if (FAILED(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_IDBInitialize,
-                                source.put_void())))
+    if (odb_refused(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_IDBInitialize,
+                                     source.put_void())))
     {
         tk_log(1, "CoCreateInstance failed");
         return false;
@@ -93,7 +93,7 @@ bool odb_initializer::test_generic_connection(ole_com_ptr<IDBInitialize>& source
     ole_com_ptr<IDataInitialize> service;
     const HRESULT hr = CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER,
                                         IID_IDataInitialize, service.put_void());
-    if (FAILED(hr))
+    if (odb_refused(hr))
     {
         tk_log(2, "Failed to initialize CLSID_MSDAINITIALIZE: %08X", hr);
         return false;

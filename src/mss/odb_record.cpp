@@ -12,15 +12,6 @@
 namespace
 {
 
-// The SQL Server 2008 date and time types are used only through a Native Client provider on a
-// server that has them.
-bool has_2008_date_types()
-{
-    const mss_engine* engine = mss_engine::find();
-    return engine != nullptr && engine->version_code() > mss_engine::version_2005 &&
-           engine->is_native_client();
-}
-
 template <class T>
 T read_at(const std::uint8_t* buffer, DBBYTEOFFSET offset)
 {
@@ -106,8 +97,9 @@ std::unique_ptr<odb_field> odb_record::get_field(const DBCOLUMNINFO& column,
                                                  const std::wstring& text)
 {
     tk_wlog(1, L"odb_record::get_field(%s)", text);
+    // A field needs no date kind: its value carries the date.
     std::int32_t reserved = 0;
-    const VARTYPE vartype = get_vartype(column.wType, reserved);
+    const VARTYPE vartype = get_vartype(column.wType, reserved, mss_target{});
     const std::wstring name = column.pwszName != nullptr ? column.pwszName : L"";
     const auto size = static_cast<std::int32_t>(column.ulColumnSize);
     ole_variant value;
@@ -133,7 +125,7 @@ std::unique_ptr<odb_field> odb_record::get_field(const DBCOLUMNINFO& column,
     return std::make_unique<odb_field>(name, size, value, false, false);
 }
 
-VARTYPE odb_record::get_vartype(DBTYPE type, std::int32_t& reserved)
+VARTYPE odb_record::get_vartype(DBTYPE type, std::int32_t& reserved, const mss_target& target)
 {
     tk_log(1, "odb_record::get_vartype(%d)", type);
     switch (type)
@@ -156,13 +148,13 @@ VARTYPE odb_record::get_vartype(DBTYPE type, std::int32_t& reserved)
         return VT_DECIMAL;
     case DBTYPE_DATE:
     case DBTYPE_DBDATE:
-        if (has_2008_date_types())
+        if (target.has_date_types())
         {
             reserved = t_ftd::date_only;
         }
         return VT_DATE;
     case DBTYPE_DBTIME2:
-        if (has_2008_date_types())
+        if (target.has_date_types())
         {
             reserved = t_ftd::time_only;
         }
@@ -186,11 +178,10 @@ VARTYPE odb_record::get_vartype(DBTYPE type, std::int32_t& reserved)
     }
 }
 
-DBTYPE odb_record::get_oledb_type(const t_ftd& descriptor, const std::wstring& source_type_name)
+DBTYPE odb_record::get_oledb_type(const t_ftd& descriptor, const std::wstring& source_type_name,
+                                  const mss_target& target)
 {
     tk_log(1, "odb_record::get_oledb_type(%d)", descriptor.vartype);
-    const mss_engine* engine = mss_engine::find();
-    const int version = engine != nullptr ? engine->version_code() : mss_engine::version_unknown;
     switch (descriptor.vartype)
     {
     case VT_I2:
@@ -208,7 +199,7 @@ DBTYPE odb_record::get_oledb_type(const t_ftd& descriptor, const std::wstring& s
         return DBTYPE_CY;
     case VT_DATE:
         tk_log(1, "Got VT_DATE, flags=%d", descriptor.dw_reserved);
-        if (has_2008_date_types())
+        if (target.has_date_types())
         {
             if ((descriptor.dw_reserved & 3) == t_ftd::date_only)
             {
@@ -239,7 +230,7 @@ DBTYPE odb_record::get_oledb_type(const t_ftd& descriptor, const std::wstring& s
     case VT_UI4:
     case VT_I8:
     case VT_UINT:
-        return version < mss_engine::version_2000 ? DBTYPE_R8 : DBTYPE_I8;
+        return target.version_code < mss_engine::version_2000 ? DBTYPE_R8 : DBTYPE_I8;
     case VT_BLOB:
     case VT_BLOB_OBJECT:
         return DBTYPE_BYTES;

@@ -2,6 +2,7 @@
 // between OLE DB column types and value kinds.
 #pragma once
 
+#include "mss/mss_types.h"
 #include "plat/oledb/oledb_interfaces.h"
 #include "udb/t_ftd.h"
 #include "udb/udb_field.h"
@@ -34,12 +35,14 @@ public:
     /// columns and VT_EMPTY otherwise; dates are read by ole_date.
     static std::unique_ptr<odb_field> get_field(const DBCOLUMNINFO& column,
                                                 const std::wstring& text);
-    /// The value kind of a column type, and the reserved word for its descriptor.
-    static VARTYPE get_vartype(DBTYPE type, std::int32_t& reserved);
-    /// The column type a field of this descriptor is created with. `source_type_name` is the
-    /// type the other side read it as (a text type starting "varchar", "char" or "text" stays
-    /// narrow).
-    static DBTYPE get_oledb_type(const t_ftd& descriptor, const std::wstring& source_type_name);
+    /// The value kind of a column type, and the reserved word for its descriptor (the date kind
+    /// of a date or time column only when `target` has the SQL Server 2008 types).
+    static VARTYPE get_vartype(DBTYPE type, std::int32_t& reserved, const mss_target& target);
+    /// The column type a field of this descriptor is created with on `target`.
+    /// `source_type_name` is the type the other side read it as (a text type starting
+    /// "varchar", "char" or "text" stays narrow).
+    static DBTYPE get_oledb_type(const t_ftd& descriptor, const std::wstring& source_type_name,
+                                 const mss_target& target);
 
 private:
     std::uint32_t m_column_count;

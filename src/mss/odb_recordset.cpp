@@ -96,8 +96,9 @@ void odb_recordset::initialize()
         const DBCOLUMNINFO& column = columns[column_idx];
         tk_log(2, "Column #%d has type=%d,size=%08X", column_idx, column.wType,
                column.ulColumnSize);
+        // Every date column's kind is set to 1 below, whatever the server's date types.
         std::int32_t reserved = 0;
-        const VARTYPE vartype = odb_record::get_vartype(column.wType, reserved);
+        const VARTYPE vartype = odb_record::get_vartype(column.wType, reserved, mss_target{});
         std::int64_t size = column.ulColumnSize;
         if (column.wType == DBTYPE_BYTES)
         {

@@ -58,10 +58,11 @@ std::int64_t leading_number(const std::wstring& text)
 } // namespace
 
 odb_table::odb_table(const std::wstring& name, IOpenRowset* session, int mode,
-                     udb_relationships& relationships)
+                     udb_relationships& relationships, const mss_target& target)
     : odb_recordset(name)
     , m_relationships(&relationships)
     , m_mode(mode)
+    , m_view_owned(target.view_owned)
 {
     tk_wlog(2, L"odb_table::odb_table(%s,%d)", name, mode);
     m_session.share(session);
@@ -69,10 +70,11 @@ odb_table::odb_table(const std::wstring& name, IOpenRowset* session, int mode,
 }
 
 odb_table::odb_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
-                     int mode, udb_relationships& relationships)
+                     int mode, udb_relationships& relationships, const mss_target& target)
     : odb_recordset(name)
     , m_relationships(&relationships)
     , m_mode(mode)
+    , m_view_owned(target.view_owned)
 {
     tk_wlog(2, L"odb_table::odb_table(%s,%d)", name, mode);
     set_query(query);
@@ -91,7 +93,7 @@ void odb_table::open()
     {
         return;
     }
-    const bool read_only = (m_mode & 1) != 0;
+    const bool read_only = (m_mode & udb_table_mode::read_only) != 0;
     try
     {
         internal_initialize(m_session.get(), read_only);
@@ -105,7 +107,7 @@ void odb_table::open()
         tk_log(2, "Got table_not_exists error");
         std::wstring table;
         std::wstring owner;
-        mss_split_tab_name(name(), table, owner);
+        mss_split_tab_name(name(), table, owner, m_view_owned);
         set_name(L"[dbo]." + mss_quote_name(table));
         tk_wlog(2, L"Creating %s", name());
         internal_initialize(m_session.get(), read_only);

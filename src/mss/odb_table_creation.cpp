@@ -110,7 +110,7 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
     }
     else
     {
-        desc.wType = odb_record::get_oledb_type(column, source_type);
+        desc.wType = odb_record::get_oledb_type(column, source_type, target);
         desc.ulColumnSize = static_cast<DBLENGTH>(std::max(column.size, 0));
         if (column.vartype == VT_BSTR && desc.wType == DBTYPE_WSTR)
         {
@@ -201,13 +201,14 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
 // its reason for the run to report.
 void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstring& table,
                   const udb_index& index, const udb_indexes& indexes, const std::wstring& refusal,
-                  bool& primary_sent, std::vector<udb_index_failure>& failures)
+                  bool view_owned, bool& primary_sent, std::vector<udb_index_failure>& failures)
 {
     tk_wlog(2, L"Creating index '%s'", index.name);
     std::wstring name = index.name;
     if (name.empty())
     {
-        name = index.primary ? gen_pk_name(table) : gen_idx_name(indexes, index.columns);
+        name =
+            index.primary ? gen_pk_name(table, view_owned) : gen_idx_name(indexes, index.columns);
     }
     if (!refusal.empty())
     {
@@ -256,6 +257,116 @@ void create_index(IIndexDefinition& definition, DBID& table_id, const std::wstri
     }
 }
 
+// A session of its own on the data source, for the table and index definitions.
+struct definition_session
+{
+    ole_com_ptr<IUnknown> session;
+    ole_com_ptr<ITableDefinition> tables;
+};
+
+definition_session open_definition_session(IDBInitialize* data_source)
+{
+    if (data_source == nullptr)
+    {
+        throw tk_mail_assertion("odb_db", 61);
+    }
+    ole_com_ptr<IDBCreateSession> create;
+    odb_check(data_source->QueryInterface(IID_IDBCreateSession, create.put_void()), "odb_db", 61);
+    definition_session opened;
+    odb_check(create->CreateSession(nullptr, IID_IUnknown, opened.session.put()));
+    odb_check(opened.session->QueryInterface(IID_ITableDefinition, opened.tables.put_void()),
+              "odb_db", 70);
+    return opened;
+}
+
+// The table with its columns, through ITableDefinition::CreateTable.
+void create_columns(ITableDefinition& table_definition, DBID& table_id, const udb_schema& schema,
+                    const udb_indexes& indexes, const mss_target& target, const mss_key_plan& plan)
+{
+    std::vector<column_request> requests(schema.size());
+    std::vector<DBCOLUMNDESC> columns(schema.size());
+    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
+    {
+        fill_column(*schema[column_idx], indexes, target, plan.text_units[column_idx],
+                    requests[column_idx], columns[column_idx]);
+    }
+    // Pointed at only now: the requests no longer move.
+    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
+    {
+        column_request& request = requests[column_idx];
+        request.sets[0].rgProperties = request.props.data();
+        request.sets[0].cProperties = static_cast<ULONG>(request.props.size());
+        request.sets[1].rgProperties = request.server_props.data();
+        request.sets[1].cProperties = static_cast<ULONG>(request.server_props.size());
+        columns[column_idx].rgPropertySets = request.sets.data();
+        columns[column_idx].cPropertySets = request.server_props.empty() ? 1 : 2;
+        if (!request.type_name.empty())
+        {
+            columns[column_idx].pwszTypeName = request.type_name.data();
+        }
+    }
+    tk_log(2, "Right before creating the table");
+    ole_com_ptr<IUnknown> rowset;
+    odb_check(table_definition.CreateTable(nullptr, &table_id,
+                                           static_cast<DBORDINAL>(columns.size()), columns.data(),
+                                           IID_IUnknown, 0, nullptr, nullptr, rowset.put()));
+}
+
+// Every index the plan lets through, through IIndexDefinition; true when a primary key was
+// among them. The failures are noted for the run to report.
+bool create_indexes(IUnknown& session, DBID& table_id, const std::wstring& table,
+                    const udb_indexes& indexes, const mss_key_plan& plan, bool view_owned,
+                    std::vector<udb_index_failure>& failures)
+{
+    ole_com_ptr<IIndexDefinition> index_definition;
+    odb_check(session.QueryInterface(IID_IIndexDefinition, index_definition.put_void()), "odb_db",
+              120);
+    bool primary_sent = false;
+    for (std::size_t index_idx = 0; index_idx < indexes.size(); ++index_idx)
+    {
+        create_index(*index_definition.get(), table_id, table, indexes[index_idx], indexes,
+                     plan.refusals[index_idx], view_owned, primary_sent, failures);
+    }
+    return primary_sent;
+}
+
+// SQL Azure wants a clustered index on every table: one on the first column that can carry
+// it. A failure is only logged; the table is there.
+void add_azure_clustered_index(odb_database& database, const udb_schema& schema,
+                               const std::wstring& bracketed_table)
+{
+    tk_log(2, "Building clustered index for SQL Azure");
+    const t_ftd* chosen = nullptr;
+    for (const t_ftd* column : schema)
+    {
+        const bool long_kind = column->vartype == VT_BSTR || column->vartype == VT_BLOB;
+        if (long_kind && (column->size == 0 || column->size >= 8000))
+        {
+            tk_wlog(2, L"Field '%s' is not suitable for building index", column->name);
+            continue;
+        }
+        chosen = column;
+        break;
+    }
+    if (chosen == nullptr)
+    {
+        tk_log(2, "Failed to find a field for building clustered index");
+        return;
+    }
+    const std::wstring sql = L"CREATE CLUSTERED INDEX " +
+                             mss_quote_name(chosen->name + L"_clust_idx") + L" ON " +
+                             bracketed_table + L"(" + mss_quote_name(chosen->name) + L")";
+    tk_wlog(2, L"CLUSTERED-index-query: %s", sql);
+    try
+    {
+        database.query(sql);
+    }
+    catch (const tk_exception& error)
+    {
+        tk_log(2, "ERROR: %s", error.what());
+    }
+}
+
 } // namespace
 
 bool odb_is_identity_column(const t_ftd& column, int version_code)
@@ -286,106 +397,28 @@ bool odb_is_identity_column(const t_ftd& column, int version_code)
 void odb_database::define_table(const std::wstring& name, const udb_schema& schema,
                                 const udb_indexes& indexes)
 {
-    const mss_target target = mss_target::of_engine();
+    const mss_target& target = m_target;
     tk_wlog(2, L"odb_database::create_table(%s, n_indexes=%d)", name, indexes.size());
-    ole_com_ptr<IDBCreateSession> create;
-    if (!m_data_source ||
-        FAILED(m_data_source->QueryInterface(IID_IDBCreateSession, create.put_void())))
-    {
-        throw tk_mail_assertion("odb_db", 61);
-    }
-    ole_com_ptr<IUnknown> session;
-    odb_check(create->CreateSession(nullptr, IID_IUnknown, session.put()));
-    ole_com_ptr<ITableDefinition> table_definition;
-    if (FAILED(session->QueryInterface(IID_ITableDefinition, table_definition.put_void())))
-    {
-        throw tk_mail_assertion("odb_db", 70);
-    }
+    const definition_session definitions = open_definition_session(m_data_source.get());
     std::wstring table = mss_bracket_name(name);
     tk_wlog(2, L"Got safe table name: %s", table);
     DBID table_id = name_id(table);
 
     tk_log(2, "Schema size=%d", schema.size());
     const mss_key_plan plan = mss_plan_keys(schema, indexes, target);
-    std::vector<column_request> requests(schema.size());
-    std::vector<DBCOLUMNDESC> columns(schema.size());
-    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
-    {
-        fill_column(*schema[column_idx], indexes, target, plan.text_units[column_idx],
-                    requests[column_idx], columns[column_idx]);
-    }
-    for (std::size_t column_idx = 0; column_idx < schema.size(); ++column_idx)
-    {
-        column_request& request = requests[column_idx];
-        request.sets[0].rgProperties = request.props.data();
-        request.sets[0].cProperties = static_cast<ULONG>(request.props.size());
-        request.sets[1].rgProperties = request.server_props.data();
-        request.sets[1].cProperties = static_cast<ULONG>(request.server_props.size());
-        columns[column_idx].rgPropertySets = request.sets.data();
-        columns[column_idx].cPropertySets = request.server_props.empty() ? 1 : 2;
-        if (!request.type_name.empty())
-        {
-            columns[column_idx].pwszTypeName = request.type_name.data();
-        }
-    }
-    tk_log(2, "Right before creating the table");
-    {
-        ole_com_ptr<IUnknown> rowset;
-        odb_check(table_definition->CreateTable(
-            nullptr, &table_id, static_cast<DBORDINAL>(columns.size()), columns.data(),
-            IID_IUnknown, 0, nullptr, nullptr, rowset.put()));
-    }
+    create_columns(*definitions.tables.get(), table_id, schema, indexes, target, plan);
     tk_log(2, "Right after CreateTable");
 
-    ole_com_ptr<IIndexDefinition> index_definition;
-    if (FAILED(session->QueryInterface(IID_IIndexDefinition, index_definition.put_void())))
-    {
-        throw tk_mail_assertion("odb_db", 120);
-    }
-    bool primary_sent = false;
     std::vector<udb_index_failure> failures;
-    for (std::size_t index_idx = 0; index_idx < indexes.size(); ++index_idx)
-    {
-        create_index(*index_definition.get(), table_id, name, indexes[index_idx], indexes,
-                     plan.refusals[index_idx], primary_sent, failures);
-    }
+    const bool primary_sent = create_indexes(*definitions.session.get(), table_id, name, indexes,
+                                             plan, target.view_owned, failures);
     for (udb_index_failure& failure : failures)
     {
         add_index_failure(std::move(failure));
     }
-
     if (target.version_code == mss_engine::version_azure && !primary_sent)
     {
-        tk_log(2, "Building clustered index for SQL Azure");
-        const t_ftd* chosen = nullptr;
-        for (const t_ftd* column : schema)
-        {
-            const bool long_kind = column->vartype == VT_BSTR || column->vartype == VT_BLOB;
-            if (long_kind && (column->size == 0 || column->size >= 8000))
-            {
-                tk_wlog(2, L"Field '%s' is not suitable for building index", column->name);
-                continue;
-            }
-            chosen = column;
-            break;
-        }
-        if (chosen == nullptr)
-        {
-            tk_log(2, "Failed to find a field for building clustered index");
-            return;
-        }
-        const std::wstring sql = L"CREATE CLUSTERED INDEX " +
-                                 mss_quote_name(chosen->name + L"_clust_idx") + L" ON " + table +
-                                 L"(" + mss_quote_name(chosen->name) + L")";
-        tk_wlog(2, L"CLUSTERED-index-query: %s", sql);
-        try
-        {
-            query(sql);
-        }
-        catch (const tk_exception& error)
-        {
-            tk_log(2, "ERROR: %s", error.what());
-        }
+        add_azure_clustered_index(*this, schema, table);
     }
 }
 

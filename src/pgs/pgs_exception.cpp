@@ -7,7 +7,7 @@
 #include <pqxx/except>
 
 pgs_exception::pgs_exception(const std::string& message)
-    : tk_exception(message, 0)
+    : tk_exception(message, tk_severity::recoverable)
 {
     tk_log(2, "pgs_exception::ctor");
 }

@@ -410,7 +410,7 @@ ole_variant pgs_recordset::read_value(std::size_t position, const pqxx::field& f
         ole_variant value;
         if (!plat::utf8_to_wide(std::string_view(field.c_str(), field.size()), value.value.bstrVal))
         {
-            throw tk_exception_ex("Cannot convert to UNICODE string: ", 0);
+            throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_severity::recoverable);
         }
         value.value.vt = VT_BSTR;
         return value;

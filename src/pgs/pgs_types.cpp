@@ -293,7 +293,7 @@ int pgs_date_kind(const std::string& type_name)
     if (type_name == "time_stamp" || type_name == "timestamp" || type_name == "timestampz" ||
         type_name == "timestamp without time zone" || type_name == "timestamp with time zone")
     {
-        return 1;
+        return t_ftd::date_and_time;
     }
     if (type_name == "date")
     {

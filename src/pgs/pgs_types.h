@@ -41,7 +41,7 @@ int pgs_numeric_scale(int modifier_low_bits);
 /// fit it are refused when written, never rounded.
 std::int32_t pgs_decimal_reserved(int precision, int scale);
 
-/// The date kind of a column type: 1 date and time, t_ftd::date_only, t_ftd::time_only, or 0
+/// The date kind of a column type: t_ftd::date_and_time, date_only or time_only, or 0
 /// for a type that is not a date.
 int pgs_date_kind(const std::string& type_name);
 

@@ -24,7 +24,7 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
         if ((open_mode() & udb_open_mode::append) != 0)
         {
             tk_wlog(1, L"Table '%s' exists, just open it", name);
-            return get_table(is_table_exist(name) ? name : listed, 2);
+            return get_table(is_table_exist(name) ? name : listed, udb_table_mode::new_table);
         }
         throw tk_mail_assertion("pgs_db", 467);
     }
@@ -40,5 +40,5 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& na
     {
         names_map().add_fn_map(listed, renamings.pairs());
     }
-    return get_table(listed, 2);
+    return get_table(listed, udb_table_mode::new_table);
 }

@@ -67,7 +67,7 @@ void pgs_recordset::fast_append(udb_record& record)
     {
         tk_log(2, "The record has %d fields, the table %d columns", static_cast<int>(record.size()),
                static_cast<int>(schema().size()));
-        throw tk_exception(std::string(structure_message), 0);
+        throw tk_exception(std::string(structure_message), tk_severity::recoverable);
     }
     // The line is built whole before anything is sent: a value its column cannot take fails
     // this row alone and leaves the load going.
@@ -216,7 +216,7 @@ void pgs_recordset::slow_append(udb_record& record)
         if (columns[position].empty())
         {
             tk_wlog(2, L"Field %s not found in the schema", record[position]->name());
-            throw tk_exception(std::string(structure_message), 0);
+            throw tk_exception(std::string(structure_message), tk_severity::recoverable);
         }
         const t_ftd& column = *schema()[schema().get_field_idx(columns[position])];
         column_list += (position == 0 ? L"" : L", ") + pgs_quote_ident(column.name);

@@ -68,11 +68,11 @@ int column_date_kind(const t_ftd& column)
 {
     if (column.vartype != VT_DATE)
     {
-        return 1;
+        return t_ftd::date_and_time;
     }
     return column.dw_reserved == t_ftd::date_only || column.dw_reserved == t_ftd::time_only
                ? column.dw_reserved
-               : 1;
+               : t_ftd::date_and_time;
 }
 
 [[noreturn]] void throw_unfit(const std::wstring& text, const t_ftd& column, const char* what)
@@ -177,10 +177,11 @@ std::wstring to_pgs_str(const std::wstring& text, VARTYPE vartype, int date_kind
         if (date_kind == t_ftd::time_only || date.kind == ole_date::kind_time)
         {
             tk_log(2, "Null date has been found");
-            return quoted(plat::utf8_to_wide_lossy(iso_text(date.systemtime, 0, 3)));
+            return quoted(plat::utf8_to_wide_lossy(iso_text(date.systemtime, 0, t_ftd::time_only)));
         }
         return quoted(plat::utf8_to_wide_lossy(
-            iso_text(date.systemtime, 0, date_kind == t_ftd::date_only ? 2 : 1)));
+            iso_text(date.systemtime, 0,
+                     date_kind == t_ftd::date_only ? t_ftd::date_only : t_ftd::date_and_time)));
     }
     if (ole_variant::is_blob_vartype(vartype))
     {
@@ -257,7 +258,8 @@ std::optional<std::string> pgs_value_text(const ole_variant& value, const t_ftd&
             throw_unfit(value.to_wstring(), column, "a date");
         }
         return iso_text(date.systemtime, 0,
-                        date.kind == ole_date::kind_time ? 3 : column_date_kind(column));
+                        date.kind == ole_date::kind_time ? t_ftd::time_only
+                                                         : column_date_kind(column));
     }
     if (ole_variant::is_blob_vartype(column.vartype) && kind == VT_BSTR)
     {

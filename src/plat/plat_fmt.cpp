@@ -144,11 +144,6 @@ double fmt_arg::as_double() const
     }
 }
 
-std::wstring widen_formatted(const std::string& utf8)
-{
-    return utf8_to_wide_lossy(utf8);
-}
-
 namespace
 {
 
@@ -216,104 +211,33 @@ bool is_flag(char c)
     return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
 }
 
-} // namespace
-
-std::string vformat(std::string_view format, std::initializer_list<fmt_arg> args)
+// The arguments in order; one asked for past the last reads as null.
+class arg_cursor
 {
-    c_locale_scope locale_scope;
-    std::string out;
-    out.reserve(format.size() + 16);
-    const fmt_arg* next_arg = args.begin();
-    auto take = [&]() -> const fmt_arg* { return next_arg != args.end() ? next_arg++ : nullptr; };
-
-    std::size_t pos = 0;
-    while (pos < format.size())
+public:
+    arg_cursor(const fmt_arg* begin, const fmt_arg* end)
+        : m_next(begin)
+        , m_end(end)
     {
-        const char c = format[pos];
-        if (c != '%')
-        {
-            out += c;
-            ++pos;
-            continue;
-        }
-        const std::size_t spec_start = pos++;
-        if (pos < format.size() && format[pos] == '%')
-        {
-            out += '%';
-            ++pos;
-            continue;
-        }
-        std::string flags;
-        while (pos < format.size() && (is_flag(format[pos]) || format[pos] == '\''))
-        {
-            if (format[pos] != '\'')
-            {
-                flags += format[pos];
-            }
-            ++pos;
-        }
-        int width = -1;
-        if (pos < format.size() && format[pos] == '*')
-        {
-            const fmt_arg* arg = take();
-            width = arg != nullptr ? static_cast<int>(arg->as_signed()) : -1;
-            if (width < 0 && width != -1)
-            {
-                flags += '-';
-                width = -width;
-            }
-            ++pos;
-        }
-        else
-        {
-            while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
-            {
-                width = (width < 0 ? 0 : width * 10) + (format[pos] - '0');
-                ++pos;
-            }
-        }
-        int precision = -1;
-        if (pos < format.size() && format[pos] == '.')
-        {
-            ++pos;
-            precision = 0;
-            if (pos < format.size() && format[pos] == '*')
-            {
-                const fmt_arg* arg = take();
-                precision = arg != nullptr ? static_cast<int>(arg->as_signed()) : -1;
-                ++pos;
-            }
-            else
-            {
-                while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
-                {
-                    precision = precision * 10 + (format[pos] - '0');
-                    ++pos;
-                }
-            }
-        }
-        // Length modifiers of either dialect; the argument's own type decides instead.
-        while (pos < format.size())
-        {
-            if (format.substr(pos, 3) == "I64" || format.substr(pos, 3) == "I32")
-            {
-                pos += 3;
-            }
-            else if (std::string_view("hlLqjztIw").find(format[pos]) != std::string_view::npos)
-            {
-                ++pos;
-            }
-            else
-            {
-                break;
-            }
-        }
-        if (pos >= format.size())
-        {
-            out.append(format.substr(spec_start));
-            break;
-        }
-        const char conversion = format[pos++];
+    }
+    const fmt_arg* take() { return m_next != m_end ? m_next++ : nullptr; }
+
+private:
+    const fmt_arg* m_next;
+    const fmt_arg* m_end;
+};
+
+// Flags, width and precision of one conversion as the format gives them.
+struct conversion_spec
+{
+    std::string flags;
+    int width = -1;
+    int precision = -1;
+
+    bool left() const { return flags.find('-') != std::string::npos; }
+    // "%" with the flags, width and precision, for snprintf to finish with a conversion.
+    std::string printf_prefix() const
+    {
         std::string spec = "%" + flags;
         if (width >= 0)
         {
@@ -323,110 +247,240 @@ std::string vformat(std::string_view format, std::initializer_list<fmt_arg> args
         {
             spec += "." + std::to_string(precision);
         }
-        const bool left = flags.find('-') != std::string::npos;
-        switch (conversion)
+        return spec;
+    }
+};
+
+int read_number(std::string_view format, std::size_t& pos, int start)
+{
+    int value = start;
+    while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
+    {
+        value = (value < 0 ? 0 : value * 10) + (format[pos] - '0');
+        ++pos;
+    }
+    return value;
+}
+
+// The thousands flag "'" is read and dropped: the C locale has no grouping.
+void read_flags(std::string_view format, std::size_t& pos, conversion_spec& spec)
+{
+    while (pos < format.size() && (is_flag(format[pos]) || format[pos] == '\''))
+    {
+        if (format[pos] != '\'')
         {
-        case 'd':
-        case 'i':
-            if (const fmt_arg* arg = take())
-            {
-                if (arg->get_kind() == fmt_arg::kind::text)
-                {
-                    append_text(out, arg->text(), left, width, precision);
-                }
-                else
-                {
-                    append_printf(out, spec + "lld", arg->as_signed());
-                }
-            }
+            spec.flags += format[pos];
+        }
+        ++pos;
+    }
+}
+
+// A negative width from an argument means left alignment, as in printf.
+void read_width(std::string_view format, std::size_t& pos, arg_cursor& args, conversion_spec& spec)
+{
+    if (pos < format.size() && format[pos] == '*')
+    {
+        const fmt_arg* arg = args.take();
+        spec.width = arg != nullptr ? static_cast<int>(arg->as_signed()) : -1;
+        if (spec.width < 0 && spec.width != -1)
+        {
+            spec.flags += '-';
+            spec.width = -spec.width;
+        }
+        ++pos;
+        return;
+    }
+    spec.width = read_number(format, pos, -1);
+}
+
+void read_precision(std::string_view format, std::size_t& pos, arg_cursor& args,
+                    conversion_spec& spec)
+{
+    if (pos >= format.size() || format[pos] != '.')
+    {
+        return;
+    }
+    ++pos;
+    if (pos < format.size() && format[pos] == '*')
+    {
+        const fmt_arg* arg = args.take();
+        spec.precision = arg != nullptr ? static_cast<int>(arg->as_signed()) : -1;
+        ++pos;
+        return;
+    }
+    spec.precision = read_number(format, pos, 0);
+}
+
+// Length modifiers of either dialect; the argument's own type decides instead.
+void skip_length_modifiers(std::string_view format, std::size_t& pos)
+{
+    while (pos < format.size())
+    {
+        if (format.substr(pos, 3) == "I64" || format.substr(pos, 3) == "I32")
+        {
+            pos += 3;
+        }
+        else if (std::string_view("hlLqjztIw").find(format[pos]) != std::string_view::npos)
+        {
+            ++pos;
+        }
+        else
+        {
             break;
-        case 'u':
-        case 'x':
-        case 'X':
-        case 'o':
-            if (const fmt_arg* arg = take())
-            {
-                if (arg->get_kind() == fmt_arg::kind::text)
-                {
-                    append_text(out, arg->text(), left, width, precision);
-                }
-                else
-                {
-                    append_printf(out, spec + "ll" + conversion, arg->as_unsigned());
-                }
-            }
+        }
+    }
+}
+
+// %d %i %u %x %X %o: a text argument is written as text.
+void append_integer(std::string& out, const conversion_spec& spec, char conversion,
+                    const fmt_arg& arg)
+{
+    if (arg.get_kind() == fmt_arg::kind::text)
+    {
+        append_text(out, arg.text(), spec.left(), spec.width, spec.precision);
+    }
+    else if (conversion == 'd' || conversion == 'i')
+    {
+        append_printf(out, spec.printf_prefix() + "lld", arg.as_signed());
+    }
+    else
+    {
+        append_printf(out, spec.printf_prefix() + "ll" + conversion, arg.as_unsigned());
+    }
+}
+
+// %c %C: a character argument, or a number taken as a code point; a text argument writes
+// nothing but the padding.
+void append_character(std::string& out, const conversion_spec& spec, const fmt_arg& arg)
+{
+    std::string text;
+    if (arg.get_kind() == fmt_arg::kind::character || arg.get_kind() == fmt_arg::kind::text)
+    {
+        text = arg.text().substr(0, arg.get_kind() == fmt_arg::kind::text ? 0 : 4);
+    }
+    else
+    {
+        const auto code = static_cast<wchar_t>(arg.as_unsigned());
+        text = wide_to_utf8(std::wstring_view(&code, 1));
+    }
+    append_text(out, text, spec.left(), spec.width, -1);
+}
+
+// %s %S %Z: text as it is; a number in its plain form, without the width.
+void append_string(std::string& out, const conversion_spec& spec, const fmt_arg& arg)
+{
+    if (arg.get_kind() == fmt_arg::kind::text || arg.get_kind() == fmt_arg::kind::character)
+    {
+        append_text(out, arg.text(), spec.left(), spec.width, spec.precision);
+    }
+    else if (arg.get_kind() == fmt_arg::kind::floating)
+    {
+        append_printf(out, std::string("%g"), arg.as_double());
+    }
+    else if (arg.get_kind() == fmt_arg::kind::unsigned_int)
+    {
+        append_printf(out, std::string("%llu"), arg.as_unsigned());
+    }
+    else
+    {
+        append_printf(out, std::string("%lld"), arg.as_signed());
+    }
+}
+
+void append_pointer(std::string& out, const conversion_spec& spec, const fmt_arg& arg)
+{
+    append_printf(
+        out, spec.printf_prefix() + "p",
+        arg.get_kind() == fmt_arg::kind::pointer
+            ? arg.pointer()
+            : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(arg.as_unsigned())));
+}
+
+bool is_conversion(char conversion)
+{
+    return std::string_view("diuxXofFeEgGaAcCsSZpn").find(conversion) != std::string_view::npos;
+}
+
+// Writes one known conversion; each takes one argument, and a missing argument writes nothing.
+void append_conversion(std::string& out, char conversion, const conversion_spec& spec,
+                       arg_cursor& args)
+{
+    const fmt_arg* arg = args.take();
+    if (arg == nullptr)
+    {
+        return;
+    }
+    switch (conversion)
+    {
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+        append_integer(out, spec, conversion, *arg);
+        break;
+    case 'c':
+    case 'C':
+        append_character(out, spec, *arg);
+        break;
+    case 's':
+    case 'S':
+    case 'Z':
+        append_string(out, spec, *arg);
+        break;
+    case 'p':
+        append_pointer(out, spec, *arg);
+        break;
+    case 'n':
+        break;
+    default:
+        append_printf(out, spec.printf_prefix() + conversion, arg->as_double());
+        break;
+    }
+}
+
+} // namespace
+
+std::string vformat(std::string_view format, std::initializer_list<fmt_arg> args)
+{
+    c_locale_scope locale_scope;
+    std::string out;
+    out.reserve(format.size() + 16);
+    arg_cursor cursor(args.begin(), args.end());
+    std::size_t pos = 0;
+    while (pos < format.size())
+    {
+        if (format[pos] != '%')
+        {
+            out += format[pos++];
+            continue;
+        }
+        const std::size_t spec_start = pos++;
+        if (pos < format.size() && format[pos] == '%')
+        {
+            out += '%';
+            ++pos;
+            continue;
+        }
+        conversion_spec spec;
+        read_flags(format, pos, spec);
+        read_width(format, pos, cursor, spec);
+        read_precision(format, pos, cursor, spec);
+        skip_length_modifiers(format, pos);
+        if (pos >= format.size())
+        {
+            out.append(format.substr(spec_start));
             break;
-        case 'f':
-        case 'F':
-        case 'e':
-        case 'E':
-        case 'g':
-        case 'G':
-        case 'a':
-        case 'A':
-            if (const fmt_arg* arg = take())
-            {
-                append_printf(out, spec + conversion, arg->as_double());
-            }
-            break;
-        case 'c':
-        case 'C':
-            if (const fmt_arg* arg = take())
-            {
-                std::string text;
-                if (arg->get_kind() == fmt_arg::kind::character ||
-                    arg->get_kind() == fmt_arg::kind::text)
-                {
-                    text = arg->text().substr(0, arg->get_kind() == fmt_arg::kind::text ? 0 : 4);
-                }
-                else
-                {
-                    const auto code = static_cast<wchar_t>(arg->as_unsigned());
-                    text = wide_to_utf8(std::wstring_view(&code, 1));
-                }
-                append_text(out, text, left, width, -1);
-            }
-            break;
-        case 's':
-        case 'S':
-        case 'Z':
-            if (const fmt_arg* arg = take())
-            {
-                if (arg->get_kind() == fmt_arg::kind::text ||
-                    arg->get_kind() == fmt_arg::kind::character)
-                {
-                    append_text(out, arg->text(), left, width, precision);
-                }
-                else if (arg->get_kind() == fmt_arg::kind::floating)
-                {
-                    append_printf(out, std::string("%g"), arg->as_double());
-                }
-                else if (arg->get_kind() == fmt_arg::kind::unsigned_int)
-                {
-                    append_printf(out, std::string("%llu"), arg->as_unsigned());
-                }
-                else
-                {
-                    append_printf(out, std::string("%lld"), arg->as_signed());
-                }
-            }
-            break;
-        case 'p':
-            if (const fmt_arg* arg = take())
-            {
-                append_printf(out, spec + "p",
-                              arg->get_kind() == fmt_arg::kind::pointer
-                                  ? arg->pointer()
-                                  : reinterpret_cast<const void*>(
-                                        static_cast<std::uintptr_t>(arg->as_unsigned())));
-            }
-            break;
-        case 'n':
-            take();
-            break;
-        default:
+        }
+        const char conversion = format[pos++];
+        if (is_conversion(conversion))
+        {
+            append_conversion(out, conversion, spec, cursor);
+        }
+        else
+        {
             out.append(format.substr(spec_start, pos - spec_start));
-            break;
         }
     }
     return out;

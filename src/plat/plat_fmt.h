@@ -1,6 +1,8 @@
 // plat_fmt.h: type-safe formatting of the system's printf-dialect texts (wide %s = wide string).
 #pragma once
 
+#include "plat/plat_text.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -92,11 +94,10 @@ std::string wformat(const wchar_t* format_text, const Args&... args)
 }
 
 /// Wide dialect with a wide result.
-std::wstring widen_formatted(const std::string& utf8);
 template <class... Args>
 std::wstring wformat_w(const wchar_t* format_text, const Args&... args)
 {
-    return widen_formatted(wformat(format_text, args...));
+    return utf8_to_wide_lossy(wformat(format_text, args...));
 }
 
 } // namespace plat

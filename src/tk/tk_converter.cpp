@@ -17,13 +17,15 @@ void tk_converter::set_logfile(const std::string& path)
     {
         if (tk_is_file_exist(path, 0) && !tk_is_file_exist(path, 1))
         {
-            throw tk_exception("Logfile name specifies an existing read-only file.", 1);
+            throw tk_exception("Logfile name specifies an existing read-only file.",
+                               tk_severity::ends_run);
         }
         const tk_file_name name(path.c_str());
         if (!tk_is_path_exist(name.dir_name()))
         {
             throw tk_exception(
-                "Logfile path does not exist.\nPlease verify the correct path was given.", 1);
+                "Logfile path does not exist.\nPlease verify the correct path was given.",
+                tk_severity::ends_run);
         }
     }
     m_log_file = path;

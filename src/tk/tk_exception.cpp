@@ -31,7 +31,7 @@ tk_exception::tk_exception(const std::wstring& text, int severity)
 }
 
 tk_exception_ex::tk_exception_ex()
-    : tk_exception(1)
+    : tk_exception(tk_severity::ends_run)
 {
     append_last_error("");
 }
@@ -54,7 +54,7 @@ void tk_exception_ex::append_last_error(const std::string& prefix)
 }
 
 tk_mail_assertion::tk_mail_assertion(const char* source_file, int line)
-    : tk_exception(2)
+    : tk_exception(tk_severity::internal)
 {
     const std::string file = source_file != nullptr ? source_file : "";
     tk_log(2, "make_err_meggase(%s, %d)", file, line);

@@ -8,17 +8,8 @@
 
 #include <optional>
 
-namespace
-{
-
-// Paths are UTF-8 bytes on this system; a byte sequence that is not UTF-8 (possible in a working
-// directory) still gives a usable wide name.
-std::wstring to_wide(const std::string& text)
-{
-    return plat::utf8_to_wide_lossy(text);
-}
-
-} // namespace
+// Paths are UTF-8 bytes on this system; they are decoded leniently, so that a byte sequence that
+// is not UTF-8 (possible in a working directory) still gives a usable wide name.
 
 tk_file_name::tk_file_name(const char* path)
 {
@@ -98,16 +89,17 @@ void tk_file_wname::initialize(const std::wstring& path)
         }
         parts = plat::split_path(*full);
     }
-    ext = to_wide(parts.ext);
-    drive = to_wide(parts.drive);
-    name = to_wide(parts.name);
-    dir = to_wide(parts.dir);
+    ext = plat::utf8_to_wide_lossy(parts.ext);
+    drive = plat::utf8_to_wide_lossy(parts.drive);
+    name = plat::utf8_to_wide_lossy(parts.name);
+    dir = plat::utf8_to_wide_lossy(parts.dir);
 }
 
 std::wstring tk_file_wname::make_path() const
 {
-    return to_wide(plat::make_path({plat::wide_to_utf8(drive), plat::wide_to_utf8(dir),
-                                    plat::wide_to_utf8(name), plat::wide_to_utf8(ext)}));
+    return plat::utf8_to_wide_lossy(
+        plat::make_path({plat::wide_to_utf8(drive), plat::wide_to_utf8(dir),
+                         plat::wide_to_utf8(name), plat::wide_to_utf8(ext)}));
 }
 
 tk_temp_chdir::tk_temp_chdir(const std::string& path)
@@ -159,7 +151,7 @@ std::wstring tk_get_module_file_name_w()
     {
         throw tk_mail_assertion("tk_utils", 129);
     }
-    return to_wide(path);
+    return plat::utf8_to_wide_lossy(path);
 }
 
 std::string tk_get_module_dir()

@@ -74,7 +74,7 @@ std::wstring tk_wstring::from_utf8(const std::string& text)
     std::wstring wide;
     if (!plat::utf8_to_wide(text, wide))
     {
-        throw tk_exception_ex("Cannot convert to UNICODE string: ", 0);
+        throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_severity::recoverable);
     }
     return up_to_nul(std::move(wide));
 }

@@ -105,7 +105,8 @@ void tk_thread::start()
     catch (const std::system_error& error)
     {
         m_finished = true;
-        throw tk_exception(std::string("Cannot start a worker thread: ") + error.what(), 1);
+        throw tk_exception(std::string("Cannot start a worker thread: ") + error.what(),
+                           tk_severity::ends_run);
     }
 }
 
@@ -127,12 +128,13 @@ void tk_thread::routine(tk_thread* self, tk_thread_functor* functor)
     }
     catch (const std::exception& error)
     {
-        self->m_failure = std::make_exception_ptr(tk_exception(error.what(), 2));
+        self->m_failure =
+            std::make_exception_ptr(tk_exception(error.what(), tk_severity::internal));
         tk_log(3, "%s", error.what());
     }
     catch (...)
     {
-        self->m_failure = std::make_exception_ptr(tk_exception(2));
+        self->m_failure = std::make_exception_ptr(tk_exception(tk_severity::internal));
     }
     self->m_finished = true;
 }

@@ -12,8 +12,9 @@
 /// class overrides clone so that copies of a schema keep it whole.
 struct t_ftd
 {
-    /// dw_reserved of a VT_DATE column: the column holds a date only / a time only (any other
-    /// value: date and time).
+    /// dw_reserved of a VT_DATE column (its date kind): the column holds a date and a time / a
+    /// date only / a time only (any other value: date and time).
+    static constexpr std::int32_t date_and_time = 1;
     static constexpr std::int32_t date_only = 2;
     static constexpr std::int32_t time_only = 3;
     /// dw_reserved of an XML column read from SQL Server.
@@ -38,8 +39,6 @@ struct t_ftd
     /// VT_DATE: date_only, time_only or date and time; VT_DECIMAL: precision in bits 8-15 and
     /// scale in bits 0-7; xml_column for SQL Server XML.
     std::int32_t dw_reserved = 0;
-    /// A second spare text, empty at construction.
-    std::wstring spare_text;
     /// A text column that an index covers: the UTF-16 units of the longest value the source
     /// holds (at most that many; 0 when it holds none), measured before the table is created,
     /// so that a side whose keys need a bounded column can size it. -1 when not measured.

@@ -25,6 +25,19 @@ inline constexpr int existing = 4;
 inline constexpr int append = 8;
 } // namespace udb_open_mode
 
+/// How a table is opened (the mode of get_table and get_query; the values are bits).
+namespace udb_table_mode
+{
+/// Rows are read, none written.
+inline constexpr int read_only = 1;
+/// A table just created: no rowset is opened on it.
+inline constexpr int new_table = 2;
+/// An existing table reopened to append rows to.
+inline constexpr int append = 8;
+/// With both bits set, the table's keys, indexes and foreign keys are not read.
+inline constexpr int skip_indexes = 0x20 | 0x40;
+} // namespace udb_table_mode
+
 /// An index of a created table that the destination could not create, and why.
 struct udb_index_failure
 {

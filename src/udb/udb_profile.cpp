@@ -152,7 +152,7 @@ udb_profile::section_map& udb_profile::get_queries_section()
     const auto found = m_sections.find(queries_section);
     if (found == m_sections.end())
     {
-        throw tk_exception_ex("", 1);
+        throw tk_exception_ex("", tk_severity::ends_run);
     }
     return found->second;
 }
@@ -162,7 +162,7 @@ udb_profile::section_map& udb_profile::get_tables_section()
     const auto found = m_sections.find(tables_section);
     if (found == m_sections.end())
     {
-        throw tk_exception_ex("", 1);
+        throw tk_exception_ex("", tk_severity::ends_run);
     }
     return found->second;
 }
@@ -213,7 +213,7 @@ bool udb_profile::load(const std::wstring& path)
     if (!to_narrow_path(path, narrow_path) || !plat::can_open(narrow_path, false))
     {
         throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
-                           1);
+                           tk_severity::ends_run);
     }
     std::ifstream stream(narrow_path, std::ios::binary);
     if (!stream)

@@ -14,11 +14,11 @@ class udb_value_exception : public tk_exception
 {
 public:
     explicit udb_value_exception(const std::string& text)
-        : tk_exception(text, 0)
+        : tk_exception(text, tk_severity::recoverable)
     {
     }
     explicit udb_value_exception(const std::wstring& text)
-        : tk_exception(text, 0)
+        : tk_exception(text, tk_severity::recoverable)
     {
     }
 };

@@ -167,7 +167,7 @@ void mssql_settings_page::connect_worker()
         }
         catch (const tk_exception& error)
         {
-            if (error.severity() >= 2)
+            if (error.level() >= tk_severity::internal)
             {
                 owner.internal_error(error.message());
                 owner.prompts().end_process(255);

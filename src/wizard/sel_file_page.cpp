@@ -207,7 +207,7 @@ int sel_file_page::check_databases()
     {
         return -1;
     }
-    if (mode == 0)
+    if (static_cast<conversion_mode>(mode) == conversion_mode::overwrite_database)
     {
         destination.delete_db(settings.dest());
     }

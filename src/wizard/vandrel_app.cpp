@@ -144,7 +144,7 @@ int vandrel_run(const QString& command_line, wizard_prompts& prompts, const vand
             {
                 throw tk_exception(L"The file is not a profile of this program: " +
                                        command_line.toStdWString(),
-                                   1);
+                                   tk_severity::ends_run);
             }
         }
         wizard = std::make_unique<vandrel_wizard>(prompts, quick_launch);

@@ -17,7 +17,7 @@ void wizard_error_handler::handle(const tk_exception& error, bool final_stage)
 {
     tk_log(2, "error_handler::handle");
     wizard_shell* shell = wizard_shell::find();
-    if (error.severity() == 2)
+    if (error.level() == tk_severity::internal)
     {
         tk_log(3, "Internal error:\n%s", error.message());
         if (shell != nullptr)
@@ -37,7 +37,7 @@ void wizard_error_handler::handle(const tk_exception& error, bool final_stage)
     {
         shell->append_error(text);
     }
-    if (error.severity() == 1)
+    if (error.level() == tk_severity::ends_run)
     {
         tk_log(2, "Got 1-level error");
         if (!quiet())
@@ -53,13 +53,6 @@ void wizard_error_handler::handle(const tk_exception& error, bool final_stage)
             }
         }
         tk_log(2, "Step 2");
-        for (const int topic : help_topics(error.code()))
-        {
-            if (shell != nullptr)
-            {
-                shell->display_help(topic);
-            }
-        }
         if (!final_stage)
         {
             throw tk_final_exception();

@@ -1,4 +1,5 @@
 // agent_usage.cpp: the usage text and the checks of --mode=, --pgport= and logged arguments.
+#include "convertor/udb_converter.h"
 #include "zovagent/agent_options.h"
 
 #include <cerrno>
@@ -69,7 +70,9 @@ std::optional<int> agent_mode(const char* text)
         return std::nullopt;
     }
     // Only the plain decimal form: no sign, no leading zero, no blank.
-    if (std::to_string(value) != text || value < 0 || value > 4)
+    if (std::to_string(value) != text ||
+        value < static_cast<long>(conversion_mode::overwrite_database) ||
+        value > static_cast<long>(conversion_mode::merge_update))
     {
         return std::nullopt;
     }

@@ -68,20 +68,14 @@ class ConversionToSqlServer : public testing::TestWithParam<conversion_case>
 protected:
     void SetUp() override
     {
-        const std::optional<agent_test::mssql_login> login = agent_test::mssql_login_from_env();
-        if (!login)
+        const std::optional<agent_test::conversion_servers> servers =
+            agent_test::conversion_servers_or_skip();
+        if (!servers)
         {
-            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server "
-                            "to convert into";
+            return;
         }
-#ifndef ZOV_HAVE_SQL_SERVER_SIDE
-        GTEST_SKIP() << "this build has no SQL Server side (ZOV_CONVERTOR_SQL_SERVER_SIDE=OFF)";
-#endif
-        const std::optional<pgs_test::server_settings> server = pgs_test::server_from_env();
-        // Asked for the SQL Server test, a missing source is a failure, never a skip.
-        ASSERT_TRUE(server) << "ZOV_TEST_MSSQL is set, but PGHOST is not: the conversion needs "
-                               "the test PostgreSQL server too";
-        m_server = *server;
+        const agent_test::mssql_login* login = &servers->login;
+        m_server = servers->source;
         m_dest = "zov_conv_" + std::to_string(::getpid()) + "_" + GetParam().name;
 
         // As the agent does: the providers before the converter, whose engine needs them.

@@ -3,6 +3,7 @@
 #include "convertor_fakes.h"
 #include "pgs_test_server.h"
 #include "plat/plat_text.h"
+#include "test_support.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -18,17 +19,11 @@ class ConversionFromPostgres : public testing::Test
 protected:
     void SetUp() override
     {
-        const std::optional<pgs_test::server_settings> settings = pgs_test::server_from_env();
-        if (!settings)
+        if (!test_support::pg_server_or_skip("no PostgreSQL server to convert from"))
         {
-            const char* required = std::getenv("ZOV_REQUIRE_PG");
-            if (required != nullptr && std::string(required) == "1")
-            {
-                FAIL() << "PGHOST is not set, but ZOV_REQUIRE_PG=1 requires the PostgreSQL server";
-            }
-            GTEST_SKIP() << "PGHOST is not set: no PostgreSQL server to convert from";
+            return;
         }
-        m_settings = *settings;
+        m_settings = *pgs_test::server_from_env();
         m_database = std::make_unique<pgs_test::scratch_database>(m_settings, "zov_conv");
     }
 

@@ -55,7 +55,7 @@ public:
         }
         if (id == fail_get_at)
         {
-            throw tk_exception("read failed at " + std::to_string(id), 0);
+            throw tk_exception("read failed at " + std::to_string(id), tk_severity::recoverable);
         }
         if (value_error_rows.count(id) != 0)
         {

@@ -42,14 +42,10 @@ protected:
         std::wstring database;
         if (driver == "PostgreSQL Unicode")
         {
-            if (env_text("PGHOST").empty())
+            if (!test_support::pg_server_or_skip("no PostgreSQL test server (scripts/test starts "
+                                                 "one)"))
             {
-                if (env_text("ZOV_REQUIRE_PG") == "1")
-                {
-                    FAIL() << "PGHOST is unset but ZOV_REQUIRE_PG=1 requires the test server";
-                }
-                GTEST_SKIP() << "PGHOST is unset: no PostgreSQL test server (scripts/test "
-                                "starts one)";
+                return;
             }
             server = plat::utf8_to_wide_lossy(
                 env_text("PGHOST") + "," +

@@ -218,7 +218,7 @@ TEST_F(FastLoad, DateColumnsNarrowOnlyWithTheModernDateTypes)
     m_schema.push_back(&time_only);
     const std::vector<fake_column> columns = {{L"d", DBTYPE_DBTIMESTAMP, 16},
                                               {L"t", DBTYPE_DBTIMESTAMP, 16}};
-    open(columns, mss_target{5, true, true, true});
+    open(columns, mss_target{.version_code = 5, .native_client = true});
     EXPECT_EQ(m_loader->bindings[0].wType, DBTYPE_DBDATE);
     EXPECT_EQ(m_loader->bindings[0].cbMaxLen, 6u);
     EXPECT_EQ(m_loader->bindings[1].wType, DBTYPE_DBTIME2);
@@ -228,9 +228,9 @@ TEST_F(FastLoad, DateColumnsNarrowOnlyWithTheModernDateTypes)
     table.eKind = DBKIND_NAME;
     auto loader = plat::oledb::make_com<recording_loader>(columns);
     auto session = plat::oledb::make_com<loader_session>(loader.get());
-    ASSERT_EQ(
-        old_server.open_table(session.get(), &table, m_schema, mss_target{1, true, true, true}),
-        S_OK);
+    ASSERT_EQ(old_server.open_table(session.get(), &table, m_schema,
+                                    mss_target{.version_code = 1, .native_client = true}),
+              S_OK);
     EXPECT_EQ(loader->bindings[0].wType, DBTYPE_DBTIMESTAMP);
     EXPECT_EQ(loader->bindings[0].cbMaxLen, 16u);
 }

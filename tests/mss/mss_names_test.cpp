@@ -104,16 +104,15 @@ TEST(MssNames, SplitTabNameSeparatesOwnerAndTable)
     }
 }
 
-TEST(MssNames, SplitTabNameReadsTheEnginesViewOwnedFlag)
+TEST(MssNames, SplitTabNameFollowsTheEnginesViewOwnedFlagThroughItsTarget)
 {
     std::wstring table;
     std::wstring owner;
-    EXPECT_THROW(mss_split_tab_name(L"a.b", table, owner), tk_mail_assertion);
     mss_engine engine(true);
-    mss_split_tab_name(L"a.b", table, owner);
+    mss_split_tab_name(L"a.b", table, owner, engine.target().view_owned);
     EXPECT_EQ(table, L"a.b");
     engine.set_view_owned(false);
-    mss_split_tab_name(L"a.b", table, owner);
+    mss_split_tab_name(L"a.b", table, owner, engine.target().view_owned);
     EXPECT_EQ(owner, L"a");
     EXPECT_EQ(table, L"b");
 }

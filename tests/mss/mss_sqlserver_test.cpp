@@ -270,7 +270,7 @@ TEST_F(SqlServerDestination, GuidAndUnboundedTextKeysAreCreatedFilledAndInTheCat
     {
         failures.push_back(failure.table + L" " + failure.index + L": " + failure.reason);
     }
-    const int limit = mss_max_key_bytes(false, mss_target::of_engine());
+    const int limit = mss_max_key_bytes(false, m_engine.target());
     EXPECT_EQ(failures,
               std::vector<std::wstring>{
                   L"[dbo].[by_mix] ix_by_mix_wide: its key takes 2004 bytes, more than the " +
@@ -328,7 +328,8 @@ void SqlServerDestination::read_back_catalog()
                   std::vector<std::wstring>{L"Latin1_General_100_BIN2"});
     }
 
-    odb_table table(L"[zov_sales].[fixture]", reopened->session(), 1, reopened->relationships());
+    odb_table table(L"[zov_sales].[fixture]", reopened->session(), 1, reopened->relationships(),
+                    reopened->target());
     EXPECT_EQ(table.record_count(), 2);
     table.init_indexes(L"fixture", L"zov_sales");
     ASSERT_EQ(table.indexes().size(), 3u);

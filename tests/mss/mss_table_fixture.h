@@ -3,10 +3,10 @@
 // and the failures the writer reports.
 #pragma once
 
-#include "../plat/oledb/oledb_fake_link.h"
 #include "mss/mss_database.h"
 #include "mss/mss_engine.h"
 #include "mss/mss_table_hook.h"
+#include "oledb_fake_link.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
 #include "test_support.h"

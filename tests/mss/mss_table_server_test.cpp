@@ -333,7 +333,7 @@ TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
     schema.adopt(column(L"name", VT_BSTR, 20).clone());
     schema.adopt(column(L"ratio", VT_R8, 0).clone());
     udb_relationships relationships;
-    mss_table writer(L"[t]", session.get(), schema, relationships);
+    mss_table writer(L"[t]", session.get(), schema, relationships, engine.target());
     writer.add_index(udb_index(L"pk", true, true, {L"id"}));
     udb_record record;
     record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(5), false, false));

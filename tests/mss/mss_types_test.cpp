@@ -1,6 +1,7 @@
 // mss_types_test.cpp: SQL Server type names, clamping, literals and generated names.
 #include "mss/mss_engine.h"
 #include "mss/mss_types.h"
+#include "mss_fakes.h"
 #include "test_support.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -14,10 +15,10 @@
 namespace
 {
 
-constexpr mss_target modern_native{mss_engine::version_2012, true, true, true};
-constexpr mss_target modern_generic{mss_engine::version_2012, false, true, true};
-constexpr mss_target old_native{mss_engine::version_2005, true, true, true};
-constexpr mss_target azure_native{mss_engine::version_azure, true, true, true};
+const mss_target modern_native{.version_code = mss_engine::version_2012, .native_client = true};
+const mss_target modern_generic{.version_code = mss_engine::version_2012, .native_client = false};
+const mss_target old_native{.version_code = mss_engine::version_2005, .native_client = true};
+const mss_target azure_native{.version_code = mss_engine::version_azure, .native_client = true};
 
 t_ftd column(VARTYPE vt, int size = 0, int reserved = 0, bool not_null = false,
              const ole_variant& default_value = {})
@@ -110,21 +111,48 @@ TEST(MssTypes, NativeTypeNamesFollowSizesPrecisionAndDateSupport)
     }
 }
 
-TEST(MssTypes, EngineFormsReadTheLiveEngine)
+// What the classes below the engine read of it comes only through the target it hands down.
+TEST(MssTypes, EngineHandsItsStateDownAsTheTarget)
 {
-    const t_ftd date_column = column(VT_DATE, 0, t_ftd::date_only);
-    EXPECT_THROW(get_mss_native_type1(date_column, false), tk_mail_assertion);
-    EXPECT_THROW(to_mssql_str(L"x", VT_BSTR), tk_mail_assertion);
     mss_engine engine(true);
+    const mss_target fresh = engine.target();
+    EXPECT_EQ(fresh.version_code, mss_engine::version_unknown);
+    EXPECT_FALSE(fresh.native_client);
+    EXPECT_TRUE(fresh.unicode);
+    EXPECT_TRUE(fresh.view_owned);
+    EXPECT_FALSE(fresh.wide_index_keys);
+    EXPECT_EQ(fresh.user, L"");
+    EXPECT_FALSE(fresh.as_dbo);
+    EXPECT_TRUE(fresh.fast_load);
+
+    const t_ftd date_column = column(VT_DATE, 0, t_ftd::date_only);
     engine.set_version_code(mss_engine::version_2012);
     // Not connected, so no native client: the 2008 types are not used.
-    EXPECT_EQ(get_mss_native_type1(date_column, false), L"datetime");
-    EXPECT_EQ(to_mssql_str(L"x", VT_BSTR), L"N'x'");
+    EXPECT_EQ(get_mss_native_type1(date_column, false, engine.target()), L"datetime");
+    mss_test::connect_native(engine);
+    EXPECT_EQ(get_mss_native_type1(date_column, false, engine.target()), L"date");
+
+    engine.store_login(L"srv", L"bob", L"secret");
     engine.set_unicode(false);
-    EXPECT_EQ(to_mssql_str(L"x", VT_BSTR), L"'x'");
+    engine.set_view_owned(false);
+    engine.set_fast_load(false);
+    engine.set_major_version(mss_engine::major_2016);
+    const mss_target changed = engine.target();
+    EXPECT_TRUE(changed.native_client);
+    EXPECT_FALSE(changed.unicode);
+    EXPECT_FALSE(changed.view_owned);
+    EXPECT_TRUE(changed.wide_index_keys);
+    EXPECT_EQ(changed.user, L"bob");
+    EXPECT_FALSE(changed.fast_load);
+    EXPECT_EQ(to_mssql_str(L"x", VT_BSTR, changed.unicode), L"'x'");
     const ole_variant value(L"a'b");
     const t_ftd text_column = column(VT_BSTR, 10);
-    EXPECT_EQ(mss_get_fld_append_str(&value, &text_column), L"'a''b'");
+    EXPECT_EQ(mss_get_fld_append_str(&value, &text_column, changed), L"'a''b'");
+    EXPECT_EQ(changed.get_safe_tname(L"t"), L"[bob].[t]");
+    EXPECT_EQ(changed.get_safe_tname(L"t"), engine.get_safe_tname(L"t"));
+    engine.set_as_dbo(true);
+    EXPECT_TRUE(engine.target().as_dbo);
+    EXPECT_EQ(engine.target().get_safe_tname(L"t"), L"[dbo].[t]");
 }
 
 struct check_case

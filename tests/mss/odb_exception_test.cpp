@@ -37,6 +37,38 @@ INSTANTIATE_TEST_SUITE_P(Codes, OdbExceptionCode,
                                          code_case{0x80040E14, 527892},
                                          code_case{0x80004005, 0x84005}));
 
+struct violation_case
+{
+    const char* label;
+    std::uint32_t hr;
+    bool violation;
+};
+
+class OdbIntegrityViolation : public testing::TestWithParam<violation_case>
+{
+};
+
+TEST_P(OdbIntegrityViolation, IsToldByTheCodeAlone)
+{
+    plat::oledb::clear_errors();
+    const odb_exception error(make_hresult(GetParam().hr));
+    EXPECT_EQ(is_integrity_violation(error), GetParam().violation);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, OdbIntegrityViolation,
+                         testing::Values(violation_case{"IntegrityViolation", 0x80040E2F, true},
+                                         violation_case{"SameLowWordOtherFacility", 0x80000E2F,
+                                                        true},
+                                         violation_case{"SyntaxError", 0x80040E14, false},
+                                         violation_case{"GenericFailure", 0x80004005, false}),
+                         [](const testing::TestParamInfo<violation_case>& param_info)
+                         { return param_info.param.label; });
+
+TEST(OdbException, AFailureWithoutCodeIsNoViolation)
+{
+    EXPECT_FALSE(is_integrity_violation(tk_exception("duplicate key", tk_severity::recoverable)));
+}
+
 TEST(OdbException, WithoutErrorObjectTheMessageIsUnknown)
 {
     plat::oledb::clear_errors();
@@ -180,6 +212,32 @@ TEST(OdbCheck, NegativeResultsThrowAndOthersPass)
     }
     const std::string log = test_support::read_file(dir.file("trace.log"));
     EXPECT_NE(log.find("Error code: 80040E37\r\n"), std::string::npos) << log;
+}
+
+// What only an impossible state can refuse is the assertion of the caller's place, not an
+// OLE DB failure a run would report and go on after.
+TEST(OdbCheck, AssertingFormNamesThePlaceAndPassesOthers)
+{
+    EXPECT_EQ(odb_check(S_FALSE, "odb_db", 70), S_FALSE);
+    try
+    {
+        odb_check(E_NOINTERFACE, "odb_db", 70);
+        FAIL() << "no exception";
+    }
+    catch (const tk_mail_assertion& error)
+    {
+        EXPECT_EQ(error.severity(), 2);
+        EXPECT_STREQ(error.what(), tk_mail_assertion("odb_db", 70).what());
+    }
+}
+
+TEST(OdbCheck, RefusedAnswersOnlyNegativeResults)
+{
+    EXPECT_FALSE(odb_refused(S_OK));
+    EXPECT_FALSE(odb_refused(S_FALSE));
+    EXPECT_FALSE(odb_refused(DB_S_ENDOFROWSET));
+    EXPECT_TRUE(odb_refused(E_NOINTERFACE));
+    EXPECT_TRUE(odb_refused(DB_E_NOTABLE));
 }
 
 TEST(NoPermission, FormatsTheWholeText)

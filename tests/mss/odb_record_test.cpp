@@ -1,5 +1,5 @@
 // odb_record_test.cpp: bind sizes and offsets, records from hand-made buffers, the type maps and
-// the engine state they read.
+// the target state they read, and the engine's state.
 #include "mss/mss_engine.h"
 #include "mss/odb_accessor.h"
 #include "mss/odb_record.h"
@@ -150,14 +150,11 @@ class OdbVartype : public testing::TestWithParam<vartype_case>
 TEST_P(OdbVartype, FollowsTheTable)
 {
     const vartype_case& c = GetParam();
-    mss_engine engine(true);
-    engine.set_version_code(c.version);
-    if (c.native)
-    {
-        mss_test::connect_native(engine);
-    }
+    mss_target target;
+    target.version_code = c.version;
+    target.native_client = c.native;
     std::int32_t reserved = 0;
-    EXPECT_EQ(odb_record::get_vartype(c.type, reserved), c.vartype);
+    EXPECT_EQ(odb_record::get_vartype(c.type, reserved, target), c.vartype);
     EXPECT_EQ(reserved, c.reserved);
 }
 
@@ -193,10 +190,10 @@ class OdbOledbType : public testing::TestWithParam<oledb_type_case>
 TEST_P(OdbOledbType, FollowsTheTable)
 {
     const oledb_type_case& c = GetParam();
-    mss_engine engine(true);
-    engine.set_version_code(c.version);
+    mss_target target;
+    target.version_code = c.version;
     t_ftd descriptor(0, L"c", c.vartype, false, false, ole_variant(), c.reserved, L"");
-    EXPECT_EQ(odb_record::get_oledb_type(descriptor, c.source_type), c.expected);
+    EXPECT_EQ(odb_record::get_oledb_type(descriptor, c.source_type, target), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

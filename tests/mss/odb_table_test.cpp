@@ -49,13 +49,39 @@ TEST_F(OdbTable, MissingTableIsTriedOnceMoreUnderDbo)
     m_server->fail(L"SELECT * FROM [sales] WHERE 1=0", L"42S02", L"Invalid object name 'sales'.");
     m_server->answers[L"SELECT * FROM [dbo].[sales] WHERE 1=0"] = rows_of({L"id"}, {});
     m_server->answer(L"SELECT COUNT_BIG(*) FROM [dbo].[sales]", L"", {L"7"});
-    odb_table table(L"sales", m_database->session(), 1, m_relationships);
+    odb_table table(L"sales", m_database->session(), 1, m_relationships, m_database->target());
     EXPECT_EQ(table.name(), L"[dbo].[sales]");
     EXPECT_EQ(table.record_count(), 7);
     EXPECT_EQ(m_server->statements(m_mark),
               (std::vector<std::wstring>{L"SELECT * FROM [sales] WHERE 1=0",
                                          L"SELECT * FROM [dbo].[sales] WHERE 1=0",
                                          L"SELECT COUNT_BIG(*) FROM [dbo].[sales]"}));
+}
+
+// The table splits a dotted name by the target it is given, whatever the engine's flag says
+// (the fixture's engine reads all owners).
+TEST_F(OdbTable, RetryUnderDboSplitsTheNameAsItsTargetSays)
+{
+    struct retry_case
+    {
+        bool view_owned;
+        const wchar_t* retried;
+    };
+    for (const retry_case& item :
+         {retry_case{false, L"[dbo].[sales]"}, retry_case{true, L"[dbo].[shop.sales]"}})
+    {
+        SCOPED_TRACE(item.view_owned);
+        m_server->fail(L"SELECT * FROM [shop.sales] WHERE 1=0", L"42S02",
+                       L"Invalid object name 'shop.sales'.");
+        m_server->answers[L"SELECT * FROM " + std::wstring(item.retried) + L" WHERE 1=0"] =
+            rows_of({L"id"}, {});
+        m_server->answer(L"SELECT COUNT_BIG(*) FROM " + std::wstring(item.retried), L"", {L"3"});
+        mss_target target = m_database->target();
+        target.view_owned = item.view_owned;
+        odb_table table(L"shop.sales", m_database->session(), 1, m_relationships, target);
+        EXPECT_EQ(table.name(), item.retried);
+        EXPECT_EQ(table.record_count(), 3);
+    }
 }
 
 TEST_F(OdbTable, SecondMissingTableIsPassedOn)
@@ -65,7 +91,7 @@ TEST_F(OdbTable, SecondMissingTableIsPassedOn)
                    L"Invalid object name 'dbo.sales'.");
     try
     {
-        odb_table table(L"sales", m_database->session(), 1, m_relationships);
+        odb_table table(L"sales", m_database->session(), 1, m_relationships, m_database->target());
         FAIL() << "no exception";
     }
     catch (const odb_exception& error)
@@ -82,11 +108,12 @@ TEST_F(OdbTable, QueryIsCountedAsADerivedTableAndNewTableOpensNothing)
     EXPECT_EQ(odb_table::count_sql(L"t", L""), L"SELECT COUNT_BIG(*) FROM [t]");
     m_server->answers[L"SELECT a FROM t"] = rows_of({L"a"}, {{L"1"}, {L"2"}});
     m_server->answer(L"SELECT COUNT_BIG(*) FROM (SELECT a FROM t) as query", L"", {L"2"});
-    odb_table query(L"q", L"SELECT a FROM t", m_database->session(), 1, m_relationships);
+    odb_table query(L"q", L"SELECT a FROM t", m_database->session(), 1, m_relationships,
+                    m_database->target());
     EXPECT_EQ(query.record_count(), 2);
     m_mark = m_server->sent.size();
     odb_table created(L"[dbo].[new]", m_database->session(), odb_table::mode_new_table,
-                      m_relationships);
+                      m_relationships, m_database->target());
     EXPECT_EQ(m_server->sent.size(), m_mark);
 }
 
@@ -124,8 +151,8 @@ TEST_F(OdbTable, KeysIndexesAndReferencingForeignKeysAreRead)
                                    L"2", L"0", L"3", L"fk_child", L"PK_t", L"7"},
                                   {L"shop", L"dbo", L"t", L"a", L"shop", L"dbo", L"other", L"oa",
                                    L"1", std::nullopt, std::nullopt, L"fk_other", L"PK_t", L"7"}});
-    odb_table table(L"[dbo].[t]", m_database->session(), odb_table::mode_new_table,
-                    m_relationships);
+    odb_table table(L"[dbo].[t]", m_database->session(), odb_table::mode_new_table, m_relationships,
+                    m_database->target());
     table.init_indexes(L"t", L"dbo");
 
     ASSERT_EQ(table.indexes().size(), 3u);

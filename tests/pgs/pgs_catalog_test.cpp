@@ -75,7 +75,7 @@ class PgsCatalog : public server_test
 TEST_F(PgsCatalog, ColumnsCarryTypesFlagsAndOnlyLiteralDefaults)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto parent = database->get_table(L"public.parent", udb_open_mode::source);
+    const auto parent = database->get_table(L"public.parent", udb_table_mode::read_only);
     expect_columns(
         *parent,
         {
@@ -103,7 +103,7 @@ TEST_F(PgsCatalog, ColumnsCarryTypesFlagsAndOnlyLiteralDefaults)
 TEST_F(PgsCatalog, IdentityColumnIsAutoNumberAndOddNamesSurvive)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto items = database->get_table(L"Sales.Order Items", udb_open_mode::source);
+    const auto items = database->get_table(L"Sales.Order Items", udb_table_mode::read_only);
     expect_columns(*items, {
                                {L"Item Id", VT_I4, 0, true, true, 0, VT_EMPTY, L"", "integer"},
                                {L"Qty", VT_I4, 0, true, false, 0, VT_I4, L"1", "integer"},
@@ -121,7 +121,7 @@ TEST_F(PgsCatalog, IdentityColumnIsAutoNumberAndOddNamesSurvive)
 TEST_F(PgsCatalog, DroppedColumnAndCompositeKeyInKeyOrder)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto child = database->get_table(L"public.child", udb_open_mode::source);
+    const auto child = database->get_table(L"public.child", udb_table_mode::read_only);
     ASSERT_EQ(child->schema().size(), 4u);
     EXPECT_EQ(child->schema()[2]->name, L"c");
     EXPECT_EQ(child->schema()[3]->name, L"p_id");
@@ -139,7 +139,7 @@ TEST_F(PgsCatalog, DroppedColumnAndCompositeKeyInKeyOrder)
 TEST_F(PgsCatalog, SameNamedTableInAnotherSchemaKeepsItsOwnKeys)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto child = database->get_table(L"other.child", udb_open_mode::source);
+    const auto child = database->get_table(L"other.child", udb_table_mode::read_only);
     ASSERT_EQ(child->schema().size(), 2u);
     ASSERT_EQ(child->indexes().size(), 2u);
     expect_index(child->indexes()[0], L"child_pkey", true, {L"x"});
@@ -150,23 +150,23 @@ TEST_F(PgsCatalog, SameNamedTableInAnotherSchemaKeepsItsOwnKeys)
 TEST_F(PgsCatalog, CrossSchemaForeignKeysPairColumnsInKeyOrder)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto xref = database->get_table(L"other.xref", udb_open_mode::source);
+    const auto xref = database->get_table(L"other.xref", udb_table_mode::read_only);
     ASSERT_EQ(database->relationships().size(), 2u);
     expect_relationship(database->relationships()[0], L"xref_child_fk", L"other.xref",
                         {L"child_b", L"child_a"}, L"public.child", {L"b", L"a"}, L"");
     expect_relationship(database->relationships()[1], L"xref_parent_fk", L"other.xref",
                         {L"parent_ref"}, L"public.parent", {L"id"}, L"SET NULL");
     // Opening the table again adds nothing twice.
-    database->get_table(L"other.xref", udb_open_mode::source);
+    database->get_table(L"other.xref", udb_table_mode::read_only);
     EXPECT_EQ(database->relationships().size(), 2u);
 }
 
 TEST_F(PgsCatalog, SelfAndCyclicForeignKeysEndReading)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    database->get_table(L"public.parent", udb_open_mode::source);
-    database->get_table(L"public.cycle_a", udb_open_mode::source);
-    database->get_table(L"public.cycle_b", udb_open_mode::source);
+    database->get_table(L"public.parent", udb_table_mode::read_only);
+    database->get_table(L"public.cycle_a", udb_table_mode::read_only);
+    database->get_table(L"public.cycle_b", udb_table_mode::read_only);
     ASSERT_EQ(database->relationships().size(), 3u);
     expect_relationship(database->relationships()[0], L"parent_parent_id_fkey", L"public.parent",
                         {L"parent_id"}, L"public.parent", {L"id"}, L"");
@@ -180,7 +180,7 @@ TEST_F(PgsCatalog, ForeignKeyNamesTablesWithoutSchemaUnderNoSchema)
 {
     m_engine->set_no_schema(true);
     const auto database = open_fixture("pgs_catalog.sql");
-    database->get_table(L"xref", udb_open_mode::source);
+    database->get_table(L"xref", udb_table_mode::read_only);
     ASSERT_EQ(database->relationships().size(), 2u);
     expect_relationship(database->relationships()[1], L"xref_parent_fk", L"xref", {L"parent_ref"},
                         L"parent", {L"id"}, L"SET NULL");
@@ -189,7 +189,7 @@ TEST_F(PgsCatalog, ForeignKeyNamesTablesWithoutSchemaUnderNoSchema)
 TEST_F(PgsCatalog, PartitionedTableCountsItsPartitionsRowsOnce)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    const auto measure = database->get_table(L"public.measure", udb_open_mode::source);
+    const auto measure = database->get_table(L"public.measure", udb_table_mode::read_only);
     EXPECT_EQ(measure->record_count(), 3);
     EXPECT_EQ(dynamic_cast<pgs_recordset&>(*measure).get_select_sql(),
               L"SELECT \"id\", \"taken\" FROM \"public\".\"measure\"");
@@ -216,11 +216,12 @@ TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16UnitsAtMost)
     connect_engine();
     const auto database = m_engine->open_db(
         std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
-    const auto words = database->get_table(L"public.words", 1);
+    const auto words = database->get_table(L"public.words", udb_table_mode::read_only);
     EXPECT_EQ(words->longest_text({L"plain", L"accented", L"astral", L"empty"}),
               (std::vector<std::int32_t>{10, 4, 4, 0}));
-    EXPECT_EQ(database->get_table(L"public.nothing", 1)->longest_text({L"t"}),
-              (std::vector<std::int32_t>{0}));
+    EXPECT_EQ(
+        database->get_table(L"public.nothing", udb_table_mode::read_only)->longest_text({L"t"}),
+        (std::vector<std::int32_t>{0}));
     EXPECT_THROW(words->longest_text({L"missing"}), pgs_exception);
 }
 

@@ -54,11 +54,11 @@ TEST_F(PgsDatabase, NoSchemaListsEachBareNameOnceAndOpensItsTable)
     EXPECT_EQ(database->get_tables(), (names{L"O'Name", L"Order Items", L"child", L"xref",
                                              L"cycle_a", L"cycle_b", L"measure", L"parent"}));
     // "child" is other.child (listed first); it must read that table's columns and rows.
-    const auto child = database->get_table(L"child", udb_open_mode::source);
+    const auto child = database->get_table(L"child", udb_table_mode::read_only);
     ASSERT_EQ(child->schema().size(), 2u);
     EXPECT_EQ(child->schema()[0]->name, L"x");
     EXPECT_EQ(child->record_count(), 1);
-    const auto items = database->get_table(L"Order Items", udb_open_mode::source);
+    const auto items = database->get_table(L"Order Items", udb_table_mode::read_only);
     EXPECT_EQ(items->record_count(), 2);
 }
 
@@ -69,7 +69,7 @@ TEST_F(PgsDatabase, TableNamesCompareExactly)
     EXPECT_FALSE(database->is_table_exist(L"public.Parent"));
     EXPECT_FALSE(database->is_table_exist(L"public.parent_view"));
     EXPECT_FALSE(database->is_table_exist(L"public.measure_2020"));
-    EXPECT_THROW(database->get_table(L"public.parent_view", udb_open_mode::source),
+    EXPECT_THROW(database->get_table(L"public.parent_view", udb_table_mode::read_only),
                  tk_mail_assertion);
 }
 
@@ -88,7 +88,7 @@ TEST_F(PgsDatabase, QueryCommitsAndTestQueryRollsBack)
     EXPECT_TRUE(database->test_query(L"INSERT INTO public.child (a, b) VALUES (7, 8)"));
     EXPECT_FALSE(database->test_query(L"SELECT nosuch FROM public.child"));
     database->query(L"INSERT INTO public.child (a, b) VALUES (9, 9)");
-    EXPECT_EQ(database->get_table(L"public.child", udb_open_mode::source)->record_count(), 3);
+    EXPECT_EQ(database->get_table(L"public.child", udb_table_mode::read_only)->record_count(), 3);
     try
     {
         database->query(L"SELECT nosuch FROM public.child");
@@ -106,7 +106,7 @@ TEST_F(PgsDatabase, WritingIsRefused)
     const auto database = open_fixture("pgs_catalog.sql");
     EXPECT_THROW(database->create_table(L"public.made", udb_schema(), udb_indexes()),
                  pgs_exception);
-    const auto child = database->get_table(L"public.child", udb_open_mode::source);
+    const auto child = database->get_table(L"public.child", udb_table_mode::read_only);
     udb_record record;
     EXPECT_THROW(child->append_record(record), pgs_exception);
 }

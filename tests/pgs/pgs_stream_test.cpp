@@ -62,7 +62,7 @@ TEST_F(PgsStream, BlocksAreBoundedByBytesAsWellAsRows)
     for (const block_case& entry : cases)
     {
         SCOPED_TRACE(std::string(entry.table.begin(), entry.table.end()));
-        const auto recordset = database->get_table(entry.table, udb_open_mode::source);
+        const auto recordset = database->get_table(entry.table, udb_table_mode::read_only);
         auto& rows = dynamic_cast<pgs_recordset&>(*recordset);
         std::int64_t count = 0;
         std::int64_t id_sum = 0;
@@ -89,7 +89,7 @@ TEST_F(PgsStream, EveryRowArrivesOnceAcrossBlockEdges)
     for (const volume_case& entry : cases)
     {
         SCOPED_TRACE(entry.rows);
-        const auto recordset = database->get_table(entry.table, udb_open_mode::source);
+        const auto recordset = database->get_table(entry.table, udb_table_mode::read_only);
         EXPECT_EQ(recordset->record_count(), entry.rows);
         recordset->reset();
         std::int64_t count = 0;
@@ -114,18 +114,18 @@ TEST_F(PgsStream, EveryRowArrivesOnceAcrossBlockEdges)
 TEST_F(PgsStream, ReadingHoldsTheConnectionsOnlyTransaction)
 {
     const auto database = open_fixture("pgs_volume.sql");
-    auto reading = database->get_table(L"public.rows_20001", udb_open_mode::source);
+    auto reading = database->get_table(L"public.rows_20001", udb_table_mode::read_only);
     reading->reset();
-    EXPECT_THROW(database->get_table(L"public.rows_1", udb_open_mode::source), pgs_exception);
+    EXPECT_THROW(database->get_table(L"public.rows_1", udb_table_mode::read_only), pgs_exception);
     reading.reset();
-    const auto after = database->get_table(L"public.rows_1", udb_open_mode::source);
+    const auto after = database->get_table(L"public.rows_1", udb_table_mode::read_only);
     EXPECT_EQ(after->record_count(), 1);
 }
 
 TEST_F(PgsStream, EachGetItemBuildsAFreshRecord)
 {
     const auto database = open_fixture("pgs_volume.sql");
-    const auto recordset = database->get_table(L"public.rows_1", udb_open_mode::source);
+    const auto recordset = database->get_table(L"public.rows_1", udb_table_mode::read_only);
     EXPECT_EQ(recordset->get_item(), nullptr); // nothing is read before reset()
     recordset->reset();
     const udb_record* first = recordset->get_item();
@@ -140,7 +140,7 @@ TEST_F(PgsStream, EachGetItemBuildsAFreshRecord)
 TEST_F(PgsStream, QuotesAndBlanksInTableAndColumnNames)
 {
     const auto database = open_fixture("pgs_catalog.sql");
-    auto items = database->get_table(L"Sales.Order Items", udb_open_mode::source);
+    auto items = database->get_table(L"Sales.Order Items", udb_table_mode::read_only);
     items->reset();
     ASSERT_FALSE(items->is_eof());
     const udb_record& first = *items->get_item();
@@ -150,7 +150,7 @@ TEST_F(PgsStream, QuotesAndBlanksInTableAndColumnNames)
     EXPECT_EQ(first.get_field(L"Price").to_wstring(), L"12.5");
     items.reset(); // the connection's transaction is free again
 
-    const auto quoted = database->get_table(L"Sales.O'Name", udb_open_mode::source);
+    const auto quoted = database->get_table(L"Sales.O'Name", udb_table_mode::read_only);
     ASSERT_EQ(quoted->schema().size(), 2u);
     EXPECT_EQ(quoted->schema()[1]->name, L"Say \"hi\"");
     quoted->reset();
@@ -165,8 +165,8 @@ TEST_F(PgsStream, InheritanceChildrenAreReadAsTheirOwnTables)
     connect_engine();
     const auto database = m_engine->open_db(
         std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
-    EXPECT_EQ(database->get_table(L"public.base", 1)->record_count(), 1);
-    EXPECT_EQ(database->get_table(L"public.derived", 1)->record_count(), 2);
+    EXPECT_EQ(database->get_table(L"public.base", udb_table_mode::read_only)->record_count(), 1);
+    EXPECT_EQ(database->get_table(L"public.derived", udb_table_mode::read_only)->record_count(), 2);
 }
 
 TEST_F(PgsStream, TableWithoutColumnsStillCountsAndStreamsItsRows)
@@ -176,7 +176,7 @@ TEST_F(PgsStream, TableWithoutColumnsStillCountsAndStreamsItsRows)
     connect_engine();
     const auto database = m_engine->open_db(
         std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
-    const auto recordset = database->get_table(L"public.no_columns", 1);
+    const auto recordset = database->get_table(L"public.no_columns", udb_table_mode::read_only);
     EXPECT_TRUE(recordset->schema().empty());
     EXPECT_EQ(recordset->record_count(), 2);
     recordset->reset();
@@ -236,7 +236,7 @@ TEST_F(PgsStream, FailingNamedQueryIsAnErrorNotZeroRows)
 TEST_F(PgsStream, LostConnectionFailsNextAndTheDestructorStaysQuiet)
 {
     const auto database = open_fixture("pgs_volume.sql");
-    auto recordset = database->get_table(L"public.rows_20001", udb_open_mode::source);
+    auto recordset = database->get_table(L"public.rows_20001", udb_table_mode::read_only);
     recordset->reset();
     {
         pqxx::connection admin(pgs_test::conninfo(m_settings, "postgres"));
@@ -299,7 +299,7 @@ TEST_F(PgsStream, SampleDatabaseOpensEveryTableAndStreamsEveryRow)
     for (const std::wstring& table : tables)
     {
         SCOPED_TRACE(std::string(table.begin(), table.end()));
-        const auto recordset = database->get_table(table, udb_open_mode::source);
+        const auto recordset = database->get_table(table, udb_table_mode::read_only);
         recordset->reset();
         std::int32_t rows = 0;
         for (; !recordset->is_eof(); recordset->next())

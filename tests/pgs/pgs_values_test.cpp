@@ -55,7 +55,7 @@ protected:
         test_support::scoped_env zone("PGTZ", "Asia/Kolkata");
         test_support::scoped_env style("PGDATESTYLE", "SQL, DMY");
         const auto database = open_fixture("pgs_types.sql");
-        const auto recordset = database->get_table(L"public.all_types", udb_open_mode::source);
+        const auto recordset = database->get_table(L"public.all_types", udb_table_mode::read_only);
         EXPECT_EQ(recordset->record_count(), 5);
         std::map<int, udb_record> rows;
         for (recordset->reset(); !recordset->is_eof(); recordset->next())
@@ -214,7 +214,7 @@ std::vector<std::wstring> read_bad_values(udb_recordset& recordset)
 TEST_F(PgsValues, ValuesWithoutAnExactNeutralFormRefuseTheirRowOnly)
 {
     const auto database = open_fixture("pgs_types.sql");
-    const auto recordset = database->get_table(L"public.bad_values", udb_open_mode::source);
+    const auto recordset = database->get_table(L"public.bad_values", udb_table_mode::read_only);
     const std::wstring in = L"' in 'public.bad_values' cannot be carried over: ";
     const std::wstring decimal_reason = L"a decimal holds no NaN or infinity";
     const std::wstring date_reason =
@@ -292,7 +292,7 @@ TEST_F(PgsValues, NumericsOfEveryDeclarationArriveExactlyAsDecimals)
     const auto database =
         m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
                           udb_open_mode::source, L"");
-    const auto recordset = database->get_table(L"public.wide_numbers", udb_open_mode::source);
+    const auto recordset = database->get_table(L"public.wide_numbers", udb_table_mode::read_only);
     std::vector<std::wstring> columns;
     for (const t_ftd* column : recordset->schema())
     {
@@ -351,7 +351,7 @@ TEST_P(PgsSessionSettings, ChangeNoValueAndNoDefault)
     const auto database =
         m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
                           udb_open_mode::source, L"");
-    const auto recordset = database->get_table(L"public.probe", udb_open_mode::source);
+    const auto recordset = database->get_table(L"public.probe", udb_table_mode::read_only);
 
     std::vector<std::wstring> defaults;
     for (const t_ftd* column : recordset->schema())

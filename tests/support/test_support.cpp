@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <stdexcept>
 
@@ -81,6 +82,26 @@ scoped_env::~scoped_env()
     {
         ::unsetenv(m_name.c_str());
     }
+}
+
+bool pg_server_or_skip(const std::string& missing)
+{
+    const char* host = std::getenv("PGHOST");
+    if (host != nullptr && *host != '\0')
+    {
+        return true;
+    }
+    const char* required = std::getenv("ZOV_REQUIRE_PG");
+    // FAIL and GTEST_SKIP return from the function they are written in: the lambda.
+    [&]
+    {
+        if (required != nullptr && std::string(required) == "1")
+        {
+            FAIL() << "PGHOST is not set, but ZOV_REQUIRE_PG=1 requires the PostgreSQL server";
+        }
+        GTEST_SKIP() << "PGHOST is not set: " << missing;
+    }();
+    return false;
 }
 
 std::optional<mssql_login> mssql_login_from_env()

@@ -62,6 +62,11 @@ struct mssql_login
 };
 std::optional<mssql_login> mssql_login_from_env();
 
+/// For a test that needs the PostgreSQL test server: true when PGHOST is set. Otherwise the
+/// test is skipped with "PGHOST is not set: " + `missing`, or fails under ZOV_REQUIRE_PG=1 (a run
+/// that must not pass without the server), and the caller returns.
+bool pg_server_or_skip(const std::string& missing = "no PostgreSQL server to test against");
+
 /// True when `text` is the refusal of the TDS test server Babelfish, a T-SQL front of PostgreSQL,
 /// to change its catalog while another session changes the same rows ("tuple concurrently
 /// updated"), as two databases created at once do. SQL Server serialises such changes.

@@ -21,18 +21,14 @@ class AgentToSqlServer : public testing::Test
 protected:
     void SetUp() override
     {
-        const std::optional<agent_test::mssql_login> login = agent_test::mssql_login_from_env();
-        if (!login)
+        const std::optional<agent_test::conversion_servers> servers =
+            agent_test::conversion_servers_or_skip();
+        if (!servers)
         {
-            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server "
-                            "to convert into";
+            return;
         }
-        m_login = *login;
-        const std::optional<pgs_test::server_settings> server = pgs_test::server_from_env();
-        // Asked for the SQL Server test, a missing source is a failure, never a skip.
-        ASSERT_TRUE(server) << "ZOV_TEST_MSSQL is set, but PGHOST is not: the conversion needs "
-                               "the test PostgreSQL server too";
-        m_server = *server;
+        m_login = servers->login;
+        m_server = servers->source;
         m_source = std::make_unique<pgs_test::scratch_database>(m_server, "zov_pagila");
         m_source->load_file(pgs_test::pagila_dir() / "pagila-schema.sql");
         m_source->load_file(pgs_test::pagila_dir() / "pagila-data.sql");

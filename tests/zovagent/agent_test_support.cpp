@@ -161,12 +161,6 @@ agent_result run_in_process(const std::vector<std::string>& arguments,
     return result;
 }
 
-bool server_required()
-{
-    const char* required = std::getenv("ZOV_REQUIRE_PG");
-    return required != nullptr && std::string(required) == "1";
-}
-
 std::vector<std::string> server_options(const pgs_test::server_settings& settings)
 {
     return {"--posgsh=" + settings.host, "--pgport=" + std::to_string(settings.port),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pgs_test_server.h"
+#include "test_support.h"
 
 class vandrel_convertor;
 
@@ -33,9 +34,6 @@ agent_result run_process(const std::vector<std::string>& arguments);
 agent_result run_in_process(const std::vector<std::string>& arguments,
                             const std::function<void(vandrel_convertor&)>& prepare = {});
 
-/// ZOV_REQUIRE_PG=1.
-bool server_required();
-
 /// A test that needs the test PostgreSQL server: skips with the reason when PGHOST is unset,
 /// and fails instead under ZOV_REQUIRE_PG=1.
 template <class Base = ::testing::Test>
@@ -44,16 +42,11 @@ class server_test : public Base
 protected:
     void SetUp() override
     {
-        const std::optional<pgs_test::server_settings> settings = pgs_test::server_from_env();
-        if (!settings)
+        if (!test_support::pg_server_or_skip())
         {
-            if (server_required())
-            {
-                FAIL() << "PGHOST is not set, but ZOV_REQUIRE_PG=1 requires the PostgreSQL server";
-            }
-            GTEST_SKIP() << "PGHOST is not set: no PostgreSQL server to test against";
+            return;
         }
-        m_server = *settings;
+        m_server = *pgs_test::server_from_env();
     }
 
     pgs_test::server_settings m_server;

@@ -67,9 +67,6 @@ bool has_early_date(const load_row& values, const std::vector<load_column>& colu
 /// the larger of its UTF-8 and UTF-16 forms).
 std::size_t widest_value(const load_row& values);
 
-/// A column name quoted as the driver reads identifiers.
-std::wstring quote_column_name(const std::wstring& name, driver_kind kind);
-
 /// "INSERT INTO table (cols) VALUES (?, ...), (?, ...)" for `row_count` rows.
 std::wstring insert_params_statement(const std::wstring& table,
                                      const std::vector<load_column>& columns, std::size_t row_count,

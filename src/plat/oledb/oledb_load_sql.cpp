@@ -1,6 +1,7 @@
 // oledb_load_sql.cpp: the INSERT statements of the loader (parameter markers, or T-SQL
 // literals for rows that must not travel in binary form) and the numeric structure of bulk copy.
 #include "plat/oledb/oledb_load.h"
+#include "plat/oledb/oledb_names.h"
 #include "plat/oledb/oledb_text.h"
 #include "plat/plat_text.h"
 
@@ -23,8 +24,8 @@ std::wstring column_list(const std::vector<load_column>& columns, driver_kind ki
     std::wstring list;
     for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
     {
-        list += (column_idx == 0 ? L"" : L", ") +
-                quote_column_name(columns[column_idx].desc.name, kind);
+        list +=
+            (column_idx == 0 ? L"" : L", ") + quote_identifier(columns[column_idx].desc.name, kind);
     }
     return list;
 }
@@ -93,23 +94,6 @@ std::wstring date_literal(const load_timestamp& stamp, const load_column& column
 }
 
 } // namespace
-
-std::wstring quote_column_name(const std::wstring& name, driver_kind kind)
-{
-    const wchar_t open = kind == driver_kind::postgresql ? L'"' : L'[';
-    const wchar_t close = kind == driver_kind::postgresql ? L'"' : L']';
-    std::wstring quoted(1, open);
-    for (const wchar_t c : name)
-    {
-        quoted.push_back(c);
-        if (c == close)
-        {
-            quoted.push_back(close);
-        }
-    }
-    quoted.push_back(close);
-    return quoted;
-}
 
 std::wstring insert_params_statement(const std::wstring& table,
                                      const std::vector<load_column>& columns, std::size_t row_count,

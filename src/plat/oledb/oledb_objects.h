@@ -5,6 +5,7 @@
 #include "plat/oledb/oledb_connstr.h"
 #include "plat/oledb/oledb_interfaces.h"
 #include "plat/oledb/oledb_link.h"
+#include "plat/oledb/oledb_names.h"
 
 #include <memory>
 #include <string>
@@ -71,9 +72,5 @@ com_ref<IDataInitialize> make_data_initialize(std::shared_ptr<const provider_con
 
 /// The data-conversion library.
 com_ref<IDataConvert> make_data_convert();
-
-/// The name as the driver quotes identifiers: verbatim when it is already quoted ([..] or
-/// ".."); else [name] with ']' doubled, or "name" with '"' doubled for PostgreSQL.
-std::wstring quote_table_name(std::wstring_view name, driver_kind kind);
 
 } // namespace plat::oledb

@@ -188,13 +188,27 @@ HRESULT fail(link_status& status)
     return status.hr;
 }
 
-} // namespace
-
-HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_count,
-                           const VARIANT restrictions[], com_ref<IRowset>& rowset)
+// The restrictions of a schema rowset by position; one not given is no restriction.
+class restriction_args
 {
-    rowset.reset();
-    std::vector<catalog_arg> args;
+public:
+    explicit restriction_args(std::vector<catalog_arg> args)
+        : m_args(std::move(args))
+    {
+    }
+    catalog_arg operator()(std::size_t index) const
+    {
+        return index < m_args.size() ? m_args[index] : catalog_arg{};
+    }
+
+private:
+    std::vector<catalog_arg> m_args;
+};
+
+// Each restriction is text or empty; false for any other kind.
+bool read_restrictions(ULONG restriction_count, const VARIANT restrictions[],
+                       std::vector<catalog_arg>& args)
+{
     for (ULONG restriction_idx = 0; restriction_idx < restriction_count; ++restriction_idx)
     {
         const VARIANT& value = restrictions[restriction_idx];
@@ -208,159 +222,205 @@ HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_c
         }
         else
         {
-            return post_layer_error(E_INVALIDARG, L"A restriction is neither empty nor text.");
+            return false;
         }
     }
-    const auto arg = [&](std::size_t index)
-    { return index < args.size() ? args[index] : catalog_arg{}; };
+    return true;
+}
+
+HRESULT tables_rows(link& connection, const restriction_args& arg, std::vector<row>& rows)
+{
+    const std::wstring escape = connection.search_escape();
     std::vector<row> source;
-    std::vector<row> rows;
-    std::span<const schema_column> layout;
-    if (schema == DBSCHEMA_TABLES)
+    link_status status = read_catalog(
+        connection,
+        [&](link_statement& statement)
+        {
+            return statement.tables(escape_pattern(arg(1), escape), escape_pattern(arg(2), escape),
+                                    arg(3));
+        },
+        source);
+    if (!status.ok())
     {
-        layout = tables_layout;
-        const std::wstring escape = connection.search_escape();
-        link_status status = read_catalog(
-            connection,
-            [&](link_statement& statement)
-            {
-                return statement.tables(escape_pattern(arg(1), escape),
-                                        escape_pattern(arg(2), escape), arg(3));
-            },
-            source);
-        if (!status.ok())
-        {
-            return fail(status);
-        }
-        for (const row& entry : source)
-        {
-            rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4),
-                               cell{}, take(entry, 5), cell{}, cell{}, cell{}});
-        }
+        return fail(status);
     }
-    else if (schema == DBSCHEMA_PRIMARY_KEYS)
+    for (const row& entry : source)
     {
-        layout = primary_keys_layout;
-        if (!arg(2))
-        {
-            return post_layer_error(E_INVALIDARG, L"PRIMARY_KEYS needs the table restriction.");
-        }
-        link_status status = read_catalog(
-            connection,
-            [&](link_statement& statement) { return statement.primary_keys(arg(1), arg(2)); },
-            source);
-        if (!status.ok())
-        {
-            return fail(status);
-        }
-        for (const row& entry : source)
-        {
-            rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4),
-                               cell{}, cell{}, take(entry, 5), take(entry, 6)});
-        }
+        rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4), cell{},
+                           take(entry, 5), cell{}, cell{}, cell{}});
     }
-    else if (schema == DBSCHEMA_INDEXES)
-    {
-        layout = indexes_layout;
-        if (!arg(4))
-        {
-            return post_layer_error(E_INVALIDARG, L"INDEXES needs the table restriction.");
-        }
-        // ODBC has no primary-key column among the statistics: the key's name tells it.
-        std::vector<row> keys;
-        link_status status = read_catalog(
-            connection,
-            [&](link_statement& statement) { return statement.primary_keys(arg(1), arg(4)); },
-            keys);
-        if (status.ok())
-        {
-            status = read_catalog(
-                connection,
-                [&](link_statement& statement) { return statement.statistics(arg(1), arg(4)); },
-                source);
-        }
-        if (!status.ok())
-        {
-            return fail(status);
-        }
-        const std::u16string key_name = keys.empty() ? std::u16string() : text16(take(keys[0], 6));
-        for (const row& entry : source)
-        {
-            const std::u16string index_name = text16(take(entry, 6));
-            const std::u16string type = text16(take(entry, 7));
-            if (std::holds_alternative<std::monostate>(take(entry, 6)) || type == u"0")
-            {
-                continue; // the table's own statistics row
-            }
-            if (arg(2) && plat::utf16_to_wide(index_name) != *arg(2))
-            {
-                continue;
-            }
-            const std::u16string order = text16(take(entry, 10));
-            const bool clustered = type == u"1";
-            rows.push_back(row{take(entry, 1),
-                               take(entry, 2),
-                               take(entry, 3),
-                               take(entry, 1),
-                               take(entry, 2),
-                               take(entry, 6),
-                               flag(!key_name.empty() && index_name == key_name),
-                               flag(text16(take(entry, 4)) == u"0"),
-                               flag(clustered),
-                               std::u16string(u"1"),
-                               cell{},
-                               cell{},
-                               cell{},
-                               cell{},
-                               cell{},
-                               cell{},
-                               take(entry, 8),
-                               take(entry, 9),
-                               cell{},
-                               cell{},
-                               order == u"A"   ? cell(std::u16string(u"1"))
-                               : order == u"D" ? cell(std::u16string(u"2"))
-                                               : cell{},
-                               non_negative(take(entry, 11)),
-                               take(entry, 12),
-                               take(entry, 13),
-                               flag(clustered)});
-        }
-    }
-    else if (schema == DBSCHEMA_FOREIGN_KEYS)
-    {
-        layout = foreign_keys_layout;
-        if (!arg(2))
-        {
-            return post_layer_error(E_INVALIDARG, L"FOREIGN_KEYS needs the primary-key table.");
-        }
-        link_status status = read_catalog(
-            connection,
-            [&](link_statement& statement) { return statement.foreign_keys(arg(1), arg(2)); },
-            source);
-        if (!status.ok())
-        {
-            return fail(status);
-        }
-        for (const row& entry : source)
-        {
-            if (arg(5) && plat::utf16_to_wide(text16(take(entry, 7))) != *arg(5))
-            {
-                continue;
-            }
-            rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4),
-                               cell{}, cell{}, take(entry, 5), take(entry, 6), take(entry, 7),
-                               take(entry, 8), cell{}, cell{}, take(entry, 9),
-                               rule_text(take(entry, 10)), rule_text(take(entry, 11)),
-                               take(entry, 13), take(entry, 12), take(entry, 14)});
-        }
-    }
-    else
-    {
-        return post_layer_error(E_INVALIDARG, L"That schema rowset is not supported.");
-    }
-    rowset = make_rowset(columns_of(layout), make_materialised_source(std::move(rows)));
     return S_OK;
+}
+
+HRESULT primary_keys_rows(link& connection, const restriction_args& arg, std::vector<row>& rows)
+{
+    if (!arg(2))
+    {
+        return post_layer_error(E_INVALIDARG, L"PRIMARY_KEYS needs the table restriction.");
+    }
+    std::vector<row> source;
+    link_status status = read_catalog(
+        connection,
+        [&](link_statement& statement) { return statement.primary_keys(arg(1), arg(2)); }, source);
+    if (!status.ok())
+    {
+        return fail(status);
+    }
+    for (const row& entry : source)
+    {
+        rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4), cell{},
+                           cell{}, take(entry, 5), take(entry, 6)});
+    }
+    return S_OK;
+}
+
+// One statistics row of an index column in the INDEXES layout.
+row index_row(const row& entry, const std::u16string& key_name)
+{
+    const std::u16string index_name = text16(take(entry, 6));
+    const std::u16string type = text16(take(entry, 7));
+    const std::u16string order = text16(take(entry, 10));
+    const bool clustered = type == u"1";
+    return row{take(entry, 1),
+               take(entry, 2),
+               take(entry, 3),
+               take(entry, 1),
+               take(entry, 2),
+               take(entry, 6),
+               flag(!key_name.empty() && index_name == key_name),
+               flag(text16(take(entry, 4)) == u"0"),
+               flag(clustered),
+               std::u16string(u"1"),
+               cell{},
+               cell{},
+               cell{},
+               cell{},
+               cell{},
+               cell{},
+               take(entry, 8),
+               take(entry, 9),
+               cell{},
+               cell{},
+               order == u"A"   ? cell(std::u16string(u"1"))
+               : order == u"D" ? cell(std::u16string(u"2"))
+                               : cell{},
+               non_negative(take(entry, 11)),
+               take(entry, 12),
+               take(entry, 13),
+               flag(clustered)};
+}
+
+HRESULT indexes_rows(link& connection, const restriction_args& arg, std::vector<row>& rows)
+{
+    if (!arg(4))
+    {
+        return post_layer_error(E_INVALIDARG, L"INDEXES needs the table restriction.");
+    }
+    // ODBC has no primary-key column among the statistics: the key's name tells it.
+    std::vector<row> keys;
+    std::vector<row> source;
+    link_status status = read_catalog(
+        connection,
+        [&](link_statement& statement) { return statement.primary_keys(arg(1), arg(4)); }, keys);
+    if (status.ok())
+    {
+        status = read_catalog(
+            connection,
+            [&](link_statement& statement) { return statement.statistics(arg(1), arg(4)); },
+            source);
+    }
+    if (!status.ok())
+    {
+        return fail(status);
+    }
+    const std::u16string key_name = keys.empty() ? std::u16string() : text16(take(keys[0], 6));
+    for (const row& entry : source)
+    {
+        if (std::holds_alternative<std::monostate>(take(entry, 6)) ||
+            text16(take(entry, 7)) == u"0")
+        {
+            continue; // the table's own statistics row
+        }
+        if (arg(2) && plat::utf16_to_wide(text16(take(entry, 6))) != *arg(2))
+        {
+            continue;
+        }
+        rows.push_back(index_row(entry, key_name));
+    }
+    return S_OK;
+}
+
+HRESULT foreign_keys_rows(link& connection, const restriction_args& arg, std::vector<row>& rows)
+{
+    if (!arg(2))
+    {
+        return post_layer_error(E_INVALIDARG, L"FOREIGN_KEYS needs the primary-key table.");
+    }
+    std::vector<row> source;
+    link_status status = read_catalog(
+        connection,
+        [&](link_statement& statement) { return statement.foreign_keys(arg(1), arg(2)); }, source);
+    if (!status.ok())
+    {
+        return fail(status);
+    }
+    for (const row& entry : source)
+    {
+        if (arg(5) && plat::utf16_to_wide(text16(take(entry, 7))) != *arg(5))
+        {
+            continue;
+        }
+        rows.push_back(row{take(entry, 1), take(entry, 2), take(entry, 3), take(entry, 4), cell{},
+                           cell{}, take(entry, 5), take(entry, 6), take(entry, 7), take(entry, 8),
+                           cell{}, cell{}, take(entry, 9), rule_text(take(entry, 10)),
+                           rule_text(take(entry, 11)), take(entry, 13), take(entry, 12),
+                           take(entry, 14)});
+    }
+    return S_OK;
+}
+
+// A schema rowset this layer offers: its columns and how its rows are read.
+struct schema_kind
+{
+    const GUID& guid;
+    std::span<const schema_column> layout;
+    HRESULT (*read_rows)(link&, const restriction_args&, std::vector<row>&);
+};
+
+const schema_kind schema_kinds[] = {
+    {DBSCHEMA_TABLES, tables_layout, tables_rows},
+    {DBSCHEMA_PRIMARY_KEYS, primary_keys_layout, primary_keys_rows},
+    {DBSCHEMA_INDEXES, indexes_layout, indexes_rows},
+    {DBSCHEMA_FOREIGN_KEYS, foreign_keys_layout, foreign_keys_rows},
+};
+
+} // namespace
+
+HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_count,
+                           const VARIANT restrictions[], com_ref<IRowset>& rowset)
+{
+    rowset.reset();
+    std::vector<catalog_arg> args;
+    if (!read_restrictions(restriction_count, restrictions, args))
+    {
+        return post_layer_error(E_INVALIDARG, L"A restriction is neither empty nor text.");
+    }
+    for (const schema_kind& kind : schema_kinds)
+    {
+        if (schema == kind.guid)
+        {
+            std::vector<row> rows;
+            const HRESULT hr = kind.read_rows(connection, restriction_args(std::move(args)), rows);
+            if (FAILED(hr))
+            {
+                return hr;
+            }
+            rowset =
+                make_rowset(columns_of(kind.layout), make_materialised_source(std::move(rows)));
+            return S_OK;
+        }
+    }
+    return post_layer_error(E_INVALIDARG, L"That schema rowset is not supported.");
 }
 
 } // namespace plat::oledb

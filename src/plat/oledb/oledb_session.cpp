@@ -249,25 +249,4 @@ com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context
         make_com<session>(std::move(context), std::move(connection), fast_load).detach());
 }
 
-std::wstring quote_table_name(std::wstring_view name, driver_kind kind)
-{
-    if (name.starts_with(L'[') || name.starts_with(L'"'))
-    {
-        return std::wstring(name);
-    }
-    const wchar_t open = kind == driver_kind::postgresql ? L'"' : L'[';
-    const wchar_t close = kind == driver_kind::postgresql ? L'"' : L']';
-    std::wstring quoted(1, open);
-    for (const wchar_t c : name)
-    {
-        quoted.push_back(c);
-        if (c == close)
-        {
-            quoted.push_back(close);
-        }
-    }
-    quoted.push_back(close);
-    return quoted;
-}
-
 } // namespace plat::oledb

@@ -18,19 +18,6 @@ namespace
 
 const std::wstring describe_sql = L"SELECT * FROM [t] WHERE 1=0";
 
-std::wstring last_error_text()
-{
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK)
-    {
-        return L"<no error object>";
-    }
-    std::wstring description;
-    info->GetDescription(&description);
-    info->Release();
-    return description;
-}
-
 // The row the tests bind: id (I4), name (WSTR, 8002 bytes) and stamp (DBTIMESTAMP).
 struct test_row
 {

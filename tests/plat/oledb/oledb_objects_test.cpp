@@ -24,19 +24,6 @@ com_ref<I> query(IUnknown* object)
     return com_ref<I>::attach(static_cast<I*>(out));
 }
 
-std::wstring last_error_text()
-{
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK)
-    {
-        return L"<no error object>";
-    }
-    std::wstring description;
-    info->GetDescription(&description);
-    info->Release();
-    return description;
-}
-
 class ObjectsTest : public testing::Test
 {
 protected:

@@ -2,6 +2,7 @@
 // a real server, errors in later statements of a batch, value texts and catalog rowsets.
 #include "oledb_driver_fixture.h"
 #include "plat/plat_text.h"
+#include "test_support.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -25,13 +26,9 @@ class PostgresDriver : public driver_fixture
 protected:
     void SetUp() override
     {
-        if (env_text("PGHOST").empty())
+        if (!test_support::pg_server_or_skip("no PostgreSQL test server (scripts/test starts one)"))
         {
-            if (env_text("ZOV_REQUIRE_PG") == "1")
-            {
-                FAIL() << "PGHOST is unset but ZOV_REQUIRE_PG=1 requires the test server";
-            }
-            GTEST_SKIP() << "PGHOST is unset: no PostgreSQL test server (scripts/test starts one)";
+            return;
         }
         OLEDB_USE_DRIVER_OR_SKIP("PostgreSQL Unicode");
         m_server = plat::utf8_to_wide_lossy(

@@ -172,16 +172,11 @@ void scratch_database::load_file(const std::filesystem::path& path)
 
 void server_test::SetUp()
 {
-    const std::optional<server_settings> settings = server_from_env();
-    if (!settings)
+    if (!test_support::pg_server_or_skip())
     {
-        if (env_text("ZOV_REQUIRE_PG") == "1")
-        {
-            FAIL() << "PGHOST is not set, but ZOV_REQUIRE_PG=1 requires the PostgreSQL server";
-        }
-        GTEST_SKIP() << "PGHOST is not set: no PostgreSQL server to test against";
+        return;
     }
-    m_settings = *settings;
+    m_settings = *server_from_env();
     m_logger = std::make_unique<tk_logger>("", false, 0, false);
     m_engine = std::make_unique<pgs_engine>();
     m_engine->set_case_sensitive(true);

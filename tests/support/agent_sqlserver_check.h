@@ -13,8 +13,7 @@
 namespace agent_test
 {
 
-/// A SQL Server login from ZOV_TEST_MSSQL ("server;user;password"); nothing when unset or not
-/// of that form.
+/// test_support::mssql_login_from_env in UTF-8, the form of the agent's options.
 struct mssql_login
 {
     std::string server;
@@ -22,6 +21,18 @@ struct mssql_login
     std::string password;
 };
 std::optional<mssql_login> mssql_login_from_env();
+
+/// The two servers of a test that converts from PostgreSQL into SQL Server.
+struct conversion_servers
+{
+    mssql_login login;
+    pgs_test::server_settings source;
+};
+/// Both servers, or nothing after the test was skipped (ZOV_TEST_MSSQL unset, or a build
+/// without the converter's SQL Server side) or failed (ZOV_TEST_MSSQL set but PGHOST not:
+/// asked for the SQL Server test, a missing source is a failure, never a skip). The caller
+/// returns when it answers nothing.
+std::optional<conversion_servers> conversion_servers_or_skip();
 
 /// A source table of the public schema, its columns in order and its key columns.
 struct source_table

@@ -2,6 +2,7 @@
 #include "oledb_fake_link.h"
 
 #include "plat/oledb/odbc_check.h"
+#include "plat/oledb/oledb_interfaces.h"
 #include "plat/plat_text.h"
 
 #include <cstring>
@@ -408,6 +409,19 @@ column_desc text_column(const std::wstring& name)
 cell text(const std::u16string& value)
 {
     return value;
+}
+
+std::wstring last_error_text()
+{
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK)
+    {
+        return L"<no error object>";
+    }
+    std::wstring description;
+    info->GetDescription(&description);
+    info->Release();
+    return description;
 }
 
 } // namespace oledb_test

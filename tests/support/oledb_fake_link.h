@@ -69,4 +69,7 @@ link_status statement_failure(const std::wstring& sqlstate, const std::wstring& 
 column_desc text_column(const std::wstring& name);
 cell text(const std::u16string& value);
 
+/// The description of the thread's error object (which it clears), or "<no error object>".
+std::wstring last_error_text();
+
 } // namespace oledb_test

@@ -5,6 +5,7 @@
 #include "mss/mss_database.h"
 #include "mss/odb_recordset.h"
 #include "plat/plat_text.h"
+#include "test_support.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -190,20 +191,39 @@ std::string bracketed(const std::string& name)
 
 std::optional<mssql_login> mssql_login_from_env()
 {
-    const char* value = std::getenv("ZOV_TEST_MSSQL");
-    if (value == nullptr)
+    const std::optional<test_support::mssql_login> login = test_support::mssql_login_from_env();
+    if (!login)
     {
         return std::nullopt;
     }
-    const std::string text = value;
-    const std::size_t first = text.find(';');
-    const std::size_t second = first == std::string::npos ? first : text.find(';', first + 1);
-    if (second == std::string::npos)
+    return mssql_login{plat::wide_to_utf8(login->server), plat::wide_to_utf8(login->user),
+                       plat::wide_to_utf8(login->password)};
+}
+
+std::optional<conversion_servers> conversion_servers_or_skip()
+{
+    std::optional<conversion_servers> servers;
+    // GTEST_SKIP and FAIL return from the function they are written in: the lambda.
+    [&]
     {
-        return std::nullopt;
-    }
-    return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
-                       text.substr(second + 1)};
+        const std::optional<mssql_login> login = mssql_login_from_env();
+        if (!login)
+        {
+            GTEST_SKIP() << "ZOV_TEST_MSSQL is unset (\"server;user;password\"): no SQL Server "
+                            "to convert into";
+        }
+#ifndef ZOV_HAVE_SQL_SERVER_SIDE
+        GTEST_SKIP() << "this build has no SQL Server side (ZOV_CONVERTOR_SQL_SERVER_SIDE=OFF)";
+#endif
+        const std::optional<pgs_test::server_settings> source = pgs_test::server_from_env();
+        if (!source)
+        {
+            FAIL() << "ZOV_TEST_MSSQL is set, but PGHOST is not: the conversion needs the test "
+                      "PostgreSQL server too";
+        }
+        servers = conversion_servers{*login, *source};
+    }();
+    return servers;
 }
 
 std::vector<source_table> read_source_tables(const pgs_test::server_settings& server,
