@@ -1,5 +1,6 @@
 // conversion_run.cpp: the conversion run: opening both databases, naming, creating and filling
 // each destination table, and sorting failures into record, table and run level.
+#include "convertor/conversion_reader.h"
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
 #include "mss/mss_names.h"
@@ -16,6 +17,8 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <exception>
+#include <malloc.h>
 #include <typeinfo>
 
 namespace
@@ -100,6 +103,7 @@ public:
         m_converter.set_done(false);
         log_time("Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n");
         CoInitialize(nullptr);
+        map_large_values();
     }
 
     ~init_conversion()
@@ -121,6 +125,20 @@ public:
     init_conversion& operator=(const init_conversion&) = delete;
 
 private:
+    /// Values of a megabyte are made on the reader's thread and freed on the run's once their
+    /// batch is committed. The C library would raise its threshold for mapping a block of its
+    /// own at the first such free and from then on keep them in heaps where the two threads'
+    /// frees leave holes (a third more resident memory for a table of 1 MiB values). A fixed
+    /// threshold maps every large block and gives it back to the system when it is freed.
+    static void map_large_values()
+    {
+        constexpr int threshold = 128 * 1024;
+        if (mallopt(M_MMAP_THRESHOLD, threshold) != 1)
+        {
+            tk_log(2, "The threshold of mapped blocks cannot be fixed");
+        }
+    }
+
     static void log_time(const char* format)
     {
         const std::time_t now = std::time(nullptr);
@@ -184,8 +202,30 @@ public:
 
 private:
     void open_databases();
+    /// The destination name of an entry and the name before it was made safe and unique.
+    struct destination_choice
+    {
+        std::wstring name;
+        std::wstring plain_name;
+    };
+
     void convert_entry(const std::wstring& key, const std::wstring& query);
+    void begin_entry(const std::wstring& key);
+    /// False (reported) for a listed table the source lacks; throws for an entry without a name.
+    bool source_entry_exists(const std::wstring& key, const std::wstring& query);
+    destination_choice choose_destination(const std::wstring& key);
+    /// Applies the mode to an existing destination table; false when the entry is skipped.
+    bool prepare_existing_table(const std::wstring& name);
+    std::unique_ptr<udb_recordset> create_writer(const std::wstring& key, const std::wstring& name,
+                                                 udb_recordset& rows);
+    void remember_generated_name(const std::wstring& key, const destination_choice& destination);
+    void fill_table(const std::wstring& key, udb_recordset& rows, udb_recordset& writer);
+    void report_same_failure(const same_failure_stop& stop);
+    /// Reports a table's failure; throws tk_final_exception when a server's connection is lost.
+    void report_entry_failure(const tk_exception& error);
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
+    void report_value_error(std::int64_t row_number, const std::exception_ptr& error);
+    void write_row(udb_recordset& writer, udb_record& record, std::int64_t row_number);
     void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
                           const tk_exception& error);
     void report_row(std::int64_t row_number, const tk_exception& error);
@@ -271,24 +311,11 @@ void conversion_run::open_databases()
 
 void conversion_run::convert_entry(const std::wstring& key, const std::wstring& query)
 {
-    vandrel_convertor& conv = m_converter;
-    conv.set_current_table(key);
-    conv.set_records_total(0);
-    conv.set_records_done(0);
-    m_rows_handed = 0;
-    m_rows_refused = 0;
-    m_same_failure.clear();
-    m_same_failure_rows = 0;
+    begin_entry(key);
     try
     {
-        if (key.empty())
+        if (!source_entry_exists(key, query))
         {
-            throw tk_exception("A selected table has no name.", tk_severity::recoverable);
-        }
-        if (query.empty() && !m_source->is_table_exist(key))
-        {
-            conv.count_failure();
-            m_reporter.table_missing(key);
             return;
         }
         // Declared before the writer so that the writer goes first: the source rows hold the
@@ -296,94 +323,164 @@ void conversion_run::convert_entry(const std::wstring& key, const std::wstring& 
         const std::unique_ptr<udb_recordset> rows =
             query.empty() ? m_source->get_table(key, udb_table_mode::read_only)
                           : m_source->get_query(key, query, udb_table_mode::read_only);
-        std::wstring name = destination_name(key);
-        const std::wstring plain_name = name;
-        if (!m_validator->is_acceptable(name))
+        const destination_choice destination = choose_destination(key);
+        if (!prepare_existing_table(destination.name))
         {
-            tk_wlog(2, L"Table name '%s' is not acceptable", name);
-            name = m_validator->get_safe_name(name);
+            return;
         }
-        name = unused_name(name);
-        m_used_names.push_back(name);
-
-        if (m_destination->is_table_exist(name))
-        {
-            if (conv.mode_kind() == conversion_mode::skip_tables)
-            {
-                return;
-            }
-            if (conv.mode_kind() == conversion_mode::overwrite_tables)
-            {
-                m_destination->delete_tab(name);
-            }
-        }
-        udb_indexes indexes;
-        if (!conv.skip_idx())
-        {
-            indexes = rows->indexes();
-        }
-        const udb_schema schema =
-            m_destination->is_table_exist(name) ? rows->schema() : measured_schema(*rows, indexes);
-        const std::unique_ptr<udb_recordset> writer =
-            m_destination->create_table(name, schema, indexes);
-        for (const udb_index_failure& failure : m_destination->take_index_failures())
-        {
-            conv.count_failure();
-            m_reporter.index_failed(key, failure.index, failure.reason);
-        }
-        writer->set_row_failure_handler(
-            [this, &target = *writer](udb_record& record, std::int64_t row_number,
-                                      const tk_exception& error)
-            { apply_row_policy(target, record, row_number, error); });
-
-        if (!m_validator->is_acceptable(key) || name != plain_name)
-        {
-            tk_wlog(2, L"Store generated table name '%s'", name);
-            tk_wlog(1, L"udb_validator::add_existing_name(%s)", name);
-            m_validator->add_existing_name(name);
-            udb_names_map& names = m_destination->names_map();
-            names.add_tn_mapping(key, name);
-            std::wstring unbracketed = key;
-            std::erase_if(unbracketed, [](wchar_t c) { return c == L'[' || c == L']'; });
-            if (unbracketed != key)
-            {
-                names.add_tn_mapping(unbracketed, name);
-            }
-        }
-
-        conv.set_records_total(rows->record_count());
-        const std::wstring line =
-            plat::wformat_w(L"Converting table %s (%d records)\n", key, conv.records_total());
-        tk_wlog(3, L"%s", line);
-        m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
-        if (conv.records_total() != 0 && !conv.tab_def())
-        {
-            convert_rows(*rows, *writer);
-        }
-        // Ends the load here, where its failure is still this table's error; the destructor
-        // then has nothing left to report.
-        writer->flush();
+        const std::unique_ptr<udb_recordset> writer = create_writer(key, destination.name, *rows);
+        remember_generated_name(key, destination);
+        fill_table(key, *rows, *writer);
     }
     catch (const same_failure_stop& stop)
     {
-        conv.count_failure();
-        m_handler.set_context(plat::wformat_w(
-            L"%s, records #%d to #%d (%d consecutive rows failed alike; the rest of the table was "
-            L"not converted)",
-            conv.current_table(), stop.first_row(), stop.last_row(), same_failure_limit));
-        m_handler.handle(stop.last(), false);
+        report_same_failure(stop);
     }
     catch (const tk_exception& error)
     {
-        if (error.connection_lost())
-        {
-            report_lost_connection(error);
-            // The table was reported; nothing further can be done against a server that is
-            // gone, so the run ends without trying the next tables.
-            throw tk_final_exception();
-        }
-        report_table(error);
+        report_entry_failure(error);
     }
+}
+
+void conversion_run::report_entry_failure(const tk_exception& error)
+{
+    if (error.connection_lost())
+    {
+        report_lost_connection(error);
+        // The table was reported; nothing further can be done against a server that is gone,
+        // so the run ends without trying the next tables.
+        throw tk_final_exception();
+    }
+    report_table(error);
+}
+
+void conversion_run::begin_entry(const std::wstring& key)
+{
+    m_converter.set_current_table(key);
+    m_converter.set_records_total(0);
+    m_converter.set_records_done(0);
+    m_rows_handed = 0;
+    m_rows_refused = 0;
+    m_same_failure.clear();
+    m_same_failure_rows = 0;
+}
+
+bool conversion_run::source_entry_exists(const std::wstring& key, const std::wstring& query)
+{
+    if (key.empty())
+    {
+        throw tk_exception("A selected table has no name.", tk_severity::recoverable);
+    }
+    if (query.empty() && !m_source->is_table_exist(key))
+    {
+        m_converter.count_failure();
+        m_reporter.table_missing(key);
+        return false;
+    }
+    return true;
+}
+
+conversion_run::destination_choice conversion_run::choose_destination(const std::wstring& key)
+{
+    destination_choice choice;
+    choice.name = destination_name(key);
+    choice.plain_name = choice.name;
+    if (!m_validator->is_acceptable(choice.name))
+    {
+        tk_wlog(2, L"Table name '%s' is not acceptable", choice.name);
+        choice.name = m_validator->get_safe_name(choice.name);
+    }
+    choice.name = unused_name(choice.name);
+    m_used_names.push_back(choice.name);
+    return choice;
+}
+
+bool conversion_run::prepare_existing_table(const std::wstring& name)
+{
+    if (m_destination->is_table_exist(name))
+    {
+        if (m_converter.mode_kind() == conversion_mode::skip_tables)
+        {
+            return false;
+        }
+        if (m_converter.mode_kind() == conversion_mode::overwrite_tables)
+        {
+            m_destination->delete_tab(name);
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<udb_recordset> conversion_run::create_writer(const std::wstring& key,
+                                                             const std::wstring& name,
+                                                             udb_recordset& rows)
+{
+    udb_indexes indexes;
+    if (!m_converter.skip_idx())
+    {
+        indexes = rows.indexes();
+    }
+    const udb_schema schema =
+        m_destination->is_table_exist(name) ? rows.schema() : measured_schema(rows, indexes);
+    std::unique_ptr<udb_recordset> writer = m_destination->create_table(name, schema, indexes);
+    for (const udb_index_failure& failure : m_destination->take_index_failures())
+    {
+        m_converter.count_failure();
+        m_reporter.index_failed(key, failure.index, failure.reason);
+    }
+    writer->set_row_failure_handler(
+        [this, &target = *writer](udb_record& record, std::int64_t row_number,
+                                  const tk_exception& error)
+        { apply_row_policy(target, record, row_number, error); });
+    return writer;
+}
+
+void conversion_run::remember_generated_name(const std::wstring& key,
+                                             const destination_choice& destination)
+{
+    const std::wstring& name = destination.name;
+    if (m_validator->is_acceptable(key) && name == destination.plain_name)
+    {
+        return;
+    }
+    tk_wlog(2, L"Store generated table name '%s'", name);
+    tk_wlog(1, L"udb_validator::add_existing_name(%s)", name);
+    m_validator->add_existing_name(name);
+    udb_names_map& names = m_destination->names_map();
+    names.add_tn_mapping(key, name);
+    std::wstring unbracketed = key;
+    std::erase_if(unbracketed, [](wchar_t c) { return c == L'[' || c == L']'; });
+    if (unbracketed != key)
+    {
+        names.add_tn_mapping(unbracketed, name);
+    }
+}
+
+void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, udb_recordset& writer)
+{
+    vandrel_convertor& conv = m_converter;
+    conv.set_records_total(rows.record_count());
+    const std::wstring line =
+        plat::wformat_w(L"Converting table %s (%d records)\n", key, conv.records_total());
+    tk_wlog(3, L"%s", line);
+    m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
+    if (conv.records_total() != 0 && !conv.tab_def())
+    {
+        convert_rows(rows, writer);
+    }
+    // Ends the load here, where its failure is still this table's error; the destructor then
+    // has nothing left to report.
+    writer.flush();
+}
+
+void conversion_run::report_same_failure(const same_failure_stop& stop)
+{
+    m_converter.count_failure();
+    m_handler.set_context(plat::wformat_w(
+        L"%s, records #%d to #%d (%d consecutive rows failed alike; the rest of the table was "
+        L"not converted)",
+        m_converter.current_table(), stop.first_row(), stop.last_row(), same_failure_limit));
+    m_handler.handle(stop.last(), false);
 }
 
 void conversion_run::report_table(const tk_exception& error)
@@ -442,53 +539,74 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
 {
     vandrel_convertor& conv = m_converter;
     rows.reset();
-    while (!rows.is_eof())
+    // The source is read on the reader's thread while this one writes; from here until the
+    // reader is gone (on every way out of this function) nothing else touches `rows`.
+    conversion_reader reader(rows);
+    while (true)
     {
-        check_stop();
-        tk_log(1, "Converting %d record", conv.records_done());
-        const std::int64_t row_number = conv.records_done() + 1;
-        udb_record* record = nullptr;
-        bool value_failed = false;
-        try
-        {
-            record = rows.get_item();
-        }
-        catch (const udb_value_exception& error)
-        {
-            // The source stays on this row, so the next one is still read; this one is not
-            // written.
-            value_failed = true;
-            ++m_rows_refused;
-            report_row(row_number, error);
-        }
-        if (record == nullptr && !value_failed)
+        conversion_row row = reader.take([this] { check_stop(); });
+        if (row.what == conversion_row::kind::end)
         {
             break;
         }
-        try
+        check_stop();
+        tk_log(1, "Converting %d record", conv.records_done());
+        const std::int64_t row_number = conv.records_done() + 1;
+        if (row.what == conversion_row::kind::failure)
         {
-            if (!value_failed)
-            {
-                writer.set_next_row_number(row_number);
-                m_rows_handed = row_number;
-                writer.append_record(*record);
-            }
+            std::rethrow_exception(row.error);
         }
-        catch (const udb_value_exception& error)
+        if (row.what == conversion_row::kind::value_error)
         {
-            ++m_rows_refused;
-            report_row(row_number, error);
+            report_value_error(row_number, row.error);
         }
-        catch (const odb_exception& error)
+        else
         {
-            if (error.connection_lost())
-            {
-                escalate_lost_row(error);
-            }
-            apply_row_policy(writer, *record, row_number, error);
+            write_row(writer, row.record, row_number);
         }
-        rows.next();
+        if (row.next_failure != nullptr)
+        {
+            // Moving past this row failed: the rows before it have been handed over.
+            std::rethrow_exception(row.next_failure);
+        }
         conv.set_records_done(row_number);
+    }
+}
+
+void conversion_run::report_value_error(std::int64_t row_number, const std::exception_ptr& error)
+{
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const udb_value_exception& value_error)
+    {
+        // This row is not written; the reader has already moved on to the next one.
+        ++m_rows_refused;
+        report_row(row_number, value_error);
+    }
+}
+
+void conversion_run::write_row(udb_recordset& writer, udb_record& record, std::int64_t row_number)
+{
+    try
+    {
+        writer.set_next_row_number(row_number);
+        m_rows_handed = row_number;
+        writer.append_record(record);
+    }
+    catch (const udb_value_exception& error)
+    {
+        ++m_rows_refused;
+        report_row(row_number, error);
+    }
+    catch (const odb_exception& error)
+    {
+        if (error.connection_lost())
+        {
+            escalate_lost_row(error);
+        }
+        apply_row_policy(writer, record, row_number, error);
     }
 }
 

@@ -1,0 +1,155 @@
+// conversion_read_ahead_test.cpp: the run over fake sides with the source read ahead on its own
+// thread: tables longer than the queue keep their order, row numbers, failures and stops.
+#include "convertor_fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using conv_test::event_log;
+using conv_test::filtered;
+using conv_test::run_bench;
+
+/// More rows than the queue holds, so that the reader is ahead and waits for room.
+constexpr int long_table = 6000;
+
+/// "append <table> <id>" for the ids from..to except `skipped`.
+event_log appends(const std::string& table, int from, int to, const std::set<int>& skipped = {})
+{
+    event_log lines;
+    for (int id = from; id <= to; ++id)
+    {
+        if (skipped.count(id) == 0)
+        {
+            lines.push_back("append " + table + " " + std::to_string(id));
+        }
+    }
+    return lines;
+}
+
+TEST(ReadAhead, LongTableArrivesInOrderWithUnreadableRowsReportedByNumber)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.a", long_table}, {L"public.b", 2}};
+    const std::set<int> unreadable = {1, 2048, 2049, 4097, long_table};
+    bench.source.value_error_rows[L"public.a"] = unreadable;
+    bench.run();
+    event_log expected = appends("[dbo].[a]", 1, long_table, unreadable);
+    const event_log table_b = appends("[dbo].[b]", 1, 2);
+    expected.insert(expected.end(), table_b.begin(), table_b.end());
+    EXPECT_EQ(filtered(bench.events, {"append"}), expected);
+    std::vector<std::string> messages;
+    for (const int row : unreadable)
+    {
+        messages.push_back("public.a, record #" + std::to_string(row) + ": no form for row " +
+                           std::to_string(row));
+    }
+    EXPECT_EQ(bench.handler->messages, messages);
+    EXPECT_EQ(bench.converter().failures_reported(), 5);
+}
+
+TEST(ReadAhead, WriterFailuresDeepInALongTableKeepTheirRowNumbers)
+{
+    run_bench bench;
+    bench.converter().set_mode(3);
+    bench.source.tables = {{L"public.a", long_table}};
+    bench.destination.faults.integrity_rows = {3000};
+    bench.destination.faults.overflow_rows = {5000};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"append"}),
+              appends("[dbo].[a]", 1, long_table, {3000, 5000}));
+    EXPECT_EQ(bench.handler->messages,
+              (std::vector<std::string>{
+                  "public.a, record #5000: Literal value overflowed the range of the type of the "
+                  "associated column."}));
+    EXPECT_EQ(bench.converter().records_done(), long_table);
+}
+
+TEST(ReadAhead, SourceFailureCrossesAfterTheRowsBeforeIt)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.a", long_table, -1, false, 0, 4500}, {L"public.b", 1}};
+    bench.run();
+    event_log expected = appends("[dbo].[a]", 1, 4500);
+    expected.insert(expected.end(), {"release [dbo].[a]", "append [dbo].[b] 1", "flush [dbo].[b]",
+                                     "release [dbo].[b]"});
+    EXPECT_EQ(filtered(bench.events, {"append", "flush", "release [dbo]"}), expected);
+    EXPECT_EQ(bench.handler->messages,
+              (std::vector<std::string>{"public.a: fetch failed at 4500"}));
+}
+
+TEST(ReadAhead, LostSourceConnectionEndsTheRunAfterTheRowsBeforeIt)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.a", long_table}, {L"public.b", 1}};
+    bench.source.tables[0].lose_connection_at = 5001;
+    bench.run();
+    EXPECT_EQ(bench.handler->messages,
+              (std::vector<std::string>{
+                  "public.a: The connection to the PostgreSQL server was lost: server closed the "
+                  "connection unexpectedly This probably means the server terminated abnormally. "
+                  "5001 rows of this table had been stored; the conversion stops."}));
+    EXPECT_EQ(filtered(bench.events, {"append"}), appends("[dbo].[a]", 1, 5001));
+    EXPECT_TRUE(bench.converter().connection_lost());
+}
+
+TEST(ReadAhead, DestinationFailureWhileTheReaderWaitsForRoomEndsTheRun)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.a", 200000}, {L"public.b", 1}};
+    bench.destination.faults.lost_rows = {10};
+    bench.run();
+    EXPECT_EQ(bench.handler->messages,
+              (std::vector<std::string>{
+                  "public.a: The connection to SQL Server was lost: Communication link failure. 9 "
+                  "rows of this table had been stored, and 1 more may have been (their commit "
+                  "got no answer); the conversion stops."}));
+    event_log expected = appends("[dbo].[a]", 1, 9);
+    expected.push_back("release rows public.a");
+    EXPECT_EQ(filtered(bench.events, {"append", "release rows"}), expected);
+    EXPECT_TRUE(bench.converter().done());
+}
+
+/// Asks the run to stop when the table line of `table` is reported, before any row is written.
+class stopping_reporter : public conv_test::recording_reporter
+{
+public:
+    stopping_reporter(vandrel_convertor& converter, std::wstring table)
+        : recording_reporter(converter)
+        , m_converter(converter)
+        , m_table(std::move(table))
+    {
+    }
+    void progress_line(const conversion_progress& line) override
+    {
+        recording_reporter::progress_line(line);
+        if (line.kind == progress_kind::table && line.name == m_table)
+        {
+            m_converter.request_stop();
+        }
+    }
+
+private:
+    vandrel_convertor& m_converter;
+    std::wstring m_table;
+};
+
+TEST(ReadAhead, StopRequestWhileTheReaderFillsTheQueueEndsTheRunQuietly)
+{
+    run_bench bench;
+    bench.reporter = std::make_unique<stopping_reporter>(bench.converter(), L"public.b");
+    bench.converter().set_reporter(bench.reporter.get());
+    bench.source.tables = {{L"public.a", 3}, {L"public.b", 200000}, {L"public.c", 1}};
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"append", "flush", "release"}),
+              (event_log{"append [dbo].[a] 1", "append [dbo].[a] 2", "append [dbo].[a] 3",
+                         "flush [dbo].[a]", "release [dbo].[a]", "release rows public.a",
+                         "release [dbo].[b]", "release rows public.b", "release destination",
+                         "release source"}));
+    EXPECT_TRUE(bench.handler->messages.empty());
+    EXPECT_EQ(bench.converter().records_done(), 0);
+    EXPECT_TRUE(bench.converter().done());
+}
+
+} // namespace
