@@ -1,6 +1,5 @@
 // conversion_run.cpp: the conversion run: opening both databases, naming, creating and filling
 // each destination table, and sorting failures into record, table and run level.
-#include "convertor/conversion_reader.h"
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
 #include "mss/mss_names.h"
@@ -17,8 +16,6 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
-#include <exception>
-#include <malloc.h>
 #include <typeinfo>
 
 namespace
@@ -103,7 +100,6 @@ public:
         m_converter.set_done(false);
         log_time("Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n");
         CoInitialize(nullptr);
-        map_large_values();
     }
 
     ~init_conversion()
@@ -125,20 +121,6 @@ public:
     init_conversion& operator=(const init_conversion&) = delete;
 
 private:
-    /// Values of a megabyte are made on the reader's thread and freed on the run's once their
-    /// batch is committed. The C library would raise its threshold for mapping a block of its
-    /// own at the first such free and from then on keep them in heaps where the two threads'
-    /// frees leave holes (a third more resident memory for a table of 1 MiB values). A fixed
-    /// threshold maps every large block and gives it back to the system when it is freed.
-    static void map_large_values()
-    {
-        constexpr int threshold = 128 * 1024;
-        if (mallopt(M_MMAP_THRESHOLD, threshold) != 1)
-        {
-            tk_log(2, "The threshold of mapped blocks cannot be fixed");
-        }
-    }
-
     static void log_time(const char* format)
     {
         const std::time_t now = std::time(nullptr);
@@ -224,7 +206,6 @@ private:
     /// Reports a table's failure; throws tk_final_exception when a server's connection is lost.
     void report_entry_failure(const tk_exception& error);
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
-    void report_value_error(std::int64_t row_number, const std::exception_ptr& error);
     void write_row(udb_recordset& writer, udb_record& record, std::int64_t row_number);
     void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
                           const tk_exception& error);
@@ -539,51 +520,33 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
 {
     vandrel_convertor& conv = m_converter;
     rows.reset();
-    // The source is read on the reader's thread while this one writes; from here until the
-    // reader is gone (on every way out of this function) nothing else touches `rows`.
-    conversion_reader reader(rows);
-    while (true)
+    while (!rows.is_eof())
     {
-        conversion_row row = reader.take([this] { check_stop(); });
-        if (row.what == conversion_row::kind::end)
-        {
-            break;
-        }
         check_stop();
         tk_log(1, "Converting %d record", conv.records_done());
         const std::int64_t row_number = conv.records_done() + 1;
-        if (row.what == conversion_row::kind::failure)
+        udb_record* record = nullptr;
+        try
         {
-            std::rethrow_exception(row.error);
+            record = rows.get_item();
+            if (record == nullptr)
+            {
+                break;
+            }
         }
-        if (row.what == conversion_row::kind::value_error)
+        catch (const udb_value_exception& error)
         {
-            report_value_error(row_number, row.error);
+            // The source stays on this row, so the next one is still read; this one is not
+            // written.
+            ++m_rows_refused;
+            report_row(row_number, error);
         }
-        else
+        if (record != nullptr)
         {
-            write_row(writer, row.record, row_number);
+            write_row(writer, *record, row_number);
         }
-        if (row.next_failure != nullptr)
-        {
-            // Moving past this row failed: the rows before it have been handed over.
-            std::rethrow_exception(row.next_failure);
-        }
+        rows.next();
         conv.set_records_done(row_number);
-    }
-}
-
-void conversion_run::report_value_error(std::int64_t row_number, const std::exception_ptr& error)
-{
-    try
-    {
-        std::rethrow_exception(error);
-    }
-    catch (const udb_value_exception& value_error)
-    {
-        // This row is not written; the reader has already moved on to the next one.
-        ++m_rows_refused;
-        report_row(row_number, value_error);
     }
 }
 

@@ -74,26 +74,3 @@ const udb_field& udb_record::get_field(const std::wstring& name) const
     }
     return empty_field();
 }
-
-std::size_t udb_record::value_bytes() const
-{
-    std::size_t bytes = capacity() * sizeof(value_type);
-    for (const std::unique_ptr<udb_field>& field : *this)
-    {
-        if (field == nullptr)
-        {
-            continue;
-        }
-        bytes += sizeof(udb_field) + field->name().size() * sizeof(wchar_t);
-        if (field->get_type() == VT_BSTR)
-        {
-            bytes += field->value.bstrVal.size() * sizeof(wchar_t);
-        }
-        else if (field->get_type() == VT_BYTE_ARRAY)
-        {
-            const std::uint8_t* data = nullptr;
-            bytes += field->get_bytes(data);
-        }
-    }
-    return bytes;
-}

@@ -3,7 +3,6 @@
 
 #include "udb/udb_field.h"
 
-#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +28,4 @@ public:
     /// size 0, flags false) that stays valid for the program's life. Callers test find_field
     /// first.
     const udb_field& get_field(const std::wstring& name) const;
-
-    /// What the row takes in memory, about: each field's object and name, and the characters
-    /// of a text or the bytes of a binary value (the large part of a wide row).
-    std::size_t value_bytes() const;
 };

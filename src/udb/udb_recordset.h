@@ -37,10 +37,7 @@ public:
     /// Contract: writes `record` over the existing row with the same key. The base only logs.
     virtual void update(udb_record& record);
     /// Contract: the current row, or null when there is none. The recordset keeps it; it stays
-    /// valid at least until the next get_item, next or reset. The caller may take its fields
-    /// (a writer does; the run's reader moves the whole record): the next get_item makes the
-    /// record anew. The reading calls may run on another thread than the one that made the
-    /// recordset, one thread at a time. The base has no rows: null.
+    /// valid at least until the next get_item, next or reset. The base has no rows: null.
     virtual udb_record* get_item();
     /// Contract: true when no current row is left. The base: true.
     virtual bool is_eof();

@@ -1,5 +1,5 @@
-// conversion_read_ahead_test.cpp: the run over fake sides with the source read ahead on its own
-// thread: tables longer than the queue keep their order, row numbers, failures and stops.
+// conversion_long_table_test.cpp: the run over fake sides with tables of thousands of rows:
+// order, row numbers, failures deep in a table and stops.
 #include "convertor_fakes.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ using conv_test::event_log;
 using conv_test::filtered;
 using conv_test::run_bench;
 
-/// More rows than the queue holds, so that the reader is ahead and waits for room.
+/// Several of the writer's batches and of the source's blocks.
 constexpr int long_table = 6000;
 
 /// "append <table> <id>" for the ids from..to except `skipped`.
@@ -28,7 +28,7 @@ event_log appends(const std::string& table, int from, int to, const std::set<int
     return lines;
 }
 
-TEST(ReadAhead, LongTableArrivesInOrderWithUnreadableRowsReportedByNumber)
+TEST(LongTables, LongTableArrivesInOrderWithUnreadableRowsReportedByNumber)
 {
     run_bench bench;
     bench.source.tables = {{L"public.a", long_table}, {L"public.b", 2}};
@@ -49,7 +49,7 @@ TEST(ReadAhead, LongTableArrivesInOrderWithUnreadableRowsReportedByNumber)
     EXPECT_EQ(bench.converter().failures_reported(), 5);
 }
 
-TEST(ReadAhead, WriterFailuresDeepInALongTableKeepTheirRowNumbers)
+TEST(LongTables, WriterFailuresDeepInALongTableKeepTheirRowNumbers)
 {
     run_bench bench;
     bench.converter().set_mode(3);
@@ -66,7 +66,7 @@ TEST(ReadAhead, WriterFailuresDeepInALongTableKeepTheirRowNumbers)
     EXPECT_EQ(bench.converter().records_done(), long_table);
 }
 
-TEST(ReadAhead, SourceFailureCrossesAfterTheRowsBeforeIt)
+TEST(LongTables, SourceFailureCrossesAfterTheRowsBeforeIt)
 {
     run_bench bench;
     bench.source.tables = {{L"public.a", long_table, -1, false, 0, 4500}, {L"public.b", 1}};
@@ -79,7 +79,7 @@ TEST(ReadAhead, SourceFailureCrossesAfterTheRowsBeforeIt)
               (std::vector<std::string>{"public.a: fetch failed at 4500"}));
 }
 
-TEST(ReadAhead, LostSourceConnectionEndsTheRunAfterTheRowsBeforeIt)
+TEST(LongTables, LostSourceConnectionEndsTheRunAfterTheRowsBeforeIt)
 {
     run_bench bench;
     bench.source.tables = {{L"public.a", long_table}, {L"public.b", 1}};
@@ -94,7 +94,7 @@ TEST(ReadAhead, LostSourceConnectionEndsTheRunAfterTheRowsBeforeIt)
     EXPECT_TRUE(bench.converter().connection_lost());
 }
 
-TEST(ReadAhead, DestinationFailureWhileTheReaderWaitsForRoomEndsTheRun)
+TEST(LongTables, DestinationLostEarlyInALongTableEndsTheRun)
 {
     run_bench bench;
     bench.source.tables = {{L"public.a", 200000}, {L"public.b", 1}};
@@ -135,7 +135,7 @@ private:
     std::wstring m_table;
 };
 
-TEST(ReadAhead, StopRequestWhileTheReaderFillsTheQueueEndsTheRunQuietly)
+TEST(LongTables, StopRequestBeforeALongTableIsCopiedEndsTheRunQuietly)
 {
     run_bench bench;
     bench.reporter = std::make_unique<stopping_reporter>(bench.converter(), L"public.b");
