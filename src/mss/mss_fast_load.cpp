@@ -141,7 +141,8 @@ void mss_fast_load::bind_data1(double value, std::uint32_t ordinal)
     const auto cast_failure = [ordinal]()
     {
         tk_log(2, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d", ordinal);
-        return tk_exception(std::string("Cannot cast types.\n") + mss_contact_support, 0);
+        return tk_exception(std::string("Cannot cast types.\n") + mss_contact_support,
+                            tk_severity::recoverable);
     };
     if (!std::isfinite(value) || ordinal == 0 || !m_accessor.is_bound(ordinal - 1) ||
         m_accessor.binding(ordinal - 1).wType != DBTYPE_WSTR)

@@ -128,6 +128,9 @@ private:
     void commit_batch();
     void forget_committed(std::size_t pending);
     void identity_off();
+    /// What each session's first statement starts with: quoted identifiers off, and identity
+    /// insertion on when the table has an identity column.
+    std::wstring statement_prefix() const;
     odb_command& command();
 
     mss_target m_target;

@@ -4,6 +4,7 @@
 #include "mss/mss_table.h"
 #include "mss/odb_exception.h"
 #include "ole/ole_exception.h"
+#include "plat/oledb/oledb_names.h"
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
@@ -128,7 +129,7 @@ void mss_table::map_fields(const udb_record& record, const char* caller)
         {
             tk_wlog(2, L"Field %s is not a column of %s", field != nullptr ? field->name() : L"",
                     name());
-            throw tk_exception(structure_text, 0);
+            throw tk_exception(structure_text, tk_severity::recoverable);
         }
         field_of_column[static_cast<std::size_t>(column_idx)] = static_cast<int>(field_idx);
     }
@@ -143,7 +144,7 @@ void mss_table::map_fields(const udb_record& record, const char* caller)
         {
             tk_wlog(2, L"Field %s not found: the column takes no NULL and has no default",
                     column.name);
-            throw tk_exception(structure_text, 0);
+            throw tk_exception(structure_text, tk_severity::recoverable);
         }
         tk_wlog(2, L"Field %s not found: the column keeps its default", column.name);
     }
@@ -225,11 +226,7 @@ void mss_table::slow_record(const udb_record& record)
     const bool with_prefix = m_prefix_pending;
     if (with_prefix)
     {
-        sql = L"SET QUOTED_IDENTIFIER OFF; ";
-        if (m_has_identity)
-        {
-            sql += L"SET IDENTITY_INSERT " + name() + L" ON; ";
-        }
+        sql = statement_prefix();
     }
     std::wstring columns;
     std::wstring values;
@@ -281,7 +278,7 @@ void mss_table::open_loader()
         // The whole table, not this row: every later row would meet the same refusal.
         tk_exception failure(plat::wformat_w(L"The bulk load of %s cannot start: %s", name(),
                                              plat::utf8_to_wide_lossy(refusal.what())),
-                             0);
+                             tk_severity::recoverable);
         failure.set_connection_lost(refusal.connection_lost());
         throw failure;
     }
@@ -298,13 +295,9 @@ void mss_table::open_loader()
     }
     if (!same_columns)
     {
-        throw tk_exception(structure_text, 0);
+        throw tk_exception(structure_text, tk_severity::recoverable);
     }
-    std::wstring prefix = L"SET QUOTED_IDENTIFIER OFF; ";
-    if (m_has_identity)
-    {
-        prefix += L"SET IDENTITY_INSERT " + name() + L" ON; ";
-    }
+    const std::wstring prefix = statement_prefix();
     m_identity_on = m_identity_on || m_has_identity;
     try
     {
@@ -314,7 +307,7 @@ void mss_table::open_loader()
     {
         tk_exception failure(plat::wformat_w(L"The bulk load of %s cannot start: %s", name(),
                                              plat::utf8_to_wide_lossy(error.what())),
-                             0);
+                             tk_severity::recoverable);
         failure.set_connection_lost(error.connection_lost());
         throw failure;
     }
@@ -517,7 +510,7 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         {
             // append_record mapped the rows it takes; a row kept from before a change of the
             // mapping would put its values into other columns.
-            throw tk_exception(structure_text, 0);
+            throw tk_exception(structure_text, tk_severity::recoverable);
         }
         try
         {
@@ -540,7 +533,7 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
     }
     if (unreported)
     {
-        throw tk_exception(*unreported, 0);
+        throw tk_exception(*unreported, tk_severity::recoverable);
     }
     return true;
 }
@@ -588,11 +581,21 @@ void mss_table::end_load()
     m_batch_bytes = 0;
 }
 
+std::wstring mss_table::statement_prefix() const
+{
+    std::wstring prefix = L"SET QUOTED_IDENTIFIER OFF; ";
+    if (m_has_identity)
+    {
+        prefix += plat::oledb::identity_insert_sql(name(), true) + L"; ";
+    }
+    return prefix;
+}
+
 void mss_table::identity_off()
 {
     m_identity_on = false;
     m_prefix_pending = true;
-    command().execute(L"SET IDENTITY_INSERT " + name() + L" OFF;");
+    command().execute(plat::oledb::identity_insert_sql(name(), false) + L";");
 }
 
 void mss_table::flush()

@@ -195,7 +195,7 @@ private:
         std::unique_ptr<link_statement> statement;
         if (m_session_link.new_statement(statement).ok())
         {
-            statement->execute(L"SET IDENTITY_INSERT " + target.table + L" OFF");
+            statement->execute(identity_insert_sql(target.table, false));
         }
     }
 
@@ -223,19 +223,8 @@ HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
     const driver_kind kind = context.provider->driver.kind;
     const std::wstring name = quote_table_name(table, kind);
     // The columns come from the session's connection, so a missing table fails here.
-    std::unique_ptr<link_statement> statement;
-    link_status status = session_link.new_statement(statement);
     std::vector<column_desc> columns;
-    if (status.ok())
-    {
-        status = statement->execute(L"SELECT * FROM " + name + L" WHERE 1=0");
-    }
-    if (status.ok())
-    {
-        status = statement->describe(columns);
-    }
-    statement.reset();
-    if (!status.ok())
+    if (link_status status = describe_table(session_link, name, columns); !status.ok())
     {
         post_status(status);
         return status.hr;

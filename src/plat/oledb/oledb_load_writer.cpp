@@ -2,6 +2,7 @@
 // literals, and the recovery after a rolled-back batch.
 #include "plat/oledb/oledb_load_writer.h"
 
+#include "plat/oledb/oledb_names.h"
 #include "plat/plat_text.h"
 
 #include <cstring>
@@ -456,7 +457,7 @@ link_status load_writer::identity_on()
     {
         return {};
     }
-    link_status status = run(L"SET IDENTITY_INSERT " + m_target.table + L" ON");
+    link_status status = run(identity_insert_sql(m_target.table, true));
     m_identity_on = status.ok();
     return status;
 }

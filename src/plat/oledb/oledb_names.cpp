@@ -30,4 +30,12 @@ std::wstring quote_table_name(std::wstring_view name, driver_kind kind)
     return quote_identifier(name, kind);
 }
 
+std::wstring identity_insert_sql(std::wstring_view quoted_table, bool on)
+{
+    std::wstring sql = L"SET IDENTITY_INSERT ";
+    sql += quoted_table;
+    sql += on ? L" ON" : L" OFF";
+    return sql;
+}
+
 } // namespace plat::oledb

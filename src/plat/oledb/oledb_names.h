@@ -16,4 +16,7 @@ std::wstring quote_identifier(std::wstring_view name, driver_kind kind);
 /// ".."); else quote_identifier.
 std::wstring quote_table_name(std::wstring_view name, driver_kind kind);
 
+/// "SET IDENTITY_INSERT <table> ON" or "... OFF", for a table name already quoted.
+std::wstring identity_insert_sql(std::wstring_view quoted_table, bool on);
+
 } // namespace plat::oledb

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace plat::oledb
 {
@@ -48,6 +49,11 @@ com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context
 /// The bulk loader of `table` (IRowsetFastLoad, IAccessor, IColumnsInfo, IRowsetInfo,
 /// IFastLoadReplay), writing on a connection of its own; keeps the session alive. A missing
 /// table or a refused connection posts the records and answers the failure, with no loader.
+/// The columns of a table (its name already quoted), read on `connection` from an empty
+/// SELECT, so that a missing table fails here.
+link_status describe_table(link& connection, const std::wstring& quoted_table,
+                           std::vector<column_desc>& columns);
+
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
                        bool keep_identity, com_ref<IRowsetFastLoad>& loader);

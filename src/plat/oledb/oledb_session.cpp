@@ -128,19 +128,8 @@ public:
         const std::wstring name =
             quote_table_name(table_id->uName.pwszName, m_context->provider->driver.kind);
         // The columns come now, from the session's connection, so a missing table fails here.
-        std::unique_ptr<link_statement> statement;
-        link_status status = m_link->new_statement(statement);
         std::vector<column_desc> columns;
-        if (status.ok())
-        {
-            status = statement->execute(L"SELECT * FROM " + name + L" WHERE 1=0");
-        }
-        if (status.ok())
-        {
-            status = statement->describe(columns);
-        }
-        statement.reset();
-        if (!status.ok())
+        if (link_status status = describe_table(*m_link, name, columns); !status.ok())
         {
             post_errors(std::move(status.records));
             return status.hr;
@@ -241,6 +230,22 @@ private:
 };
 
 } // namespace
+
+link_status describe_table(link& connection, const std::wstring& quoted_table,
+                           std::vector<column_desc>& columns)
+{
+    std::unique_ptr<link_statement> statement;
+    link_status status = connection.new_statement(statement);
+    if (status.ok())
+    {
+        status = statement->execute(L"SELECT * FROM " + quoted_table + L" WHERE 1=0");
+    }
+    if (status.ok())
+    {
+        status = statement->describe(columns);
+    }
+    return status;
+}
 
 com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context,
                                   std::unique_ptr<link> connection, bool fast_load)
