@@ -441,6 +441,11 @@ void mss_table::forget_committed(std::size_t pending)
     for (auto row = m_batch.begin(); row != m_batch.begin() + committed; ++row)
     {
         m_batch_bytes -= row->bytes;
+        if (record_pool() != nullptr)
+        {
+            // Stored for good: the reader may fill the record again.
+            record_pool()->give(std::move(row->record));
+        }
     }
     m_batch.erase(m_batch.begin(), m_batch.begin() + committed);
 }

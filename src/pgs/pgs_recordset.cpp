@@ -18,6 +18,7 @@
 #include <pqxx/binarystring>
 #include <pqxx/pipeline>
 #include <string_view>
+#include <typeinfo>
 
 namespace
 {
@@ -505,6 +506,23 @@ void pgs_recordset::throw_unrepresentable(std::string_view text, const std::wstr
     throw udb_value_exception(message);
 }
 
+namespace
+{
+
+// A record whose fields get_item can fill again: one plain field per column.
+bool fits_columns(const udb_record& record, std::size_t count)
+{
+    if (record.size() != count)
+    {
+        return false;
+    }
+    return std::all_of(record.begin(), record.end(),
+                       [](const std::unique_ptr<udb_field>& field)
+                       { return field != nullptr && typeid(*field) == typeid(udb_field); });
+}
+
+} // namespace
+
 udb_record* pgs_recordset::get_item()
 {
     tk_log(1, "pgs_recordset::get_item");
@@ -513,17 +531,28 @@ udb_record* pgs_recordset::get_item()
         return nullptr;
     }
     m_record = std::make_unique<udb_record>();
-    m_record->reserve(schema().size());
+    udb_record& record = *m_record;
+    const std::size_t count = schema().size();
+    // Fields of rows the writer has stored for good where it gave some back: no allocation of
+    // fields, nor of the names most of the time.
+    if (record_pool() == nullptr || !record_pool()->take(record) || !fits_columns(record, count))
+    {
+        record = udb_record();
+        record.reserve(count);
+        for (std::size_t position = 0; position < count; ++position)
+        {
+            record.add_field(std::make_unique<udb_field>());
+        }
+    }
     const pqxx::row row = m_block[m_row];
-    for (std::size_t position = 0; position < schema().size(); ++position)
+    for (std::size_t position = 0; position < count; ++position)
     {
         const t_ftd& column = *schema()[position];
-        auto field = std::make_unique<udb_field>(column.name, column.size, ole_variant(),
-                                                 column.b_not_null, column.b_auto_num);
+        udb_field& field = *record[position];
+        field.refill(column.name, column.size, column.b_not_null, column.b_auto_num);
         // Moved, not copied: a value may be a megabyte of bytes.
-        static_cast<ole_variant&>(*field) =
+        static_cast<ole_variant&>(field) =
             read_value(position, row[static_cast<pqxx::row::size_type>(position)]);
-        m_record->add_field(std::move(field));
     }
     return m_record.get();
 }

@@ -31,3 +31,13 @@ void udb_field::assign_value(const ole_variant& new_value)
 {
     ole_variant::operator=(new_value);
 }
+
+void udb_field::refill(const std::wstring& name, std::int32_t size, bool b_not_null,
+                       bool b_auto_num)
+{
+    ole_variant::operator=(ole_variant());
+    m_size = size;
+    m_name = name;
+    m_not_null = b_not_null;
+    m_auto_num = b_auto_num;
+}

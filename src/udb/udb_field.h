@@ -33,6 +33,10 @@ public:
 
     /// Replaces the value; name, size and flags stay.
     void assign_value(const ole_variant& new_value);
+    /// Makes the field what the constructor with these arguments and an empty value makes,
+    /// keeping the name's storage when it is large enough: a reader refills kept fields row
+    /// after row.
+    void refill(const std::wstring& name, std::int32_t size, bool b_not_null, bool b_auto_num);
 
 private:
     std::int32_t m_size = 0;

@@ -74,3 +74,33 @@ const udb_field& udb_record::get_field(const std::wstring& name) const
     }
     return empty_field();
 }
+
+void udb_record_pool::give(udb_record&& record)
+{
+    if (m_records.size() >= m_capacity)
+    {
+        udb_record freed(std::move(record));
+        return;
+    }
+    for (const std::unique_ptr<udb_field>& field : record)
+    {
+        if (field != nullptr)
+        {
+            // A kept record must not hold a megabyte value until the reader comes back for it.
+            // Moved: a copy of an empty value would keep the old storage.
+            static_cast<ole_variant&>(*field) = ole_variant();
+        }
+    }
+    m_records.push_back(std::move(record));
+}
+
+bool udb_record_pool::take(udb_record& record)
+{
+    if (m_records.empty())
+    {
+        return false;
+    }
+    record = std::move(m_records.back());
+    m_records.pop_back();
+    return true;
+}

@@ -1,8 +1,9 @@
-// udb_record.h: one row, an owning list of its fields in column order.
+// udb_record.h: one row, an owning list of its fields in column order; a pool of rows to refill.
 #pragma once
 
 #include "udb/udb_field.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,4 +29,26 @@ public:
     /// size 0, flags false) that stays valid for the program's life. Callers test find_field
     /// first.
     const udb_field& get_field(const std::wstring& name) const;
+};
+
+/// Records a writer has stored for good, kept (values emptied) for a reader to fill again
+/// instead of allocating a record and its fields for every row. Bounded: past its capacity a
+/// record given back is freed. One thread: the reader and the writer of one run share it.
+class udb_record_pool
+{
+public:
+    explicit udb_record_pool(std::size_t capacity)
+        : m_capacity(capacity)
+    {
+    }
+
+    /// Keeps `record` when there is room; its values are freed now either way.
+    void give(udb_record&& record);
+    /// Moves a kept record into `record`; false (and `record` untouched) when none is kept.
+    bool take(udb_record& record);
+    std::size_t size() const { return m_records.size(); }
+
+private:
+    std::size_t m_capacity;
+    std::vector<udb_record> m_records;
 };

@@ -67,6 +67,10 @@ public:
         m_row_failure_handler = std::move(handler);
     }
 
+    /// Shares `pool` between the reader and the writer of one run: the writer gives it the
+    /// records it has stored for good, the reader fills them again. Null (the default): none.
+    void set_record_pool(std::shared_ptr<udb_record_pool> pool) { m_record_pool = std::move(pool); }
+
     /// Changes each field of `record` to the value type of the schema column at the same
     /// position (fields and columns pair by position, not by name; the caller has checked that
     /// the counts match). Throws ole_cast_exception when a value does not convert.
@@ -96,6 +100,8 @@ protected:
     const udb_row_failure_handler& row_failure_handler() const { return m_row_failure_handler; }
     std::int64_t next_row_number() const { return m_next_row_number; }
     void set_key_index(int position) { m_key_index = position; }
+    /// The shared pool of records; null when none is set.
+    udb_record_pool* record_pool() const { return m_record_pool.get(); }
 
 private:
     std::wstring m_query;
@@ -106,4 +112,5 @@ private:
     int m_key_index = -1;
     udb_row_failure_handler m_row_failure_handler;
     std::int64_t m_next_row_number = 0;
+    std::shared_ptr<udb_record_pool> m_record_pool;
 };

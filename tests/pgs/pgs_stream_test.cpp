@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -15,6 +16,8 @@
 #include <pqxx/nontransaction>
 #include <string>
 #include <string_view>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 namespace
@@ -135,6 +138,106 @@ TEST_F(PgsStream, EachGetItemBuildsAFreshRecord)
     ASSERT_EQ(second->size(), 2u);
     EXPECT_EQ((*second)[1]->to_wstring(), L"row 1");
     EXPECT_EQ(copy[1]->to_wstring(), L"row 1");
+}
+
+struct pool_case
+{
+    const char* label;
+    // What the writer gives back before each row is read.
+    udb_record (*given)();
+    bool fields_reused;
+};
+
+udb_record stored_row()
+{
+    udb_record record;
+    record.add_field(std::make_unique<udb_field>(L"other name", 99, ole_variant(5), true, true));
+    record.add_field(std::make_unique<udb_field>(L"x", 1, ole_variant(L"old"), true, false));
+    return record;
+}
+
+// A side's own field: the reader does not fill it as a plain one.
+class engine_field : public udb_field
+{
+public:
+    using udb_field::udb_field;
+    std::unique_ptr<udb_field> clone() const override
+    {
+        return std::make_unique<engine_field>(*this);
+    }
+};
+
+udb_record engine_row()
+{
+    udb_record record = stored_row();
+    record[1] = std::make_unique<engine_field>(L"x", 1, ole_variant(L"old"), false, false);
+    return record;
+}
+
+udb_record short_row()
+{
+    udb_record record = stored_row();
+    record.pop_back();
+    return record;
+}
+
+// Fields kept from rows a writer stored are filled again only when they fit the columns, and
+// then hold exactly what new ones would.
+TEST_F(PgsStream, RecordsFromThePoolAreFilledLikeNewOnes)
+{
+    const std::vector<pool_case> cases = {
+        {"stored rows", stored_row, true},
+        {"a field of a side's own", engine_row, false},
+        {"too few fields", short_row, false},
+    };
+    const auto database = open_fixture("pgs_volume.sql");
+    for (const pool_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.label);
+        const auto fresh = database->get_table(L"public.rows_10001", udb_table_mode::read_only);
+        std::vector<udb_record> expected;
+        fresh->reset();
+        while (!fresh->is_eof())
+        {
+            expected.push_back(*fresh->get_item());
+            fresh->next();
+        }
+        const auto pooled = database->get_table(L"public.rows_10001", udb_table_mode::read_only);
+        const auto pool = std::make_shared<udb_record_pool>(4);
+        pooled->set_record_pool(pool);
+        pooled->reset();
+        std::size_t row = 0;
+        while (!pooled->is_eof())
+        {
+            pool->give(entry.given());
+            udb_record given;
+            ASSERT_TRUE(pool->take(given));
+            const udb_field* first_given = given[0].get();
+            pool->give(std::move(given));
+            udb_record& record = *pooled->get_item();
+            EXPECT_EQ(pool->size(), 0u);
+            ASSERT_LT(row, expected.size());
+            ASSERT_EQ(record.size(), expected[row].size());
+            EXPECT_EQ(record[0].get() == first_given, entry.fields_reused);
+            for (std::size_t position = 0; position < record.size(); ++position)
+            {
+                const udb_field& got = *record[position];
+                const udb_field& want = *expected[row][position];
+                EXPECT_EQ(typeid(got), typeid(udb_field));
+                EXPECT_EQ(got.name(), want.name());
+                EXPECT_EQ(got.size(), want.size());
+                EXPECT_EQ(got.is_not_null(), want.is_not_null());
+                EXPECT_EQ(got.is_auto_num(), want.is_auto_num());
+                EXPECT_EQ(got.get_type(), want.get_type());
+                EXPECT_EQ(got.to_wstring(), want.to_wstring());
+            }
+            // As the writer does: it takes the row's fields.
+            udb_record taken(std::move(record));
+            pooled->next();
+            ++row;
+        }
+        EXPECT_EQ(row, expected.size());
+    }
 }
 
 TEST_F(PgsStream, QuotesAndBlanksInTableAndColumnNames)

@@ -74,6 +74,59 @@ TEST(UdbRecord, CopiesAreDeepAndKeepDerivedFields)
     EXPECT_EQ(moved.size(), 2u);
 }
 
+udb_record two_fields(const std::wstring& text)
+{
+    udb_record record;
+    record.add_field(std::make_unique<udb_field>(L"id", 8, ole_variant(7), true, true));
+    record.add_field(std::make_unique<udb_field>(L"label", 40, ole_variant(text), false, false));
+    return record;
+}
+
+// A record given back holds no value (a megabyte must not wait in the pool); past its capacity
+// a record is freed, and the last one given is the first taken.
+TEST(UdbRecordPool, KeepsEmptiedRecordsUpToItsCapacity)
+{
+    udb_record_pool pool(2);
+    const std::wstring large(1 << 20, L'x');
+    for (const std::wstring& text : {large, std::wstring(L"b"), std::wstring(L"c")})
+    {
+        pool.give(two_fields(text));
+    }
+    EXPECT_EQ(pool.size(), 2u);
+
+    udb_record record = two_fields(L"kept");
+    const udb_field* kept_field = record[0].get();
+    ASSERT_TRUE(pool.take(record));
+    EXPECT_NE(record[0].get(), kept_field);
+    ASSERT_EQ(record.size(), 2u);
+    for (const std::unique_ptr<udb_field>& field : record)
+    {
+        EXPECT_EQ(field->get_type(), VT_EMPTY);
+        EXPECT_LT(field->value.bstrVal.capacity(), large.size());
+    }
+    EXPECT_EQ(record[1]->name(), L"label");
+    ASSERT_TRUE(pool.take(record));
+    EXPECT_LT(record[1]->value.bstrVal.capacity(), large.size());
+
+    const udb_field* last = record[0].get();
+    EXPECT_FALSE(pool.take(record));
+    EXPECT_EQ(record[0].get(), last);
+}
+
+// A refilled field is what the constructor makes with an empty value, whatever it held before.
+TEST(UdbField, RefillIsTheConstructorWithAnEmptyValue)
+{
+    udb_field field(L"a much longer column name", 12, ole_variant(L"old text"), true, true);
+    field.refill(L"id", 4, false, true);
+    const udb_field made(L"id", 4, ole_variant(), false, true);
+    EXPECT_EQ(field.name(), made.name());
+    EXPECT_EQ(field.size(), made.size());
+    EXPECT_EQ(field.is_not_null(), made.is_not_null());
+    EXPECT_EQ(field.is_auto_num(), made.is_auto_num());
+    EXPECT_EQ(field.get_type(), VT_EMPTY);
+    EXPECT_EQ(field.to_wstring(), made.to_wstring());
+}
+
 TEST(UdbRecord, LookupsIgnoreCaseAndAbsentNamesGiveAnEmptyField)
 {
     udb_record record;
