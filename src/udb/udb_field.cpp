@@ -3,6 +3,8 @@
 
 #include "tk/tk_logger.h"
 
+#include <utility>
+
 udb_field::udb_field()
 {
     tk_log(1, "udb_field::empty ctor");
@@ -35,6 +37,8 @@ void udb_field::assign_value(const ole_variant& new_value)
 void udb_field::refill(const std::wstring& name, std::int32_t size, bool b_not_null,
                        bool b_auto_num)
 {
+    // Moved out, not assigned over: a string assigned a short one keeps its storage.
+    const ole_variant freed(std::move(static_cast<ole_variant&>(*this)));
     ole_variant::operator=(ole_variant());
     m_size = size;
     m_name = name;

@@ -87,8 +87,7 @@ void udb_record_pool::give(udb_record&& record)
         if (field != nullptr)
         {
             // A kept record must not hold a megabyte value until the reader comes back for it.
-            // Moved: a copy of an empty value would keep the old storage.
-            static_cast<ole_variant&>(*field) = ole_variant();
+            field->refill(field->name(), field->size(), field->is_not_null(), field->is_auto_num());
         }
     }
     m_records.push_back(std::move(record));

@@ -194,13 +194,16 @@ TEST_F(PgsStream, RecordsFromThePoolAreFilledLikeNewOnes)
     for (const pool_case& entry : cases)
     {
         SCOPED_TRACE(entry.label);
-        const auto fresh = database->get_table(L"public.rows_10001", udb_table_mode::read_only);
         std::vector<udb_record> expected;
-        fresh->reset();
-        while (!fresh->is_eof())
         {
-            expected.push_back(*fresh->get_item());
-            fresh->next();
+            // One reading recordset at a time: the connection has one transaction.
+            const auto fresh = database->get_table(L"public.rows_10001", udb_table_mode::read_only);
+            fresh->reset();
+            while (!fresh->is_eof())
+            {
+                expected.push_back(*fresh->get_item());
+                fresh->next();
+            }
         }
         const auto pooled = database->get_table(L"public.rows_10001", udb_table_mode::read_only);
         const auto pool = std::make_shared<udb_record_pool>(4);
