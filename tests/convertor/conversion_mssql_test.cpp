@@ -144,15 +144,9 @@ TEST_P(ConversionToSqlServer, EveryTableArrivesWithEveryValueAndRefusedRowsAreRe
         forgive_babelfish_time_literals(messages, arriving);
     }
     EXPECT_EQ(messages, test.messages);
-    std::vector<std::string> expected_tables;
-    for (const agent_test::source_table& table : tables)
-    {
-        expected_tables.push_back("dbo." + table.name);
-    }
     std::vector<std::string> found_tables = reader.tables();
-    std::sort(expected_tables.begin(), expected_tables.end());
     std::sort(found_tables.begin(), found_tables.end());
-    ASSERT_EQ(found_tables, expected_tables);
+    ASSERT_EQ(found_tables, agent_test::dbo_table_names(tables));
 
     for (const agent_test::source_table& table : tables)
     {

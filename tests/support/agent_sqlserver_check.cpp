@@ -7,6 +7,7 @@
 #include "plat/plat_text.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -224,6 +225,17 @@ std::optional<conversion_servers> conversion_servers_or_skip()
         servers = conversion_servers{*login, *source};
     }();
     return servers;
+}
+
+std::vector<std::string> dbo_table_names(const std::vector<source_table>& tables)
+{
+    std::vector<std::string> names;
+    for (const source_table& table : tables)
+    {
+        names.push_back("dbo." + table.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<source_table> read_source_tables(const pgs_test::server_settings& server,

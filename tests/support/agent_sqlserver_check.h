@@ -47,6 +47,10 @@ struct source_table
 std::vector<source_table> read_source_tables(const pgs_test::server_settings& server,
                                              const std::string& database);
 
+/// The destination names of `tables` ("dbo.<name>", public becomes dbo), sorted, to compare
+/// with a sorted destination_reader::tables().
+std::vector<std::string> dbo_table_names(const std::vector<source_table>& tables);
+
 /// Reads the destination database `database` through `engine` (connected).
 class destination_reader
 {

@@ -156,15 +156,9 @@ TEST_F(WizardPagila, EveryPageLeadsToTheSameTablesAndRowCounts)
     // The engine's database list is read at connect, and the run created the destination.
     converter.connect_mssql_server();
     agent_test::destination_reader reader(converter.mss(), destination_name);
-    std::vector<std::string> expected_tables;
-    for (const agent_test::source_table& table : tables)
-    {
-        expected_tables.push_back("dbo." + table.name);
-    }
     std::vector<std::string> found_tables = reader.tables();
-    std::sort(expected_tables.begin(), expected_tables.end());
     std::sort(found_tables.begin(), found_tables.end());
-    ASSERT_EQ(found_tables, expected_tables);
+    ASSERT_EQ(found_tables, agent_test::dbo_table_names(tables));
     for (const agent_test::source_table& table : tables)
     {
         EXPECT_EQ(reader.row_count(table.name), table.rows) << table.name;

@@ -70,15 +70,9 @@ protected:
     void expect_tables(const std::string& dest, long rows = -1)
     {
         agent_test::destination_reader reader(*m_engine, dest);
-        std::vector<std::string> expected;
-        for (const agent_test::source_table& table : m_tables)
-        {
-            expected.push_back("dbo." + table.name);
-        }
         std::vector<std::string> found = reader.tables();
         std::sort(found.begin(), found.end());
-        std::sort(expected.begin(), expected.end());
-        ASSERT_EQ(found, expected);
+        ASSERT_EQ(found, agent_test::dbo_table_names(m_tables));
         for (const agent_test::source_table& table : m_tables)
         {
             EXPECT_EQ(reader.row_count(table.name), rows < 0 ? table.rows : rows) << table.name;
