@@ -5,7 +5,6 @@
 #include "mss/mss_engine.h"
 #include "plat/oledb/oledb_providers.h"
 #include "test_support.h"
-#include "tk/tk_exception.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -40,22 +39,9 @@ protected:
 
     void TearDown() override
     {
-        // Cleaning up, a refusal for a concurrent catalog change is tried again.
-        for (int attempt = 0; m_login && m_engine.connected() && m_engine.is_db_exist(m_name);
-             ++attempt)
+        if (m_login && m_engine.connected() && m_engine.is_db_exist(m_name))
         {
-            try
-            {
-                m_engine.delete_db(m_name);
-            }
-            catch (const tk_exception& error)
-            {
-                if (attempt == 4 || !test_support::is_concurrent_catalog_refusal(error.what()))
-                {
-                    throw;
-                }
-                ::usleep(200000);
-            }
+            m_engine.delete_db(m_name);
         }
     }
 

@@ -3,11 +3,17 @@
 
 #include "plat/plat_text.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace test_support
 {
@@ -104,6 +110,54 @@ bool pg_server_or_skip(const std::string& missing)
     return false;
 }
 
+namespace
+{
+
+// Fails the running test unless CTest runs it under the SQL Server lock (its full name holds
+// "SqlServer").
+void expect_sql_server_test_name()
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    if (test == nullptr)
+    {
+        return;
+    }
+    const std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    if (name.find("SqlServer") == std::string::npos)
+    {
+        ADD_FAILURE() << name << " uses the SQL Server of ZOV_TEST_MSSQL: put \"SqlServer\" in its "
+                      << "name, so that CTest runs it alone under the lock zov_sql_server";
+    }
+}
+
+// The file lock that keeps the SQL Server tests of two test runs apart; the descriptor stays open
+// until the process ends, which releases it.
+void lock_sql_server_for_this_process()
+{
+    static const int descriptor = []
+    {
+        const std::filesystem::path path =
+            std::filesystem::temp_directory_path() / "zov-test-sql-server.lock";
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0)
+        {
+            throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
+        }
+        while (::flock(fd, LOCK_EX) != 0)
+        {
+            if (errno != EINTR)
+            {
+                throw std::runtime_error("cannot lock " + path.string() + ": " +
+                                         std::strerror(errno));
+            }
+        }
+        return fd;
+    }();
+    (void)descriptor;
+}
+
+} // namespace
+
 std::optional<mssql_login> mssql_login_from_env()
 {
     const char* value = std::getenv("ZOV_TEST_MSSQL");
@@ -118,13 +172,10 @@ std::optional<mssql_login> mssql_login_from_env()
     {
         return std::nullopt;
     }
+    expect_sql_server_test_name();
+    lock_sql_server_for_this_process();
     return mssql_login{text.substr(0, first), text.substr(first + 1, second - first - 1),
                        text.substr(second + 1)};
-}
-
-bool is_concurrent_catalog_refusal(const std::string& text)
-{
-    return text.find("tuple concurrently updated") != std::string::npos;
 }
 
 } // namespace test_support

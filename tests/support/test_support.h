@@ -54,6 +54,13 @@ private:
 
 /// The SQL Server login that ZOV_TEST_MSSQL names as "server;user;password" (the server may be
 /// "host,port"); nothing when the variable is unset or malformed.
+///
+/// Tests that use that server create, drop and convert into databases on it, and a server may
+/// refuse a CREATE DATABASE while another session creates one (the TDS test server does; SQL
+/// Server queues it). So such tests run one at a time: CTest gives every test with "SqlServer" in
+/// its full name the lock zov_sql_server, and this call fails a test named otherwise. Two test
+/// runs on one machine share the server too: the first call also takes a file lock in the
+/// temporary directory and holds it until the test process ends.
 struct mssql_login
 {
     std::wstring server;
@@ -66,15 +73,5 @@ std::optional<mssql_login> mssql_login_from_env();
 /// test is skipped with "PGHOST is not set: " + `missing`, or fails under ZOV_REQUIRE_PG=1 (a run
 /// that must not pass without the server), and the caller returns.
 bool pg_server_or_skip(const std::string& missing = "no PostgreSQL server to test against");
-
-/// True when `text` is the refusal of the TDS test server Babelfish, a T-SQL front of PostgreSQL,
-/// to change its catalog while another session changes the same rows ("tuple concurrently
-/// updated"), as two databases created at once do. SQL Server serialises such changes.
-bool is_concurrent_catalog_refusal(const std::string& text);
-/// The reason a test gives when it skips for that refusal.
-inline constexpr const char* concurrent_catalog_skip =
-    "the TDS test server (Babelfish) refused a catalog change made while another session made "
-    "one (\"tuple concurrently updated\"), which SQL Server serialises; run the SQL Server tests "
-    "one at a time against it";
 
 } // namespace test_support

@@ -31,7 +31,7 @@ namespace
 /// The destination database of this test on the shared server.
 const std::string destination_name = "wizb_pagila";
 
-class WizardPagila : public testing::Test
+class WizardPagilaToSqlServer : public testing::Test
 {
 protected:
     void SetUp() override
@@ -87,7 +87,7 @@ protected:
     vandrel_wizard wizard{prompts, false};
 };
 
-TEST_F(WizardPagila, EveryPageLeadsToTheSameTablesAndRowCounts)
+TEST_F(WizardPagilaToSqlServer, EveryPageLeadsToTheSameTablesAndRowCounts)
 {
     wizard_shell& shell = wizard.shell();
     shell.show();

@@ -122,7 +122,7 @@ TEST_F(AgentLostSource, MidTableEndsWithinSecondsAndARerunConvertsEverything)
 }
 
 /// The program against the SQL Server of ZOV_TEST_MSSQL, reached directly or through a relay.
-class AgentLostDestination : public testing::Test
+class AgentLostSqlServer : public testing::Test
 {
 protected:
     void SetUp() override
@@ -246,7 +246,7 @@ protected:
 };
 
 // One test, its steps in turn: the server's catalog refuses databases created side by side.
-TEST_F(AgentLostDestination, EndsWithinSecondsAndTheExitStatusTellsWhatArrived)
+TEST_F(AgentLostSqlServer, EndsWithinSecondsAndTheExitStatusTellsWhatArrived)
 {
     {
         SCOPED_TRACE("mid-batch");
