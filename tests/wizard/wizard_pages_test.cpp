@@ -161,25 +161,51 @@ TEST_F(WizardPages, WelcomeReportsAMissingProfile)
     EXPECT_EQ(wizard.shell().currentId(), page_id::welcome);
 }
 
-struct port_case
+struct port_refusal_case
 {
+    const char* name;
     const char* text;
-    int port;
 };
 
-class PortText : public testing::TestWithParam<port_case>
+class PostgreSqlPortRefused : public WizardPages,
+                              public testing::WithParamInterface<port_refusal_case>
 {
 };
 
-TEST_P(PortText, LeadingDigitsCount)
+TEST_P(PostgreSqlPortRefused, NextSaysWhyKeepsThePageAndTriesNoConnection)
 {
-    EXPECT_EQ(port_from_text(GetParam().text), GetParam().port);
+    process.converter().pgs_converter_impl::set_connection("127.0.0.1", "nobody", "x", 6000);
+    show_at(page_id::pgs_settings);
+    control<QLineEdit>(wizard.pgs_settings(), "port_edit")->setText(GetParam().text);
+    next();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::pgs_settings);
+    // Only the refusal: a connection tried on 127.0.0.1 would have added its error box.
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{"message Corlamig 1.5  Message|Invalid port number \"" +
+                                       std::string(GetParam().text) +
+                                       "\" in the field 'Port': enter a whole number from 1 to "
+                                       "65535, or leave the field empty for the default port "
+                                       "5432."});
+    EXPECT_EQ(process.converter().port(), 6000);
+    EXPECT_EQ(process.converter().pgs_host(), "127.0.0.1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, PortText,
-                         testing::Values(port_case{"5433", 5433}, port_case{"5433x", 5433},
-                                         port_case{"x1", 0}, port_case{"", 0},
-                                         port_case{" 5432", 0}, port_case{"99999999999", INT_MAX}));
+INSTANTIATE_TEST_SUITE_P(Texts, PostgreSqlPortRefused,
+                         testing::Values(port_refusal_case{"Letters", "abc"},
+                                         port_refusal_case{"DigitsThenLetters", "55499abc"},
+                                         port_refusal_case{"Zero", "0"},
+                                         port_refusal_case{"TooLarge", "65536"},
+                                         port_refusal_case{"Negative", "-1"}),
+                         [](const testing::TestParamInfo<port_refusal_case>& param_info)
+                         { return std::string(param_info.param.name); });
+
+TEST_F(WizardPages, PostgreSqlDefaultPortShowsAsAnEmptyField)
+{
+    process.converter().pgs_converter_impl::set_connection("db.example", "u", "p", 0);
+    show_at(page_id::pgs_settings);
+    EXPECT_TRUE(control<QRadioButton>(wizard.pgs_settings(), "remote_radio")->isChecked());
+    EXPECT_EQ(control<QLineEdit>(wizard.pgs_settings(), "port_edit")->text(), "");
+}
 
 TEST_F(WizardPages, PostgreSqlPageOpensLocalWithHostAndPortDisabled)
 {
@@ -252,8 +278,11 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, PostgreSqlStore,
     testing::Values(store_case{"LocalForgetsHostAndPort", false, "typed.example", "5433", "", 0},
                     store_case{"RemoteKeepsThem", true, "db.example", "5433", "db.example", 5433},
-                    store_case{"PortWithLetters", true, "h", "5433x", "h", 5433},
-                    store_case{"PortStartingWithALetter", true, "h", "x1", "h", 0}),
+                    store_case{"PortWithBlanksAround", true, "h", " 5433 ", "h", 5433},
+                    store_case{"EmptyPortIsTheDefault", true, "h", "", "h", 0},
+                    // A port the field cannot name is not stored: the last one stays.
+                    store_case{"PortWithLetters", true, "h", "5433x", "h", 1},
+                    store_case{"PortStartingWithALetter", true, "h", "x1", "h", 1}),
     [](const testing::TestParamInfo<store_case>& param_info) { return param_info.param.name; });
 
 TEST_F(WizardPages, PostgreSqlFailedConnectShowsTheReasonAndKeepsThePage)

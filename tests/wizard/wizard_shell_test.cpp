@@ -427,6 +427,21 @@ TEST(WizardQuickLaunch, MissingProfileEndsWithFailureBeforeAnyWindow)
                                         "correct path/name was given."}));
 }
 
+TEST(WizardQuickLaunch, AProfilePortThatNamesNoPortIsRefusedNamingTheKey)
+{
+    scripted_prompts prompts;
+    const test_support::temp_dir home;
+    const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
+    const std::string profile = home.file("bad port.zov");
+    test_support::write_file(profile, "[Generic settings]\r\nsrc=a\r\ndest=b\r\n[pgs "
+                                      "settings]\r\nhost=127.0.0.1\r\nport=55499abc\r\n");
+    EXPECT_EQ(vandrel_run(QString::fromStdString(profile), prompts), -1);
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"error Error|Invalid port number \"55499abc\" in the key "
+                                        "\"port\" of [pgs settings]: a whole number from 1 to "
+                                        "65535 is expected."}));
+}
+
 TEST(WizardQuickLaunch, FailedPostgreSqlConnectionEndsWithFailure)
 {
     scripted_prompts prompts;
