@@ -7,6 +7,7 @@
 #include "wizard/mssql_settings_page.h"
 #include "wizard/pgs_settings_page.h"
 #include "wizard/welcome_page.h"
+#include "wizard/wizard_dialogs.h"
 #include "wizard/wizard_shell.h"
 #include "wizard_test_support.h"
 
@@ -397,11 +398,27 @@ class SqlServerFailure : public WizardPages, public testing::WithParamInterface<
 {
 };
 
-TEST_P(SqlServerFailure, IsShownOnTheGuiThreadAndThePageStays)
+/// True while a wait dialog is on show.
+bool wait_dialog_shown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+    {
+        if (qobject_cast<dlg_animation*>(window) != nullptr && window->isVisible())
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_P(SqlServerFailure, IsShownOnTheGuiThreadAfterTheWaitAndThePageStays)
 {
     install_destination(GetParam().fail);
     show_at(page_id::mssql_settings);
+    std::vector<bool> wait_shown_at_box;
+    prompts.on_error = [&] { wait_shown_at_box.push_back(wait_dialog_shown()); };
     next();
+    EXPECT_EQ(wait_shown_at_box, std::vector<bool>(prompts.lines_starting("error ").size(), false));
     EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(prompts.lines(), GetParam().shown);
@@ -436,6 +453,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<mssql_failure_case>& param_info)
     { return param_info.param.name; });
 
+TEST_F(WizardPages, SqlServerClosedPortShowsTheDriversTextUnderTheWizards)
+{
+    // The real driver; nothing listens on port 1 of the loopback.
+    process.converter().set_sec_log(false);
+    process.converter().mssql_converter_impl::set_connection(L"127.0.0.1,1", L"sa", L"x");
+    QString wait_text;
+    wizard.mssql_settings().set_wait_observer([&](dlg_animation& dialog)
+                                              { wait_text = dialog.text(); });
+    bool wait_shown_at_box = true;
+    prompts.on_error = [&] { wait_shown_at_box = wait_dialog_shown(); };
+    show_at(page_id::mssql_settings);
+    next();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
+    EXPECT_EQ(wait_text, "Connecting to MS SQL server. Please wait...");
+    EXPECT_FALSE(wait_shown_at_box);
+    const std::vector<std::string> errors = prompts.lines_starting("error ");
+    ASSERT_EQ(errors.size(), 1U);
+    const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
+                             "denied.\nCheck to verify the correct host was given.\n\n";
+    ASSERT_TRUE(errors[0].starts_with(head)) << errors[0];
+    // FreeTDS's own words, as the agent prints them.
+    EXPECT_EQ(errors[0].substr(head.size()),
+              "Unable to connect: Adaptive Server is unavailable or does not exist");
+}
+
 TEST_F(WizardPages, SqlServerConnectsToTheRealServer)
 {
     const std::optional<test_support::mssql_login> login = test_support::mssql_login_from_env();
@@ -468,11 +510,15 @@ TEST_F(WizardPages, SqlServerRealServerRefusesAWrongPassword)
     show_at(page_id::mssql_settings);
     next();
     EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
-    // A refused login fails the connection itself, which the provider answers with E_FAIL.
-    EXPECT_EQ(prompts.lines_starting("error "),
-              std::vector<std::string>{"error Corlamig 1.5  Error|MS SQL Server does not exist or "
-                                       "access denied.\nCheck to verify the correct host was "
-                                       "given."});
+    // A refused login fails the connection itself, which the provider answers with E_FAIL; the
+    // driver's own text follows (its words are the driver's: FreeTDS says "Unable to connect to
+    // data source").
+    const std::vector<std::string> errors = prompts.lines_starting("error ");
+    ASSERT_EQ(errors.size(), 1U);
+    const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
+                             "denied.\nCheck to verify the correct host was given.\n\n";
+    EXPECT_TRUE(errors[0].starts_with(head)) << errors[0];
+    EXPECT_GT(errors[0].size(), head.size()) << errors[0];
 }
 
 } // namespace

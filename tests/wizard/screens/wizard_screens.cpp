@@ -117,7 +117,7 @@ int main(int argc, char** argv)
         saved = save(shell, folder, "03b-sql-server-windows") && saved;
 
         // The dialogs, over the wizard as their owner.
-        dlg_animation wait(&shell);
+        dlg_animation wait(&shell, dlg_animation::pgs_text);
         wait.setModal(false);
         wait.show();
         wait.advance();
