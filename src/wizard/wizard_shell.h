@@ -96,7 +96,8 @@ public:
     int internal_error(const std::string& text);
 
     /// Opens the help topic (help_topic::none: the index) from the help folder; a missing
-    /// folder gives "Help file does not exist. Reinstall the program.". Any thread.
+    /// folder gives "Help file does not exist. Reinstall the program.", a topic that cannot be
+    /// handed to a program an error box with the topic file's path. Any thread.
     void display_help(int topic = help_topic::none);
     const QString& help_folder() const { return m_help_folder; }
     void set_help_folder(const QString& folder) { m_help_folder = folder; }

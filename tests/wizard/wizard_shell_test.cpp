@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -279,6 +280,21 @@ TEST_F(WizardShell, MissingHelpFolderIsReported)
     EXPECT_EQ(prompts.lines(),
               (std::vector<std::string>{
                   "error Corlamig 1.5  Error|Help file does not exist. Reinstall the program."}));
+}
+
+TEST_F(WizardShell, HelpThatCannotBeOpenedSaysWhereTheTopicIs)
+{
+    vandrel_wizard wizard(prompts, false);
+    prompts.help_opens = false;
+    show_at(wizard.shell(), page_id::pgs_settings);
+    QTest::keyClick(&wizard.shell(), Qt::Key_F1);
+    const QString file = QDir::toNativeSeparators(help_file(default_help_folder(), 1010));
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"help 1010.html",
+                                        "error Corlamig 1.5  Error|The help topic could not be "
+                                        "opened: no program to show it was found. Open this "
+                                        "file in a web browser:\n" +
+                                            file.toStdString()}));
 }
 
 TEST_F(WizardShell, WriteLogAppendsVerbatimInOrderFromAnyThread)
