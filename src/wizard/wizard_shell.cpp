@@ -287,6 +287,17 @@ void wizard_shell::reject()
     }
 }
 
+void wizard_shell::done(int result)
+{
+    // Leaving the wizard never runs the pages' checks: QWizard's reject cleans up every page the
+    // user went through, which here runs its Back handler, so a log file whose folder is gone
+    // was refused again, over an emptied page, after the user had said Yes to leaving. So the
+    // fields on show are not stored either: Cancel keeps nothing of the page it leaves.
+    m_leaving = result == QDialog::Rejected;
+    QWizard::done(result);
+    m_leaving = false;
+}
+
 void wizard_shell::help_requested()
 {
     if (m_current_page != nullptr)

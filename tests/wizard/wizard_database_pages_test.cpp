@@ -459,6 +459,19 @@ TEST_F(DatabasePages, ARefusedLogFileIsShownAndThePageStays)
                                        "Please verify the correct path was given."});
 }
 
+TEST_F(DatabasePages, LeavingWithARefusedLogFileAsksOnlyWhetherToLeave)
+{
+    show_at(page_id::databases);
+    control<QLineEdit>(wizard.databases(), "log_file_edit")
+        ->setText(QString::fromStdString(process.home().file("missing/run.log")));
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"});
+}
+
 TEST_F(DatabasePages, TheSchemaListStartsEmptyAndSelectsTheStoredSchema)
 {
     process.converter().set_src(L"sales");
