@@ -37,6 +37,12 @@ std::wstring failure_identity(const tk_exception& error)
     return plat::utf8_to_wide_lossy(typeid(error).name()) + L"/" + std::to_wstring(error.code());
 }
 
+/// The user asked the run to stop (the wizard's Cancel): ends the run like Abort does, after
+/// the stop line.
+class stop_by_user : public tk_final_exception
+{
+};
+
 /// Ends a table whose rows keep failing alike. Carries the last failure, which is reported
 /// once for them all.
 class same_failure_stop : public tk_exception
@@ -261,6 +267,11 @@ void conversion_run::execute()
 
     for (const auto& [key, query] : conv.selected())
     {
+        if (conv.stop_requested())
+        {
+            tk_log(3, "Conversion stopped by the user after %d of %d tables", conv.tables_done(),
+                   total);
+        }
         check_stop();
         convert_entry(key, query);
         conv.set_tables_done(conv.tables_done() + 1);
@@ -447,7 +458,19 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
     m_reporter.progress_line({progress_kind::table, line, key, conv.records_total()});
     if (conv.records_total() != 0 && !conv.tab_def())
     {
-        convert_rows(rows, writer);
+        try
+        {
+            convert_rows(rows, writer);
+        }
+        catch (const stop_by_user&)
+        {
+            // Committed first, so that the line counts what the table holds.
+            writer.flush();
+            tk_wlog(3,
+                    L"Conversion stopped by the user in table %s: %d of its %d records were stored",
+                    key, m_rows_handed - m_rows_refused, conv.records_total());
+            throw;
+        }
     }
     // Ends the load here, where its failure is still this table's error; the destructor then
     // has nothing left to report.
@@ -715,7 +738,7 @@ void conversion_run::check_stop() const
     if (m_converter.stop_requested())
     {
         tk_log(2, "The conversion was asked to stop");
-        throw tk_final_exception();
+        throw stop_by_user();
     }
 }
 

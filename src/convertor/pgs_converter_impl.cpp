@@ -10,29 +10,39 @@
 
 #include <cwctype>
 
-std::optional<int> pgs_profile_port(const std::wstring& text)
+std::optional<int> pgs_port_from_text(const std::wstring& text)
 {
-    std::size_t position = 0;
-    while (position < text.size() && std::iswspace(static_cast<wint_t>(text[position])))
+    const auto blank = [](wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; };
+    auto first = text.begin();
+    auto last = text.end();
+    while (first != last && blank(*first))
     {
-        ++position;
+        ++first;
     }
-    bool negative = false;
-    if (position < text.size() && (text[position] == L'+' || text[position] == L'-'))
+    while (last != first && blank(*(last - 1)))
     {
-        negative = text[position] == L'-';
-        ++position;
+        --last;
     }
+    if (first == last)
+    {
+        return 0;
+    }
+    // Digits only: a sign, a letter or a blank inside would otherwise name another port than
+    // the one the text shows, or none at all.
     long value = 0;
-    for (; position < text.size() && text[position] >= L'0' && text[position] <= L'9'; ++position)
+    for (auto position = first; position != last; ++position)
     {
-        value = value * 10 + (text[position] - L'0');
+        if (*position < L'0' || *position > L'9')
+        {
+            return std::nullopt;
+        }
+        value = value * 10 + (*position - L'0');
         if (value > 65535)
         {
             return std::nullopt; // stops before the number can overflow
         }
     }
-    if (negative || value < 1)
+    if (value < 1)
     {
         return std::nullopt;
     }
@@ -140,10 +150,15 @@ bool pgs_converter_impl::load_profile(const udb_profile& profile)
     }
     if (const std::wstring text = profile.get_value(profile_keys::pgs, L"port"); !text.empty())
     {
-        const std::optional<int> port = pgs_profile_port(text);
+        const std::optional<int> port = pgs_port_from_text(text);
         if (!port)
         {
-            throw tk_exception("Invalid port number", tk_severity::ends_run);
+            throw tk_exception(plat::wide_to_utf8(L"Invalid port number \"" + text +
+                                                  L"\" in the key \"port\" of [" +
+                                                  profile_keys::pgs +
+                                                  L"]: a whole number from 1 to 65535 is "
+                                                  L"expected."),
+                               tk_severity::ends_run);
         }
         m_port = *port;
     }

@@ -54,8 +54,9 @@ protected:
 
     /// Writes [pgs settings]; host, user and password only when set, the port only when not 0.
     bool store_profile(udb_profile& profile) const;
-    /// Reads [pgs settings]. Throws tk_exception "Invalid port number" (severity 1) for a port
-    /// that is not 1-65535, after the other keys were applied.
+    /// Reads [pgs settings]. Throws tk_exception (severity 1) naming the key for a port that
+    /// pgs_port_from_text refuses, after the other keys were applied; a port of blanks only is
+    /// the default port.
     bool load_profile(const udb_profile& profile);
 
     /// For the settings store.
@@ -77,6 +78,8 @@ private:
     std::unique_ptr<conversion_source> m_source;
 };
 
-/// The port of a profile's "port" value: leading blanks, an optional sign and the leading
-/// digits, as atol reads them; nothing when that is not 1-65535.
-std::optional<int> pgs_profile_port(const std::wstring& text);
+/// The PostgreSQL port of a text that a person typed (the wizard's port field) or a profile
+/// holds: empty, or blanks only, is 0 (the default port); a whole number from 1 to 65535, blanks
+/// around it aside, is that port; anything else ("abc", "55499abc", "0", "65536", "-1", "+5432")
+/// is refused with nothing.
+std::optional<int> pgs_port_from_text(const std::wstring& text);

@@ -11,11 +11,31 @@
 #include <QMessageBox>
 #include <QStringList>
 
+namespace
+{
+
+/// The folder of the file chosen last in this session; empty before the first.
+QString& last_chosen_folder()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+void remember_chosen_file(const QString& path)
+{
+    last_chosen_folder() = path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+
 file_dialog_start split_initial_path(const QString& path)
 {
     if (path.isEmpty())
     {
-        return {QCoreApplication::applicationDirPath(), QString()};
+        // Not the program's own folder (build/src/wizard, ~/.local/bin), where no profile or log
+        // belongs: where the user went last in this session, else home.
+        const QString& last = last_chosen_folder();
+        return {last.isEmpty() ? QDir::homePath() : last, QString()};
     }
     const QFileInfo info(QDir::current(), path);
     return {info.absolutePath(), info.completeBaseName()};
@@ -111,6 +131,7 @@ bool open_file_dialog::run()
         return false;
     }
     m_file_name = dialog.selectedFiles().front();
+    remember_chosen_file(m_file_name);
     return true;
 }
 
@@ -148,6 +169,7 @@ bool save_file_dialog::run()
                                   QMessageBox::No) == QMessageBox::Yes)
         {
             m_file_name = chosen;
+            remember_chosen_file(m_file_name);
             return true;
         }
         start_name = QFileInfo(chosen).fileName();

@@ -13,8 +13,13 @@ struct file_dialog_start
 };
 
 /// Splits an initial path into its full folder and its file name without extension ("/d/x.log"
-/// gives "/d" and "x"); an empty path gives the program's folder and an empty name.
+/// gives "/d" and "x"); an empty path gives the folder of the file chosen last in this session
+/// (see remember_chosen_file), else the user's home, and an empty name.
 file_dialog_start split_initial_path(const QString& path);
+
+/// Remembers the folder of `path`, a file the user chose in a file dialog, for the next dialog
+/// that has no initial path; an empty `path` forgets it. GUI thread only.
+void remember_chosen_file(const QString& path);
 
 /// A filter of NUL-separated description/pattern pairs ending in an empty entry, as
 /// "Profile Files (.zov)\0*.zov\0All Files (*.*)\0*.*\0", in Qt's form:

@@ -1,6 +1,7 @@
 // gui_bridge.cpp: blocking queued calls to the GUI thread, the page workers and the wait.
 #include "wizard/gui_bridge.h"
 
+#include "plat/oledb/oledb_com.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "wizard/wizard_dialogs.h"
@@ -174,10 +175,21 @@ void wizard_worker::join()
     m_thread.join();
 }
 
-void run_with_wait_dialog(QWidget* owner, wizard_worker& worker, std::function<void()> work,
+com_scope::com_scope()
+{
+    CoInitialize(nullptr);
+}
+
+com_scope::~com_scope()
+{
+    CoUninitialize();
+}
+
+void run_with_wait_dialog(QWidget* owner, const QString& text, wizard_worker& worker,
+                          std::function<void()> work,
                           const std::function<void(dlg_animation&)>& dialog_shown)
 {
-    dlg_animation dialog(owner);
+    dlg_animation dialog(owner, text);
     // The dialog outlives the worker: exec() returns only through the worker's done(0), and
     // the worker is joined before the dialog goes.
     dlg_animation* target = &dialog;

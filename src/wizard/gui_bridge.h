@@ -54,13 +54,25 @@ private:
     std::exception_ptr m_failure;
 };
 
+/// Initialises COM for a worker's thread for as long as the worker talks to the SQL Server side.
+class com_scope
+{
+public:
+    com_scope();
+    ~com_scope();
+    com_scope(const com_scope&) = delete;
+    com_scope& operator=(const com_scope&) = delete;
+};
+
 class dlg_animation;
+class QString;
 class QWidget;
 
-/// The waiting protocol: runs `work` on `worker` while the wait dialog (owned by `owner`)
-/// animates, and returns when both have ended. The worker's end closes the dialog through a
+/// The waiting protocol: runs `work` on `worker` while the wait dialog (owned by `owner`, saying
+/// `text`) animates, and returns when both have ended. The worker's end closes the dialog through a
 /// queued call, so a worker that ends before the dialog opens cannot leave it open. `work`
 /// must handle its own failures (they are logged and dropped here). `dialog_shown`, when
 /// given, is called with the dialog once it has been shown (tests and pictures).
-void run_with_wait_dialog(QWidget* owner, wizard_worker& worker, std::function<void()> work,
+void run_with_wait_dialog(QWidget* owner, const QString& text, wizard_worker& worker,
+                          std::function<void()> work,
                           const std::function<void(dlg_animation&)>& dialog_shown = {});

@@ -4,9 +4,9 @@
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
 #include "mss/odb_exception.h"
-#include "plat/oledb/oledb_com.h"
 #include "tk/tk_logger.h"
 #include "wizard/help_topics.h"
+#include "wizard/wizard_dialogs.h"
 #include "wizard/wizard_prompts.h"
 #include "wizard/wizard_shell.h"
 
@@ -18,21 +18,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-namespace
-{
-
-/// Initialises COM for the worker's thread for as long as it talks to the server.
-class com_scope
-{
-public:
-    com_scope() { CoInitialize(nullptr); }
-    ~com_scope() { CoUninitialize(); }
-    com_scope(const com_scope&) = delete;
-    com_scope& operator=(const com_scope&) = delete;
-};
-
-} // namespace
 
 mssql_settings_page::mssql_settings_page()
     : wizard_page("Step 2 of 6", "Connect to MS SQL server", help_topic::mssql_settings)
@@ -131,11 +116,39 @@ int mssql_settings_page::on_next()
     return connect_with_wait() ? 0 : -1;
 }
 
+std::string mssql_settings_page::host_refusal(const std::string& driver_text)
+{
+    std::string text = "MS SQL Server does not exist or access denied.\nCheck to verify the "
+                       "correct host was given.";
+    if (!driver_text.empty())
+    {
+        text += "\n\n" + driver_text;
+    }
+    return text;
+}
+
 bool mssql_settings_page::connect_with_wait()
 {
     m_connected = false;
+    m_failure.reset();
     run_with_wait_dialog(
-        shell().box_owner(), m_worker, [this] { connect_worker(); }, m_wait_observer);
+        shell().box_owner(), dlg_animation::mssql_text, m_worker, [this] { connect_worker(); },
+        m_wait_observer);
+    // Shown here, after the wait dialog has closed, and not by the worker while the dialog is
+    // still up: a box opened from the worker would stand over the wait.
+    if (m_failure)
+    {
+        wizard_shell& owner = shell();
+        if (m_failure->internal)
+        {
+            owner.internal_error(m_failure->text);
+            owner.prompts().end_process(255);
+        }
+        else
+        {
+            owner.error_a(m_failure->text);
+        }
+    }
     return connected();
 }
 
@@ -144,7 +157,6 @@ void mssql_settings_page::connect_worker()
     tk_log(2, "mssql_settings_page::animation::operator()");
     const com_scope com;
     m_connected = false;
-    wizard_shell& owner = shell();
     try
     {
         try
@@ -157,33 +169,38 @@ void mssql_settings_page::connect_worker()
         {
             if ((error.code() & 0xFFFF) == 0x4005)
             {
-                owner.error_a("MS SQL Server does not exist or access denied.\nCheck to verify "
-                              "the correct host was given.");
+                // FreeTDS answers an unknown host, a closed port and a refused login alike with
+                // E_FAIL: only the driver's text, when a record of the driver carried one, tells
+                // them apart.
+                const bool from_driver = !error.sqlstate().empty() || !error.source().empty();
+                m_failure =
+                    connect_failure{false, host_refusal(from_driver ? error.message() : "")};
             }
             else
             {
-                owner.error_a(mapped_error_text(oledb_error_texts(), error));
+                m_failure = connect_failure{false, mapped_error_text(oledb_error_texts(), error)};
             }
         }
         catch (const tk_exception& error)
         {
             if (error.level() >= tk_severity::internal)
             {
-                owner.internal_error(error.message());
-                owner.prompts().end_process(255);
-                return;
+                m_failure = connect_failure{true, error.message()};
             }
-            // Severity 0 or 1: a refused connection, shown like the provider's refusals.
-            owner.error_a(mapped_error_text(oledb_error_texts(), error));
+            else
+            {
+                // Severity 0 or 1: a refused connection, shown like the provider's refusals.
+                m_failure = connect_failure{false, mapped_error_text(oledb_error_texts(), error)};
+            }
         }
         catch (const std::exception& error)
         {
-            owner.error_a(error.what());
+            m_failure = connect_failure{false, error.what()};
         }
     }
     catch (...)
     {
-        // The error box itself failed (the GUI is going away): the page simply stays.
-        tk_log(3, "mssql_settings_page: the connection failure could not be shown");
+        // Keeping the text failed (no memory left): the page simply stays.
+        tk_log(3, "mssql_settings_page: the connection failure could not be kept");
     }
 }

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -14,8 +16,8 @@ class dlg_animation;
 
 /// The SQL Server page. Next stores the fields and connects on the page's worker while the wait
 /// dialog animates; the page stays unless the connection was made. A failed connection (any
-/// error of severity 0 or 1, or a library's exception) is shown by the worker through the
-/// shell; only an internal error ends the program.
+/// error of severity 0 or 1, or a library's exception) is shown once the wait dialog has closed,
+/// with the driver's own text under the wizard's; only an internal error ends the program.
 class mssql_settings_page : public wizard_page
 {
     Q_OBJECT
@@ -42,9 +44,22 @@ public:
         m_wait_observer = std::move(observer);
     }
 
+    /// The text shown for a refused connection whose code is E_FAIL's: the wizard's sentence,
+    /// then `driver_text` (the driver's own message, as the agent prints it) under it when
+    /// there is one.
+    static std::string host_refusal(const std::string& driver_text);
+
 private:
+    /// Why the worker's connection failed, for the GUI thread to show after the wait.
+    struct connect_failure
+    {
+        bool internal = false;
+        std::string text;
+    };
+
     void set_windows_auth(bool windows);
-    /// The worker's body: connect and report a failure; never throws.
+    /// The worker's body: connect, and keep a failure for connect_with_wait to show; never
+    /// throws and shows nothing.
     void connect_worker();
 
     QLineEdit* m_server;
@@ -54,6 +69,8 @@ private:
     QLineEdit* m_password;
     QCheckBox* m_as_dbo;
     std::atomic<bool> m_connected{false};
+    /// Written by the worker, read after it was joined.
+    std::optional<connect_failure> m_failure;
     std::function<void(dlg_animation&)> m_wait_observer;
     // Last: destroyed (joined) first, before the controls it may still read go.
     wizard_worker m_worker;

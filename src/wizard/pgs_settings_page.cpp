@@ -15,21 +15,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <climits>
-
-int port_from_text(const std::string& text)
-{
-    long long value = 0;
-    for (const char digit : text)
-    {
-        if (digit < '0' || digit > '9')
-        {
-            break;
-        }
-        value = std::min<long long>(value * 10 + (digit - '0'), INT_MAX);
-    }
-    return static_cast<int>(value);
-}
+#include <optional>
 
 namespace
 {
@@ -123,23 +109,33 @@ bool pgs_settings_page::page_init()
         m_remote->setChecked(true);
         set_remote(true);
         m_host->setText(QString::fromStdString(settings.pgs_host()));
-        m_port->setText(QString::number(settings.port()));
+        // 0 is the default port, which the empty field means.
+        m_port->setText(settings.port() == 0 ? QString() : QString::number(settings.port()));
     }
     return true;
 }
 
-void pgs_settings_page::pgs_settings_store()
+std::wstring pgs_settings_page::port_refusal(const std::wstring& text)
 {
+    return L"Invalid port number \"" + text +
+           L"\" in the field 'Port': enter a whole number from 1 to 65535, or leave the field "
+           L"empty for the default port 5432.";
+}
+
+bool pgs_settings_page::pgs_settings_store()
+{
+    vandrel_convertor& settings = converter();
     std::string host;
-    std::string port_text;
+    std::optional<int> port = 0;
     if (m_remote->isChecked())
     {
         host = m_host->text().toStdString();
-        port_text = m_port->text().toStdString();
+        port = pgs_port_from_text(m_port->text().toStdWString());
     }
-    converter().pgs_converter_impl::set_connection(host, m_user->text().toStdString(),
-                                                   m_password->text().toStdString(),
-                                                   port_from_text(port_text));
+    settings.pgs_converter_impl::set_connection(host, m_user->text().toStdString(),
+                                                m_password->text().toStdString(),
+                                                port.value_or(settings.port()));
+    return port.has_value();
 }
 
 int pgs_settings_page::on_back()
@@ -151,7 +147,14 @@ int pgs_settings_page::on_back()
 int pgs_settings_page::on_next()
 {
     tk_log(1, "pgs_settings_page_impl<>::on_next");
-    pgs_settings_store();
+    if (!pgs_settings_store())
+    {
+        // Never another port than the one shown: the connection is not tried.
+        shell().message(port_refusal(m_port->text().toStdWString()));
+        m_port->setFocus();
+        m_port->selectAll();
+        return -1;
+    }
     try
     {
         converter().connect_pgs_server();

@@ -8,12 +8,9 @@
 class QLineEdit;
 class QRadioButton;
 
-/// The leading decimal digits of a port text as a number ("5433x" 5433, "x1" and "" 0); a
-/// value too large for any port is kept as the largest int, which the server then refuses.
-int port_from_text(const std::string& text);
-
-/// The PostgreSQL page. Next stores the fields and connects on the GUI thread; a failed
-/// connection is shown and the page stays. Back stores the fields.
+/// The PostgreSQL page. Next stores the fields and connects on the GUI thread; a port the field
+/// cannot name (see pgs_port_from_text) or a failed connection is shown and the page stays.
+/// Back stores the fields.
 class pgs_settings_page : public wizard_page
 {
     Q_OBJECT
@@ -24,8 +21,12 @@ public:
     int on_next() override;
     int on_back() override;
 
-    /// The fields into the converter: with Local, host "" and port 0.
-    void pgs_settings_store();
+    /// The fields into the converter: with Local, host "" and port 0 (the default port). False
+    /// when the port field holds no port: the converter then keeps its port.
+    bool pgs_settings_store();
+
+    /// What Next says about a port field holding `text`, which names no port.
+    static std::wstring port_refusal(const std::wstring& text);
 
 private:
     void set_remote(bool remote);

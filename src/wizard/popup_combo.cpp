@@ -5,6 +5,7 @@
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "wizard/gui_bridge.h"
+#include "wizard/wizard_dialogs.h"
 #include "wizard/wizard_shell.h"
 
 #include <QLineEdit>
@@ -58,7 +59,7 @@ list_behind_wait(QWidget* owner, wizard_worker& worker,
 {
     std::vector<std::wstring> names;
     run_with_wait_dialog(
-        owner, worker,
+        owner, dlg_animation::pgs_text, worker,
         [&names, &lister]
         {
             try

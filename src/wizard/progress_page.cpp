@@ -126,8 +126,48 @@ bool progress_page::page_init()
     settings.set_reporter(&m_reporter);
     settings.set_done(false);
     emit completeChanged();
-    m_worker.start([&settings] { settings(); });
+    m_worker.start([this] { run_conversion(); });
     return true;
+}
+
+void progress_page::run_conversion()
+{
+    vandrel_convertor& settings = vandrel_convertor::instance();
+    wizard_shell& owner = wizard_shell::instance();
+    std::string failure;
+    try
+    {
+        const com_scope com;
+        // The one place of the wizard that drops a database: the overwrite dialog only chose
+        // the mode, so that Back, another destination or Cancel before this page lose nothing.
+        settings.check_dest();
+    }
+    catch (const std::exception& error)
+    {
+        failure = "The conversion did not start: the destination database '" +
+                  plat::wide_to_utf8(settings.dest()) + "' could not be dropped.";
+        if (const std::string driver_text = error.what(); !driver_text.empty())
+        {
+            failure += "\n\n" + driver_text;
+        }
+    }
+    if (failure.empty())
+    {
+        settings();
+        return;
+    }
+    try
+    {
+        owner.append_error(failure);
+        owner.error_a(failure);
+        // The tick that follows sees the run done and moves on to the finish page.
+        m_reporter.start();
+    }
+    catch (const std::exception& error)
+    {
+        tk_log(3, "progress_page: %s", error.what());
+    }
+    settings.set_done(true);
 }
 
 void progress_page::tick()

@@ -32,8 +32,10 @@ public:
 
 /// Step 6: runs the conversion on the page's worker the moment it is shown; the shell's 200 ms
 /// tick shows the converter's counters, and the page moves on to the finish page by itself once
-/// the run is done. Cancel during the run asks, then stops the run cooperatively and waits for
-/// it before the wizard closes.
+/// the run is done. Before the run the worker drops an existing destination in mode 0
+/// (check_dest, the wizard's only drop); a drop that fails is shown with the driver's text, the
+/// run does not start and the finish page lists why. Cancel during the run asks, then stops the
+/// run cooperatively and waits for it before the wizard closes.
 class progress_page : public wizard_page
 {
     Q_OBJECT
@@ -54,6 +56,9 @@ public:
     bool running() const { return m_worker.running(); }
 
 private:
+    /// The worker's body: the destination's check, then the run.
+    void run_conversion();
+
     QPlainTextEdit* m_log;
     QLabel* m_status;
     QProgressBar* m_bar;

@@ -207,10 +207,8 @@ int sel_file_page::check_databases()
     {
         return -1;
     }
-    if (static_cast<conversion_mode>(mode) == conversion_mode::overwrite_database)
-    {
-        destination.delete_db(settings.dest());
-    }
+    // Mode 0 drops the database only when the run starts (the progress page's check_dest): a
+    // user who goes Back, names another destination or cancels still has it.
     tk_log(1, "udb_converter::set_mode(%d)", mode);
     settings.set_mode(mode);
     return 0;

@@ -16,14 +16,15 @@ class popup_combo;
 /// Step 3: the source PostgreSQL database (an editable list filled from the server, behind the
 /// wait dialog, the first time it drops down), the destination SQL Server database and the
 /// trace-log file. Next checks both names and both databases and asks what to do with an
-/// existing destination.
+/// existing destination; the answer is only recorded as the mode: nothing is dropped before the
+/// progress page starts the run.
 class sel_file_page : public wizard_page
 {
     Q_OBJECT
 public:
     /// The text of the overwrite dialog for an existing destination.
     static constexpr const wchar_t* overwrite_text =
-        L"The destination database already exists. Select one of the\noptions below. Click "
+        L"The destination database already exists. Select one of the options below. Click "
         L"'Help' button for more information.";
 
     sel_file_page();

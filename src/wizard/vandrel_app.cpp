@@ -128,7 +128,8 @@ int vandrel_run(const QString& command_line, wizard_prompts& prompts, const vand
     const clipboard_scope clipboard;
     vandrel_convertor converter(convertor_flavour::wizard);
     const bool quick_launch = !command_line.isEmpty();
-    // A quick launch has failed until both connections are made and the destination checked.
+    // A quick launch has failed until both connections are made; the destination is checked
+    // (dropped in mode 0) by the progress page when the run starts, as in the wizard.
     int result = quick_launch ? -1 : 0;
     std::unique_ptr<vandrel_wizard> wizard;
     try
@@ -153,10 +154,6 @@ int vandrel_run(const QString& command_line, wizard_prompts& prompts, const vand
         {
             converter.connect_pgs_server();
             ready = wizard->mssql_settings().connect_with_wait();
-            if (ready)
-            {
-                converter.check_dest();
-            }
         }
         if (ready)
         {

@@ -219,12 +219,12 @@ std::array<QPixmap, dlg_animation::frame_count> animation_frames(int size)
     return frames;
 }
 
-dlg_animation::dlg_animation(QWidget* owner, int period)
+dlg_animation::dlg_animation(QWidget* owner, const QString& text, int period)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint)
     , m_period(period)
     , m_frames(animation_frames(32))
     , m_icon(new QLabel(this))
-    , m_text(new QLabel("Connecting to PostgreSQL server. Please wait...", this))
+    , m_text(new QLabel(text, this))
 {
     setModal(true);
     auto* frame = new QFrame(this);

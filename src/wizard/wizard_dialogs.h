@@ -96,15 +96,18 @@ private:
 };
 
 /// The waiting animation: a frameless modal box with an icon of eight frames changing every
-/// `period` ms and "Connecting to PostgreSQL server. Please wait...". It never closes itself:
-/// only its worker ends it (with a queued done()).
+/// `period` ms and the text of what it waits for. It never closes itself: only its worker ends
+/// it (with a queued done()).
 class dlg_animation : public QDialog
 {
     Q_OBJECT
 public:
     static constexpr int frame_count = 8;
+    /// The texts of the two waits: the PostgreSQL lists and the SQL Server connection.
+    static constexpr const char* pgs_text = "Connecting to PostgreSQL server. Please wait...";
+    static constexpr const char* mssql_text = "Connecting to MS SQL server. Please wait...";
 
-    explicit dlg_animation(QWidget* owner, int period = 500);
+    dlg_animation(QWidget* owner, const QString& text, int period = 500);
 
     /// The frame on show: -1 before the dialog is shown, then 0-7.
     int frame() const { return m_frame; }

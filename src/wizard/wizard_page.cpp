@@ -124,6 +124,10 @@ bool wizard_page::validatePage()
 
 void wizard_page::cleanupPage()
 {
+    if (wizard_shell* owner = wizard_shell::find(); owner != nullptr && owner->leaving())
+    {
+        return;
+    }
     run_guarded([this] { on_back(); });
 }
 

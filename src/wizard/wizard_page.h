@@ -59,7 +59,8 @@ public:
     void guarded_tick();
 
     bool validatePage() final;
-    /// Back: stores through on_back(); the base's field reset is not wanted.
+    /// Back: stores through on_back(); the base's field reset is not wanted. Nothing while the
+    /// wizard is being left (wizard_shell::leaving).
     void cleanupPage() final;
 
 protected:

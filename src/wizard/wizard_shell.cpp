@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -231,7 +232,17 @@ void wizard_shell::display_help(int topic)
         error(L"Help file does not exist. Reinstall the program.");
         return;
     }
-    m_bridge.call([this, topic] { m_prompts.open_help(help_file(m_help_folder, topic)); });
+    const QString file = help_file(m_help_folder, topic);
+    bool opened = false;
+    m_bridge.call([this, &file, &opened] { opened = m_prompts.open_help(file); });
+    if (!opened)
+    {
+        // No launcher for the desktop (xdg-open missing): Qt only says so on standard error.
+        // Once a launcher has started, a failure of its own cannot be seen from here.
+        error(L"The help topic could not be opened: no program to show it was found. Open "
+              L"this file in a web browser:\n" +
+              QDir::toNativeSeparators(file).toStdWString());
+    }
 }
 
 void wizard_shell::enable_button(QWizard::WizardButton which, bool on)
@@ -274,6 +285,17 @@ void wizard_shell::reject()
     {
         QWizard::reject();
     }
+}
+
+void wizard_shell::done(int result)
+{
+    // Leaving the wizard never runs the pages' checks: QWizard's reject cleans up every page the
+    // user went through, which here runs its Back handler, so a log file whose folder is gone
+    // was refused again, over an emptied page, after the user had said Yes to leaving. So the
+    // fields on show are not stored either: Cancel keeps nothing of the page it leaves.
+    m_leaving = result == QDialog::Rejected;
+    QWizard::done(result);
+    m_leaving = false;
 }
 
 void wizard_shell::help_requested()

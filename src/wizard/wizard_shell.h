@@ -96,7 +96,8 @@ public:
     int internal_error(const std::string& text);
 
     /// Opens the help topic (help_topic::none: the index) from the help folder; a missing
-    /// folder gives "Help file does not exist. Reinstall the program.". Any thread.
+    /// folder gives "Help file does not exist. Reinstall the program.", a topic that cannot be
+    /// handed to a program an error box with the topic file's path. Any thread.
     void display_help(int topic = help_topic::none);
     const QString& help_folder() const { return m_help_folder; }
     void set_help_folder(const QString& folder) { m_help_folder = folder; }
@@ -111,6 +112,12 @@ public:
 
     /// Cancel, Escape and the close box: the current page asks first.
     void reject() override;
+    /// Ends the window; leaving through Cancel runs no page's Back handler (see leaving()).
+    void done(int result) override;
+    /// True while the window is being left through Cancel: QWizard then cleans up every page
+    /// the user went through, and wizard_page skips its Back handler, which would store the
+    /// fields and run their checks on the way out.
+    bool leaving() const { return m_leaving; }
 
     /// Joins every page's worker (wizard_page::join_worker); the destructor does it too.
     void join_workers();
@@ -128,6 +135,7 @@ private:
     QTimer m_timer;
     wizard_page* m_current_page = nullptr;
     std::atomic<bool> m_initialized{false};
+    bool m_leaving = false;
     QString m_help_folder;
     mutable std::mutex m_errors_mutex;
     std::vector<std::string> m_errors;

@@ -2,6 +2,7 @@
 // order, row numbers, failures deep in a table and stops.
 #include "convertor_fakes.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace
@@ -145,11 +146,68 @@ TEST(LongTables, StopRequestBeforeALongTableIsCopiedEndsTheRunQuietly)
     EXPECT_EQ(filtered(bench.events, {"append", "flush", "release"}),
               (event_log{"append [dbo].[a] 1", "append [dbo].[a] 2", "append [dbo].[a] 3",
                          "flush [dbo].[a]", "release [dbo].[a]", "release rows public.a",
-                         "release [dbo].[b]", "release rows public.b", "release destination",
-                         "release source"}));
+                         "flush [dbo].[b]", "release [dbo].[b]", "release rows public.b",
+                         "release destination", "release source"}));
     EXPECT_TRUE(bench.handler->messages.empty());
     EXPECT_EQ(bench.converter().records_done(), 0);
     EXPECT_TRUE(bench.converter().done());
+    EXPECT_EQ(bench.log_lines_starting("Conversion stopped"),
+              std::vector<std::string>{"Conversion stopped by the user in table public.b: 0 of "
+                                       "its 200000 records were stored"});
+}
+
+TEST(LongTables, StopRequestBetweenTablesSaysHowManyWereConverted)
+{
+    run_bench bench;
+    // The table line of the empty table comes after it was created; no row is left to stop at.
+    bench.reporter = std::make_unique<stopping_reporter>(bench.converter(), L"public.b");
+    bench.converter().set_reporter(bench.reporter.get());
+    bench.source.tables = {{L"public.a", 3}, {L"public.b", 0}, {L"public.c", 1}};
+    bench.run();
+    EXPECT_TRUE(filtered(bench.events, {"append [dbo].[c]"}).empty());
+    const std::vector<std::string> lines = bench.log_lines();
+    const auto stop =
+        std::find(lines.begin(), lines.end(), "Conversion stopped by the user after 2 of 3 tables");
+    ASSERT_NE(stop, lines.end()) << testing::PrintToString(lines);
+    // Before the run's last line.
+    EXPECT_TRUE(std::any_of(stop, lines.end(),
+                            [](const std::string& line)
+                            { return line.starts_with("Conversion ended on "); }));
+}
+
+/// Records each message and then asks the run to stop, as a user who cancels on seeing it.
+class stopping_handler : public conv_test::recording_handler
+{
+public:
+    explicit stopping_handler(vandrel_convertor& converter)
+        : m_converter(converter)
+    {
+    }
+    void handle(const tk_exception& error, bool final_stage) override
+    {
+        recording_handler::handle(error, final_stage);
+        m_converter.request_stop();
+    }
+
+private:
+    vandrel_convertor& m_converter;
+};
+
+TEST(LongTables, StopInsideATableCountsTheRowsStoredNotTheRowsRead)
+{
+    run_bench bench(convertor_flavour::agent, false);
+    stopping_handler handler(bench.converter());
+    bench.source.tables = {{L"public.b", 5}};
+    bench.destination.faults.integrity_rows = {3};
+    bench.run();
+    EXPECT_EQ(handler.messages, std::vector<std::string>{
+                                    "public.b, record #3: The specified record violates the "
+                                    "integrity constraints. See 'Troubleshooting' article of the "
+                                    "product documentation for solution."});
+    EXPECT_EQ(filtered(bench.events, {"append"}), appends("[dbo].[b]", 1, 2));
+    EXPECT_EQ(bench.log_lines_starting("Conversion stopped"),
+              std::vector<std::string>{"Conversion stopped by the user in table public.b: 2 of "
+                                       "its 5 records were stored"});
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 
 namespace
@@ -203,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                            EXPECT_EQ(c.mss_password(), L"pass0");
                            EXPECT_EQ(c.mode(), 2);
                        }},
-        read_rule_case{"PortTakesItsLeadingDigits", "[pgs settings]\nport= +5433abc\n",
+        read_rule_case{"PortMayHaveBlanksAround", "[pgs settings]\nport= 5433 \n",
                        [](vandrel_convertor& c) { EXPECT_EQ(c.port(), 5433); }},
         read_rule_case{
             "WholeTablesAreListedOnce",
@@ -218,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
 {
-    for (const std::string port : {"0", "abc", "-5", "65536", "99999999999999999999999"})
+    for (const std::string port :
+         {"0", "abc", "55499abc", "-5", "+5432", "54 32", "65536", "99999999999999999999999"})
     {
         SCOPED_TRACE(port);
         test_support::temp_dir files;
@@ -234,7 +236,9 @@ TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
         }
         catch (const tk_exception& error)
         {
-            EXPECT_EQ(error.message(), "Invalid port number");
+            EXPECT_EQ(error.message(), "Invalid port number \"" + port +
+                                           "\" in the key \"port\" of [pgs settings]: a whole "
+                                           "number from 1 to 65535 is expected.");
             EXPECT_EQ(error.severity(), 1);
         }
         EXPECT_EQ(bench.converter().src(), L"from_profile");
@@ -270,5 +274,31 @@ TEST(ProfileKeys, MalformedFileChangesNothing)
         bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov"))));
     EXPECT_EQ(bench.converter().src(), L"shop");
 }
+
+struct port_text_case
+{
+    const wchar_t* text;
+    std::optional<int> port;
+};
+
+class PortText : public testing::TestWithParam<port_text_case>
+{
+};
+
+TEST_P(PortText, IsTheDefaultAWholePortOrNothing)
+{
+    EXPECT_EQ(pgs_port_from_text(GetParam().text), GetParam().port);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, PortText,
+    testing::Values(port_text_case{L"", 0}, port_text_case{L"   ", 0},
+                    port_text_case{L"5432", 5432}, port_text_case{L" 55499\t", 55499},
+                    port_text_case{L"1", 1}, port_text_case{L"65535", 65535},
+                    port_text_case{L"05433", 5433}, port_text_case{L"abc", std::nullopt},
+                    port_text_case{L"55499abc", std::nullopt}, port_text_case{L"0", std::nullopt},
+                    port_text_case{L"65536", std::nullopt}, port_text_case{L"-1", std::nullopt},
+                    port_text_case{L"+5432", std::nullopt}, port_text_case{L"54 32", std::nullopt},
+                    port_text_case{L"99999999999999999999", std::nullopt}));
 
 } // namespace

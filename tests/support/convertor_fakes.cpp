@@ -401,6 +401,11 @@ bool fake_destination::is_db_exist(const std::wstring& name)
 void fake_destination::delete_db(const std::wstring& name)
 {
     m_events.push_back("delete_db " + narrow(name));
+    if (m_setup.fail_delete_db)
+    {
+        throw odb_exception(L"Cannot drop database \"" + name +
+                            L"\" because it is currently in use.");
+    }
     m_setup.exists = false;
 }
 

@@ -86,6 +86,9 @@ struct destination_setup
     std::vector<std::wstring> tables; ///< existing destination tables
     writer_faults faults;
     bool fail_create_db = false; ///< create_db throws odb_exception code 0x80E21
+    /// delete_db throws odb_exception "Cannot drop database "<name>" because it is currently in
+    /// use." (the database stays)
+    bool fail_delete_db = false;
     /// Indexes of these names are not created, with the reason "too wide".
     std::set<std::wstring> failing_indexes;
 };

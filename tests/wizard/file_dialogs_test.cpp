@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -58,11 +59,17 @@ INSTANTIATE_TEST_SUITE_P(Paths, InitialPath,
                                          split_case{"/d/plain", "/d", "plain"},
                                          split_case{"/x.log", "/", "x"}));
 
-TEST(InitialPath, EmptyPathIsTheProgramsFolderAndNoName)
+TEST(InitialPath, EmptyPathIsTheLastChosenFolderElseHomeAndNoName)
 {
-    const file_dialog_start start = split_initial_path("");
-    EXPECT_EQ(start.folder, QCoreApplication::applicationDirPath());
-    EXPECT_EQ(start.name, "");
+    remember_chosen_file("");
+    EXPECT_EQ(split_initial_path("").folder, QDir::homePath());
+    EXPECT_EQ(split_initial_path("").name, "");
+    remember_chosen_file("/d/e/p.zov");
+    EXPECT_EQ(split_initial_path("").folder, "/d/e");
+    EXPECT_EQ(split_initial_path("").name, "");
+    // A path given still rules.
+    EXPECT_EQ(split_initial_path("/x/run.log").folder, "/x");
+    remember_chosen_file("");
 }
 
 TEST(InitialPath, RelativePathIsMadeFull)
@@ -155,6 +162,46 @@ TEST_F(RealFileDialog, OpenStartsInTheFolderWithTheNameAndCancelChoosesNothing)
     EXPECT_EQ(shown_folder, QString::fromStdString(folder.path().string()));
     EXPECT_EQ(title, "Select Log File");
     EXPECT_EQ(mode, QFileDialog::ExistingFile);
+}
+
+TEST_F(RealFileDialog, TheNextDialogWithoutAPathStartsWhereTheLastFileWasChosen)
+{
+    remember_chosen_file("");
+    const QString filter = profile_filter("zov");
+    QStringList shown_folders;
+    on_modal(
+        [&](QWidget* modal)
+        {
+            auto* file_dialog = qobject_cast<QFileDialog*>(modal);
+            if (file_dialog == nullptr)
+            {
+                return false;
+            }
+            shown_folders.push_back(file_dialog->directory().absolutePath());
+            if (shown_folders.size() == 1)
+            {
+                // The name typed into the dialog, as a user does.
+                auto* name = file_dialog->findChild<QLineEdit*>("fileNameEdit");
+                EXPECT_NE(name, nullptr);
+                if (name != nullptr)
+                {
+                    name->setText(path("p"));
+                }
+                QMetaObject::invokeMethod(file_dialog, "accept");
+                return false;
+            }
+            file_dialog->reject();
+            return true;
+        });
+    save_file_dialog first(nullptr, filter, "Select Profile File", "", "zov");
+    ASSERT_TRUE(first.run());
+    EXPECT_EQ(first.file_name(), path("p.zov"));
+    open_file_dialog second(nullptr, filter, "Select Profile File", "");
+    EXPECT_FALSE(second.run());
+    // Home at first, not the program's folder; then where the profile was saved.
+    EXPECT_EQ(shown_folders,
+              (QStringList{QDir::homePath(), QString::fromStdString(folder.path().string())}));
+    remember_chosen_file("");
 }
 
 TEST_F(RealFileDialog, SaveAppendsTheExtension)

@@ -2,16 +2,20 @@
 // checks of Next) and the options page (schema list, options), driven through the wizard with
 // scripted prompts and the converter suite's fake sides.
 #include "convertor_fakes.h"
+#include "mss/mss_database.h"
 #include "tk/tk_exception.h"
 #include "wizard/conv_settings_page.h"
+#include "wizard/gui_finish_page.h"
 #include "wizard/popup_combo.h"
 #include "wizard/sel_file_page.h"
 #include "wizard/wizard_shell.h"
+#include "wizard/zov_sel_tables_page.h"
 #include "wizard_test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -144,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, DatabasesNextRefuses,
 
 const std::string overwrite_line =
     "overwrite Corlamig 1.5  Warning|The destination database already exists. Select one of "
-    "the\noptions below. Click 'Help' button for more information.|1014";
+    "the options below. Click 'Help' button for more information.|1014";
 
 TEST_F(DatabasePages, ExistingDestinationCancelledStaysAndDropsNothing)
 {
@@ -158,31 +162,129 @@ TEST_F(DatabasePages, ExistingDestinationCancelledStaysAndDropsNothing)
     EXPECT_EQ(process.converter().mode(), 3);
 }
 
-struct overwrite_case
-{
-    int mode;
-    std::vector<std::string> drops;
-};
-
-class DatabasesOverwrite : public DatabasePages, public testing::WithParamInterface<overwrite_case>
+class DatabasesOverwrite : public DatabasePages, public testing::WithParamInterface<int>
 {
 };
 
-TEST_P(DatabasesOverwrite, TheChosenModeIsStoredAndOnlyModeZeroDrops)
+TEST_P(DatabasesOverwrite, TheChosenModeIsOnlyStoredNothingIsDropped)
 {
     show_at(page_id::databases);
-    prompts.overwrite_mode = GetParam().mode;
+    prompts.overwrite_mode = GetParam();
     next_with("sales", "target");
     EXPECT_EQ(wizard.shell().currentId(), page_id::options);
     EXPECT_EQ(prompts.lines(), std::vector<std::string>{overwrite_line});
-    EXPECT_EQ(drops(), GetParam().drops);
-    EXPECT_EQ(process.converter().mode(), GetParam().mode);
+    EXPECT_TRUE(drops().empty());
+    EXPECT_EQ(process.converter().mode(), GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, DatabasesOverwrite,
-                         testing::Values(overwrite_case{0, {"delete_db target"}},
-                                         overwrite_case{1, {}}, overwrite_case{2, {}},
-                                         overwrite_case{3, {}}));
+INSTANTIATE_TEST_SUITE_P(Modes, DatabasesOverwrite, testing::Values(0, 1, 2, 3));
+
+/// What the user does after choosing "Overwrite the entire database" for "target".
+enum class after_mode_zero
+{
+    back_to_the_sql_server_page,
+    another_destination,
+    cancel_on_the_tables_page
+};
+
+class DatabasesModeZero : public DatabasePages, public testing::WithParamInterface<after_mode_zero>
+{
+};
+
+TEST_P(DatabasesModeZero, NothingIsDroppedBeforeTheRun)
+{
+    show_at(page_id::mssql_settings);
+    next();
+    ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::databases; }));
+    prompts.overwrite_mode = 0;
+    next_with("sales", "target");
+    ASSERT_EQ(wizard.shell().currentId(), page_id::options);
+    switch (GetParam())
+    {
+    case after_mode_zero::back_to_the_sql_server_page:
+        back();
+        back();
+        EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
+        break;
+    case after_mode_zero::another_destination:
+        back();
+        prompts.overwrite_mode = 2;
+        next_with("sales", "elsewhere");
+        EXPECT_EQ(wizard.shell().currentId(), page_id::options);
+        break;
+    case after_mode_zero::cancel_on_the_tables_page:
+        next();
+        ASSERT_EQ(wizard.shell().currentId(), page_id::tables);
+        prompts.question_answers = {true};
+        wizard.shell().button(QWizard::CancelButton)->click();
+        EXPECT_FALSE(wizard.shell().isVisible());
+        break;
+    }
+    EXPECT_TRUE(drops().empty()) << testing::PrintToString(events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Leaving, DatabasesModeZero,
+                         testing::Values(after_mode_zero::back_to_the_sql_server_page,
+                                         after_mode_zero::another_destination,
+                                         after_mode_zero::cancel_on_the_tables_page),
+                         [](const testing::TestParamInfo<after_mode_zero>& param_info)
+                         {
+                             switch (param_info.param)
+                             {
+                             case after_mode_zero::back_to_the_sql_server_page:
+                                 return std::string("BackTwoPages");
+                             case after_mode_zero::another_destination:
+                                 return std::string("AnotherDestination");
+                             case after_mode_zero::cancel_on_the_tables_page:
+                                 break;
+                             }
+                             return std::string("CancelOnTheTablesPage");
+                         });
+
+TEST_F(DatabasePages, ModeZeroDropsOnceWhenTheRunStarts)
+{
+    source.tables = {{L"public.a", 2}};
+    process.converter().set_source(std::make_unique<conv_test::fake_source>(source, events));
+    show_at(page_id::databases);
+    prompts.overwrite_mode = 0;
+    next_with("sales", "target");
+    next();
+    ASSERT_EQ(wizard.shell().currentId(), page_id::tables);
+    control<QPushButton>(wizard.tables(), "add_all_button")->click();
+    EXPECT_TRUE(drops().empty());
+    next();
+    ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::finish; }, 20000));
+    // Dropped before the run opened anything, then created again by the run.
+    EXPECT_EQ(conv_test::filtered(events, {"delete_db", "begin_run", "create_db", "open_db"}),
+              (conv_test::event_log{"delete_db target", "begin_run", "create_db target"}));
+    EXPECT_TRUE(wizard.shell().errors().empty());
+}
+
+TEST_F(DatabasePages, AFailingDropIsShownWithTheDriversTextAndTheRunDoesNotStart)
+{
+    conv_test::destination_setup in_use;
+    in_use.exists = true;
+    in_use.fail_delete_db = true;
+    process.converter().set_destination(
+        std::make_unique<conv_test::fake_destination>(in_use, events));
+    process.converter().set_src(L"sales");
+    process.converter().set_dest(L"target");
+    process.converter().set_mode(0);
+    show_at(page_id::tables);
+    next();
+    ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::finish; }, 20000));
+    const std::string text = "The conversion did not start: the destination database 'target' "
+                             "could not be dropped.\n\nCannot drop database \"target\" because "
+                             "it is currently in use.";
+    EXPECT_EQ(prompts.lines(), std::vector<std::string>{"error Corlamig 1.5  Error|" + text});
+    EXPECT_EQ(drops(), conv_test::event_log{"delete_db target"});
+    EXPECT_TRUE(conv_test::filtered(events, {"begin_run", "create_db", "open_db"}).empty())
+        << testing::PrintToString(events);
+    EXPECT_EQ(wizard.shell().errors(), std::vector<std::string>{text});
+    EXPECT_EQ(control<QLabel>(wizard.finish(), "finish_text")->text(),
+              "There were some errors while converting the database.\nClick 'Finish' to exit "
+              "the wizard.");
+}
 
 TEST_F(DatabasePages, NewDestinationMovesOnWithoutAsking)
 {
@@ -357,6 +459,19 @@ TEST_F(DatabasePages, ARefusedLogFileIsShownAndThePageStays)
                                        "Please verify the correct path was given."});
 }
 
+TEST_F(DatabasePages, LeavingWithARefusedLogFileAsksOnlyWhetherToLeave)
+{
+    show_at(page_id::databases);
+    control<QLineEdit>(wizard.databases(), "log_file_edit")
+        ->setText(QString::fromStdString(process.home().file("missing/run.log")));
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(wizard.shell().isVisible());
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"});
+}
+
 TEST_F(DatabasePages, TheSchemaListStartsEmptyAndSelectsTheStoredSchema)
 {
     process.converter().set_src(L"sales");
@@ -416,6 +531,58 @@ TEST_F(DatabasePages, AFailingSchemaListIsShownAndLeavesTheEmptyEntry)
     EXPECT_EQ(prompts.lines(), std::vector<std::string>{"error Corlamig 1.5  Error|disk on fire"});
     EXPECT_EQ(entries(schema_combo()), QStringList{""});
     EXPECT_TRUE(wizard.shell().isVisible());
+}
+
+} // namespace
+
+namespace
+{
+
+TEST(WizardSqlServerModeZero, CancelOnTheTablesPageKeepsTheExistingDatabase)
+{
+    const std::optional<test_support::mssql_login> login = test_support::mssql_login_from_env();
+    if (!login)
+    {
+        GTEST_SKIP() << "ZOV_TEST_MSSQL is not set (server;user;password)";
+    }
+    const std::wstring name = L"wizd_keep_on_cancel";
+    scripted_prompts prompts;
+    wizard_process process(prompts);
+    conv_test::event_log events;
+    conv_test::source_setup source;
+    source.tables = {{L"public.a", 1}};
+    vandrel_convertor& converter = process.converter();
+    converter.set_source(std::make_unique<conv_test::fake_source>(source, events));
+    converter.set_sec_log(false);
+    converter.mssql_converter_impl::set_connection(login->server, login->user, login->password);
+    converter.connect_mssql_server();
+    if (!converter.mss().is_db_exist(name))
+    {
+        converter.mss().create_db(name);
+    }
+    {
+        vandrel_wizard wizard(prompts, false);
+        wizard.databases().set_source_checker([](const std::wstring&) { return true; });
+        wizard.shell().setStartId(page_id::databases);
+        wizard.shell().show();
+        ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::databases; }));
+        control<popup_combo>(wizard.databases(), "source_combo")->setEditText("sales");
+        control<QLineEdit>(wizard.databases(), "destination_edit")
+            ->setText(QString::fromStdWString(name));
+        prompts.overwrite_mode = 0;
+        wizard.shell().button(QWizard::NextButton)->click();
+        ASSERT_EQ(wizard.shell().currentId(), page_id::options);
+        wizard.shell().button(QWizard::NextButton)->click();
+        ASSERT_EQ(wizard.shell().currentId(), page_id::tables);
+        prompts.question_answers = {true};
+        wizard.shell().button(QWizard::CancelButton)->click();
+        EXPECT_FALSE(wizard.shell().isVisible());
+    }
+    EXPECT_EQ(prompts.lines_starting("overwrite ").size(), 1U);
+    // The server's list, read again.
+    converter.connect_mssql_server();
+    EXPECT_TRUE(converter.mss().is_db_exist(name));
+    converter.mss().delete_db(name);
 }
 
 } // namespace

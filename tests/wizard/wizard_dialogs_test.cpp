@@ -185,7 +185,7 @@ TEST(InternalErrorDialog, SendBugIsTheDefaultAndMailsTitleAndText)
 
 TEST(WaitDialog, FramesWrapAfterTheEighth)
 {
-    dlg_animation dialog(nullptr);
+    dlg_animation dialog(nullptr, dlg_animation::pgs_text);
     EXPECT_EQ(dialog.frame(), -1);
     EXPECT_EQ(dialog.text(), "Connecting to PostgreSQL server. Please wait...");
     std::vector<int> frames;
@@ -210,7 +210,7 @@ TEST(WaitDialog, EscapeDoesNotEndTheWait)
     std::atomic<bool> release{false};
     bool visible_after_escape = false;
     run_with_wait_dialog(
-        nullptr, worker,
+        nullptr, dlg_animation::pgs_text, worker,
         [&]
         {
             while (!release)
@@ -259,7 +259,7 @@ TEST_P(WaitProtocol, TheWorkersEndClosesTheDialog)
     std::thread::id work_thread;
     bool frame_seen = false;
     run_with_wait_dialog(
-        nullptr, worker,
+        nullptr, dlg_animation::pgs_text, worker,
         [&]
         {
             work_thread = std::this_thread::get_id();
@@ -288,7 +288,8 @@ TEST(WaitProtocol, AWorkerAskingTheGuiIsServedDuringTheWait)
     gui_bridge bridge;
     wizard_worker worker;
     int answered = 0;
-    run_with_wait_dialog(nullptr, worker, [&] { bridge.call([&] { answered = 42; }); });
+    run_with_wait_dialog(nullptr, dlg_animation::pgs_text, worker,
+                         [&] { bridge.call([&] { answered = 42; }); });
     EXPECT_EQ(answered, 42);
 }
 

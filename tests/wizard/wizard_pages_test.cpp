@@ -7,6 +7,7 @@
 #include "wizard/mssql_settings_page.h"
 #include "wizard/pgs_settings_page.h"
 #include "wizard/welcome_page.h"
+#include "wizard/wizard_dialogs.h"
 #include "wizard/wizard_shell.h"
 #include "wizard_test_support.h"
 
@@ -161,25 +162,51 @@ TEST_F(WizardPages, WelcomeReportsAMissingProfile)
     EXPECT_EQ(wizard.shell().currentId(), page_id::welcome);
 }
 
-struct port_case
+struct port_refusal_case
 {
+    const char* name;
     const char* text;
-    int port;
 };
 
-class PortText : public testing::TestWithParam<port_case>
+class PostgreSqlPortRefused : public WizardPages,
+                              public testing::WithParamInterface<port_refusal_case>
 {
 };
 
-TEST_P(PortText, LeadingDigitsCount)
+TEST_P(PostgreSqlPortRefused, NextSaysWhyKeepsThePageAndTriesNoConnection)
 {
-    EXPECT_EQ(port_from_text(GetParam().text), GetParam().port);
+    process.converter().pgs_converter_impl::set_connection("127.0.0.1", "nobody", "x", 6000);
+    show_at(page_id::pgs_settings);
+    control<QLineEdit>(wizard.pgs_settings(), "port_edit")->setText(GetParam().text);
+    next();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::pgs_settings);
+    // Only the refusal: a connection tried on 127.0.0.1 would have added its error box.
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{"message Corlamig 1.5  Message|Invalid port number \"" +
+                                       std::string(GetParam().text) +
+                                       "\" in the field 'Port': enter a whole number from 1 to "
+                                       "65535, or leave the field empty for the default port "
+                                       "5432."});
+    EXPECT_EQ(process.converter().port(), 6000);
+    EXPECT_EQ(process.converter().pgs_host(), "127.0.0.1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, PortText,
-                         testing::Values(port_case{"5433", 5433}, port_case{"5433x", 5433},
-                                         port_case{"x1", 0}, port_case{"", 0},
-                                         port_case{" 5432", 0}, port_case{"99999999999", INT_MAX}));
+INSTANTIATE_TEST_SUITE_P(Texts, PostgreSqlPortRefused,
+                         testing::Values(port_refusal_case{"Letters", "abc"},
+                                         port_refusal_case{"DigitsThenLetters", "55499abc"},
+                                         port_refusal_case{"Zero", "0"},
+                                         port_refusal_case{"TooLarge", "65536"},
+                                         port_refusal_case{"Negative", "-1"}),
+                         [](const testing::TestParamInfo<port_refusal_case>& param_info)
+                         { return std::string(param_info.param.name); });
+
+TEST_F(WizardPages, PostgreSqlDefaultPortShowsAsAnEmptyField)
+{
+    process.converter().pgs_converter_impl::set_connection("db.example", "u", "p", 0);
+    show_at(page_id::pgs_settings);
+    EXPECT_TRUE(control<QRadioButton>(wizard.pgs_settings(), "remote_radio")->isChecked());
+    EXPECT_EQ(control<QLineEdit>(wizard.pgs_settings(), "port_edit")->text(), "");
+}
 
 TEST_F(WizardPages, PostgreSqlPageOpensLocalWithHostAndPortDisabled)
 {
@@ -252,8 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, PostgreSqlStore,
     testing::Values(store_case{"LocalForgetsHostAndPort", false, "typed.example", "5433", "", 0},
                     store_case{"RemoteKeepsThem", true, "db.example", "5433", "db.example", 5433},
-                    store_case{"PortWithLetters", true, "h", "5433x", "h", 5433},
-                    store_case{"PortStartingWithALetter", true, "h", "x1", "h", 0}),
+                    store_case{"PortWithBlanksAround", true, "h", " 5433 ", "h", 5433},
+                    store_case{"EmptyPortIsTheDefault", true, "h", "", "h", 0},
+                    // A port the field cannot name is not stored: the last one stays.
+                    store_case{"PortWithLetters", true, "h", "5433x", "h", 1},
+                    store_case{"PortStartingWithALetter", true, "h", "x1", "h", 1}),
     [](const testing::TestParamInfo<store_case>& param_info) { return param_info.param.name; });
 
 TEST_F(WizardPages, PostgreSqlFailedConnectShowsTheReasonAndKeepsThePage)
@@ -368,11 +398,27 @@ class SqlServerFailure : public WizardPages, public testing::WithParamInterface<
 {
 };
 
-TEST_P(SqlServerFailure, IsShownOnTheGuiThreadAndThePageStays)
+/// True while a wait dialog is on show.
+bool wait_dialog_shown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+    {
+        if (qobject_cast<dlg_animation*>(window) != nullptr && window->isVisible())
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_P(SqlServerFailure, IsShownOnTheGuiThreadAfterTheWaitAndThePageStays)
 {
     install_destination(GetParam().fail);
     show_at(page_id::mssql_settings);
+    std::vector<bool> wait_shown_at_box;
+    prompts.on_error = [&] { wait_shown_at_box.push_back(wait_dialog_shown()); };
     next();
+    EXPECT_EQ(wait_shown_at_box, std::vector<bool>(prompts.lines_starting("error ").size(), false));
     EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(prompts.lines(), GetParam().shown);
@@ -407,6 +453,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<mssql_failure_case>& param_info)
     { return param_info.param.name; });
 
+TEST_F(WizardPages, SqlServerClosedPortShowsTheDriversTextUnderTheWizards)
+{
+    // The real driver; nothing listens on port 1 of the loopback.
+    process.converter().set_sec_log(false);
+    process.converter().mssql_converter_impl::set_connection(L"127.0.0.1,1", L"sa", L"x");
+    QString wait_text;
+    wizard.mssql_settings().set_wait_observer([&](dlg_animation& dialog)
+                                              { wait_text = dialog.text(); });
+    bool wait_shown_at_box = true;
+    prompts.on_error = [&] { wait_shown_at_box = wait_dialog_shown(); };
+    show_at(page_id::mssql_settings);
+    next();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
+    EXPECT_EQ(wait_text, "Connecting to MS SQL server. Please wait...");
+    EXPECT_FALSE(wait_shown_at_box);
+    const std::vector<std::string> errors = prompts.lines_starting("error ");
+    ASSERT_EQ(errors.size(), 1U);
+    const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
+                             "denied.\nCheck to verify the correct host was given.\n\n";
+    ASSERT_TRUE(errors[0].starts_with(head)) << errors[0];
+    // FreeTDS's own words, as the agent prints them.
+    EXPECT_EQ(errors[0].substr(head.size()),
+              "Unable to connect: Adaptive Server is unavailable or does not exist");
+}
+
 TEST_F(WizardPages, SqlServerConnectsToTheRealServer)
 {
     const std::optional<test_support::mssql_login> login = test_support::mssql_login_from_env();
@@ -439,11 +510,15 @@ TEST_F(WizardPages, SqlServerRealServerRefusesAWrongPassword)
     show_at(page_id::mssql_settings);
     next();
     EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
-    // A refused login fails the connection itself, which the provider answers with E_FAIL.
-    EXPECT_EQ(prompts.lines_starting("error "),
-              std::vector<std::string>{"error Corlamig 1.5  Error|MS SQL Server does not exist or "
-                                       "access denied.\nCheck to verify the correct host was "
-                                       "given."});
+    // A refused login fails the connection itself, which the provider answers with E_FAIL; the
+    // driver's own text follows (its words are the driver's: FreeTDS says "Unable to connect to
+    // data source").
+    const std::vector<std::string> errors = prompts.lines_starting("error ");
+    ASSERT_EQ(errors.size(), 1U);
+    const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
+                             "denied.\nCheck to verify the correct host was given.\n\n";
+    EXPECT_TRUE(errors[0].starts_with(head)) << errors[0];
+    EXPECT_GT(errors[0].size(), head.size()) << errors[0];
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace wizard_test;
 
@@ -245,6 +246,8 @@ TEST_F(RunPages, AProfileThatCannotBeWrittenIsReported)
 
 TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
 {
+    const std::string log = process.home().file("run.log");
+    process.converter().set_logfile(log);
     // A table long enough to run until it is stopped.
     source.tables = {{L"public.endless", INT_MAX}};
     run_from_tables_page();
@@ -273,6 +276,27 @@ TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
               (std::vector<std::string>{
                   "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?",
                   "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"}));
+    // The trace says that the run was stopped, and how far the table got, before its end.
+    std::vector<std::string> lines;
+    std::istringstream text(test_support::read_file(log));
+    for (std::string line; std::getline(text, line);)
+    {
+        if (line.ends_with('\r'))
+        {
+            line.pop_back();
+        }
+        if (line.starts_with("Conversion "))
+        {
+            // Without the times.
+            lines.push_back(line.substr(0, line.find(" on ")));
+        }
+    }
+    const std::string stored = std::to_string(process.converter().records_done());
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"Conversion started",
+                                        "Conversion stopped by the user in table public.endless: " +
+                                            stored + " of its 2147483647 records were stored",
+                                        "Conversion ended"}));
 }
 
 TEST_F(RunPages, CancelWhileTheRunWaitsForTheGuiStillStopsIt)

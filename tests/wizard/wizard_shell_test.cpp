@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -281,6 +282,21 @@ TEST_F(WizardShell, MissingHelpFolderIsReported)
                   "error Corlamig 1.5  Error|Help file does not exist. Reinstall the program."}));
 }
 
+TEST_F(WizardShell, HelpThatCannotBeOpenedSaysWhereTheTopicIs)
+{
+    vandrel_wizard wizard(prompts, false);
+    prompts.help_opens = false;
+    show_at(wizard.shell(), page_id::pgs_settings);
+    QTest::keyClick(&wizard.shell(), Qt::Key_F1);
+    const QString file = QDir::toNativeSeparators(help_file(default_help_folder(), 1010));
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"help 1010.html",
+                                        "error Corlamig 1.5  Error|The help topic could not be "
+                                        "opened: no program to show it was found. Open this "
+                                        "file in a web browser:\n" +
+                                            file.toStdString()}));
+}
+
 TEST_F(WizardShell, WriteLogAppendsVerbatimInOrderFromAnyThread)
 {
     wizard_shell shell(title, prompts);
@@ -425,6 +441,21 @@ TEST(WizardQuickLaunch, MissingProfileEndsWithFailureBeforeAnyWindow)
     EXPECT_EQ(prompts.lines(),
               (std::vector<std::string>{"error Error|Profile does not exist. Please verify the "
                                         "correct path/name was given."}));
+}
+
+TEST(WizardQuickLaunch, AProfilePortThatNamesNoPortIsRefusedNamingTheKey)
+{
+    scripted_prompts prompts;
+    const test_support::temp_dir home;
+    const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
+    const std::string profile = home.file("bad port.zov");
+    test_support::write_file(profile, "[Generic settings]\r\nsrc=a\r\ndest=b\r\n[pgs "
+                                      "settings]\r\nhost=127.0.0.1\r\nport=55499abc\r\n");
+    EXPECT_EQ(vandrel_run(QString::fromStdString(profile), prompts), -1);
+    EXPECT_EQ(prompts.lines(),
+              (std::vector<std::string>{"error Error|Invalid port number \"55499abc\" in the key "
+                                        "\"port\" of [pgs settings]: a whole number from 1 to "
+                                        "65535 is expected."}));
 }
 
 TEST(WizardQuickLaunch, FailedPostgreSqlConnectionEndsWithFailure)

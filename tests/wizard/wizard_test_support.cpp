@@ -127,7 +127,7 @@ std::optional<QString> scripted_prompts::save_file(QWidget*, const QString& filt
 bool scripted_prompts::open_help(const QString& file)
 {
     add("help " + QFileInfo(file).fileName().toStdString());
-    return true;
+    return help_opens;
 }
 
 void scripted_prompts::send_bug(const QString& title, const QString& text)

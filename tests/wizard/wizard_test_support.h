@@ -71,6 +71,8 @@ public:
     std::thread::id error_thread;
     /// Called inside each error box, on the GUI thread.
     std::function<void()> on_error;
+    /// What open_help answers: false is a desktop without a program to open the topic.
+    bool help_opens = true;
 
 private:
     void add(std::string line);

@@ -144,7 +144,9 @@ TEST(AgentProcessProfile, InvalidPortInTheProfileEndsTheProgram)
     const std::string profile = dir.file("bad_port.zov");
     test_support::write_file(profile, "[pgs settings]\r\nport=abc\r\n");
     expect_result(run_process({"--src=a", "--dest=b", "--profile=" + profile}), 255,
-                  "Error:\nInvalid port number\n", "");
+                  "Error:\nInvalid port number \"abc\" in the key \"port\" of [pgs settings]: a "
+                  "whole number from 1 to 65535 is expected.\n",
+                  "");
     expect_result(run_process({"--silent", "--src=a", "--dest=b", "--profile=" + profile}), 255, "",
                   "");
 }

@@ -1,12 +1,18 @@
 // wizard_run_screens.cpp: saves PNGs of the database, options, table, progress and finish pages in
-// their working states (a list dropped down, tables moved, a run under way, both outcomes) over
-// the converter suite's fake sides; run by hand: wizard_run_screens docs/screens.
+// their working states (a list dropped down, tables moved, a run under way, both outcomes), and
+// of the boxes the pages open, drawn over the wizard (the SQL Server page's wait and error, the
+// overwrite dialog, a refused port, a failed drop, help that cannot be opened), over the
+// converter suite's fake sides; run by hand: wizard_run_screens docs/screens.
+#include "convertor/mss_conversion_destination.h"
 #include "convertor_fakes.h"
 #include "wizard/conv_settings_page.h"
 #include "wizard/gui_finish_page.h"
+#include "wizard/mssql_settings_page.h"
+#include "wizard/pgs_settings_page.h"
 #include "wizard/popup_combo.h"
 #include "wizard/progress_page.h"
 #include "wizard/sel_file_page.h"
+#include "wizard/wizard_dialogs.h"
 #include "wizard/wizard_shell.h"
 #include "wizard/zov_sel_tables_page.h"
 #include "wizard_test_support.h"
@@ -17,11 +23,15 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 using namespace wizard_test;
 
@@ -59,6 +69,62 @@ QPixmap with_popup(QWidget& window, QWidget* popup)
     }
     return image;
 }
+
+/// The scripted prompts, except that a box asked for while `picture` names one is also shown
+/// for real over its owner, saved as that picture drawn over `window` (the wizard) and closed
+/// again; the scripted answer stands.
+class picture_prompts : public scripted_prompts
+{
+public:
+    void error(QWidget* owner, const QString& caption, const QString& text) override
+    {
+        scripted_prompts::error(owner, caption, text);
+        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+        take(box);
+    }
+    void message(QWidget* owner, const QString& caption, const QString& text) override
+    {
+        scripted_prompts::message(owner, caption, text);
+        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+        take(box);
+    }
+    int overwrite(QWidget* owner, const QString& caption, const QString& text, int help_topic,
+                  int& mode) override
+    {
+        const int result = scripted_prompts::overwrite(owner, caption, text, help_topic, mode);
+        overwrite_dlg2 dialog(owner, help_topic, text, caption, {});
+        take(dialog);
+        return result;
+    }
+
+    QDir folder;
+    QWidget* window = nullptr;
+    QString picture;
+    bool saved = true;
+
+private:
+    void take(QDialog& box)
+    {
+        if (picture.isEmpty() || window == nullptr)
+        {
+            return;
+        }
+        box.show();
+        const bool shown = QTest::qWaitForWindowExposed(&box);
+        QTest::qWait(150);
+        // The window's edge, which a desktop draws and the offscreen platform does not.
+        QPixmap image = with_popup(*window, &box);
+        QPainter painter(&image);
+        painter.setPen(QColor(96, 96, 96));
+        painter.drawRect(
+            QRect(box.mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), box.size())
+                .adjusted(-1, -1, 0, 0));
+        painter.end();
+        saved = shown && save_image(image, folder, picture) && saved;
+        picture.clear();
+        box.hide();
+    }
+};
 
 /// One wizard over fake sides with pagila's table names.
 class scene
@@ -101,7 +167,7 @@ public:
 
     void next() { wizard.shell().button(QWizard::NextButton)->click(); }
 
-    scripted_prompts prompts;
+    picture_prompts prompts;
     wizard_process process{prompts};
     conv_test::source_setup source;
     conv_test::destination_setup destination;
@@ -225,6 +291,154 @@ bool finish(const QDir& folder, bool with_errors)
                       with_errors ? "25-finish-errors" : "24-finish-success");
 }
 
+/// The real SQL Server side, whose connect waits until it is let go (so that the wait dialog
+/// stays up for its picture).
+class held_destination : public conversion_destination
+{
+public:
+    explicit held_destination(mss_engine& engine)
+        : m_real(engine)
+    {
+    }
+    void connect(const std::wstring& server, const std::wstring& user, const std::wstring& password,
+                 bool windows_auth) override
+    {
+        while (!released)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_real.connect(server, user, password, windows_auth);
+    }
+    bool is_db_exist(const std::wstring& name) override { return m_real.is_db_exist(name); }
+    void delete_db(const std::wstring& name) override { m_real.delete_db(name); }
+    std::unique_ptr<udb_database> open_db(const std::wstring& name, int open_mode) override
+    {
+        return m_real.open_db(name, open_mode);
+    }
+    std::unique_ptr<udb_database> create_db(const std::wstring& name) override
+    {
+        return m_real.create_db(name);
+    }
+    void begin_run() override { m_real.begin_run(); }
+
+    std::atomic<bool> released{false};
+
+private:
+    mss_conversion_destination m_real;
+};
+
+/// Step 2 connecting (the wait dialog over the page), then its error once the wait has closed:
+/// the real driver, refused on a port nobody listens on.
+bool sql_server_wait_and_error(const QDir& folder)
+{
+    scene s;
+    vandrel_convertor& converter = s.process.converter();
+    converter.set_sec_log(false);
+    converter.mssql_converter_impl::set_connection(L"127.0.0.1,1", L"migrator", L"sql-secret");
+    if (!s.show_at(page_id::mssql_settings))
+    {
+        return false;
+    }
+    auto held = std::make_unique<held_destination>(converter.mss());
+    held_destination& destination = *held;
+    converter.set_destination(std::move(held));
+    bool saved = true;
+    s.wizard.mssql_settings().set_wait_observer(
+        [&](dlg_animation& dialog)
+        {
+            QTest::qWait(1100);
+            saved =
+                save_image(with_popup(s.wizard.shell(), &dialog), folder, "10b-wait-sql-server");
+            destination.released = true;
+        });
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "14-error";
+    s.next();
+    return saved && s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
+/// Step 3's Next with a destination that exists: the overwrite dialog over the page.
+bool overwrite(const QDir& folder)
+{
+    scene s;
+    s.destination.exists = true;
+    s.wizard.databases().set_source_checker([](const std::wstring&) { return true; });
+    if (!s.show_at(page_id::databases))
+    {
+        return false;
+    }
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "11-overwrite";
+    s.prompts.overwrite_result = 2;
+    s.next();
+    return s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
+/// Step 1's Next with a port that names none.
+bool port_refused(const QDir& folder)
+{
+    scene s;
+    if (!s.show_at(page_id::pgs_settings))
+    {
+        return false;
+    }
+    s.wizard.pgs_settings().findChild<QLineEdit*>("port_edit")->setText("55499abc");
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "17-port-refused";
+    s.next();
+    return s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
+/// Mode 0 for a destination that cannot be dropped: the error when the run should start, then
+/// the finish page that lists it.
+bool drop_failed(const QDir& folder)
+{
+    scene s({{L"public.actor", 20}, {L"public.film", 30}});
+    s.destination.exists = true;
+    s.destination.fail_delete_db = true;
+    s.process.converter().set_mode(0);
+    if (!s.show_at(page_id::tables))
+    {
+        return false;
+    }
+    s.wizard.tables().findChild<QPushButton*>("add_all_button")->click();
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "18-drop-failed";
+    s.next();
+    if (!wait_until([&] { return s.wizard.shell().currentId() == page_id::finish; }, 20000))
+    {
+        return false;
+    }
+    QTest::qWait(400);
+    return save_image(s.wizard.shell().grab(), folder, "18b-drop-failed-finish") &&
+           s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
+/// F1 on a desktop without a program to open the topic.
+bool help_not_opened(const QDir& folder)
+{
+    scene s;
+    s.prompts.help_opens = false;
+    // Where an installed program keeps its topics, rather than this build's source tree.
+    const test_support::temp_dir home;
+    const QString help = QString::fromStdString(home.file(".local/share/vandrel/help"));
+    QDir().mkpath(help);
+    s.wizard.shell().set_help_folder(help);
+    if (!s.show_at(page_id::databases))
+    {
+        return false;
+    }
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "19-help-not-opened";
+    s.wizard.shell().help_requested();
+    return s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -247,5 +461,10 @@ int main(int argc, char** argv)
     saved = progress(folder) && saved;
     saved = finish(folder, false) && saved;
     saved = finish(folder, true) && saved;
+    saved = sql_server_wait_and_error(folder) && saved;
+    saved = overwrite(folder) && saved;
+    saved = port_refused(folder) && saved;
+    saved = drop_failed(folder) && saved;
+    saved = help_not_opened(folder) && saved;
     return saved ? 0 : 1;
 }

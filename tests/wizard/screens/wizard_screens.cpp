@@ -117,19 +117,13 @@ int main(int argc, char** argv)
         saved = save(shell, folder, "03b-sql-server-windows") && saved;
 
         // The dialogs, over the wizard as their owner.
-        dlg_animation wait(&shell);
+        dlg_animation wait(&shell, dlg_animation::pgs_text);
         wait.setModal(false);
         wait.show();
         wait.advance();
         wait.advance();
         saved = save(wait, folder, "10-wait") && saved;
         wait.hide();
-
-        overwrite_dlg2 overwrite(&shell, 1014,
-                                 "Database 'pagila' already exists on the MS SQL server.\nWhat do "
-                                 "you want to do with it?",
-                                 shell.title() + " Warning", {});
-        saved = save_dialog(overwrite, folder, "11-overwrite") && saved;
 
         dlg_error_continue go_on(&shell,
                                  "public.film, record #7: The specified record violates the "
@@ -141,12 +135,6 @@ int main(int argc, char** argv)
         dlg_error_ex internal(&shell, "Internal error: \ncode=6d73735f656e67695c313733",
                               shell.caption("Error"), shell.title(), {});
         saved = save_dialog(internal, folder, "13-internal-error") && saved;
-
-        QMessageBox error(QMessageBox::Critical, shell.caption("Error"),
-                          "MS SQL Server does not exist or access denied.\nCheck to verify the "
-                          "correct host was given.",
-                          QMessageBox::Ok, &shell);
-        saved = save_dialog(error, folder, "14-error") && saved;
 
         QMessageBox question(QMessageBox::Question, shell.caption("Question"),
                              "Are you sure you want to exit the wizard?",
