@@ -212,11 +212,14 @@ std::wstring pgs_database::foreign_key_sql(const udb_relationship& relationship)
     const auto column_list =
         [&](const std::wstring& owner, const std::vector<std::wstring>& columns)
     {
+        // A table made here keeps its renamings under its listed name too, which a bare name
+        // of public stands for.
+        const std::wstring key = find_listed_name(owner).value_or(owner);
         std::wstring list;
         for (const std::wstring& column : columns)
         {
             list += (list.empty() ? L"" : L", ") +
-                    pgs_quote_ident(names.get_fn_mapped_name(owner, column, true));
+                    pgs_quote_ident(names.get_fn_mapped_name(key, column, true));
         }
         return list;
     };

@@ -269,7 +269,9 @@ protected:
         parent_indexes.push_back(udb_index(L"parent_pk", true, true, {L"key-1", L"Key Two"}));
         parent_indexes.push_back(udb_index(L"parent_key_1", true, false, {L"key-1"}));
         m_target->create_table(parent, int_columns({L"key-1", L"Key Two"}), parent_indexes);
-        m_target->create_table(child, int_columns({L"ref-1", L"ref two", L"own"}), udb_indexes());
+        // Made in public by its full name, named bare by the keys.
+        m_target->create_table(L"public." + std::wstring(child),
+                               int_columns({L"ref-1", L"ref two", L"own"}), udb_indexes());
     }
 
     udb_relationship key(const std::wstring& name, const std::vector<std::wstring>& columns,
