@@ -1,4 +1,5 @@
-// pgs_database.h: a PostgreSQL database as the conversion's source: its tables and schemas.
+// pgs_database.h: a PostgreSQL database: its tables and schemas as the conversion's source, and
+// the schemas, tables and foreign keys written into it as a target.
 #pragma once
 
 #include "udb/udb_database.h"

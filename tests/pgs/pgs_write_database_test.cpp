@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <pqxx/result>
 #include <pqxx/transaction>
 #include <string>
@@ -124,6 +125,11 @@ struct schema_case
     const char* listed; // the schema's name as the server holds it
 };
 
+void PrintTo(const schema_case& test, std::ostream* out)
+{
+    *out << test.label;
+}
+
 const schema_case schema_cases[] = {
     {"Plain", L"sales", "sales"},
     {"CaseKept", L"Sales", "Sales"},
@@ -174,6 +180,11 @@ struct drop_case
     names listed_after;
     texts server_after; // schema|table
 };
+
+void PrintTo(const drop_case& test, std::ostream* out)
+{
+    *out << test.label;
+}
 
 const char two_t_tables[] = "CREATE TABLE t (x int); CREATE SCHEMA s; CREATE TABLE s.t (x int)";
 
@@ -328,6 +339,11 @@ struct rule_case
     bool refused;
 };
 
+void PrintTo(const rule_case& test, std::ostream* out)
+{
+    *out << test.label;
+}
+
 const rule_case rule_cases[] = {
     {"None", L"", L"", "", false},
     {"Cascade", L"CASCADE", L" ON DELETE CASCADE", " ON DELETE CASCADE", false},
@@ -388,6 +404,11 @@ struct failure_case
     const char* message_start;
 };
 
+void PrintTo(const failure_case& test, std::ostream* out)
+{
+    *out << test.label;
+}
+
 const failure_case failure_cases[] = {
     {"SchemaNameReserved", "", [](pgs_database& target) { target.create_schema(L"pg_x"); },
      "Cannot create schema:ERROR:  unacceptable schema name \"pg_x\""},
@@ -440,6 +461,11 @@ struct refusal_case
     const char* label;
     std::function<void(pgs_database&)> action;
 };
+
+void PrintTo(const refusal_case& test, std::ostream* out)
+{
+    *out << test.label;
+}
 
 const refusal_case refusal_cases[] = {
     {"CreateSchema", [](pgs_database& source) { source.create_schema(L"made"); }},
