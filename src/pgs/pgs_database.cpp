@@ -105,6 +105,42 @@ pgs_base_db::find_full_name(const std::wstring& name) const
     return found->second;
 }
 
+std::optional<std::wstring> pgs_base_db::find_listed_name(const std::wstring& name) const
+{
+    if (m_full_names.contains(name))
+    {
+        return name;
+    }
+    const std::wstring full_name = get_full_name(name);
+    if (m_full_names.contains(full_name))
+    {
+        return full_name;
+    }
+    return std::nullopt;
+}
+
+std::wstring pgs_base_db::sql_table_name(const std::wstring& name) const
+{
+    const std::optional<std::wstring> listed = find_listed_name(name);
+    if (!listed)
+    {
+        return get_safe_name(name);
+    }
+    const auto& [schema, table] = m_full_names.at(*listed);
+    return schema.empty() ? pgs_quote_ident(table)
+                          : pgs_quote_ident(schema) + L"." + pgs_quote_ident(table);
+}
+
+bool pgs_base_db::unlist_table(const std::wstring& name)
+{
+    if (!udb_database::delete_tab(name))
+    {
+        return false;
+    }
+    m_full_names.erase(name);
+    return true;
+}
+
 bool pgs_base_db::is_table_exist(const std::wstring& name)
 {
     tk_wlog(1, L"pgs_base_db::is_table_exist(%s)", name);
@@ -193,13 +229,20 @@ std::unique_ptr<udb_recordset> pgs_database::get_table(const std::wstring& name,
 void pgs_database::query(const std::wstring& sql)
 {
     tk_wlog(2, L"pgs_database::query(%s)", sql);
+    execute(sql, "run_query", "");
+}
+
+void pgs_database::execute(const std::wstring& sql, const char* transaction_name,
+                           const std::string& failure_prefix)
+{
     pgs_checked(
         [&]
         {
-            pqxx::work transaction(pgs_engine::instance().connection(), "run_query");
+            pqxx::work transaction(pgs_engine::instance().connection(), transaction_name);
             transaction.exec(tk_string::to_utf8(sql));
             transaction.commit();
-        });
+        },
+        failure_prefix);
 }
 
 bool pgs_database::test_query(const std::wstring& sql)

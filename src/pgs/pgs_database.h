@@ -1,4 +1,5 @@
-// pgs_database.h: a PostgreSQL database as the conversion's source: its tables and schemas.
+// pgs_database.h: a PostgreSQL database: its tables and schemas as the conversion's source, and
+// the schemas, tables and foreign keys written into it as a target.
 #pragma once
 
 #include "udb/udb_database.h"
@@ -36,6 +37,18 @@ public:
     /// Lower-cases the name unless the engine is case-sensitive, then looks it up exactly.
     bool is_table_exist(const std::wstring& name) override;
 
+    /// The listed name that `name` stands for: the name itself, else "public." + name when it
+    /// has no dot; nothing when neither is listed.
+    std::optional<std::wstring> find_listed_name(const std::wstring& name) const;
+    /// A table name ready for SQL: for a listed name the schema and the table it was made from,
+    /// each quoted as it stands (a dot inside either stays inside it); else get_safe_name.
+    std::wstring sql_table_name(const std::wstring& name) const;
+
+protected:
+    /// Removes a listed name from the table list and forgets its schema and table, so that a
+    /// table made again under it is listed again; false (nothing changes) when not listed.
+    bool unlist_table(const std::wstring& name);
+
 private:
     void list_name(const std::wstring& full_name, const std::wstring& schema,
                    const std::wstring& table);
@@ -58,6 +71,25 @@ public:
     /// ("pgs_db", 467) for an existing table otherwise.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
+    /// Creates the schema when it is missing; "public" is left alone. The name is quoted as it
+    /// stands. Throws pgs_exception ("Cannot create schema:" + the server's text), also in a
+    /// database opened as the conversion's source.
+    void create_schema(const std::wstring& name) override;
+    /// Drops the table (with what depends on it) and takes it off the table list; a bare name
+    /// is the table of public. False, after the drop, when the name is not listed. The table's
+    /// column renamings are forgotten. Throws pgs_exception ("Cannot drop table: " + the name +
+    /// ". " + the server's text), also in a database opened as the conversion's source.
+    bool delete_tab(const std::wstring& name) override;
+    /// Adds each foreign key to its table, the tables and columns under the names they were
+    /// created with. Throws pgs_exception ("Cannot create foreign key:" + the server's text) at
+    /// the first key that fails, also in a database opened as the conversion's source.
+    void create_relationships(const udb_relationships& relationships) override;
+    /// The ALTER TABLE statement that adds the foreign key: tables and columns mapped through the
+    /// names map, names quoted as they stand, the rule written only when it is a referential
+    /// action ("CASCADE", "SET NULL", "SET DEFAULT", "RESTRICT" alone are delete actions; or
+    /// ON DELETE / ON UPDATE clauses of those and NO ACTION); any other rule is logged and left
+    /// out.
+    std::wstring foreign_key_sql(const udb_relationship& relationship) const;
     /// A recordset over the rows of a query; throws pgs_exception when the query fails.
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
                                              int mode) override;
@@ -73,4 +105,10 @@ public:
 
 private:
     void read_table_list(const std::wstring& schema);
+    /// Throws pgs_exception when the database was opened as the conversion's source.
+    void refuse_in_source() const;
+    /// Runs one statement in a transaction of that name and commits it; a library failure
+    /// leaves as pgs_exception carrying `failure_prefix` + the library's text.
+    void execute(const std::wstring& sql, const char* transaction_name,
+                 const std::string& failure_prefix);
 };

@@ -39,6 +39,12 @@ void udb_names_map::add_fn_map(const std::wstring& table, const udb_name_pairs& 
     m_fn_map.emplace(table, column_map);
 }
 
+void udb_names_map::remove_fn_map(const std::wstring& table)
+{
+    tk_wlog(2, L"udb_names_map::remove_fn_map(%s)", table);
+    m_fn_map.erase(table);
+}
+
 std::wstring udb_names_map::get_tn_mapped_name(const std::wstring& table, bool case_sensitive) const
 {
     tk_wlog(1, L"udb_names_map::get_tn_mapped_name(%s)", table);

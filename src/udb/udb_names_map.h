@@ -15,6 +15,9 @@ public:
     void add_tn_mapping(const std::wstring& source, const std::wstring& target);
     /// Stores a copy of a table's column map; an existing table keeps its first map.
     void add_fn_map(const std::wstring& table, const udb_name_pairs& column_map);
+    /// Forgets the column map of exactly `table` (a table dropped), so that a table made again
+    /// under that name gets its own.
+    void remove_fn_map(const std::wstring& table);
 
     /// The target name of `table` (compared exactly when `case_sensitive`, else without case),
     /// or `table` itself when it has none.
