@@ -65,9 +65,9 @@ public:
     /// pgs_exception says so with the library's message.
     void flush() override;
     /// The current row; null at the end. The record stays owned by the recordset and is valid
-    /// until the next get_item or the recordset's end. A value with no neutral form (an
-    /// infinite or BC date, a time of 24:00, a numeric no DECIMAL holds exactly, NaN in a
-    /// numeric with a precision) throws udb_value_exception naming table, column and value; the
+    /// until the next get_item or the recordset's end. Numerics and money arrive as decimals of
+    /// every digit. A value with no neutral form (an infinite or BC date, a time of 24:00, NaN or
+    /// an infinity in a numeric) throws udb_value_exception naming table, column and value; the
     /// cursor stays on the row, so next() moves on to the following one.
     udb_record* get_item() override;
     bool is_eof() override;
