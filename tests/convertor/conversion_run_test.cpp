@@ -408,9 +408,6 @@ TEST_P(ConversionRunDecimals, NumericWithoutPrecisionIsMeasuredBeforeANewTable)
 INSTANTIATE_TEST_SUITE_P(
     ConversionRun, ConversionRunDecimals,
     testing::Values(decimal_measure_case{"SmallIntegers", {3, 0}, {}, "(3,0)"},
-                    decimal_measure_case{"LongFractions", {1, 30}, {}, "(31,30)"},
-                    decimal_measure_case{"ThirtyEightDigits", {30, 8}, {}, "(38,8)"},
-                    decimal_measure_case{"ScaleCutBeyond38", {30, 12}, {}, "(38,8)"},
                     decimal_measure_case{"MoreThan38IntegerDigits", {41, 1}, {}, "(38,0)"},
                     decimal_measure_case{"NoValues", {}, {}, "(38,10)"},
                     decimal_measure_case{
