@@ -2,8 +2,11 @@
 //
 // Usage: pgs_bench [rows] [wide rows]   (defaults 1000000 and 2000). The server comes from
 // PGHOST, PGPORT, PGUSER and PGPASSWORD. A database of its own is created, filled with an
-// 8-column table and a table of one-megabyte values, and dropped. For the second table it shows
-// the resident memory while the recordset reads it: flat, whatever the number of rows.
+// 8-column table, a table with a numeric without a precision and a key text, and a table of
+// one-megabyte values, and dropped. For the second table it times the query that measures the
+// numeric's digits and the text's length beside the recordset's full read of the same table; for
+// the third it shows the resident memory while the recordset reads it: flat, whatever the number
+// of rows.
 #include "bench_pg.h"
 #include "pgs/pgs_database.h"
 #include "pgs/pgs_engine.h"
@@ -58,6 +61,18 @@ void create_table(const std::string& database, long rows)
     work.exec("VACUUM ANALYZE bench_rows");
 }
 
+void create_free_table(const std::string& database, long rows)
+{
+    pqxx::connection connection(pg_conninfo(database));
+    pqxx::nontransaction work(connection);
+    work.exec("CREATE TABLE bench_free (id integer PRIMARY KEY, code text, amount numeric)");
+    work.exec("CREATE INDEX bench_free_code ON bench_free (code)");
+    work.exec("INSERT INTO bench_free SELECT n, 'code ' || n, (n::numeric * 1234567.891) / 1000"
+              " FROM generate_series(1, " +
+              std::to_string(rows) + ") AS n");
+    work.exec("VACUUM ANALYZE bench_free");
+}
+
 void create_wide_table(const std::string& database, long rows)
 {
     pqxx::connection connection(pg_conninfo(database));
@@ -108,6 +123,8 @@ int main(int argc, char** argv)
         std::printf("Creating a table of %ld rows...\n", rows);
         create_table(database, rows);
         // Before the database is opened: its table list is read then.
+        std::printf("Creating a table of %ld rows with a numeric without a precision...\n", rows);
+        create_free_table(database, rows);
         std::printf("Creating a table of %ld rows of 1 MiB...\n", wide_rows);
         create_wide_table(database, wide_rows);
 
@@ -156,6 +173,34 @@ int main(int argc, char** argv)
         std::printf("Resident memory: %.1f MiB before, %.1f MiB after the first block, "
                     "%.1f MiB at most while streaming\n",
                     rss_before, rss_first_block, rss_peak);
+
+        {
+            const std::unique_ptr<udb_recordset> recordset =
+                db->get_table(L"public.bench_free", udb_open_mode::source);
+            recordset->measure_columns({L"code"}, {L"amount"}); // warms the cache for both
+            start = std::chrono::steady_clock::now();
+            const udb_column_measures measures = recordset->measure_columns({L"code"}, {L"amount"});
+            const double measure_seconds = seconds_since(start);
+            start = std::chrono::steady_clock::now();
+            recordset->measure_columns({}, {L"amount"});
+            const double numeric_seconds = seconds_since(start);
+            start = std::chrono::steady_clock::now();
+            long read = 0;
+            recordset->reset();
+            for (; !recordset->is_eof(); recordset->next())
+            {
+                const udb_record* record = recordset->get_item();
+                read += record != nullptr && record->size() == 3 ? 1 : 0;
+            }
+            const double read_seconds = seconds_since(start);
+            std::printf("Measuring query: %.2f s over %ld rows (numeric: %d digits before the "
+                        "point, %d after; text: %d units at most); the numeric alone %.2f s\n",
+                        measure_seconds, read, measures.decimals[0].integer_digits,
+                        measures.decimals[0].scale, measures.longest_units[0], numeric_seconds);
+            std::printf("Full read:       %ld rows in %.2f s; the measuring query takes %.0f%% of "
+                        "it\n",
+                        read, read_seconds, 100.0 * measure_seconds / read_seconds);
+        }
 
         const double wide_before = resident_mib();
         double wide_peak = 0;

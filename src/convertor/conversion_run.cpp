@@ -139,33 +139,57 @@ private:
     tk_converter& m_converter;
 };
 
-/// The schema a new table is created with: text that an index covers and that SQL Server would
-/// hold only as nvarchar(max), which no index takes, carries the longest value the source holds,
-/// so that the destination can give it a bounded type its keys hold.
+/// The schema a new table is created with, measured in one read of the source rows: text that
+/// an index covers and that SQL Server would hold only as nvarchar(max), which no index takes,
+/// carries the longest value the source holds, so that the destination can give it a bounded
+/// type its keys hold; a decimal without a declared precision gets the precision and scale that
+/// hold its values and its default.
 udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
 {
     udb_schema schema = rows.schema();
-    std::vector<std::wstring> names;
-    std::vector<t_ftd*> measured;
+    std::vector<std::wstring> text_names;
+    std::vector<t_ftd*> texts;
+    std::vector<std::wstring> decimal_names;
+    std::vector<t_ftd*> decimals;
     for (t_ftd* column : schema)
     {
         const bool unbounded = column->vartype == VT_BSTR && !column->is_guid() &&
                                mss_text_column_units(column->size) == 0;
         if (unbounded && indexes.is_idx_field(column->name, false))
         {
-            names.push_back(column->name);
-            measured.push_back(column);
+            text_names.push_back(column->name);
+            texts.push_back(column);
+        }
+        if (column->is_unmeasured_decimal())
+        {
+            decimal_names.push_back(column->name);
+            decimals.push_back(column);
         }
     }
-    if (names.empty())
+    if (texts.empty() && decimals.empty())
     {
         return schema;
     }
-    const std::vector<std::int32_t> longest = rows.longest_text(names);
-    for (std::size_t column_idx = 0; column_idx < measured.size(); ++column_idx)
+    const udb_column_measures measures = rows.measure_columns(text_names, decimal_names);
+    for (std::size_t column_idx = 0; column_idx < texts.size(); ++column_idx)
     {
-        tk_wlog(2, L"Longest value of column '%s': %d", names[column_idx], longest[column_idx]);
-        measured[column_idx]->longest_units = longest[column_idx];
+        const std::int32_t longest = measures.longest_units[column_idx];
+        tk_wlog(2, L"Longest value of column '%s': %d", text_names[column_idx], longest);
+        texts[column_idx]->longest_units = longest;
+    }
+    for (std::size_t column_idx = 0; column_idx < decimals.size(); ++column_idx)
+    {
+        t_ftd& column = *decimals[column_idx];
+        udb_decimal_extent extent = measures.decimals[column_idx];
+        // The default fills rows that come later: it must fit as well as the values.
+        if (column.default_value.get_type() == VT_DECIMAL)
+        {
+            extent.add_value(column.default_value.to_string());
+        }
+        column.dw_reserved = extent.reserved();
+        tk_wlog(2, L"Digits of column '%s': %d before the point, %d after; decimal(%d,%d)",
+                column.name, extent.integer_digits, extent.scale, column.get_precision(),
+                column.get_scale());
     }
     return schema;
 }

@@ -31,7 +31,7 @@ struct key_column
 
 int numeric_bytes(int precision)
 {
-    if (precision == 0 || precision > max_numeric_precision)
+    if (precision > max_numeric_precision)
     {
         return 8; // float
     }
@@ -90,7 +90,7 @@ key_column size_in_key(const t_ftd& column, const mss_target& target)
         sized.bytes = date_bytes(column, target);
         return sized;
     case VT_DECIMAL:
-        sized.bytes = numeric_bytes(column.get_precision());
+        sized.bytes = numeric_bytes(mss_decimal_precision(column));
         return sized;
     case VT_BLOB:
     case VT_BLOB_OBJECT:

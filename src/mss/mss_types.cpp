@@ -168,6 +168,17 @@ std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_ta
     }
 }
 
+int mss_decimal_precision(const t_ftd& ftd)
+{
+    const int precision = ftd.get_precision();
+    return precision == 0 ? t_ftd::unmeasured_precision : precision;
+}
+
+int mss_decimal_scale(const t_ftd& ftd)
+{
+    return ftd.get_precision() == 0 ? t_ftd::unmeasured_scale : ftd.get_scale();
+}
+
 int mss_text_column_units(int characters)
 {
     // A character beyond the basic plane takes two UTF-16 units.
@@ -252,13 +263,13 @@ bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd)
     const decimal_digits digits = split_decimal_text(text);
     tk_log(2, "Got decimal: %s, scale=%d, prec=%d", text, field.value.decVal.scale,
            digits.integer.size() + digits.fraction.size());
-    const int precision = ftd.get_precision();
-    if (ftd.dw_reserved == 0 || precision == 0 || precision > max_numeric_precision)
+    const int precision = mss_decimal_precision(ftd);
+    if (precision > max_numeric_precision)
     {
         return false;
     }
     // More decimals than the column keeps would be rounded by the server: a changed value.
-    const int scale = ftd.get_scale();
+    const int scale = mss_decimal_scale(ftd);
     std::string_view fraction = digits.fraction;
     while (!fraction.empty() && fraction.back() == '0')
     {

@@ -48,6 +48,12 @@ struct mss_target
 /// `bTypeOnly`), else "datetime".
 std::wstring get_mss_native_type1(const t_ftd& ftd, bool bTypeOnly, const mss_target& target);
 
+/// The precision and scale of the numeric a VT_DECIMAL column is created with and holds values
+/// to: its own, or t_ftd's unmeasured precision and scale, numeric(38,10), while its precision
+/// is 0 (not known); never float for want of a precision.
+int mss_decimal_precision(const t_ftd& ftd);
+int mss_decimal_scale(const t_ftd& ftd);
+
 /// The UTF-16 units of the nvarchar column that holds any text of `characters` characters;
 /// 0 when only nvarchar(max) does (more than 2000 characters, or no size).
 int mss_text_column_units(int characters);
@@ -79,9 +85,10 @@ std::wstring mss_get_fld_append_str(const ole_variant* field, const t_ftd* ftd,
                                     const mss_target& target);
 
 /// True when the decimal value has more decimals (trailing zeros aside) than the column's scale,
-/// or more integer digits than its precision leaves. Columns without precision (dw_reserved 0
-/// or precision 0) and float columns (precision above 38) never report. Throws
-/// tk_mail_assertion ("mss_util", 22) when the value is not VT_DECIMAL.
+/// or more integer digits than its precision leaves (mss_decimal_precision and
+/// mss_decimal_scale: a column of precision 0 holds what numeric(38,10) holds). Float columns
+/// (precision above 38) never report. Throws tk_mail_assertion ("mss_util", 22) when the value
+/// is not VT_DECIMAL.
 bool dec_is_out_of_range(const ole_variant& field, const t_ftd& ftd);
 
 /// "PK_" + the table part of the name (the whole name when it has none; see mss_split_tab_name

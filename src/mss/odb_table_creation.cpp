@@ -169,12 +169,12 @@ void fill_column(const t_ftd& column, const udb_indexes& indexes, const mss_targ
     }
     if (column.vartype == VT_DECIMAL)
     {
-        const int precision = column.get_precision();
-        const int scale = column.get_scale();
+        // A precision still unknown (0) here gives numeric(38,10): never float, which would
+        // round every value beyond 15 digits.
+        const int precision = mss_decimal_precision(column);
+        const int scale = mss_decimal_scale(column);
         tk_log(2, "Scale/precision for decimal column: (%d, %d)", scale, precision);
-        // A numeric without a precision holds any scale: numeric alone would be numeric(18,0)
-        // and round every value to an integer.
-        if (precision == 0 || precision > max_numeric_precision)
+        if (precision > max_numeric_precision)
         {
             desc.wType = DBTYPE_R8;
         }

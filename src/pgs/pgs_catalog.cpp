@@ -7,6 +7,8 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
 
+#include <optional>
+#include <pqxx/subtransaction>
 #include <strings.h>
 
 namespace
@@ -66,6 +68,35 @@ bool starts_with_nextval(const std::string& text)
     return ::strncasecmp(text.c_str(), "nextval", 7) == 0;
 }
 
+// The decimals of money as a numeric on this connection (its lc_monetary), read at first need.
+int money_scale_of(pqxx::work& transaction, std::optional<int>& known)
+{
+    if (!known)
+    {
+        known = transaction.exec1("SELECT scale(0::money::numeric)")[0].as<int>();
+        tk_log(2, "Money has %d decimals on this connection", *known);
+    }
+    return *known;
+}
+
+// A money default's literal ('$1,234.50' as the server prints it) as a plain number, read by the
+// server under the same lc_monetary; nothing when it reads none.
+std::optional<std::string> money_as_number(pqxx::work& transaction, const std::string& literal)
+{
+    try
+    {
+        pqxx::subtransaction attempt(transaction, "money_default");
+        const pqxx::row number = attempt.exec_params1("SELECT $1::money::numeric", literal);
+        attempt.commit();
+        return std::string(number[0].c_str());
+    }
+    catch (const pqxx::sql_error& error)
+    {
+        tk_log(2, "The money default '%s' reads as no number: %s", literal, error.what());
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 std::wstring pgs_recordset::get_delete_rule(char letter)
@@ -86,13 +117,15 @@ std::wstring pgs_recordset::get_delete_rule(char letter)
     }
 }
 
-void pgs_recordset::add_catalog_column(const pqxx::row& row, bool& auto_num_taken)
+void pgs_recordset::add_catalog_column(pqxx::work& transaction, const pqxx::row& row,
+                                       bool& auto_num_taken, std::optional<int>& money_scale)
 {
     const std::wstring name = wide(row[1]);
     const std::string type_name = row[2].c_str();
     const std::string default_text = row[4].is_null() ? "" : row[4].c_str();
     const int precision = int_or_zero(row[6]);
-    const VARTYPE vartype = pgs_column_vartype(type_name, precision);
+    const VARTYPE vartype = pgs_get_vartype(type_name);
+    const bool money = type_name == "money";
 
     bool auto_num = false;
     const bool sequence_default = starts_with_nextval(default_text);
@@ -111,16 +144,20 @@ void pgs_recordset::add_catalog_column(const pqxx::row& row, bool& auto_num_take
     }
 
     const std::int32_t reserved =
-        vartype == VT_DECIMAL
-            ? pgs_decimal_reserved(precision, pgs_numeric_scale(int_or_zero(row[8])))
-            : pgs_reserved_of(type_name);
+        pgs_column_reserved(type_name, precision, int_or_zero(row[8]),
+                            money ? money_scale_of(transaction, money_scale) : 0);
     ole_variant default_value;
     if (!default_text.empty() && !sequence_default)
     {
         tk_log(1, "Got def.value: '%s'", default_text);
         std::optional<std::string> literal = pgs_default_literal(default_text, vartype == VT_DATE);
-        // A number column takes plain numbers only: money prints its literals in the server's
-        // currency format, and NaN has no counterpart.
+        // Money prints its literals in the server's currency format ('$12.50'): the server
+        // reads them back as numbers.
+        if (literal && money)
+        {
+            literal = money_as_number(transaction, *literal);
+        }
+        // A number column takes plain numbers only: NaN has no counterpart.
         if (literal && is_number_type(vartype) && !pgs_is_plain_number(*literal))
         {
             literal.reset();
@@ -179,9 +216,10 @@ void pgs_recordset::init_schema()
             m_partitioned = std::string(found[0][1].c_str()) == "p";
             tk_log(1, "Got query: %s", columns_sql);
             bool auto_num_taken = false;
+            std::optional<int> money_scale;
             for (const auto& row : transaction.exec_params(columns_sql, schema, table))
             {
-                add_catalog_column(row, auto_num_taken);
+                add_catalog_column(transaction, row, auto_num_taken, money_scale);
             }
         });
 }
@@ -292,6 +330,7 @@ void pgs_recordset::init_query_schema()
             pqxx::work transaction(connection, "get_schema");
             transaction.exec(pgs_output_settings_sql);
             const pqxx::result shape = transaction.exec(sql);
+            std::optional<int> money_scale;
             for (pqxx::row::size_type column = 0; column < shape.columns(); ++column)
             {
                 const std::uint32_t table = shape.column_table(column);
@@ -303,15 +342,14 @@ void pgs_recordset::init_query_schema()
                 const int modifier = type[1].as<int>() - 4;
                 const int precision =
                     type_name == "numeric" && modifier >= 0 ? (modifier >> 16) & 0xFFFF : 0;
-                const VARTYPE vartype = pgs_column_vartype(type_name, precision);
+                const VARTYPE vartype = pgs_get_vartype(type_name);
                 const std::int32_t size =
                     (type_name == "character varying" || type_name == "character") && modifier >= 0
                         ? modifier
                         : 0;
-                const std::int32_t reserved =
-                    vartype == VT_DECIMAL
-                        ? pgs_decimal_reserved(precision, pgs_numeric_scale(modifier & 0xFFFF))
-                        : pgs_reserved_of(type_name);
+                const std::int32_t reserved = pgs_column_reserved(
+                    type_name, precision, modifier & 0xFFFF,
+                    type_name == "money" ? money_scale_of(transaction, money_scale) : 0);
                 const t_ftd descriptor(size, tk_wstring::from_utf8(shape.column_name(column)),
                                        vartype, false, false, ole_variant(), reserved, L"");
                 add_column(std::make_unique<pgs_ftd>(descriptor, type_name));

@@ -250,41 +250,83 @@ std::int64_t pgs_recordset::get_rec_count()
 std::vector<std::int32_t> pgs_recordset::longest_text(const std::vector<std::wstring>& columns)
 {
     tk_log(1, "pgs_recordset::longest_text");
-    std::vector<std::int32_t> longest(columns.size(), 0);
-    if (columns.empty())
+    return measure_columns(columns, {}).longest_units;
+}
+
+udb_column_measures pgs_recordset::measure_columns(const std::vector<std::wstring>& text_columns,
+                                                   const std::vector<std::wstring>& decimal_columns)
+{
+    tk_log(1, "pgs_recordset::measure_columns");
+    udb_column_measures measures;
+    measures.longest_units.assign(text_columns.size(), 0);
+    measures.decimals.resize(decimal_columns.size());
+    if (text_columns.empty() && decimal_columns.empty())
     {
-        return longest;
+        return measures;
     }
-    std::wstring measures;
-    for (const std::wstring& column : columns)
+    const std::string failure =
+        "Cannot measure the values of (" + tk_string::to_ansi(name()) + "): ";
+    const auto reference = [&](const std::wstring& column)
     {
         const int position = schema().get_field_idx(column);
         if (position < 0)
         {
-            throw pgs_exception("Cannot measure the text of (" + tk_string::to_ansi(name()) +
-                                "): no column " + tk_string::to_ansi(column));
+            throw pgs_exception(failure + "no column " + tk_string::to_ansi(column));
         }
-        const std::wstring text = column_reference(static_cast<std::size_t>(position)) + L"::text";
-        measures += std::wstring(measures.empty() ? L"" : L", ") + L"COALESCE(MAX(char_length(" +
-                    text + L") + (octet_length(" + text + L") - char_length(" + text +
-                    L")) / 3), 0)";
+        return column_reference(static_cast<std::size_t>(position));
+    };
+    // One scan for every column: the aggregates inside, what is made of them outside.
+    std::wstring aggregates;
+    std::wstring results;
+    const auto add = [](std::wstring& list, const std::wstring& item)
+    { list += (list.empty() ? L"" : L", ") + item; };
+    for (std::size_t column_idx = 0; column_idx < text_columns.size(); ++column_idx)
+    {
+        const std::wstring text = reference(text_columns[column_idx]) + L"::text";
+        const std::wstring alias = L"t" + std::to_wstring(column_idx + 1);
+        add(aggregates, L"COALESCE(MAX(char_length(" + text + L") + (octet_length(" + text +
+                            L") - char_length(" + text + L")) / 3), 0) AS " + alias);
+        add(results, alias);
     }
-    const std::wstring sql = L"SELECT " + measures + L" FROM " + source_sql();
+    for (std::size_t column_idx = 0; column_idx < decimal_columns.size(); ++column_idx)
+    {
+        // scale() is NULL for NaN and the infinities: they are no values to hold, and the
+        // largest magnitude has the most digits before the point.
+        const std::wstring value = reference(decimal_columns[column_idx]);
+        const std::wstring number = std::to_wstring(column_idx + 1);
+        add(aggregates, L"MAX(abs(" + value + L")) FILTER (WHERE scale(" + value +
+                            L") IS NOT NULL) AS m" + number + L", MAX(scale(" + value + L")) AS s" +
+                            number);
+        add(results, L"CASE WHEN m" + number + L" >= 1 THEN length(trunc(m" + number +
+                         L")::text) WHEN m" + number + L" IS NOT NULL THEN 0 END, s" + number);
+    }
+    const std::wstring sql = L"SELECT " + results + L" FROM (SELECT " + aggregates + L" FROM " +
+                             source_sql() + L") AS measured";
     tk_wlog(1, L"Running query: %s", sql);
     pqxx::connection& connection = pgs_engine::instance().connection();
     return pgs_checked(
         [&]
         {
-            pqxx::work transaction(connection, "longest_text");
+            pqxx::work transaction(connection, "measure_columns");
             const pqxx::row row = transaction.exec1(tk_string::to_utf8(sql));
-            for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+            pqxx::row::size_type field = 0;
+            for (std::int32_t& longest : measures.longest_units)
             {
-                longest[column_idx] =
-                    row[static_cast<pqxx::row::size_type>(column_idx)].as<std::int32_t>();
+                longest = row[field++].as<std::int32_t>();
             }
-            return longest;
+            for (udb_decimal_extent& extent : measures.decimals)
+            {
+                const pqxx::field digits = row[field++];
+                const pqxx::field scale = row[field++];
+                if (!digits.is_null())
+                {
+                    extent.integer_digits = digits.as<std::int32_t>();
+                    extent.scale = scale.as<std::int32_t>();
+                }
+            }
+            return measures;
         },
-        "Cannot measure the text of (" + tk_string::to_ansi(name()) + "): ");
+        failure);
 }
 
 void pgs_recordset::plan_values()

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <pqxx/pipeline>
 #include <pqxx/result>
 #include <pqxx/transaction>
@@ -64,9 +65,9 @@ public:
     /// pgs_exception says so with the library's message.
     void flush() override;
     /// The current row; null at the end. The record stays owned by the recordset and is valid
-    /// until the next get_item or the recordset's end. A value with no neutral form (an
-    /// infinite or BC date, a time of 24:00, a numeric no DECIMAL holds exactly, NaN in a
-    /// numeric with a precision) throws udb_value_exception naming table, column and value; the
+    /// until the next get_item or the recordset's end. Numerics and money arrive as decimals of
+    /// every digit. A value with no neutral form (an infinite or BC date, a time of 24:00, NaN or
+    /// an infinity in a numeric) throws udb_value_exception naming table, column and value; the
     /// cursor stays on the row, so next() moves on to the following one.
     udb_record* get_item() override;
     bool is_eof() override;
@@ -87,9 +88,14 @@ public:
     /// Reads every row once. A column's figure is an upper bound: its exact character count
     /// plus a third of the bytes beyond one per character in the server's encoding (exact for
     /// single-byte text; a character beyond the basic plane takes four bytes and two units).
-    /// Throws pgs_exception "Cannot measure the text of (name): ..." and for a name that is no
+    /// Throws pgs_exception "Cannot measure the values of (name): ..." and for a name that is no
     /// column of the table.
     std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override;
+    /// longest_text of the text columns and the digits of the numeric columns, in one aggregate
+    /// query over the table (a query entry is run for it). NaN and infinities are left aside;
+    /// a column without other values gives an empty extent. Throws as longest_text.
+    udb_column_measures measure_columns(const std::vector<std::wstring>& text_columns,
+                                        const std::vector<std::wstring>& decimal_columns) override;
 
     const std::wstring& schema_name() const { return m_schema_name; }
     const std::wstring& table_name() const { return m_table_name; }
@@ -115,7 +121,9 @@ private:
     void init_schema();
     void init_indexes();
     void init_query_schema();
-    void add_catalog_column(const pqxx::row& row, bool& auto_num_taken);
+    /// Reads money's scale into `money_scale` at the first money column.
+    void add_catalog_column(pqxx::work& transaction, const pqxx::row& row, bool& auto_num_taken,
+                            std::optional<int>& money_scale);
     std::wstring source_sql() const;
     std::wstring column_reference(std::size_t position) const;
     void plan_values();

@@ -50,8 +50,8 @@ constexpr std::array<type_entry, 44> type_table{{
     {"int2", VT_I2},
     {"float4", VT_R4},
     {"real", VT_R8},
-    {"money", VT_R8},
-    {"numeric", VT_R8},
+    {"money", VT_DECIMAL},
+    {"numeric", VT_DECIMAL},
     {"double precision", VT_R8},
     {"anyarray", VT_BSTR},
     {"cardinal_number", VT_BSTR},
@@ -261,13 +261,21 @@ VARTYPE pgs_get_vartype(const std::string& type_name)
     return VT_BSTR;
 }
 
-VARTYPE pgs_column_vartype(const std::string& type_name, int numeric_precision)
+std::int32_t pgs_column_reserved(const std::string& type_name, int numeric_precision,
+                                 int scale_bits, int money_scale)
 {
-    if (type_name == "numeric" && numeric_precision >= 1)
+    if (type_name == "money")
     {
-        return VT_DECIMAL;
+        return t_ftd::make_precision_scale(pgs_money_precision, money_scale);
     }
-    return pgs_get_vartype(type_name);
+    if (type_name == "numeric")
+    {
+        // Without a declared precision the values decide it: 0 until they are measured.
+        return numeric_precision >= 1
+                   ? pgs_decimal_reserved(numeric_precision, pgs_numeric_scale(scale_bits))
+                   : 0;
+    }
+    return pgs_reserved_of(type_name);
 }
 
 int pgs_numeric_scale(int modifier_low_bits)

@@ -19,12 +19,20 @@
 extern const char pgs_output_settings_sql[];
 
 /// The value type of a PostgreSQL type name as the catalog reports it (information_schema's
-/// data_type); any name not in the table is VT_BSTR.
+/// data_type); any name not in the table is VT_BSTR. A numeric, with a declared precision or
+/// without, and money are VT_DECIMAL: every digit is kept.
 VARTYPE pgs_get_vartype(const std::string& type_name);
 
-/// The value type of a column: "numeric" with a declared precision is VT_DECIMAL (every digit
-/// kept); everything else as pgs_get_vartype.
-VARTYPE pgs_column_vartype(const std::string& type_name, int numeric_precision);
+/// The precision of the decimal that holds every money value: a 64-bit count of the currency's
+/// smallest unit has at most 19 digits.
+constexpr int pgs_money_precision = 19;
+
+/// The descriptor's dw_reserved word of a column: money is (19, `money_scale`), the scale that
+/// the connection's lc_monetary gives 0::money::numeric; a numeric with a declared precision is
+/// pgs_decimal_reserved of it and `scale_bits` (the modifier's low 16 bits); a numeric without
+/// one has precision 0, not known until its values are measured; other types pgs_reserved_of.
+std::int32_t pgs_column_reserved(const std::string& type_name, int numeric_precision,
+                                 int scale_bits, int money_scale);
 
 /// The widest precision a decimal column description carries.
 constexpr int pgs_max_decimal_precision = 38;

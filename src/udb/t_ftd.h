@@ -22,6 +22,13 @@ struct t_ftd
     /// dw_reserved of a VT_BSTR column that holds a GUID (a uuid of the source): 16 bytes on a
     /// server that has such a type.
     static constexpr std::int32_t guid_column = 12;
+    /// The most digits a VT_DECIMAL column's description carries.
+    static constexpr int max_decimal_precision = 38;
+    /// The precision and scale of a VT_DECIMAL column whose precision no declaration and no
+    /// value told (precision 0: a numeric without a declared precision, not measured or holding
+    /// no value): decimal(38,10).
+    static constexpr int unmeasured_precision = 38;
+    static constexpr int unmeasured_scale = 10;
 
     /// Size in characters or bytes as the reader reports it; 0 when it has none.
     std::int32_t size = 0;
@@ -37,7 +44,8 @@ struct t_ftd
     /// The column's default; VT_EMPTY when it has none.
     ole_variant default_value;
     /// VT_DATE: date_only, time_only or date and time; VT_DECIMAL: precision in bits 8-15 and
-    /// scale in bits 0-7; xml_column for SQL Server XML.
+    /// scale in bits 0-7, precision 0 while not known (the values decide it before the table is
+    /// created); xml_column for SQL Server XML.
     std::int32_t dw_reserved = 0;
     /// A text column that an index covers: the UTF-16 units of the longest value the source
     /// holds (at most that many; 0 when it holds none), measured before the table is created,
@@ -64,6 +72,8 @@ struct t_ftd
     int get_precision() const { return (dw_reserved >> 8) & 0xFF; }
     /// Scale of a decimal column (bits 0-7 of dw_reserved).
     int get_scale() const { return dw_reserved & 0xFF; }
+    /// A decimal column whose precision is not known yet (0).
+    bool is_unmeasured_decimal() const { return vartype == VT_DECIMAL && get_precision() == 0; }
     /// A text column that holds a GUID.
     bool is_guid() const { return vartype == VT_BSTR && dw_reserved == guid_column; }
     /// dw_reserved for a decimal of that precision and scale.

@@ -86,3 +86,15 @@ std::vector<std::int32_t> udb_recordset::longest_text(const std::vector<std::wst
 {
     return std::vector<std::int32_t>(columns.size(), -1);
 }
+
+udb_column_measures udb_recordset::measure_columns(const std::vector<std::wstring>& text_columns,
+                                                   const std::vector<std::wstring>& decimal_columns)
+{
+    udb_column_measures measures;
+    if (!text_columns.empty())
+    {
+        measures.longest_units = longest_text(text_columns);
+    }
+    measures.decimals.resize(decimal_columns.size());
+    return measures;
+}

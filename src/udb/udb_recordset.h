@@ -1,6 +1,7 @@
 // udb_recordset.h: a table or query of one side, its columns, indexes and rows.
 #pragma once
 
+#include "udb/udb_decimal_extent.h"
 #include "udb/udb_indexes.h"
 #include "udb/udb_record.h"
 #include "udb/udb_schema.h"
@@ -18,6 +19,15 @@ class tk_exception;
 /// writer, so that each such row still gets its per-row error policy.
 using udb_row_failure_handler =
     std::function<void(udb_record& record, std::int64_t row_number, const tk_exception& error)>;
+
+/// What one read over a recordset's rows measures (udb_recordset::measure_columns).
+struct udb_column_measures
+{
+    /// Per text column asked for: as longest_text gives it.
+    std::vector<std::int32_t> longest_units;
+    /// Per decimal column asked for: the digits its values need.
+    std::vector<udb_decimal_extent> decimals;
+};
 
 /// The engine-neutral recordset: the source side yields rows through it, the target side takes
 /// rows through it. Reading loop: reset(); while (!is_eof()) { get_item(); ...; next(); }.
@@ -53,6 +63,11 @@ public:
     /// 0 for a column without values. Throws the side's exception. The base has no rows: -1
     /// (not known) for each.
     virtual std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns);
+    /// Contract: in one read of the rows, longest_text of `text_columns` and, for each of
+    /// `decimal_columns` (decimal columns by name), the digits its values need. Throws the side's
+    /// exception. The base: longest_text, and empty extents (nothing measured).
+    virtual udb_column_measures measure_columns(const std::vector<std::wstring>& text_columns,
+                                                const std::vector<std::wstring>& decimal_columns);
     /// Contract: a writer stores every row appended so far and ends its load; a row that fails
     /// there goes to the row-failure handler, any other failure throws. After flush() the
     /// destructor has nothing left to report. The base does nothing.

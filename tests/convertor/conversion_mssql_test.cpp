@@ -25,6 +25,9 @@ struct conversion_case
     /// must be reported with, in order.
     std::map<std::string, std::vector<int>> arriving_ids;
     std::vector<std::string> messages;
+    /// When not empty: the numeric, decimal, float and money columns of the destination as
+    /// destination_reader::numeric_columns gives them.
+    std::vector<std::string> numeric_columns{};
 };
 
 /// On Babelfish, takes out of `messages` the rows refused because its time parser does not take
@@ -144,6 +147,10 @@ TEST_P(ConversionToSqlServer, EveryTableArrivesWithEveryValueAndRefusedRowsAreRe
         forgive_babelfish_time_literals(messages, arriving);
     }
     EXPECT_EQ(messages, test.messages);
+    if (!test.numeric_columns.empty())
+    {
+        EXPECT_EQ(reader.numeric_columns(), test.numeric_columns);
+    }
     std::vector<std::string> found_tables = reader.tables();
     std::sort(found_tables.begin(), found_tables.end());
     ASSERT_EQ(found_tables, agent_test::dbo_table_names(tables));
@@ -177,10 +184,12 @@ std::vector<std::string> refused_value_messages()
         {10, "0044-03-15 12:00:00+00 BC", "c_tstz", date_reason},
         {11, "24:00:00", "c_time", date_reason},
     };
-    // SQL Server's float holds no NaN, so the floating row of the type table is refused too.
-    std::vector<std::string> messages = {"public.all_types, record #4: The value 'nan' has no "
-                                         "form in column c_num_free: a float holds no NaN or "
-                                         "infinity"};
+    // A numeric without a precision is a decimal, which holds no NaN: the row of the type
+    // table that holds one is refused too.
+    std::vector<std::string> messages = {
+        "public.all_types, record #4: The value 'NaN' of column 'c_num_free' in "
+        "'public.all_types' cannot be carried over: " +
+        decimal_reason};
     for (const auto& [row, value, column, reason] : refusals)
     {
         messages.push_back("public.bad_values, record #" + std::to_string(row) + ": The value '" +
@@ -190,25 +199,54 @@ std::vector<std::string> refused_value_messages()
     return messages;
 }
 
+std::vector<std::string> refused_number_messages()
+{
+    const std::string wider = "it has more digits than the column's precision and scale hold";
+    const std::string no_number = "' of column 'n' in 'public.too_fine' cannot be carried over: a "
+                                  "decimal holds no NaN or infinity";
+    return {"public.too_fine, record #2: The value '0.1234567890123456789012345' has no form in "
+            "column n: " +
+                wider,
+            "public.too_fine, record #3: The value 'NaN" + no_number,
+            "public.too_fine, record #4: The value 'Infinity" + no_number,
+            "public.too_fine, record #5: The value '-Infinity" + no_number,
+            "public.too_long, record #2: The value '12345678901234567890123456789012345678901' "
+            "has no form in column n: " +
+                wider};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Sources, ConversionToSqlServer,
-    testing::Values(conversion_case{"pagila",
-                                    []
-                                    {
-                                        return std::vector<std::filesystem::path>{
-                                            pgs_test::pagila_dir() / "pagila-schema.sql",
-                                            pgs_test::pagila_dir() / "pagila-data.sql"};
-                                    },
-                                    {},
-                                    {}},
-                    conversion_case{
-                        "types",
+    testing::Values(
+        conversion_case{"pagila",
+                        []
+                        {
+                            return std::vector<std::filesystem::path>{
+                                pgs_test::pagila_dir() / "pagila-schema.sql",
+                                pgs_test::pagila_dir() / "pagila-data.sql"};
+                        },
+                        {},
+                        {}},
+        conversion_case{"types",
                         [] {
                             return std::vector<std::filesystem::path>{
                                 pgs_test::fixture_path("pgs_types.sql")};
                         },
                         {{"all_types", {1, 2, 3, 5}}, {"bad_values", {1, 2, 3, 4, 5, 6, 12}}},
-                        refused_value_messages()}),
+                        refused_value_messages()},
+        // Money and numerics without a precision arrive exactly; values no numeric
+        // of 38 digits holds are refused row by row, never rounded.
+        conversion_case{"numbers",
+                        [] {
+                            return std::vector<std::filesystem::path>{
+                                pgs_test::fixture_path("pgs_numbers.sql")};
+                        },
+                        {{"too_fine", {1, 6}}, {"too_long", {1, 3}}},
+                        refused_number_messages(),
+                        {"free_numbers.whole numeric(38,0)", "free_numbers.fraction numeric(38,38)",
+                         "free_numbers.mixed numeric(29,10)", "free_numbers.nothing numeric(38,10)",
+                         "money_values.amount numeric(19,2)", "money_values.fee numeric(19,2)",
+                         "too_fine.n numeric(38,18)", "too_long.n numeric(38,0)"}}),
     [](const testing::TestParamInfo<conversion_case>& param_info)
     { return std::string(param_info.param.name); });
 

@@ -134,4 +134,45 @@ TEST_F(ConversionFromPostgres, EverySchemaKeepsItsNameAndDboTakesPublic)
                                "append [dbo].[parent] 2"}));
 }
 
+// Money and numerics without a declared precision: each new table gets the decimal its values
+// need, measured with its key text in one read; NaN and the infinities refuse their rows, which
+// are reported with their numbers while the others arrive.
+TEST_F(ConversionFromPostgres, NumericsWithoutPrecisionAreMeasuredAndNaNRowsReported)
+{
+    m_database->load_file(pgs_test::fixture_path("pgs_numbers.sql"));
+    conv_test::run_bench bench(convertor_flavour::agent);
+    vandrel_convertor& converter = bench.converter();
+    converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
+    converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
+                             m_settings.port);
+    converter.connect_pgs_server();
+    converter.set_destination(
+        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
+    converter();
+
+    const std::string no_number = "' of column 'n' in 'public.too_fine' cannot be carried over: a "
+                                  "decimal holds no NaN or infinity";
+    EXPECT_EQ(
+        bench.handler->messages,
+        (std::vector<std::string>{"public.too_fine, record #3: The value 'NaN" + no_number,
+                                  "public.too_fine, record #4: The value 'Infinity" + no_number,
+                                  "public.too_fine, record #5: The value '-Infinity" + no_number}));
+    event_log seen;
+    for (std::string event :
+         conv_test::filtered(bench.events, {"create_table", "measured", "decimal"}))
+    {
+        seen.push_back(event.substr(0, event.find(" indexes=")));
+    }
+    EXPECT_EQ(seen,
+              (event_log{"create_table [dbo].[free_numbers] columns=6", "measured code=38",
+                         "decimal whole(38,0)", "decimal fraction(38,38)", "decimal mixed(29,10)",
+                         "decimal nothing(38,10)", "create_table [dbo].[money_values] columns=3",
+                         "decimal amount(19,2)", "decimal fee(19,2)",
+                         "create_table [dbo].[too_fine] columns=2", "decimal n(38,18)",
+                         "create_table [dbo].[too_long] columns=2", "decimal n(38,0)"}));
+    EXPECT_EQ(conv_test::filtered(bench.events, {"append [dbo].[too_fine]"}),
+              (event_log{"append [dbo].[too_fine] 1", "append [dbo].[too_fine] 2",
+                         "append [dbo].[too_fine] 6"}));
+}
+
 } // namespace

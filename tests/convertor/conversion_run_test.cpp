@@ -373,6 +373,66 @@ TEST(ConversionRun, ExistingTableIsNotMeasured)
               (event_log{"create_table [dbo].[orders] columns=3 indexes=2"}));
 }
 
+struct decimal_measure_case
+{
+    const char* name;
+    udb_decimal_extent extent;
+    ole_variant amount_default;
+    std::string created;
+};
+
+class ConversionRunDecimals : public testing::TestWithParam<decimal_measure_case>
+{
+};
+
+// A decimal without a declared precision is measured with the key text in one read, before the
+// table is created (definitions only too), and its default counts as one of its values.
+TEST_P(ConversionRunDecimals, NumericWithoutPrecisionIsMeasuredBeforeANewTable)
+{
+    const decimal_measure_case& c = GetParam();
+    run_bench bench;
+    bench.converter().set_tab_def(true);
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].text_key = true;
+    bench.source.tables[0].decimal_amount = true;
+    bench.source.tables[0].amount_extent = c.extent;
+    bench.source.tables[0].amount_default = c.amount_default;
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"longest", "digits", "create_table", "measured", "decimal"}),
+              (event_log{"longest public.orders code", "digits public.orders amount",
+                         "create_table [dbo].[orders] columns=4 indexes=2", "measured code=7",
+                         "decimal amount" + c.created}));
+    EXPECT_TRUE(bench.handler->messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, ConversionRunDecimals,
+    testing::Values(decimal_measure_case{"SmallIntegers", {3, 0}, {}, "(3,0)"},
+                    decimal_measure_case{"MoreThan38IntegerDigits", {41, 1}, {}, "(38,0)"},
+                    decimal_measure_case{"NoValues", {}, {}, "(38,10)"},
+                    decimal_measure_case{
+                        "NoValuesButADefault", {}, ole_variant(L"-12.345", VT_DECIMAL), "(5,3)"},
+                    decimal_measure_case{"DefaultWiderThanTheValues",
+                                         {2, 1},
+                                         ole_variant(L"100000.125", VT_DECIMAL),
+                                         "(9,3)"}),
+    [](const testing::TestParamInfo<decimal_measure_case>& param_info)
+    { return param_info.param.name; });
+
+TEST(ConversionRun, DecimalOfAnExistingTableIsNotMeasured)
+{
+    run_bench bench;
+    bench.converter().set_mode(3);
+    bench.source.tables = {{L"public.orders", 1}};
+    bench.source.tables[0].decimal_amount = true;
+    bench.source.tables[0].amount_extent = {3, 2};
+    bench.destination.tables = {L"[dbo].[orders]"};
+    bench.run();
+    EXPECT_EQ(
+        filtered(bench.events, {"digits", "create_table", "decimal"}),
+        (event_log{"create_table [dbo].[orders] columns=3 indexes=1", "decimal amount(0,0)"}));
+}
+
 TEST(ConversionRun, QueryEntryFillsATableNamedAfterItsKey)
 {
     run_bench bench;

@@ -206,8 +206,18 @@ TEST(MssTypes, ValuesOutsideTheColumnsRangeAreRefusedNeverClamped)
          true},
         {"DecimalTooManyDecimals", ole_variant(L"999.994", VT_DECIMAL), decimal_column(5, 2),
          modern_native, true},
+        // A column whose precision is still unknown is created numeric(38,10) and holds what
+        // that holds, no more.
         {"DecimalNoPrecision", ole_variant(L"123456789.123", VT_DECIMAL), column(VT_DECIMAL),
          modern_native, false},
+        {"NoPrecisionTenDecimals", ole_variant(L"-0.1234567891", VT_DECIMAL), column(VT_DECIMAL),
+         modern_native, false},
+        {"NoPrecisionElevenDecimals", ole_variant(L"0.12345678912", VT_DECIMAL), column(VT_DECIMAL),
+         modern_native, true},
+        {"NoPrecision28WholeDigits", decimal_text(std::string(28, '7') + ".5"), column(VT_DECIMAL),
+         modern_native, false},
+        {"NoPrecision29WholeDigits", decimal_text(std::string(29, '7')), column(VT_DECIMAL),
+         modern_native, true},
         {"ThirtyEightDigitsFit", decimal_text(std::string(38, '9')), decimal_column(38, 0),
          modern_native, false},
         {"ThirtyNineDigitsDoNot", decimal_text(std::string(39, '9')), decimal_column(38, 0),

@@ -156,7 +156,8 @@ TEST_F(OdbTableCreation, OlderServersAndGenericProvidersGetOlderTypes)
               L"CREATE TABLE [t] ([n] float NULL, [d] datetime NULL)");
 }
 
-TEST_F(OdbTableCreation, NumericWithoutPrecisionOrBeyondItIsFloat)
+// A decimal whose precision is still unknown is numeric(38,10), never float.
+TEST_F(OdbTableCreation, NumericWithoutPrecisionIsDecimal38And10BeyondItFloat)
 {
     open();
     std::vector<t_ftd> columns{
@@ -164,8 +165,8 @@ TEST_F(OdbTableCreation, NumericWithoutPrecisionOrBeyondItIsFloat)
         column(L"wide", VT_DECIMAL, 0, false, {}, t_ftd::make_precision_scale(40, 2)),
         column(L"full", VT_DECIMAL, 0, false, {}, t_ftd::make_precision_scale(38, 0))};
     EXPECT_EQ(create(L"t", columns, {}).front(),
-              L"CREATE TABLE [t] ([free] float NULL, [wide] float NULL, [full] numeric(38,0) "
-              L"NULL)");
+              L"CREATE TABLE [t] ([free] numeric(38,10) NULL, [wide] float NULL, [full] "
+              L"numeric(38,0) NULL)");
 }
 
 TEST_F(OdbTableCreation, IndexesBeyondSqlServerLimitsAreSkipped)

@@ -93,8 +93,9 @@ TEST_F(PgsCatalog, ColumnsCarryTypesFlagsAndOnlyLiteralDefaults)
             {L"computed", VT_I4, 0, false, false, 0, VT_EMPTY, L"", "integer"},
             {L"day", VT_DATE, 0, false, false, 2, VT_BSTR, L"CURRENT_TIMESTAMP", "date"},
             {L"parent_id", VT_I4, 0, false, false, 0, VT_EMPTY, L"", "integer"},
-            // '$12.50'::money and 'NaN'::double precision: no literal a target can take.
-            {L"price", VT_R8, 0, false, false, 0, VT_EMPTY, L"", "money"},
+            // '$12.50'::money, read back as a number by the server; 'NaN'::double precision:
+            // no literal a target can take.
+            {L"price", VT_DECIMAL, 0, false, false, (19 << 8) | 2, VT_DECIMAL, L"12.5", "money"},
             {L"ratio", VT_R8, 0, false, false, 0, VT_EMPTY, L"", "double precision"},
         });
     EXPECT_EQ(parent->record_count(), 2);
@@ -223,6 +224,116 @@ TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16UnitsAtMost)
         database->get_table(L"public.nothing", udb_table_mode::read_only)->longest_text({L"t"}),
         (std::vector<std::int32_t>{0}));
     EXPECT_THROW(words->longest_text({L"missing"}), pgs_exception);
+}
+
+struct default_case
+{
+    const char* name;
+    std::string declaration; ///< the column's type and default
+    VARTYPE vartype;
+    int reserved;
+    VARTYPE default_type;
+    std::wstring default_text;
+};
+
+class PgsNumberDefaults : public server_test, public testing::WithParamInterface<default_case>
+{
+};
+
+// Money defaults print in the server's currency format and are read back as numbers by it; a
+// numeric without a precision waits for its values (precision 0) and keeps its literal default.
+TEST_P(PgsNumberDefaults, MoneyAndNumericDefaultsArriveAsNumbers)
+{
+    const default_case& c = GetParam();
+    m_database->execute("CREATE TABLE t (v " + c.declaration + ")");
+    connect_engine();
+    const auto database = m_engine->open_db(
+        std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
+    const auto table = database->get_table(L"public.t", udb_table_mode::read_only);
+    ASSERT_EQ(table->schema().size(), 1u);
+    const t_ftd& column = *table->schema()[0];
+    EXPECT_EQ(column.vartype, c.vartype);
+    EXPECT_EQ(column.dw_reserved, c.reserved);
+    EXPECT_EQ(column.default_value.get_type(), c.default_type);
+    EXPECT_EQ(column.default_value.to_wstring(), c.default_text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PgsCatalog, PgsNumberDefaults,
+    testing::Values(
+        default_case{"MoneyCurrencyText", "money DEFAULT '12.50'", VT_DECIMAL, (19 << 8) | 2,
+                     VT_DECIMAL, L"12.5"},
+        default_case{"MoneyNegativeGrouped", "money DEFAULT '-$1,234.56'", VT_DECIMAL,
+                     (19 << 8) | 2, VT_DECIMAL, L"-1234.56"},
+        default_case{"MoneyLargest", "money DEFAULT '92233720368547758.07'", VT_DECIMAL,
+                     (19 << 8) | 2, VT_DECIMAL, L"92233720368547758.07"},
+        default_case{"MoneyPlainNumber", "money DEFAULT 12.5", VT_DECIMAL, (19 << 8) | 2,
+                     VT_DECIMAL, L"12.5"},
+        default_case{"MoneyExpression", "money DEFAULT (1.5 * 2)::money", VT_DECIMAL, (19 << 8) | 2,
+                     VT_EMPTY, L""},
+        default_case{"MoneyWithoutDefault", "money", VT_DECIMAL, (19 << 8) | 2, VT_EMPTY, L""},
+        default_case{"NumericLiteral", "numeric DEFAULT 1.50", VT_DECIMAL, 0, VT_DECIMAL, L"1.5"},
+        default_case{"NumericQuoted", "numeric DEFAULT '1e5'", VT_DECIMAL, 0, VT_DECIMAL,
+                     L"100000"},
+        default_case{"NumericNaN", "numeric DEFAULT 'NaN'", VT_DECIMAL, 0, VT_EMPTY, L""},
+        default_case{"NumericDeclared", "numeric(12,3) DEFAULT 0", VT_DECIMAL, (12 << 8) | 3,
+                     VT_DECIMAL, L"0"}),
+    [](const testing::TestParamInfo<default_case>& param_info) { return param_info.param.name; });
+
+TEST_F(PgsCatalog, OneQueryMeasuresKeyTextAndTheDigitsOfNumericsWithoutPrecision)
+{
+    m_database->execute(
+        "CREATE TABLE amounts (code text PRIMARY KEY, small numeric, fraction numeric,"
+        " wide numeric, huge numeric, nulls numeric, specials numeric);"
+        " INSERT INTO amounts VALUES"
+        " ('a', 1, 0.5, 123456789012345678901234567890.12345678, 1e40, NULL, 'NaN'),"
+        " ('bb', -42, -0.000000000000000000000000000001, -12345678901234567890123456789012345678,"
+        "  1, NULL, 'Infinity'),"
+        " ('ccc', 300, 3.14159265358979323846, 0, 2.5, NULL, '-Infinity'),"
+        " ('dd', NULL, NULL, NULL, NULL, NULL, 12.25);"
+        " CREATE TABLE none_yet (v numeric);");
+    connect_engine();
+    const auto database = m_engine->open_db(
+        std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
+    const auto amounts = database->get_table(L"public.amounts", udb_table_mode::read_only);
+    EXPECT_TRUE(amounts->schema()[1]->is_unmeasured_decimal());
+    const udb_column_measures measures = amounts->measure_columns(
+        {L"code"}, {L"small", L"fraction", L"wide", L"huge", L"nulls", L"specials"});
+    EXPECT_EQ(measures.longest_units, std::vector<std::int32_t>{3});
+    std::vector<std::pair<int, int>> extents;
+    for (const udb_decimal_extent& extent : measures.decimals)
+    {
+        extents.emplace_back(extent.integer_digits, extent.scale);
+    }
+    EXPECT_EQ(extents, (std::vector<std::pair<int, int>>{
+                           {3, 0}, {1, 30}, {38, 8}, {41, 1}, {-1, -1}, {2, 2}}));
+
+    const auto none_yet = database->get_table(L"public.none_yet", udb_table_mode::read_only);
+    const udb_column_measures empty = none_yet->measure_columns({}, {L"v"});
+    EXPECT_TRUE(empty.longest_units.empty());
+    ASSERT_EQ(empty.decimals.size(), 1u);
+    EXPECT_TRUE(empty.decimals[0].empty());
+    EXPECT_THROW(amounts->measure_columns({}, {L"missing"}), pgs_exception);
+}
+
+TEST_F(PgsCatalog, AQueryEntryIsMeasuredThroughTheQuery)
+{
+    m_database->execute("CREATE TABLE sums (amount numeric);"
+                        " INSERT INTO sums VALUES (10.5), (20.25), (NULL);");
+    connect_engine();
+    const auto database = m_engine->open_db(
+        std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
+    const auto query = database->get_query(
+        L"totals", L"SELECT sum(amount) * 1000 AS total, 1::money AS unit FROM sums",
+        udb_table_mode::read_only);
+    ASSERT_EQ(query->schema().size(), 2u);
+    EXPECT_TRUE(query->schema()[0]->is_unmeasured_decimal());
+    EXPECT_EQ(query->schema()[1]->vartype, VT_DECIMAL);
+    EXPECT_EQ(query->schema()[1]->dw_reserved, (19 << 8) | 2);
+    const udb_column_measures measures = query->measure_columns({}, {L"total"});
+    ASSERT_EQ(measures.decimals.size(), 1u);
+    EXPECT_EQ(measures.decimals[0].integer_digits, 5);
+    EXPECT_EQ(measures.decimals[0].scale, 2);
 }
 
 } // namespace

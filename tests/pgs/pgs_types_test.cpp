@@ -30,8 +30,8 @@ TEST(PgsTypes, CatalogTypeNamesMapToValueTypes)
         {"real", 24, VT_R8, 0},
         {"float4", 0, VT_R4, 0},
         {"double precision", 53, VT_R8, 0},
-        {"money", 0, VT_R8, 0},
-        {"numeric", 0, VT_R8, 0},
+        {"money", 0, VT_DECIMAL, 0},
+        {"numeric", 0, VT_DECIMAL, 0},
         {"numeric", 30, VT_DECIMAL, 0},
         {"numeric", 38, VT_DECIMAL, 0},
         {"numeric", 1, VT_DECIMAL, 0},
@@ -56,10 +56,48 @@ TEST(PgsTypes, CatalogTypeNamesMapToValueTypes)
     for (const vartype_case& entry : cases)
     {
         SCOPED_TRACE(entry.type_name + " " + std::to_string(entry.precision));
-        EXPECT_EQ(pgs_column_vartype(entry.type_name, entry.precision), entry.expected);
+        EXPECT_EQ(pgs_get_vartype(entry.type_name), entry.expected);
         EXPECT_EQ(pgs_date_kind(entry.type_name), entry.date_kind);
     }
 }
+
+struct reserved_case
+{
+    const char* name;
+    std::string type_name;
+    int precision;
+    int scale_bits;
+    int money_scale;
+    std::int32_t expected;
+};
+
+class PgsColumnReserved : public testing::TestWithParam<reserved_case>
+{
+};
+
+// Money is a decimal of 19 digits at the connection's money scale; a numeric without a declared
+// precision waits for its values (precision 0); the rest keep their own word.
+TEST_P(PgsColumnReserved, MoneyAndNumericsCarryTheirPrecisionAndScale)
+{
+    const reserved_case& c = GetParam();
+    EXPECT_EQ(pgs_column_reserved(c.type_name, c.precision, c.scale_bits, c.money_scale),
+              c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PgsTypes, PgsColumnReserved,
+    testing::Values(
+        reserved_case{"MoneyInCents", "money", 0, 0, 2, t_ftd::make_precision_scale(19, 2)},
+        reserved_case{"MoneyInWholeUnits", "money", 0, 0, 0, t_ftd::make_precision_scale(19, 0)},
+        reserved_case{"MoneyInThousandths", "money", 0, 0, 3, t_ftd::make_precision_scale(19, 3)},
+        reserved_case{"NumericWithoutPrecision", "numeric", 0, 0, 2, 0},
+        reserved_case{"NumericDeclared", "numeric", 12, 4, 2, t_ftd::make_precision_scale(12, 4)},
+        reserved_case{"NumericDeclaredFifty", "numeric", 50, 2, 2,
+                      t_ftd::make_precision_scale(38, 2)},
+        reserved_case{"Date", "date", 0, 0, 2, t_ftd::date_only},
+        reserved_case{"Uuid", "uuid", 0, 0, 2, t_ftd::guid_column},
+        reserved_case{"DoublePrecision", "double precision", 53, 0, 2, 0}),
+    [](const testing::TestParamInfo<reserved_case>& param_info) { return param_info.param.name; });
 
 struct decimal_case
 {

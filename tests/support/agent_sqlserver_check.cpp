@@ -33,7 +33,8 @@ enum class value_kind
     guid,         ///< lower-case text, as PostgreSQL prints a uuid
     real,         ///< a 4-byte floating number, within its 7 digits
     floating,     ///< an 8-byte floating number, within its 15 digits
-    currency,     ///< money, which PostgreSQL casts to a floating number only through numeric
+    decimal,      ///< money and numeric without a precision: the same number exactly, whatever
+                  ///< the scale the destination pads it to
     byte_count    ///< the length of a binary value, where the server cannot give its hex
 };
 
@@ -63,13 +64,13 @@ value_kind kind_of(const std::string& type)
     {
         return value_kind::real;
     }
-    // numeric without a precision travels as a floating number; with one it stays exact and is
-    // compared as text.
-    if (type == "money")
+    // Money and numeric without a precision arrive in a numeric of the scale their values
+    // need; a numeric with one keeps its scale and is compared as text.
+    if (type == "money" || type == "numeric without precision")
     {
-        return value_kind::currency;
+        return value_kind::decimal;
     }
-    if (type == "double precision" || type == "numeric without precision")
+    if (type == "double precision")
     {
         return value_kind::floating;
     }
@@ -91,8 +92,8 @@ std::string source_expression(const std::string& column, value_kind kind)
     case value_kind::real:
     case value_kind::floating:
         return column + "::float8";
-    case value_kind::currency:
-        return column + "::numeric::float8";
+    case value_kind::decimal:
+        return column + "::numeric::text";
     case value_kind::byte_count:
         return "length(" + column + ")::text";
     case value_kind::guid:
@@ -127,8 +128,10 @@ std::string destination_expression(const std::string& column, value_kind kind)
         break;
     case value_kind::real:
     case value_kind::floating:
-    case value_kind::currency:
         value = "CONVERT(nvarchar(40), " + column + ", 2)";
+        break;
+    case value_kind::decimal:
+        value = "CAST(" + column + " AS nvarchar(60))";
         break;
     case value_kind::byte_count:
         value = "CAST(DATALENGTH(" + column + ") AS nvarchar(20))";
@@ -142,6 +145,27 @@ std::string destination_expression(const std::string& column, value_kind kind)
         break;
     }
     return "COALESCE(" + value + ", N'" + null_text + "')";
+}
+
+// A decimal's text in one form: no trailing zeros in the fraction, no lone point, a zero before
+// it, no sign on zero ("-.50" and "-0.5000" are "-0.5").
+std::string plain_decimal(std::string text)
+{
+    if (text.find('.') != std::string::npos)
+    {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+        {
+            text.pop_back();
+        }
+    }
+    const bool negative = !text.empty() && text.front() == '-';
+    std::string digits = negative ? text.substr(1) : text;
+    if (digits.empty() || digits.front() == '.')
+    {
+        digits.insert(digits.begin(), '0');
+    }
+    return (negative && digits != "0" ? "-" : "") + digits;
 }
 
 bool values_match(const std::string& source, const std::string& destination, value_kind kind)
@@ -158,9 +182,10 @@ bool values_match(const std::string& source, const std::string& destination, val
     {
     case value_kind::milliseconds:
         return std::llabs(std::atoll(source.c_str()) - std::atoll(destination.c_str())) <= 3;
+    case value_kind::decimal:
+        return plain_decimal(source) == plain_decimal(destination);
     case value_kind::real:
     case value_kind::floating:
-    case value_kind::currency:
     {
         const double expected = std::strtod(source.c_str(), nullptr);
         double actual = std::strtod(destination.c_str(), nullptr);
@@ -323,6 +348,21 @@ bool destination_reader::babelfish()
 long destination_reader::row_count(const std::string& table)
 {
     return std::stol(query("SELECT COUNT_BIG(*) FROM [dbo]." + bracketed(table)).at(0).at(0));
+}
+
+std::vector<std::string> destination_reader::numeric_columns()
+{
+    std::vector<std::string> columns;
+    for (const auto& row :
+         query("SELECT t.name + N'.' + c.name + N' ' + TYPE_NAME(c.system_type_id) + N'(' + "
+               "CAST(c.precision AS nvarchar(3)) + N',' + CAST(c.scale AS nvarchar(3)) + N')' "
+               "FROM sys.columns c JOIN sys.tables t ON t.object_id = c.object_id WHERE "
+               "TYPE_NAME(c.system_type_id) IN (N'numeric', N'decimal', N'float', N'money') "
+               "ORDER BY t.name, c.column_id"))
+    {
+        columns.push_back(row.at(0));
+    }
+    return columns;
 }
 
 long destination_reader::index_count()

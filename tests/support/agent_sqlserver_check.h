@@ -65,6 +65,9 @@ public:
     long row_count(const std::string& table);
     /// The indexes (primary keys included) of the user tables.
     long index_count();
+    /// Every numeric column of the user tables as "table.column numeric(p,s)", by table name
+    /// and column order.
+    std::vector<std::string> numeric_columns();
     /// Adds a failure for every value of [dbo].[table] that differs from the source: equal, or
     /// within the destination type's precision where the mapping narrows (timestamps to
     /// milliseconds of datetime, real and floating numbers). `source_filter`, when given, is a

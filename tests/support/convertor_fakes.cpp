@@ -31,7 +31,7 @@ class fake_rows : public udb_recordset
 public:
     fake_rows(const std::wstring& name, int rows, std::int64_t reported_rows, int fail_fetch_at,
               event_log& events, std::set<int> value_error_rows = {}, int lose_connection_at = 0,
-              bool text_key = false)
+              bool text_key = false, const source_table* decimal_table = nullptr)
         : udb_recordset(name, 1)
         , m_rows(rows)
         , m_fail_fetch_at(fail_fetch_at)
@@ -49,6 +49,12 @@ public:
                 std::make_unique<t_ftd>(0, L"code", VT_BSTR, false, false, ole_variant(), 0, L""));
             add_index(udb_index(L"ix_code", false, false, {L"code"}));
         }
+        if (decimal_table != nullptr)
+        {
+            add_column(std::make_unique<t_ftd>(0, L"amount", VT_DECIMAL, false, false,
+                                               decimal_table->amount_default, 0, L""));
+            m_amount_extent = decimal_table->amount_extent;
+        }
         set_record_count(reported_rows < 0 ? rows : reported_rows);
     }
     ~fake_rows() override { m_events.push_back("release rows " + narrow(name())); }
@@ -63,6 +69,17 @@ public:
         }
         m_events.push_back("longest " + narrow(name()) + names);
         return std::vector<std::int32_t>(columns.size(), 7);
+    }
+    udb_column_measures measure_columns(const std::vector<std::wstring>& text_columns,
+                                        const std::vector<std::wstring>& decimal_columns) override
+    {
+        udb_column_measures measures = udb_recordset::measure_columns(text_columns, {});
+        for (const std::wstring& column : decimal_columns)
+        {
+            m_events.push_back("digits " + narrow(name()) + " " + narrow(column));
+            measures.decimals.push_back(m_amount_extent);
+        }
+        return measures;
     }
     void reset() override { m_position = 0; }
     bool is_eof() override { return m_position >= m_rows; }
@@ -100,6 +117,7 @@ private:
     int m_fail_fetch_at;
     int m_lose_connection_at;
     std::set<int> m_value_error_rows;
+    udb_decimal_extent m_amount_extent;
     int m_position = 0;
     udb_record m_record;
     event_log& m_events;
@@ -145,7 +163,8 @@ public:
                 }
                 return std::make_unique<fake_rows>(
                     name, table.rows, table.reported_rows, table.fail_fetch_at, m_events,
-                    m_setup.value_error_rows[name], table.lose_connection_at, table.text_key);
+                    m_setup.value_error_rows[name], table.lose_connection_at, table.text_key,
+                    table.decimal_amount ? &table : nullptr);
             }
         }
         throw std::logic_error("get_table of a table the source does not list");
@@ -302,6 +321,12 @@ public:
             {
                 m_events.push_back("measured " + narrow(column->name) + "=" +
                                    std::to_string(column->longest_units));
+            }
+            if (column->vartype == VT_DECIMAL)
+            {
+                m_events.push_back("decimal " + narrow(column->name) + "(" +
+                                   std::to_string(column->get_precision()) + "," +
+                                   std::to_string(column->get_scale()) + ")");
             }
         }
         for (const udb_index& index : indexes)

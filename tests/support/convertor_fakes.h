@@ -43,6 +43,12 @@ struct source_table
     /// The table has a third column, "code", text without a length, under the index
     /// "ix_code"; its longest value measures 7 ("longest <key> code" in the log).
     bool text_key = false;
+    /// The table has a further column, "amount", a decimal without a declared precision and
+    /// with `amount_default` (VT_EMPTY: none); its values measure `amount_extent` ("digits
+    /// <key> amount" in the log).
+    bool decimal_amount = false;
+    ole_variant amount_default{};
+    udb_decimal_extent amount_extent{};
 };
 
 /// How the destination writer fails: rows numbered from 1 by append order.
