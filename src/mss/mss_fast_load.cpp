@@ -54,14 +54,19 @@ void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_s
     {
         throw tk_mail_assertion("mss_floa", 141);
     }
-    DBPROP props[2];
+    // KEEPNULLS as well: without it the server stores a column's default where a row holds
+    // NULL, so a NULL of the source would arrive as a value.
+    DBPROP props[3];
     props[0].dwPropertyID = SSPROP_IRowsetFastLoad;
     props[0].vValue.vt = VT_BOOL;
     props[0].vValue.boolVal = VARIANT_TRUE;
     props[1].dwPropertyID = SSPROP_FASTLOADKEEPIDENTITY;
     props[1].vValue.vt = VT_BOOL;
     props[1].vValue.boolVal = VARIANT_TRUE;
-    DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
+    props[2].dwPropertyID = SSPROP_FASTLOADKEEPNULLS;
+    props[2].vValue.vt = VT_BOOL;
+    props[2].vValue.boolVal = VARIANT_TRUE;
+    DBPROPSET set{props, 3, DBPROPSET_SQLSERVERROWSET};
     odb_check(session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
                                   m_fast_load.put_unknown()),
               [this](HRESULT hr)

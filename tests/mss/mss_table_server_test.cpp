@@ -302,6 +302,62 @@ TEST_F(SqlServerWriter, BadRowInTheMiddleOfABulkLoadIsReportedAndTheRestLand)
     EXPECT_EQ(rows->get_item()->at(1)->to_wstring(), std::to_wstring(2500LL * 2501 / 2 - 1250));
 }
 
+// A NULL of the source stays NULL in a column that has a default, by the bulk load (which
+// would otherwise store the default in its place) and by INSERT statements alike; a value
+// stays the value.
+TEST_F(SqlServerWriter, NullInAColumnWithADefaultArrivesAsNull)
+{
+    udb_schema schema;
+    schema.adopt(column(L"id", VT_I4, 0).clone());
+    schema.adopt(
+        t_ftd(20, L"label", VT_BSTR, false, false, ole_variant(L"fallback"), 0, L"").clone());
+    schema.adopt(t_ftd(0, L"amount", VT_DECIMAL, false, false, ole_variant(L"12.5"),
+                       t_ftd::make_precision_scale(10, 2), L"")
+                     .clone());
+    std::unique_ptr<mss_database> database = m_engine.create_db(m_name);
+    const auto load = [&](mss_database& target, int first)
+    {
+        std::unique_ptr<udb_recordset> writer =
+            target.create_table(L"[dbo].[defaults]", schema, udb_indexes());
+        writer->set_row_failure_handler(
+            [this](udb_record&, std::int64_t number, const tk_exception& error)
+            { m_failures.push_back(std::to_string(number) + ": " + error.what()); });
+        ole_variant null_value;
+        null_value.value.vt = VT_NULL;
+        for (int id = first; id < first + 2; ++id)
+        {
+            const bool null_row = id % 2 == 1;
+            udb_record record;
+            record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"label", 0, null_row ? null_value : ole_variant(L"given"), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"amount", 0, null_row ? null_value : ole_variant(L"3.25", VT_DECIMAL), false,
+                false));
+            writer->append_record(record);
+        }
+        writer->flush();
+    };
+    load(*database, 1);
+    // Reopened as a run in append mode does, without fast load: INSERT statements.
+    m_engine.set_fast_load(false);
+    std::unique_ptr<mss_database> reopened = m_engine.open_db(m_name, udb_open_mode::append);
+    load(*reopened, 3);
+    EXPECT_EQ(m_failures, std::vector<std::string>{});
+    std::unique_ptr<odb_recordset> rows =
+        reopened->open_query(L"SELECT id, label, amount FROM [dbo].[defaults] ORDER BY id");
+    std::vector<std::vector<std::wstring>> got;
+    for (rows->reset(); !rows->is_eof(); rows->next())
+    {
+        udb_record& record = *rows->get_item();
+        got.push_back({text_of(*record[0]), text_of(*record[1]), text_of(*record[2])});
+    }
+    EXPECT_EQ(got, (std::vector<std::vector<std::wstring>>{{L"1", null_text, null_text},
+                                                           {L"2", L"given", L"3.25"},
+                                                           {L"3", null_text, null_text},
+                                                           {L"4", L"given", L"3.25"}}));
+}
+
 // Values at the edges of their kinds through the bulk load and back: text outside the BMP,
 // empty text and NULL apart, decimals at the limits of their precision (beyond 96 bits too),
 // binary with zero bytes and empty binary.

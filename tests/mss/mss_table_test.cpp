@@ -104,6 +104,7 @@ TEST_P(MssTableBulkIdentity, BulkLoadTakesTheRowsAndEndsWithTheFlush)
             L"SET QUOTED_IDENTIFIER OFF; SET IDENTITY_INSERT [dbo].[t] ON; ",
             L"init([dbo].[t])",
             L"keep_identity",
+            L"keep_nulls",
             L"bind(1,56)",
             L"bind(2,47)",
             L"row(1|név 1)",
@@ -358,11 +359,11 @@ TEST_F(MssTable, TextWiderThanItsSlotGoesByAnInsertBetweenBulkBatches)
     EXPECT_EQ(m_script->trace,
               (std::vector<std::wstring>{
                   L"SET QUOTED_IDENTIFIER OFF; ", L"init([dbo].[t])", L"keep_identity",
-                  L"bind(1,56)", L"bind(2,47)", L"row(1|abc)", L"done",
+                  L"keep_nulls", L"bind(1,56)", L"bind(2,47)", L"row(1|abc)", L"done",
                   L"SET QUOTED_IDENTIFIER OFF; INSERT INTO [dbo].[t]([id], [code]) VALUES( 2, N'" +
                       codes[1] + L"')",
                   L"SET QUOTED_IDENTIFIER OFF; ", L"init([dbo].[t])", L"keep_identity",
-                  L"bind(1,56)", L"bind(2,47)", L"row(3|def)", L"done"}));
+                  L"keep_nulls", L"bind(1,56)", L"bind(2,47)", L"row(3|def)", L"done"}));
 }
 
 TEST_F(MssTable, ValueWithoutAFormInItsColumnFailsItsRowOnly)

@@ -96,6 +96,12 @@ public:
         return {};
     }
 
+    link_status keep_nulls() override
+    {
+        m_script->trace.push_back(L"keep_nulls");
+        return {};
+    }
+
     link_status bind(const std::uint8_t* block, int host_type, int column) override
     {
         m_script->trace.push_back(L"bind(" + std::to_wstring(column) + L"," +

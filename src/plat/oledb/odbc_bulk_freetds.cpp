@@ -18,6 +18,9 @@ constexpr SQLINTEGER attr_bcp_initw = 1507;
 
 constexpr int bcp_direction_in = 1;
 constexpr int bcp_keep_identity = 8;
+// FreeTDS takes no BCPKEEPNULLS: the hint text goes into the INSERT BULK statement instead.
+constexpr int bcp_hints = 6;
+constexpr char keep_nulls_hint[] = "KEEP_NULLS";
 constexpr int bcp_prefix_length = 8;
 constexpr int bcp_varlen_data = -10;
 
@@ -80,6 +83,12 @@ public:
     link_status keep_identity() override
     {
         control_params params{bcp_keep_identity, reinterpret_cast<void*>(1)};
+        return call(attr_bcp_control, &params);
+    }
+
+    link_status keep_nulls() override
+    {
+        control_params params{bcp_hints, const_cast<char*>(keep_nulls_hint)};
         return call(attr_bcp_control, &params);
     }
 

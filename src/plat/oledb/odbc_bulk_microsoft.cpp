@@ -16,6 +16,7 @@ namespace
 
 constexpr int bcp_direction_in = 1;
 constexpr int bcp_keep_identity = 8;
+constexpr int bcp_keep_nulls = 5;
 constexpr int bcp_prefix_length = 8;
 constexpr int bcp_varlen_data = -10;
 constexpr SQLRETURN bcp_succeed = 1;
@@ -105,6 +106,11 @@ public:
     {
         return checked(
             m_calls.control(m_connection, bcp_keep_identity, reinterpret_cast<void*>(1)));
+    }
+
+    link_status keep_nulls() override
+    {
+        return checked(m_calls.control(m_connection, bcp_keep_nulls, reinterpret_cast<void*>(1)));
     }
 
     link_status bind(const std::uint8_t* block, int host_type, int column) override

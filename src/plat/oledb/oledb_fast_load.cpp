@@ -218,7 +218,7 @@ private:
 
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
-                       bool keep_identity, com_ref<IRowsetFastLoad>& loader)
+                       bool keep_identity, bool keep_nulls, com_ref<IRowsetFastLoad>& loader)
 {
     const driver_kind kind = context.provider->driver.kind;
     const std::wstring name = quote_table_name(table, kind);
@@ -233,6 +233,7 @@ HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
     target.table = name;
     target.kind = kind;
     target.keep_identity = keep_identity;
+    target.keep_nulls = keep_nulls;
     target.connection_string = context.connection_string;
     target.make_link = context.provider->make_link;
     for (const column_desc& desc : columns)

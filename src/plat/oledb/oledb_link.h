@@ -152,6 +152,9 @@ public:
     virtual link_status init(const std::wstring& table) = 0;
     /// bcp_control(BCPKEEPIDENTITY): identity values come from the rows.
     virtual link_status keep_identity() = 0;
+    /// NULL stays NULL in a column that has a default (the server's KEEP_NULLS hint); without
+    /// it the server stores the default in its place.
+    virtual link_status keep_nulls() = 0;
     /// bcp_bind(block, 8-byte prefix, SQL_VARLEN_DATA, no terminator, host type, column).
     virtual link_status bind(const std::uint8_t* block, int host_type, int column) = 0;
     /// bcp_colptr: the column's staging block moved.

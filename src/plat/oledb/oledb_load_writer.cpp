@@ -322,6 +322,10 @@ link_status load_writer::start_bulk()
     {
         status = m_bulk->keep_identity();
     }
+    if (status.ok() && m_target.keep_nulls)
+    {
+        status = m_bulk->keep_nulls();
+    }
     m_staging.assign(m_target.columns.size(), std::vector<std::uint8_t>(prefix_bytes + 64, 0));
     for (std::size_t column_idx = 0; status.ok() && column_idx < m_target.columns.size();
          ++column_idx)

@@ -22,6 +22,8 @@ struct load_target
     driver_kind kind = driver_kind::other;
     /// Identity values come from the rows.
     bool keep_identity = false;
+    /// NULL values stay NULL where the column has a default.
+    bool keep_nulls = false;
     /// Some column is an identity column.
     bool has_identity = false;
     std::wstring connection_string;

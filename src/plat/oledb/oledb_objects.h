@@ -56,7 +56,7 @@ link_status describe_table(link& connection, const std::wstring& quoted_table,
 
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
-                       bool keep_identity, com_ref<IRowsetFastLoad>& loader);
+                       bool keep_identity, bool keep_nulls, com_ref<IRowsetFastLoad>& loader);
 
 /// A command (ICommandText, ICommand) on a session's link; keeps the session alive.
 com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native);

@@ -193,6 +193,7 @@ private:
                                     L"Fast load is not switched on for this data source.");
         }
         bool keep_identity = false;
+        bool keep_nulls = false;
         for (ULONG set_idx = 0; sets != nullptr && set_idx < set_count; ++set_idx)
         {
             if (sets[set_idx].guidPropertySet != DBPROPSET_SQLSERVERROWSET)
@@ -207,15 +208,21 @@ private:
                 {
                     keep_identity = on;
                 }
+                if (prop.dwPropertyID == SSPROP_FASTLOADKEEPNULLS)
+                {
+                    keep_nulls = on;
+                }
                 prop.dwStatus = prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY ||
+                                        prop.dwPropertyID == SSPROP_FASTLOADKEEPNULLS ||
                                         prop.dwPropertyID == SSPROP_IRowsetFastLoad
                                     ? DBPROPSTATUS_OK
                                     : DBPROPSTATUS_NOTSUPPORTED;
             }
         }
         com_ref<IRowsetFastLoad> loader;
-        const HRESULT hr = open_fast_load(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)),
-                                          *m_link, *m_context, table, keep_identity, loader);
+        const HRESULT hr =
+            open_fast_load(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)), *m_link,
+                           *m_context, table, keep_identity, keep_nulls, loader);
         if (FAILED(hr))
         {
             return hr;
