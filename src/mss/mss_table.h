@@ -138,6 +138,8 @@ private:
     // row alone goes back to the caller with its record (`own_row`) or to the row-failure
     // handler.
     void send_row(const std::uint8_t* row, udb_record* own_row);
+    // Forgets the rows at the front of m_batch that a commit has stored (m_batch_committed).
+    void release_committed();
     void drop_waiting();
     std::size_t rows_waiting() const { return m_waiting.size() - m_waiting_sent; }
     // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
@@ -163,6 +165,9 @@ private:
     std::unique_ptr<mss_fast_load> m_loader;
     std::vector<kept_row> m_batch;
     std::size_t m_batch_bytes = 0;
+    // Rows at the front of m_batch a finished commit stored; their records go back to the
+    // pool after the rows that waited for that commit are sent.
+    std::size_t m_batch_committed = 0;
     // Rows bound while the loader commits, each with a copy of its row buffer in
     // m_waiting_rows; those before m_waiting_sent have been sent.
     std::vector<kept_row> m_waiting;

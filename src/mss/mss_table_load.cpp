@@ -468,7 +468,17 @@ void mss_table::finish_commit()
         replay(failure);
         return;
     }
-    forget_committed(m_loader->rows_since_commit());
+    // Given back to the pool once the next commit runs: the rows waiting are sent first.
+    m_batch_committed =
+        m_batch.size() - std::min<std::size_t>(m_batch.size(), m_loader->rows_since_commit());
+}
+
+void mss_table::release_committed()
+{
+    if (m_batch_committed > 0)
+    {
+        forget_committed(m_batch.size() - m_batch_committed);
+    }
 }
 
 void mss_table::send_waiting()
@@ -537,10 +547,17 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
         replay(failure);
         return;
     }
-    forget_committed(m_loader->rows_since_commit());
+    if (m_batch_committed == 0 || m_loader->commit_running() || rows_waiting() == 0)
+    {
+        forget_committed(m_loader->rows_since_commit());
+    }
     if (!m_loader->commit_running() && m_batch_bytes >= m_batch_byte_budget)
     {
-        commit_batch();
+        release_committed();
+        if (m_batch_bytes >= m_batch_byte_budget)
+        {
+            commit_batch();
+        }
     }
 }
 
@@ -581,10 +598,13 @@ void mss_table::forget_committed(std::size_t pending)
         }
     }
     m_batch.erase(m_batch.begin(), m_batch.begin() + committed);
+    m_batch_committed -= std::min(m_batch_committed, static_cast<std::size_t>(committed));
 }
 
 bool mss_table::replay(const mss_fast_load_exception& failure)
 {
+    // The rows a commit stored before the failing batch are no longer the writer's to count.
+    release_committed();
     const std::size_t lost = failure.rows_to_replay();
     tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost,
             plat::utf8_to_wide_lossy(failure.what()));
