@@ -6,6 +6,7 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_thread.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -50,6 +51,7 @@ public:
             lock.lock();
             m_failure = failure;
             m_ended = true;
+            m_ended_seen = true;
             m_changed.notify_all();
         }
         lock.unlock();
@@ -68,15 +70,13 @@ public:
         const std::lock_guard lock(m_mutex);
         m_asked = true;
         m_ended = false;
+        m_ended_seen = false;
         m_failure = nullptr;
         m_changed.notify_all();
     }
 
-    bool ended()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_ended;
-    }
+    /// Asked once a row, without the lock.
+    bool ended() const { return m_ended_seen.load(std::memory_order_acquire); }
 
     /// Waits for the commit asked for; what it threw, if anything.
     std::exception_ptr wait()
@@ -93,6 +93,7 @@ private:
     std::condition_variable m_changed;
     bool m_asked = false;
     bool m_ended = false;
+    std::atomic<bool> m_ended_seen{false};
     std::exception_ptr m_failure;
 };
 
