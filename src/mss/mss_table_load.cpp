@@ -40,6 +40,11 @@ mss_table::~mss_table()
                 tk_wlog(3, L"Rows of %s were not stored: %s", name(),
                         plat::utf8_to_wide_lossy(error.what()));
             }
+            catch (...)
+            {
+                // Whatever ended the rows that waited, the rows sent are still committed.
+                tk_wlog(3, L"Rows of %s were not stored", name());
+            }
             const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
             try
             {
