@@ -1,10 +1,12 @@
 // load_bench.cpp: rows per second of the driver's bulk copy alone beside the conversion of the
 // same rows from PostgreSQL by the agent, and the conversion's peak resident memory.
 //
-// Usage: load_bench [rows [runs [conversion]]]   (default 1000000 rows, 1 run; "conversion" leaves
-// the bulk copy out, for a profiler). PostgreSQL comes from PGHOST, PGPORT, PGUSER and PGPASSWORD;
-// the TDS server from ZOV_TEST_MSSQL (server;user;password). A PostgreSQL database and two
-// destination databases of its own are created and dropped.
+// Usage: load_bench [rows [runs [conversion]]]   (default 1000000 rows, 5 runs; "conversion" leaves
+// the bulk copy out, for a profiler). Odd runs convert first, even runs bulk-copy first; before
+// each load the server gets a CHECKPOINT, where it takes one, and a fixed pause. PostgreSQL comes
+// from PGHOST, PGPORT, PGUSER and PGPASSWORD; the TDS server from ZOV_TEST_MSSQL
+// (server;user;password). A PostgreSQL database and two destination databases of its own are
+// created and dropped.
 #include "bench_odbc.h"
 #include "bench_pg.h"
 #include "zovagent/zovagent.h"
@@ -315,12 +317,86 @@ struct round_figures
 struct bench_settings
 {
     long rows = 1000000;
-    int runs = 1;
+    int runs = 5;
     bool bulk = true;
 };
 
-/// Each run converts the rows, then bulk-copies them into a table of the same shape. Answers
-/// false when the two destination tables differ.
+/// The bulk copy alone of the rows into a table of `shape` in a fresh `bulk_db`; answers its
+/// seconds, its commit waits and its CPU share, and leaves the table's fingerprint in `content`.
+struct bulk_result
+{
+    double seconds = 0;
+    double batch_seconds = 0;
+    double busy = 0;
+};
+
+bulk_result bulk_copy(const bench_settings& settings, const bench::mssql_login& login,
+                      bench::odbc_connection& admin, const std::string& bulk_db,
+                      const std::vector<column_shape>& shape, std::string& content)
+{
+    recreate_database(admin, bulk_db);
+    bench::odbc_connection setup(login, bulk_db, false);
+    setup.exec(create_table_sql(shape));
+    std::array<bool, bench::column_count> as_text{};
+    for (std::size_t column_idx = 0; column_idx < bench::column_count; ++column_idx)
+    {
+        as_text[column_idx] = shape[column_idx].text;
+    }
+    bench::bulk_copy_result bulk;
+    // The connection counts, as the conversion's loader connects within its time.
+    const double cpu_start = cpu_seconds();
+    const auto start = clock_type::now();
+    {
+        bench::odbc_connection loader(login, bulk_db, true);
+        bulk = bench::bulk_copy_generated_rows(loader, "dbo.bench_rows", settings.rows, as_text);
+    }
+    bulk.seconds = std::chrono::duration<double>(clock_type::now() - start).count();
+    const double busy = (cpu_seconds() - cpu_start) / bulk.seconds;
+    if (bulk.rows != settings.rows)
+    {
+        throw std::runtime_error("the bulk copy committed " + std::to_string(bulk.rows) + " rows");
+    }
+    if (shape_text(table_shape(setup)) != shape_text(shape))
+    {
+        throw std::runtime_error("the bulk copy's table is " + shape_text(table_shape(setup)) +
+                                 ", not " + shape_text(shape));
+    }
+    content = setup.text(fingerprint_sql);
+    return {bulk.seconds, bulk.batch_seconds, busy};
+}
+
+/// Lets the server settle the same way before every load: a CHECKPOINT where the server takes
+/// one (the first refusal is reported and not tried again), then a fixed pause.
+class settler
+{
+public:
+    void operator()(bench::odbc_connection& admin)
+    {
+        if (m_checkpoint)
+        {
+            try
+            {
+                admin.exec("CHECKPOINT");
+            }
+            catch (const std::exception& error)
+            {
+                std::printf("  (no CHECKPOINT on this server: %s)\n", error.what());
+                m_checkpoint = false;
+            }
+        }
+        std::this_thread::sleep_for(pause);
+    }
+
+    static constexpr std::chrono::seconds pause{5};
+
+private:
+    bool m_checkpoint = true;
+};
+
+/// Each run converts the rows and bulk-copies them into a table of the same shape; odd runs
+/// convert first, even runs bulk-copy first, so a server whose commits drift over a sitting
+/// slows both alike. The shape is the one the first run's conversion created. Answers false
+/// when the two destination tables differ.
 bool measure(const bench_settings& settings, const bench::mssql_login& login,
              bench::odbc_connection& admin, const std::string& source, const std::string& bulk_db,
              const std::string& conversion_db)
@@ -329,22 +405,43 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
     round_figures figures;
     std::string bulk_content;
     std::string conversion_content;
+    std::vector<column_shape> shape;
+    settler settle;
     for (int run = 1; run <= settings.runs; ++run)
     {
+        const bool bulk_first = settings.bulk && run % 2 == 0;
+        bulk_result bulk;
+        if (bulk_first)
+        {
+            settle(admin);
+            bulk = bulk_copy(settings, login, admin, bulk_db, shape, bulk_content);
+        }
+        settle(admin);
         const conversion_result converted = convert(login, source, conversion_db);
-        std::vector<column_shape> shape;
         {
             bench::odbc_connection check(login, conversion_db, false);
-            shape = table_shape(check);
+            const std::vector<column_shape> created = table_shape(check);
+            if (!shape.empty() && shape_text(created) != shape_text(shape))
+            {
+                throw std::runtime_error("the conversion created " + shape_text(created) +
+                                         ", before " + shape_text(shape));
+            }
+            shape = created;
             conversion_content = check.text(fingerprint_sql);
+        }
+        if (settings.bulk && !bulk_first)
+        {
+            settle(admin);
+            bulk = bulk_copy(settings, login, admin, bulk_db, shape, bulk_content);
         }
         const double rate = rows / converted.rows_seconds;
         const double busy = converted.cpu_seconds / converted.run_seconds;
         const double micros_per_row = 1e6 * converted.cpu_seconds / rows;
-        std::printf("run %d: conversion %.2f s of rows (%.2f s in all) = %.0f rows/s (CPU %.0f%%,"
-                    " %.1f us a row), peak %.1f MiB (%.1f before)",
-                    run, converted.rows_seconds, converted.run_seconds, rate, 100 * busy,
-                    micros_per_row, converted.peak_mib, converted.start_mib);
+        std::printf("run %d (%s first): conversion %.2f s of rows (%.2f s in all) = %.0f rows/s"
+                    " (CPU %.0f%%, %.1f us a row), peak %.1f MiB (%.1f before)",
+                    run, bulk_first ? "bulk copy" : "conversion", converted.rows_seconds,
+                    converted.run_seconds, rate, 100 * busy, micros_per_row, converted.peak_mib,
+                    converted.start_mib);
         figures.conversion_micros.push_back(micros_per_row);
         figures.conversion_rates.push_back(rate);
         figures.conversion_busy.push_back(100 * busy);
@@ -352,44 +449,13 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
         figures.run_rates.push_back(rows / converted.run_seconds);
         if (settings.bulk)
         {
-            recreate_database(admin, bulk_db);
-            bench::odbc_connection setup(login, bulk_db, false);
-            setup.exec(create_table_sql(shape));
-            std::array<bool, bench::column_count> as_text{};
-            for (std::size_t column_idx = 0; column_idx < bench::column_count; ++column_idx)
-            {
-                as_text[column_idx] = shape[column_idx].text;
-            }
-            bench::bulk_copy_result bulk;
-            // The connection counts, as the conversion's loader connects within its time.
-            const double cpu_start = cpu_seconds();
-            const auto start = clock_type::now();
-            {
-                bench::odbc_connection loader(login, bulk_db, true);
-                bulk = bench::bulk_copy_generated_rows(loader, "dbo.bench_rows", settings.rows,
-                                                       as_text);
-            }
-            bulk.seconds = std::chrono::duration<double>(clock_type::now() - start).count();
-            const double bulk_busy = (cpu_seconds() - cpu_start) / bulk.seconds;
-            if (bulk.rows != settings.rows)
-            {
-                throw std::runtime_error("the bulk copy committed " + std::to_string(bulk.rows) +
-                                         " rows");
-            }
-            if (shape_text(table_shape(setup)) != shape_text(shape))
-            {
-                throw std::runtime_error("the bulk copy's table is " +
-                                         shape_text(table_shape(setup)) + ", not " +
-                                         shape_text(shape));
-            }
-            bulk_content = setup.text(fingerprint_sql);
             const double bulk_rate = rows / bulk.seconds;
             std::printf("; bulk copy %.2f s (%.2f s in commits) = %.0f rows/s (CPU %.0f%%); ratio"
                         " %.2f",
-                        bulk.seconds, bulk.batch_seconds, bulk_rate, 100 * bulk_busy,
+                        bulk.seconds, bulk.batch_seconds, bulk_rate, 100 * bulk.busy,
                         rate / bulk_rate);
             figures.bulk_rates.push_back(bulk_rate);
-            figures.bulk_busy.push_back(100 * bulk_busy);
+            figures.bulk_busy.push_back(100 * bulk.busy);
             figures.ratios.push_back(rate / bulk_rate);
         }
         std::printf("\n");
@@ -412,6 +478,12 @@ bool measure(const bench_settings& settings, const bench::mssql_login& login,
         print_spread("bulk copy alone, rows/s:", figures.bulk_rates, "%.0f");
         print_spread("  its CPU, % of wall time:", figures.bulk_busy, "%.0f");
         print_spread("conversion / bulk copy:", figures.ratios, "%.2f");
+        std::printf("  each run's ratio:         ");
+        for (const double ratio : figures.ratios)
+        {
+            std::printf(" %.2f", ratio);
+        }
+        std::printf("\n");
         if (bulk_content != conversion_content)
         {
             std::printf("The two tables hold different rows:\n  conversion: %s\n  bulk copy:  %s\n",

@@ -566,8 +566,9 @@ void conversion_run::escalate_lost_row(const odb_exception& error)
 void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
 {
     vandrel_convertor& conv = m_converter;
-    // Room for a whole batch of stored rows: their records come back together at its commit.
-    const auto pool = std::make_shared<udb_record_pool>(1024);
+    // Room for two batches of rows: one the server commits while the next is read, whose
+    // records come back together when that commit has ended.
+    const auto pool = std::make_shared<udb_record_pool>(2048);
     rows.set_record_pool(pool);
     writer.set_record_pool(pool);
     rows.reset();

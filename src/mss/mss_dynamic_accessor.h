@@ -55,6 +55,7 @@ public:
     /// The column is bound as a stream pointer (its value goes in a CSeqStream).
     bool is_stream(std::uint32_t column_idx) const;
     std::uint8_t* buffer() { return m_buffer.data(); }
+    const std::uint8_t* buffer_data() const { return m_buffer.data(); }
     std::uint32_t row_size() const { return static_cast<std::uint32_t>(m_buffer.size()); }
     HACCESSOR handle() const { return m_handle; }
 

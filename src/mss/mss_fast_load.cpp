@@ -1,13 +1,127 @@
 // mss_fast_load.cpp: opening, filling, inserting and committing the rows of a bulk load.
 #include "mss/mss_fast_load.h"
 
+#include "plat/oledb/oledb_com.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
+#include "tk/tk_thread.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <optional>
+
+/// The body of the loader's commit thread: runs the commit each time it is asked, and keeps
+/// what it threw for the loader's caller. COM is initialised for the thread, whose error records
+/// the failed commit reads.
+class mss_fast_load::committer final : public tk_thread_functor
+{
+public:
+    explicit committer(std::function<void()> work)
+        : m_work(std::move(work))
+    {
+    }
+
+    void run() override
+    {
+        CoInitialize(nullptr);
+        std::unique_lock lock(m_mutex);
+        for (;;)
+        {
+            m_changed.wait(lock, [this] { return m_asked || stop_requested(); });
+            if (!m_asked)
+            {
+                break;
+            }
+            m_asked = false;
+            lock.unlock();
+            std::exception_ptr failure;
+            try
+            {
+                m_work();
+            }
+            catch (...)
+            {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            m_failure = failure;
+            m_ended = true;
+            m_ended_seen = true;
+            m_changed.notify_all();
+        }
+        lock.unlock();
+        CoUninitialize();
+    }
+
+    void cancel() override
+    {
+        // The stop request was set before: a thread about to wait sees it, a waiting one wakes.
+        const std::lock_guard lock(m_mutex);
+        m_changed.notify_all();
+    }
+
+    void begin()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_asked = true;
+        m_ended = false;
+        m_ended_seen = false;
+        m_failure = nullptr;
+        m_changed.notify_all();
+    }
+
+    /// Asked once a row, without the lock.
+    bool ended() const { return m_ended_seen.load(std::memory_order_acquire); }
+
+    /// Waits for the commit asked for; what it threw, if anything.
+    std::exception_ptr wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended; });
+        m_ended = false;
+        return std::exchange(m_failure, nullptr);
+    }
+
+private:
+    std::function<void()> m_work;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_asked = false;
+    bool m_ended = false;
+    std::atomic<bool> m_ended_seen{false};
+    std::exception_ptr m_failure;
+};
+
+/// The thread that runs the committer; stopped and joined when it goes.
+class mss_fast_load::commit_thread final : public tk_thread
+{
+public:
+    explicit commit_thread(committer& body)
+        : tk_thread(false)
+        , m_body(body)
+    {
+    }
+    ~commit_thread() override
+    {
+        if (is_running())
+        {
+            terminate();
+        }
+    }
+    commit_thread(const commit_thread&) = delete;
+    commit_thread& operator=(const commit_thread&) = delete;
+
+protected:
+    tk_thread_functor* create_functor() override { return &m_body; }
+
+private:
+    committer& m_body;
+};
 
 mss_fast_load_exception::mss_fast_load_exception(HRESULT hr, std::uint32_t rows_to_replay)
     : odb_exception(hr)
@@ -37,6 +151,8 @@ mss_fast_load::mss_fast_load()
 mss_fast_load::~mss_fast_load()
 {
     tk_log(2, "mss_fast_load::dtor");
+    // A commit still running ends first: the thread uses the rowset.
+    m_thread.reset();
     m_accessor.release();
     tk_log(1, "mss_fast_load::dtor - at the end");
     m_fast_load.reset();
@@ -179,6 +295,16 @@ std::uint32_t mss_fast_load::rows_to_replay(std::uint32_t pending)
 
 void mss_fast_load::insert_data()
 {
+    insert_row(m_accessor.buffer());
+}
+
+void mss_fast_load::insert_data(const std::uint8_t* row)
+{
+    insert_row(row);
+}
+
+void mss_fast_load::insert_row(const std::uint8_t* row)
+{
     tk_log(1, "mss_fast_load::insert_data");
     if (!m_open)
     {
@@ -188,10 +314,13 @@ void mss_fast_load::insert_data()
     {
         throw tk_mail_assertion("mss_floa", 106);
     }
-    odb_check(m_fast_load->InsertRow(m_accessor.handle(), m_accessor.buffer()),
+    if (commit_running())
+    {
+        throw tk_mail_assertion("mss_floa", 107);
+    }
+    odb_check(m_fast_load->InsertRow(m_accessor.handle(), const_cast<std::uint8_t*>(row)),
               [this](HRESULT hr)
               {
-                  // The row itself was not taken either.
                   const std::uint32_t lost = rows_to_replay(m_rows);
                   m_rows -= std::min(m_rows, lost);
                   return mss_fast_load_exception(hr, lost + 1);
@@ -199,9 +328,91 @@ void mss_fast_load::insert_data()
     m_rows = (m_rows + 1) % commit_every;
     if (m_rows == 0)
     {
-        // Without the provider's own count, every row of the batch is to be written again.
-        odb_check(m_fast_load->Commit(0),
-                  [this](HRESULT hr) { return commit_failure(hr, commit_every); });
+        periodic_commit();
+    }
+}
+
+void mss_fast_load::periodic_commit()
+{
+    if (m_committer)
+    {
+        m_committing = commit_every;
+        m_committer->begin();
+        return;
+    }
+    odb_check(m_fast_load->Commit(0),
+              [this](HRESULT hr) { return commit_failure(hr, commit_every); });
+}
+
+void mss_fast_load::take_row(std::uint8_t* into) const
+{
+    std::memcpy(into, m_accessor.buffer_data(), m_accessor.row_size());
+}
+
+bool mss_fast_load::rows_copyable() const
+{
+    for (std::uint32_t column_idx = 0; column_idx < m_accessor.column_count(); ++column_idx)
+    {
+        if (m_accessor.is_bound(column_idx) && m_accessor.is_stream(column_idx))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+void mss_fast_load::set_background_commits(bool on)
+{
+    if (!on)
+    {
+        if (commit_running())
+        {
+            throw tk_mail_assertion("mss_floa", 107);
+        }
+        m_thread.reset();
+        m_committer.reset();
+        return;
+    }
+    if (m_committer)
+    {
+        return;
+    }
+    m_committer = std::make_unique<committer>(
+        [this]()
+        {
+            // On the loader's thread; the caller makes no call until finish_commit.
+            odb_check(m_fast_load->Commit(0),
+                      [this](HRESULT hr) { return commit_failure(hr, commit_every); });
+        });
+    m_thread = std::make_unique<commit_thread>(*m_committer);
+    try
+    {
+        m_thread->start();
+    }
+    catch (const tk_exception& error)
+    {
+        tk_log(2, "The commits run in line: %s", error.message());
+        m_thread.reset();
+        m_committer.reset();
+    }
+}
+
+bool mss_fast_load::commit_ended() const
+{
+    return !commit_running() || m_committer->ended();
+}
+
+void mss_fast_load::finish_commit()
+{
+    if (!commit_running())
+    {
+        return;
+    }
+    const std::exception_ptr failure = m_committer->wait();
+    m_committing = 0;
+    if (failure)
+    {
+        std::rethrow_exception(failure);
     }
 }
 
@@ -218,6 +429,10 @@ void mss_fast_load::commit()
     if (!m_open || !m_fast_load)
     {
         throw tk_mail_assertion("mss_floa", 105);
+    }
+    if (commit_running())
+    {
+        throw tk_mail_assertion("mss_floa", 107);
     }
     if (m_rows == 0)
     {
@@ -237,6 +452,13 @@ void mss_fast_load::close_table()
     {
         throw tk_mail_assertion("mss_floa", 189);
     }
+    if (commit_running())
+    {
+        throw tk_mail_assertion("mss_floa", 107);
+    }
+    // No commit runs: the thread has nothing more to do.
+    m_thread.reset();
+    m_committer.reset();
     tk_log(1, "Right before m_spFastLoad->Commit");
     // The rowset is released whatever the commit answers; its failure is thrown afterwards.
     std::optional<mss_fast_load_exception> failure;

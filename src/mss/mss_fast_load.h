@@ -9,6 +9,7 @@
 #include "udb/udb_schema.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 /// A bulk-load call failed: the last rows_to_replay() rows given to insert_data (for a failed
@@ -36,14 +37,17 @@ private:
 };
 
 /// Loads one table through IRowsetFastLoad: open_table, then per row bind_data* and
-/// insert_data (a commit every 1000 rows), then close_table.
+/// insert_data (a commit every 1000 rows), then close_table. With background commits on, the
+/// commit every 1000 rows runs on a thread of the loader's own (COM initialised there, its
+/// failure built there with that thread's error records and handed over by finish_commit),
+/// while the caller prepares the next rows; no other call may be made until finish_commit.
 class mss_fast_load
 {
 public:
     static constexpr std::uint32_t commit_every = 1000;
 
     mss_fast_load();
-    /// Releases without committing: close_table commits.
+    /// Waits for a commit still running, then releases without committing: close_table commits.
     ~mss_fast_load();
     mss_fast_load(const mss_fast_load&) = delete;
     mss_fast_load& operator=(const mss_fast_load&) = delete;
@@ -71,8 +75,29 @@ public:
     void bind_data1(double value, std::uint32_t ordinal);
 
     /// Inserts the bound row, committing every 1000 rows. A failure throws
-    /// mss_fast_load_exception. Not open: tk_mail_assertion ("mss_floa", 105).
+    /// mss_fast_load_exception. Not open: tk_mail_assertion ("mss_floa", 105); a commit
+    /// running: ("mss_floa", 107).
     void insert_data();
+    /// insert_data of a row bound earlier and copied out of the row buffer (take_row).
+    void insert_data(const std::uint8_t* row);
+    /// Copies the bound row out of the row buffer, for insert_data later. Only for a loader
+    /// whose rows can be copied (rows_copyable).
+    void take_row(std::uint8_t* into) const;
+    /// No column is bound as a stream, whose object the row buffer owns: a bound row can be
+    /// copied and inserted later.
+    bool rows_copyable() const;
+
+    /// Lets the commit every 1000 rows run on the loader's own thread: insert_data begins it
+    /// and returns. Off when the thread cannot start (the commits then run in insert_data).
+    void set_background_commits(bool on);
+    /// A commit begun by insert_data waits for finish_commit.
+    bool commit_running() const { return m_committing != 0; }
+    /// That commit has ended on its thread: finish_commit will not wait.
+    bool commit_ended() const;
+    /// Waits for the running commit and takes its outcome: a failure throws
+    /// mss_fast_load_exception (rows_to_replay counts rows of that commit's batch, the last
+    /// ones given to insert_data). Nothing when no commit is running.
+    void finish_commit();
     /// Commits the rows inserted since the last commit before the 1000-row cadence would (the
     /// table writer ends a batch early when its rows hold many bytes). A failure throws
     /// mss_fast_load_exception; either way the next row starts a new batch. Not open:
@@ -84,8 +109,9 @@ public:
     void close_table();
 
     bool is_open() const { return m_open; }
-    /// Rows inserted since the last successful commit (the most a failure can cost).
-    std::uint32_t rows_since_commit() const { return m_rows; }
+    /// Rows inserted since the last successful commit (the most a failure can cost), those of a
+    /// running commit included.
+    std::uint32_t rows_since_commit() const { return m_committing + m_rows; }
     const CDynamicAccessorEx& accessor() const { return m_accessor; }
 
 private:
@@ -94,9 +120,19 @@ private:
     std::uint32_t rows_to_replay(std::uint32_t pending);
     // A failed commit of `pending` rows, to be written again as the provider counts them.
     mss_fast_load_exception commit_failure(HRESULT hr, std::uint32_t pending);
+    void insert_row(const std::uint8_t* row);
+    // The commit of the 1000 rows just inserted: on the loader's thread when it runs, else here.
+    void periodic_commit();
+
+    class committer;
+    class commit_thread;
 
     bool m_open = false;
     CDynamicAccessorEx m_accessor{8000};
     ole_com_ptr<IRowsetFastLoad> m_fast_load;
     std::uint32_t m_rows = 0;
+    // Rows of the commit running on the loader's thread; 0 when none runs.
+    std::uint32_t m_committing = 0;
+    std::unique_ptr<committer> m_committer;
+    std::unique_ptr<commit_thread> m_thread; // after m_committer: stopped before it goes
 };

@@ -16,7 +16,10 @@
 /// when its target has fast load on, else as one INSERT statement each. A bulk batch that fails
 /// is written again row by row through INSERT statements; a row that fails there goes, with its
 /// number within the table, to the row-failure handler. flush() ends the load; the destructor
-/// ends what flush() did not, without throwing.
+/// ends what flush() did not, without throwing. While the loader commits a batch on its own
+/// thread, the rows that follow are converted and bound at once and wait, their row buffers
+/// copied, until that commit has ended (at most a batch of them): they are sent in order, after
+/// the rows of a failed batch were written again.
 class mss_table : public odb_table
 {
 public:
@@ -122,6 +125,23 @@ private:
 
     void end_load();
     void after_load_closed();
+    // Before the bound row is sent: waits for a commit that has ended or for which no more rows
+    // can wait, and sends the rows waiting. True when the bound row waits instead (its record
+    // is taken). Without a record (the load's end) every row is sent and every commit
+    // finished. A lost connection counts the rows not sent (the bound row among them).
+    bool make_way(udb_record* record, std::int64_t number, std::size_t bytes);
+    // Takes the outcome of the running commit: a failed batch is written again.
+    void finish_commit();
+    // Sends waiting rows in order until none waits or a commit has begun.
+    void send_waiting();
+    // Inserts the last row of m_batch from `row` (null: the loader's buffer); a refusal of that
+    // row alone goes back to the caller with its record (`own_row`) or to the row-failure
+    // handler.
+    void send_row(const std::uint8_t* row, udb_record* own_row);
+    // Forgets the rows at the front of m_batch that a commit has stored (m_batch_committed).
+    void release_committed();
+    void drop_waiting();
+    std::size_t rows_waiting() const { return m_waiting.size() - m_waiting_sent; }
     // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
     // The rows held after it are the ones the loader has still not committed.
     bool replay(const mss_fast_load_exception& failure);
@@ -145,6 +165,15 @@ private:
     std::unique_ptr<mss_fast_load> m_loader;
     std::vector<kept_row> m_batch;
     std::size_t m_batch_bytes = 0;
+    // Rows at the front of m_batch a finished commit stored; their records go back to the
+    // pool after the rows that waited for that commit are sent.
+    std::size_t m_batch_committed = 0;
+    // Rows bound while the loader commits, each with a copy of its row buffer in
+    // m_waiting_rows; those before m_waiting_sent have been sent.
+    std::vector<kept_row> m_waiting;
+    std::vector<std::uint8_t> m_waiting_rows;
+    std::size_t m_waiting_sent = 0;
+    std::size_t m_waiting_bytes = 0;
     std::size_t m_batch_byte_budget = batch_byte_budget;
     // Per schema column, the position of the record field that fills it, -1 for none.
     std::vector<int> m_field_of_column;

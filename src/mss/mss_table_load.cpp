@@ -31,6 +31,20 @@ mss_table::~mss_table()
     {
         if (m_loader)
         {
+            try
+            {
+                make_way(nullptr, 0, 0);
+            }
+            catch (const std::exception& error)
+            {
+                tk_wlog(3, L"Rows of %s were not stored: %s", name(),
+                        plat::utf8_to_wide_lossy(error.what()));
+            }
+            catch (...)
+            {
+                // Whatever ended the rows that waited, the rows sent are still committed.
+                tk_wlog(3, L"Rows of %s were not stored", name());
+            }
             const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
             try
             {
@@ -313,6 +327,9 @@ void mss_table::open_loader()
     }
     // The rows written again by INSERT statements share the session and need no prefix.
     m_prefix_pending = false;
+    // The next rows are read and bound while the server commits a batch; rows holding streams
+    // cannot wait with a copy of their row buffer.
+    m_loader->set_background_commits(m_loader->rows_copyable());
 }
 
 namespace
@@ -384,30 +401,168 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
     // The fields' fixed part is the same for every row of the mapping (names equal but for
     // case have the same length).
     const std::size_t bytes = m_field_bytes + value_bytes(record);
+    if (make_way(&record, number, bytes))
+    {
+        return;
+    }
     m_batch.push_back(kept_row{number, std::move(record), bytes});
     m_batch_bytes += bytes;
+    send_row(nullptr, &record);
+}
+
+bool mss_table::make_way(udb_record* record, std::int64_t number, std::size_t bytes)
+{
     try
     {
-        m_loader->insert_data();
+        for (;;)
+        {
+            if (m_loader->commit_running())
+            {
+                const std::size_t row_size = m_loader->accessor().row_size();
+                if (record != nullptr && !m_loader->commit_ended() &&
+                    rows_waiting() < mss_fast_load::commit_every &&
+                    m_waiting_bytes + bytes + row_size <= m_batch_byte_budget)
+                {
+                    if (rows_waiting() == 0)
+                    {
+                        drop_waiting();
+                    }
+                    m_waiting_rows.resize(m_waiting_rows.size() + row_size);
+                    m_loader->take_row(m_waiting_rows.data() + m_waiting_rows.size() - row_size);
+                    m_waiting.push_back(kept_row{number, std::move(*record), bytes});
+                    m_waiting_bytes += bytes + row_size;
+                    return true;
+                }
+                finish_commit();
+            }
+            else if (rows_waiting() > 0)
+            {
+                send_waiting();
+            }
+            else
+            {
+                return false;
+            }
+        }
+    }
+    catch (const mss_connection_lost& lost)
+    {
+        // The rows still waiting, and the bound one, went with the connection too.
+        const auto unsent = static_cast<std::int64_t>(rows_waiting() + (record != nullptr ? 1 : 0));
+        drop_waiting();
+        throw mss_connection_lost(lost, lost.rows_not_stored() + unsent, lost.rows_in_doubt());
+    }
+    catch (...)
+    {
+        // The table stops at a failure of the rows before them: the rows still waiting come
+        // after it and are not written.
+        drop_waiting();
+        throw;
+    }
+}
+
+void mss_table::finish_commit()
+{
+    try
+    {
+        m_loader->finish_commit();
+    }
+    catch (const mss_fast_load_exception& failure)
+    {
+        // No row was sent after the batch: the rows to write again are its last ones.
+        replay(failure);
+        return;
+    }
+    // Given back to the pool once the next commit runs: the rows waiting are sent first.
+    m_batch_committed =
+        m_batch.size() - std::min<std::size_t>(m_batch.size(), m_loader->rows_since_commit());
+}
+
+void mss_table::release_committed()
+{
+    if (m_batch_committed > 0)
+    {
+        forget_committed(m_batch.size() - m_batch_committed);
+    }
+}
+
+void mss_table::send_waiting()
+{
+    while (rows_waiting() > 0 && !m_loader->commit_running())
+    {
+        const std::size_t row_size = m_loader->accessor().row_size();
+        const std::size_t row_idx = m_waiting_sent++;
+        kept_row& row = m_waiting[row_idx];
+        m_waiting_bytes -= row.bytes + row_size;
+        m_batch_bytes += row.bytes;
+        m_batch.push_back(std::move(row));
+        send_row(m_waiting_rows.data() + row_idx * row_size, nullptr);
+    }
+    if (rows_waiting() == 0)
+    {
+        drop_waiting();
+    }
+}
+
+void mss_table::drop_waiting()
+{
+    m_waiting.clear();
+    m_waiting_rows.clear();
+    m_waiting_sent = 0;
+    m_waiting_bytes = 0;
+}
+
+void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
+{
+    try
+    {
+        if (row != nullptr)
+        {
+            m_loader->insert_data(row);
+        }
+        else
+        {
+            m_loader->insert_data();
+        }
     }
     catch (const mss_fast_load_exception& failure)
     {
         if (failure.rows_to_replay() == 0 && !failure.connection_lost() && !failure.in_commit())
         {
-            // Nothing to write again: the failure is the caller's, with its record. (A commit
+            // Nothing to write again: the failure is this row's, with its record. (A commit
             // that failed with nothing to write again stored the row: replay() counts it.)
-            record = std::move(m_batch.back().record);
-            m_batch_bytes -= m_batch.back().bytes;
+            kept_row refused = std::move(m_batch.back());
+            m_batch_bytes -= refused.bytes;
             m_batch.pop_back();
-            throw;
+            if (own_row != nullptr)
+            {
+                *own_row = std::move(refused.record);
+                throw;
+            }
+            if (!row_failure_handler())
+            {
+                throw tk_exception(plat::wformat(L"Row %d of %s could not be stored: %s",
+                                                 refused.number, name(),
+                                                 plat::utf8_to_wide_lossy(failure.what())),
+                                   tk_severity::recoverable);
+            }
+            row_failure_handler()(refused.record, refused.number, failure);
+            return;
         }
         replay(failure);
         return;
     }
-    forget_committed(m_loader->rows_since_commit());
-    if (m_batch_bytes >= m_batch_byte_budget)
+    if (m_batch_committed == 0 || m_loader->commit_running() || rows_waiting() == 0)
     {
-        commit_batch();
+        forget_committed(m_loader->rows_since_commit());
+    }
+    if (!m_loader->commit_running() && m_batch_bytes >= m_batch_byte_budget)
+    {
+        release_committed();
+        if (m_batch_bytes >= m_batch_byte_budget)
+        {
+            commit_batch();
+        }
     }
 }
 
@@ -448,10 +603,13 @@ void mss_table::forget_committed(std::size_t pending)
         }
     }
     m_batch.erase(m_batch.begin(), m_batch.begin() + committed);
+    m_batch_committed -= std::min(m_batch_committed, static_cast<std::size_t>(committed));
 }
 
 bool mss_table::replay(const mss_fast_load_exception& failure)
 {
+    // The rows a commit stored before the failing batch are no longer the writer's to count.
+    release_committed();
     const std::size_t lost = failure.rows_to_replay();
     tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost,
             plat::utf8_to_wide_lossy(failure.what()));
@@ -557,6 +715,7 @@ void mss_table::end_load()
     {
         return;
     }
+    make_way(nullptr, 0, 0);
     const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
     try
     {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace
 {
@@ -36,6 +37,10 @@ public:
     }
     HRESULT Commit(BOOL done) override
     {
+        commit_thread = std::this_thread::get_id();
+        // S_FALSE: COM was initialised on this thread already.
+        com_ready = CoInitialize(nullptr) == S_FALSE;
+        CoUninitialize();
         commits.push_back(inserted * 10 + (done != 0 ? 1 : 0));
         if (fail_commit_at == static_cast<int>(commits.size()))
         {
@@ -84,6 +89,8 @@ public:
 
     int inserted = 0;
     int fail_commit_at = -1;
+    std::thread::id commit_thread;
+    bool com_ready = false;
     std::vector<int> commits;
     std::vector<DBBINDING> bindings;
     DBLENGTH row_size = 0;
@@ -150,6 +157,48 @@ TEST_F(FastLoad, CommitsAfterEveryThousandRowsAndAtTheEnd)
     m_fast_load.close_table();
     EXPECT_EQ(m_loader->commits, (std::vector<int>{10000, 20000, 25001}));
     EXPECT_FALSE(m_fast_load.is_open());
+}
+
+TEST_F(FastLoad, BackgroundCommitRunsOnItsOwnThreadAndHandsItsFailureOver)
+{
+    open({{L"id", DBTYPE_I4, 4}});
+    m_loader->fail_commit_at = 1;
+    m_fast_load.set_background_commits(true);
+    ASSERT_TRUE(m_fast_load.rows_copyable());
+    for (std::int32_t id = 1; id <= 1000; ++id)
+    {
+        ASSERT_TRUE(m_fast_load.bind_data2(&id, 4, 1));
+        m_fast_load.insert_data();
+    }
+    EXPECT_TRUE(m_fast_load.commit_running());
+    EXPECT_EQ(m_fast_load.rows_since_commit(), 1000u);
+    // The next row is bound and copied meanwhile; it may not be sent before the commit ends.
+    std::vector<std::uint8_t> waiting(m_fast_load.accessor().row_size());
+    std::int32_t next = 1001;
+    ASSERT_TRUE(m_fast_load.bind_data2(&next, 4, 1));
+    m_fast_load.take_row(waiting.data());
+    EXPECT_THROW(m_fast_load.insert_data(waiting.data()), tk_mail_assertion);
+    try
+    {
+        m_fast_load.finish_commit();
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const mss_fast_load_exception& failure)
+    {
+        EXPECT_EQ(failure.rows_to_replay(), 1000u);
+        EXPECT_TRUE(failure.in_commit());
+        EXPECT_EQ(failure.code(), odb_integrity_violation_code);
+    }
+    EXPECT_NE(m_loader->commit_thread, std::this_thread::get_id());
+    EXPECT_TRUE(m_loader->com_ready);
+    EXPECT_FALSE(m_fast_load.commit_running());
+    EXPECT_EQ(m_fast_load.rows_since_commit(), 0u);
+    std::int32_t other = 7;
+    ASSERT_TRUE(m_fast_load.bind_data2(&other, 4, 1));
+    m_fast_load.insert_data(waiting.data());
+    EXPECT_EQ(slot<std::int32_t>(0), 1001);
+    m_fast_load.close_table();
+    EXPECT_EQ(m_loader->commits, (std::vector<int>{10000, 10011}));
 }
 
 TEST_F(FastLoad, ColumnsUpTo8000BytesAreBoundInPlaceAndLargerOnesAsPointerSizedStreams)

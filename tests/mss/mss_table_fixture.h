@@ -11,7 +11,10 @@
 #include "plat/plat_text.h"
 #include "test_support.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <ostream>
 
 namespace mss_test
@@ -78,6 +81,37 @@ inline void PrintTo(const failure_seen& seen, std::ostream* out)
     *out << "row " << seen.number << " code " << std::hex << seen.code << " first "
          << plat::wide_to_utf8(seen.first_value);
 }
+
+/// Holds a commit that the loader runs on its own thread until the test lets it go (10 s at
+/// most, so that a test that fails early does not hang), so that the rows after it wait.
+class commit_gate
+{
+public:
+    /// Holds the batch end numbered `call` (counted from 1, as failing_batches counts).
+    void hold(fake_script& script, int call = 1)
+    {
+        script.on_batch_end = [this, call](int ended)
+        {
+            if (ended == call)
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_open; });
+            }
+        };
+    }
+
+    void open()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = false;
+};
 
 class MssTable : public testing::Test
 {
@@ -158,6 +192,8 @@ protected:
         return lines;
     }
 
+    // Before the script: a batch end held by it has been let go before the script goes.
+    commit_gate m_gate;
     std::shared_ptr<fake_script> m_script = std::make_shared<fake_script>();
     plat::oledb::class_table m_table;
     mss_engine m_engine{true};

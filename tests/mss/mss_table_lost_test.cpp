@@ -1,6 +1,7 @@
 // mss_table_lost_test.cpp: the table writer over the scripted link when the connection goes: on
-// an INSERT, on a bulk commit and on the reconnect after a failed batch. Nothing is written
-// again and nothing is reported row by row; one failure tells what is not stored.
+// an INSERT, on a bulk commit (while the next rows wait for it) and on the reconnect after a
+// failed batch. Nothing is written again and nothing is reported row by row; one failure tells
+// what is not stored, the rows that waited for the commit among them.
 #include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
 
@@ -28,6 +29,9 @@ struct lost_case
     std::string text;
     /// Of those, the rows whose commit got no answer (-1 for a plain failure).
     std::int64_t rows_in_doubt = -1;
+    /// The first commit is held until this row has been appended (the rows after the batch
+    /// wait for it); 0: not held.
+    int hold_until = 0;
 };
 
 void PrintTo(const lost_case& test, std::ostream* out)
@@ -46,6 +50,10 @@ TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
     if (test.before)
     {
         test.before(*m_script);
+    }
+    if (test.hold_until > 0)
+    {
+        m_gate.hold(*m_script);
     }
     std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
     bool thrown = false;
@@ -70,6 +78,10 @@ TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
             {
                 test.after_first_row(*m_script);
             }
+            if (id == test.hold_until)
+            {
+                m_gate.open();
+            }
         }
         table->flush();
     }
@@ -77,6 +89,7 @@ TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
     {
         check(error);
     }
+    m_gate.open();
     EXPECT_TRUE(thrown);
     EXPECT_EQ(appended, test.failing_append == 0 ? test.rows : test.failing_append - 1);
     EXPECT_TRUE(m_failures.empty());
@@ -111,28 +124,55 @@ INSTANTIATE_TEST_SUITE_P(
                   "Communication link failure"},
         lost_case{
             "OnTheFinalCommit", true, 3, {}, lose_batches, 0, 3, "Communication link failure", 3},
+        // The rows after the batch wait for its commit: the failure is seen at the end.
         lost_case{"OnACommitMidTable",
                   true,
                   1003,
                   {},
                   lose_batches,
-                  1000,
-                  1000,
+                  0,
+                  1003,
                   "Communication link failure",
-                  1000},
+                  1000,
+                  1003},
+        // A whole batch waits: the next row waits for the commit and meets its failure.
+        lost_case{"OnACommitWithTheNextBatchWaiting",
+                  true,
+                  2005,
+                  {},
+                  lose_batches,
+                  2001,
+                  2001,
+                  "Communication link failure",
+                  1000,
+                  2000},
         lost_case{"OnARowMidBatch",
                   true,
                   1600,
                   {},
                   [](fake_script& script) { script.lose_connection_at_row = 1500; },
-                  1500,
-                  500,
+                  0,
+                  600,
                   "Write to the server failed",
-                  0},
+                  0,
+                  1600},
+        // A waiting row is sent after the commit and loses the connection: the rows after it
+        // and the row being appended are not stored either.
+        lost_case{"OnAWaitingRowSentAfterTheCommit",
+                  true,
+                  2005,
+                  {},
+                  [](fake_script& script) { script.lose_connection_at_row = 1200; },
+                  2001,
+                  1001,
+                  "Write to the server failed",
+                  0,
+                  2000},
         lost_case{"OnTheReconnectAfterAFailedBatch", true, 1003,
                   [](fake_script& script) { script.refuse_connections = true; },
-                  [](fake_script& script) { script.failing_batches = {1}; }, 1000, 1000,
-                  "Unable to connect: Adaptive Server is unavailable or does not exist", 1000},
+                  [](fake_script& script) { script.failing_batches = {1}; }, 0, 1003,
+                  "Unable to connect: Adaptive Server is unavailable or does not exist", 1000,
+                  1003},
         lost_case{"OnTheReconnectAfterAFailedFinalBatch", true, 3,
                   [](fake_script& script) { script.refuse_connections = true; },
                   [](fake_script& script) { script.failing_batches = {1}; }, 0, 3,

@@ -539,8 +539,13 @@ run_bench::~run_bench()
 
 void run_bench::run()
 {
+    run(std::make_unique<fake_destination>(destination, events));
+}
+
+void run_bench::run(std::unique_ptr<conversion_destination> destination_side)
+{
     m_converter->set_source(std::make_unique<fake_source>(source, events));
-    m_converter->set_destination(std::make_unique<fake_destination>(destination, events));
+    m_converter->set_destination(std::move(destination_side));
     (*m_converter)();
 }
 

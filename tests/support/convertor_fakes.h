@@ -178,6 +178,8 @@ public:
     vandrel_convertor& converter() { return *m_converter; }
     /// Installs fresh fake sides from the setups and runs the conversion.
     void run();
+    /// The same with `destination` in place of the fake destination side.
+    void run(std::unique_ptr<conversion_destination> destination);
     /// The log's lines (CRLF removed).
     std::vector<std::string> log_lines() const;
     /// The log lines that begin with `prefix`.

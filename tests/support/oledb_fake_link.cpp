@@ -179,7 +179,12 @@ private:
     link_status end(const std::wstring& name, std::int32_t& rows)
     {
         m_script->trace.push_back(name);
-        if (m_script->failing_batches.count(++m_script->batch_calls) > 0)
+        const int call = ++m_script->batch_calls;
+        if (m_script->on_batch_end)
+        {
+            m_script->on_batch_end(call);
+        }
+        if (m_script->failing_batches.count(call) > 0)
         {
             rows = -1;
             if (m_script->batches_lose_connection)

@@ -3,6 +3,7 @@
 
 #include "plat/oledb/oledb_link.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -42,6 +43,9 @@ struct fake_script
     std::set<int> failing_batches;
     /// The failing batches lose the connection (08S01) instead of breaking a key.
     bool batches_lose_connection = false;
+    /// Called with the number of each call ending a batch (as failing_batches counts them)
+    /// before it is answered, on the thread that ends the batch: a test holds a commit there.
+    std::function<void(int)> on_batch_end;
     /// Connections from now on are refused as by a server that is down (08001).
     bool refuse_connections = false;
     /// The bulk row (counted from 1 over all links) whose sending loses the connection; 0: none.

@@ -1,0 +1,200 @@
+// conversion_writer_test.cpp: the run over the fake source into the real SQL Server side, whose
+// bulk loader commits on its own thread over the stand-in's scripted link: a failed batch while
+// the next rows are read, the identical-failure stop and a stop at the user's request.
+#include "convertor/mss_conversion_destination.h"
+#include "convertor_fakes.h"
+#include "oledb_fake_link.h"
+#include "plat/oledb/oledb_providers.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace
+{
+
+using conv_test::run_bench;
+using oledb_test::fake_result;
+using oledb_test::fake_script;
+
+const std::string violation =
+    "The specified record violates the integrity constraints. See 'Troubleshooting' article of "
+    "the product documentation for solution. Violation of PRIMARY KEY.";
+
+std::wstring insert_of(int id)
+{
+    return L"INSERT INTO [dbo].[a]([id], [name]) VALUES( " + std::to_wstring(id) + L", N'row " +
+           std::to_wstring(id) + L"')";
+}
+
+struct writer_case
+{
+    const char* name;
+    int rows;
+    /// Batch ends the server rolls back with a duplicate key.
+    std::set<int> failing_batches;
+    /// Rows whose INSERT, when their batch is written again, breaks the key too.
+    std::pair<int, int> refused_inserts;
+    /// Rows the source cannot read.
+    std::set<int> unreadable;
+    /// The user stops the run at this message (0: never).
+    int abort_at;
+    /// The ids sent by bulk copy, in order (first..last runs).
+    std::vector<std::pair<int, int>> sent;
+    /// The last rows sent were committed by the load's end ("done").
+    bool ended;
+    /// The INSERT statements (first..last runs).
+    std::vector<std::pair<int, int>> inserted;
+    std::size_t messages;
+    std::string last_message;
+};
+
+void PrintTo(const writer_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class RunIntoTheWriter : public testing::TestWithParam<writer_case>
+{
+protected:
+    void SetUp() override
+    {
+        m_script->bulk_copy = true;
+        // The first commit takes its time, on the loader's thread: the rows read meanwhile wait.
+        m_script->on_batch_end = [](int call)
+        {
+            if (call == 1)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        };
+        fake_result version;
+        version.columns = {oledb_test::text_column(L"v")};
+        version.rows = {{oledb_test::text(u"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)")}};
+        m_script->batches[L"SELECT @@VERSION"] = {version};
+        fake_result table;
+        plat::oledb::column_desc id;
+        id.name = L"id";
+        id.sql_type = plat::oledb::sql_type::integer;
+        plat::oledb::column_desc name;
+        name.name = L"name";
+        name.sql_type = plat::oledb::sql_type::wvarchar;
+        name.size = 40;
+        table.columns = {id, name};
+        m_script->batches[L"SELECT * FROM [dbo].[a] WHERE 1=0"] = {table};
+        plat::oledb::provider_setup setup;
+        setup.driver_installed = [](const std::wstring&) { return true; };
+        setup.driver_library = [](const std::wstring&) { return std::wstring(); };
+        setup.make_link = [script = m_script](const plat::oledb::driver_choice&)
+        { return oledb_test::fake_links(script)(); };
+        setup.drivers_override = "FreeTDS";
+        setup.fast_load = true;
+        plat::oledb::register_providers(m_classes, setup);
+        vandrel_convertor& converter = m_bench.converter();
+        converter.set_connection(L"srv", L"sa", L"pw");
+        converter.connect_mssql_server();
+        m_script->trace.clear();
+    }
+
+    // Runs of consecutive ids in the trace lines that begin with `prefix` and go on with the id.
+    std::vector<std::pair<int, int>> runs_of(const std::wstring& prefix) const
+    {
+        std::vector<std::pair<int, int>> runs;
+        for (const std::wstring& line : m_script->trace)
+        {
+            if (!line.starts_with(prefix))
+            {
+                continue;
+            }
+            const int id = std::stoi(line.substr(prefix.size()));
+            if (!runs.empty() && runs.back().second + 1 == id)
+            {
+                runs.back().second = id;
+            }
+            else
+            {
+                runs.emplace_back(id, id);
+            }
+        }
+        return runs;
+    }
+
+    std::shared_ptr<fake_script> m_script = std::make_shared<fake_script>();
+    plat::oledb::class_table m_classes;
+    run_bench m_bench;
+};
+
+TEST_P(RunIntoTheWriter, RowsAfterAFailureOrAStopAreWrittenOnlyAsTheRunPromises)
+{
+    const writer_case& test = GetParam();
+    m_bench.source.tables = {{L"public.a", test.rows}};
+    if (!test.unreadable.empty())
+    {
+        m_bench.source.value_error_rows[L"public.a"] = test.unreadable;
+    }
+    m_bench.handler->abort_at = test.abort_at;
+    m_script->failing_batches = test.failing_batches;
+    for (int id = test.refused_inserts.first; id > 0 && id <= test.refused_inserts.second; ++id)
+    {
+        fake_result duplicate;
+        duplicate.reached = oledb_test::statement_failure(L"23000", L"Violation of PRIMARY KEY.");
+        m_script->batches[insert_of(id)] = {duplicate};
+    }
+    m_bench.run(std::make_unique<mss_conversion_destination>(m_bench.converter().mss()));
+    EXPECT_EQ(runs_of(L"row("), test.sent);
+    EXPECT_EQ(runs_of(L"INSERT INTO [dbo].[a]([id], [name]) VALUES( "), test.inserted);
+    const std::vector<std::string>& messages = m_bench.handler->messages;
+    ASSERT_EQ(messages.size(), test.messages);
+    if (!messages.empty())
+    {
+        EXPECT_EQ(messages.back(), test.last_message);
+    }
+    EXPECT_EQ(m_script->trace.back() == L"done", test.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loads, RunIntoTheWriter,
+    testing::Values(
+        // Row 1500 is refused when its batch is written again, after the rows read while that
+        // batch was committed: reported with its own number, the rest stored.
+        writer_case{"FailedBatchWhileTheNextIsRead",
+                    2500,
+                    {2},
+                    {1500, 1500},
+                    {},
+                    0,
+                    {{1, 2500}},
+                    true,
+                    {{1001, 2000}},
+                    1,
+                    "public.a, record #1500: " + violation},
+        // A hundred rows of the failed batch fail alike: the table stops there, and the rows
+        // read after the batch are not written.
+        writer_case{"SameFailureStopsBeforeTheRowsThatWaited",
+                    1600,
+                    {1},
+                    {101, 300},
+                    {},
+                    0,
+                    {{1, 1000}},
+                    false,
+                    {{1, 200}},
+                    100,
+                    "public.a, records #101 to #200 (100 consecutive rows failed alike; the rest "
+                    "of the table was not converted): " +
+                        violation},
+        // The user stops at an unreadable row: every row read before it is stored.
+        writer_case{"StopStoresTheRowsReadBefore",
+                    1600,
+                    {},
+                    {0, 0},
+                    {1500},
+                    1,
+                    {{1, 1499}},
+                    true,
+                    {},
+                    1,
+                    "public.a, record #1500: no form for row 1500"}),
+    [](const testing::TestParamInfo<writer_case>& param_info) { return param_info.param.name; });
+
+} // namespace
