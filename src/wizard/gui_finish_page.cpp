@@ -60,6 +60,9 @@ bool gui_finish_page::page_init()
 {
     tk_log(2, "gui_finish_page::page_init");
     m_title->setFont(title_font());
+    // A run that stopped at its start must not read as completed.
+    m_title->setText(shell().run_started() ? "Conversion is Completed"
+                                           : "Conversion did not start");
     shell().enable_button(QWizard::CancelButton, false);
     shell().enable_button(QWizard::HelpButton, false);
     const std::vector<std::string> errors = shell().errors();

@@ -151,6 +151,7 @@ void progress_page::run_conversion()
             failure += "\n\n" + driver_text;
         }
     }
+    owner.set_run_started(failure.empty());
     if (failure.empty())
     {
         settings();

@@ -109,6 +109,10 @@ public:
     void append_error(const std::string& text);
     /// A copy of the kept errors.
     std::vector<std::string> errors() const;
+    /// Whether the last run got past its start (the drop of the destination in mode 0); the
+    /// finish page does not call a run that never started completed. Any thread.
+    void set_run_started(bool started) { m_run_started = started; }
+    bool run_started() const { return m_run_started; }
 
     /// Cancel, Escape and the close box: the current page asks first.
     void reject() override;
@@ -135,6 +139,7 @@ private:
     QTimer m_timer;
     wizard_page* m_current_page = nullptr;
     std::atomic<bool> m_initialized{false};
+    std::atomic<bool> m_run_started{true};
     bool m_leaving = false;
     QString m_help_folder;
     mutable std::mutex m_errors_mutex;

@@ -258,6 +258,7 @@ TEST_F(DatabasePages, ModeZeroDropsOnceWhenTheRunStarts)
     EXPECT_EQ(conv_test::filtered(events, {"delete_db", "begin_run", "create_db", "open_db"}),
               (conv_test::event_log{"delete_db target", "begin_run", "create_db target"}));
     EXPECT_TRUE(wizard.shell().errors().empty());
+    EXPECT_EQ(control<QLabel>(wizard.finish(), "finish_title")->text(), "Conversion is Completed");
 }
 
 TEST_F(DatabasePages, AFailingDropIsShownWithTheDriversTextAndTheRunDoesNotStart)
@@ -281,6 +282,7 @@ TEST_F(DatabasePages, AFailingDropIsShownWithTheDriversTextAndTheRunDoesNotStart
     EXPECT_TRUE(conv_test::filtered(events, {"begin_run", "create_db", "open_db"}).empty())
         << testing::PrintToString(events);
     EXPECT_EQ(wizard.shell().errors(), std::vector<std::string>{text});
+    EXPECT_EQ(control<QLabel>(wizard.finish(), "finish_title")->text(), "Conversion did not start");
     EXPECT_EQ(control<QLabel>(wizard.finish(), "finish_text")->text(),
               "There were some errors while converting the database.\nClick 'Finish' to exit "
               "the wizard.");
