@@ -45,6 +45,19 @@ protected:
         return counts;
     }
 
+    // Converts the scratch database into the bench's fake destination.
+    void convert_into_fake(conv_test::run_bench& bench)
+    {
+        vandrel_convertor& converter = bench.converter();
+        converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
+        converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
+                                 m_settings.port);
+        converter.connect_pgs_server();
+        converter.set_destination(
+            std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
+        converter();
+    }
+
     pgs_test::server_settings m_settings;
     std::unique_ptr<pgs_test::scratch_database> m_database;
 };
@@ -57,14 +70,7 @@ TEST_F(ConversionFromPostgres, PagilaArrivesTableByTableWithEveryRow)
     ASSERT_GT(expected.size(), 10u);
 
     conv_test::run_bench bench(convertor_flavour::agent);
-    vandrel_convertor& converter = bench.converter();
-    converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
-    converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
-                             m_settings.port);
-    converter.connect_pgs_server();
-    converter.set_destination(
-        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
-    converter();
+    convert_into_fake(bench);
 
     EXPECT_TRUE(bench.handler->messages.empty());
     std::map<std::string, long> appended;
@@ -88,7 +94,7 @@ TEST_F(ConversionFromPostgres, PagilaArrivesTableByTableWithEveryRow)
         const auto found = appended.find(table);
         EXPECT_EQ(found == appended.end() ? 0 : found->second, count);
     }
-    EXPECT_EQ(converter.tables().size(), expected.size());
+    EXPECT_EQ(bench.converter().tables().size(), expected.size());
 }
 
 TEST_F(ConversionFromPostgres, EverySchemaKeepsItsNameAndDboTakesPublic)
@@ -141,14 +147,7 @@ TEST_F(ConversionFromPostgres, NumericsWithoutPrecisionAreMeasuredAndNaNRowsRepo
 {
     m_database->load_file(pgs_test::fixture_path("pgs_numbers.sql"));
     conv_test::run_bench bench(convertor_flavour::agent);
-    vandrel_convertor& converter = bench.converter();
-    converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
-    converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
-                             m_settings.port);
-    converter.connect_pgs_server();
-    converter.set_destination(
-        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
-    converter();
+    convert_into_fake(bench);
 
     const std::string no_number = "' of column 'n' in 'public.too_fine' cannot be carried over: a "
                                   "decimal holds no NaN or infinity";
