@@ -82,14 +82,7 @@ protected:
         name.size = 40;
         table.columns = {id, name};
         m_script->batches[L"SELECT * FROM [dbo].[a] WHERE 1=0"] = {table};
-        plat::oledb::provider_setup setup;
-        setup.driver_installed = [](const std::wstring&) { return true; };
-        setup.driver_library = [](const std::wstring&) { return std::wstring(); };
-        setup.make_link = [script = m_script](const plat::oledb::driver_choice&)
-        { return oledb_test::fake_links(script)(); };
-        setup.drivers_override = "FreeTDS";
-        setup.fast_load = true;
-        plat::oledb::register_providers(m_classes, setup);
+        oledb_test::register_scripted_providers(m_classes, m_script, true);
         vandrel_convertor& converter = m_bench.converter();
         converter.set_connection(L"srv", L"sa", L"pw");
         converter.connect_mssql_server();

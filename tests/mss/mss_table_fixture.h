@@ -130,14 +130,7 @@ protected:
         fake_result table;
         table.columns = columns;
         m_script->batches[describe_sql] = {table};
-        plat::oledb::provider_setup setup;
-        setup.driver_installed = [](const std::wstring&) { return true; };
-        setup.driver_library = [](const std::wstring&) { return std::wstring(); };
-        setup.make_link = [script = m_script](const plat::oledb::driver_choice&)
-        { return oledb_test::fake_links(script)(); };
-        setup.drivers_override = "FreeTDS";
-        setup.fast_load = fast_load;
-        plat::oledb::register_providers(m_table, setup);
+        oledb_test::register_scripted_providers(m_table, m_script, fast_load);
         m_engine.connect(L"srv", L"sa", L"pw", true);
         m_database = m_engine.open_db(L"shop", udb_open_mode::existing);
         m_script->trace.clear();

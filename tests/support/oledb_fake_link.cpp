@@ -402,6 +402,18 @@ link_factory fake_links(std::shared_ptr<fake_script> script)
     };
 }
 
+void register_scripted_providers(plat::oledb::class_table& table,
+                                 std::shared_ptr<fake_script> script, bool fast_load)
+{
+    plat::oledb::provider_setup setup;
+    setup.driver_installed = [](const std::wstring&) { return true; };
+    setup.driver_library = [](const std::wstring&) { return std::wstring(); };
+    setup.make_link = [script](const plat::oledb::driver_choice&) { return fake_links(script)(); };
+    setup.drivers_override = "FreeTDS";
+    setup.fast_load = fast_load;
+    plat::oledb::register_providers(table, setup);
+}
+
 link_status statement_failure(const std::wstring& sqlstate, const std::wstring& text)
 {
     return failure_from_diagnostics({diag_record{sqlstate, 0, text}}, odbc_call::statement,

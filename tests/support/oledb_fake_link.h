@@ -2,6 +2,7 @@
 #pragma once
 
 #include "plat/oledb/oledb_link.h"
+#include "plat/oledb/oledb_providers.h"
 
 #include <functional>
 #include <map>
@@ -65,6 +66,11 @@ struct fake_script
 
 /// A factory of fake links over the script.
 link_factory fake_links(std::shared_ptr<fake_script> script);
+
+/// Registers the SQL Server providers with every link a fake over the script, FreeTDS as the
+/// driver, and fast load offered or not.
+void register_scripted_providers(plat::oledb::class_table& table,
+                                 std::shared_ptr<fake_script> script, bool fast_load);
 
 /// A failure with one record of the given SQLSTATE and text, mapped as a statement error.
 link_status statement_failure(const std::wstring& sqlstate, const std::wstring& text);
