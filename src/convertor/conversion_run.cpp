@@ -772,11 +772,14 @@ void vandrel_convertor::operator()()
     tk_log(2, "vandrel_convertor::operator()");
     const init_conversion scope(*this);
     conversion_reporter& outlet = reporter();
+    // Every way out but the end of execute() is a run that ended early.
+    set_ended_early(true);
     try
     {
         outlet.start();
         conversion_run run(*this, outlet);
         run.execute();
+        set_ended_early(false);
     }
     catch (const tk_final_exception&)
     {

@@ -92,6 +92,10 @@ public:
     void count_failure() { m_failures_reported.fetch_add(1, std::memory_order_acq_rel); }
     /// The last run ended because the connection to a server was lost.
     bool connection_lost() const { return m_connection_lost.load(std::memory_order_acquire); }
+    /// The last run ended before it had gone through every selected table: a failed check or
+    /// listing of the destination, a lost server, Abort or Cancel, a failure that ended it. The
+    /// cases in which the agent ends with -1 after a run; read once `done` is set.
+    bool ended_early() const { return m_ended_early.load(std::memory_order_acquire); }
 
 protected:
     /// For the run, at its start and when a server is gone.
@@ -101,6 +105,11 @@ protected:
         m_connection_lost.store(false, std::memory_order_release);
     }
     void set_connection_lost() { m_connection_lost.store(true, std::memory_order_release); }
+    /// For the run: true from its start, false once it has gone through every table.
+    void set_ended_early(bool ended_early)
+    {
+        m_ended_early.store(ended_early, std::memory_order_release);
+    }
 
     /// For the run, the counters' only writer.
     void set_current_table(const std::wstring& name);
@@ -132,6 +141,7 @@ private:
     std::atomic<int> m_tables_done{0};
     std::atomic<std::int64_t> m_failures_reported{0};
     std::atomic<bool> m_connection_lost{false};
+    std::atomic<bool> m_ended_early{false};
     std::vector<std::wstring> m_tables;
     udb_table_selection m_selected;
     std::map<std::wstring, std::wstring> m_available_queries;

@@ -7,7 +7,9 @@
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace
 {
@@ -43,7 +45,126 @@ error_info_texts read_error_info(IErrorInfo& info)
     return texts;
 }
 
+// One record of the error object with what the connection failure reads of it.
+struct error_record_texts
+{
+    std::wstring sqlstate;
+    long native = 0;
+    error_info_texts texts;
+};
+
+std::vector<error_record_texts> read_records(IErrorRecords& records)
+{
+    ULONG count = 0;
+    if (odb_refused(records.GetRecordCount(&count)))
+    {
+        count = 0;
+    }
+    tk_log(1, "Got %d record(s)", count);
+    std::vector<error_record_texts> read;
+    for (ULONG record = 0; record < count; ++record)
+    {
+        error_record_texts entry;
+        ERRORINFO basic{};
+        if (!odb_refused(records.GetBasicErrorInfo(record, &basic)))
+        {
+            entry.native = static_cast<long>(basic.dwMinor);
+        }
+        tk_log(3, "HRESULT:\t0x%08X", basic.hrError);
+        ole_com_ptr<IUnknown> custom;
+        ole_com_ptr<ISQLErrorInfo> sql_info;
+        LONG native = 0;
+        if (!odb_refused(records.GetCustomErrorObject(record, IID_ISQLErrorInfo, custom.put())) &&
+            custom &&
+            !odb_refused(custom->QueryInterface(IID_ISQLErrorInfo, sql_info.put_void())) &&
+            !odb_refused(sql_info->GetSQLInfo(&entry.sqlstate, &native)))
+        {
+            tk_wlog(3, L"SQLSTATE:\t%s", entry.sqlstate);
+            tk_log(3, "Native Error:\t%ld", native);
+            entry.native = native;
+        }
+        ole_com_ptr<IErrorInfo> info;
+        if (!odb_refused(records.GetErrorInfo(record, user_default_locale, info.put())) && info)
+        {
+            entry.texts = read_error_info(*info.get());
+        }
+        read.push_back(std::move(entry));
+    }
+    return read;
+}
+
 } // namespace
+
+odb_exception odb_exception::connection_failure(HRESULT hr)
+{
+    tk_log(1, "odb_exception::connection_failure(%08X)", hr);
+    odb_exception error(std::wstring{});
+    error.set_code(static_cast<int>((static_cast<std::uint32_t>(hr) & 0xFFFF) + 0x80000));
+    ole_com_ptr<IErrorInfo> info;
+    ole_com_ptr<IErrorRecords> records;
+    std::vector<error_record_texts> read;
+    if (GetErrorInfo(0, info.put()) == S_OK && info)
+    {
+        if (!odb_refused(info->QueryInterface(IID_IErrorRecords, records.put_void())) && records)
+        {
+            read = read_records(*records.get());
+        }
+        else
+        {
+            read.push_back({std::wstring(), 0, read_error_info(*info.get())});
+        }
+    }
+    constexpr long login_failed = 18456;
+    for (const error_record_texts& entry : read)
+    {
+        if (error.m_sqlstate.empty() && !entry.sqlstate.empty())
+        {
+            error.m_sqlstate = entry.sqlstate;
+            error.m_native_error = entry.native;
+        }
+        if (is_connection_state(entry.sqlstate))
+        {
+            error.set_connection_lost(true);
+        }
+        if (entry.native == login_failed || entry.sqlstate == L"28000")
+        {
+            error.set_code(odb_auth_failed_code);
+        }
+    }
+    // Most specific first: a numbered message (the server's, or the driver library's about the
+    // host) says why; the driver's own unnumbered "Unable to connect" only that it failed.
+    const auto rank = [](const error_record_texts& entry)
+    {
+        if (entry.texts.description.starts_with(L"Unknown error"))
+        {
+            return 0;
+        }
+        return entry.native != 0 ? 2 : 1;
+    };
+    std::stable_sort(read.begin(), read.end(),
+                     [&rank](const error_record_texts& left, const error_record_texts& right)
+                     { return rank(left) > rank(right); });
+    std::vector<std::wstring> texts;
+    for (const error_record_texts& entry : read)
+    {
+        const std::wstring& text = entry.texts.description;
+        if (!text.empty() && std::find(texts.begin(), texts.end(), text) == texts.end())
+        {
+            if (texts.empty())
+            {
+                error.m_source = entry.texts.source;
+            }
+            texts.push_back(text);
+        }
+    }
+    std::wstring joined;
+    for (const std::wstring& text : texts)
+    {
+        joined += (joined.empty() ? L"" : L"\n") + text;
+    }
+    error.set_message(joined.empty() ? generic_text() : plat::wide_to_utf8(joined));
+    return error;
+}
 
 std::string odb_exception::generic_text()
 {

@@ -27,6 +27,13 @@ public:
     /// is every description joined with "\n" (see GetErrorString), or, when the connection was
     /// lost, the text that says so.
     static odb_exception with_all_texts(HRESULT hr);
+    /// Reads the thread's error object (and clears it) after a refused connection: the message
+    /// is the text of every distinct record, most specific first (a server's numbered message,
+    /// then the driver's own, a bare "Unknown error" last), joined with "\n", so that the
+    /// server's reason is not lost behind the driver's "Unable to connect". A record with native
+    /// error 18456 or SQLSTATE 28000 makes it a refused login: code 0x80E4D, whatever the
+    /// driver's order of records made the HRESULT.
+    static odb_exception connection_failure(HRESULT hr);
 
     const std::wstring& source() const { return m_source; }
     /// The SQLSTATE and native error of the first record that carries them; empty and 0 when
@@ -73,6 +80,10 @@ private:
     std::int64_t m_rows_not_stored;
     std::int64_t m_rows_in_doubt;
 };
+
+/// The code of an odb_exception for DB_SEC_E_AUTH_FAILED: the server refused the login.
+inline constexpr int odb_auth_failed_code =
+    static_cast<int>((static_cast<std::uint32_t>(DB_SEC_E_AUTH_FAILED) & 0xFFFF) + 0x80000);
 
 /// The code of an odb_exception for DB_E_INTEGRITYVIOLATION: a row or statement that violates
 /// a primary key, unique index or other constraint.

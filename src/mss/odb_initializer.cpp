@@ -82,7 +82,7 @@ bool odb_initializer::test_native_connection(ole_com_ptr<IDBInitialize>& source,
         odb_check(source->QueryInterface(IID_IDBProperties, properties.put_void()));
         odb_check(properties->SetProperties(1, &set));
     }
-    odb_check(source->Initialize());
+    odb_check(source->Initialize(), odb_exception::connection_failure);
     return true;
 }
 
@@ -102,7 +102,7 @@ bool odb_initializer::test_generic_connection(ole_com_ptr<IDBInitialize>& source
     odb_check(service->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, init_string.c_str(),
                                      IID_IUnknown, unknown.put()));
     odb_check(unknown->QueryInterface(IID_IDBInitialize, source.put_void()));
-    odb_check(source->Initialize());
+    odb_check(source->Initialize(), odb_exception::connection_failure);
     return true;
 }
 

@@ -18,6 +18,15 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace
+{
+
+/// Above the errors of a run that ended before every table was converted.
+constexpr const char* ended_early_text =
+    "The conversion ended before every table was converted. The errors are listed below.";
+
+} // namespace
+
 gui_finish_page::gui_finish_page(const QString& success_text, const QString& error_text,
                                  const QString& extension)
     : wizard_page(QString(), QString(), help_topic::none, false)
@@ -60,14 +69,17 @@ bool gui_finish_page::page_init()
 {
     tk_log(2, "gui_finish_page::page_init");
     m_title->setFont(title_font());
-    // A run that stopped at its start must not read as completed.
-    m_title->setText(shell().run_started() ? "Conversion is Completed"
-                                           : "Conversion did not start");
+    // A run that stopped at its start, or before every table was converted, must not read as
+    // completed: the title and the text say which, over the errors that tell why.
+    const bool ended_early = shell().run_started() && converter().ended_early();
+    m_title->setText(!shell().run_started() ? "Conversion did not start"
+                     : ended_early          ? "Conversion did not complete"
+                                            : "Conversion is Completed");
     shell().enable_button(QWizard::CancelButton, false);
     shell().enable_button(QWizard::HelpButton, false);
     const std::vector<std::string> errors = shell().errors();
     m_errors->clear();
-    if (errors.empty())
+    if (errors.empty() && !ended_early)
     {
         tk_log(2, "Display success-message");
         m_text->setText(m_success_text);
@@ -76,7 +88,7 @@ bool gui_finish_page::page_init()
     else
     {
         tk_log(2, "Display errors");
-        m_text->setText(m_error_text);
+        m_text->setText(ended_early ? ended_early_text : m_error_text);
         m_errors->setVisible(true);
         QString listing;
         for (const std::string& error : errors)

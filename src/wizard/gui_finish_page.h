@@ -9,7 +9,10 @@ class QPushButton;
 
 /// The finish page: the success text, or the error text with the errors the run kept, each on
 /// one line with a blank line after it; Cancel and Help are off and Finish has the focus. "Save
-/// Settings..." writes the settings to a profile file.
+/// Settings..." writes the settings to a profile file. Its title tells the outcome: "Conversion
+/// is Completed" for a run that went through every table (with or without failed rows or
+/// tables), "Conversion did not complete" with its own text for one that ended early, and
+/// "Conversion did not start" for one stopped before it started.
 class gui_finish_page : public wizard_page
 {
     Q_OBJECT

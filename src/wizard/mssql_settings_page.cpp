@@ -167,18 +167,23 @@ void mssql_settings_page::connect_worker()
         }
         catch (const odb_exception& error)
         {
+            // The driver's texts (every distinct record, most specific first) go under the
+            // wizard's sentence, when a record of the driver carried them: they tell an unknown
+            // host from a closed port, and say which login the server refused.
+            const bool from_driver = !error.sqlstate().empty() || !error.source().empty();
+            const std::string driver_text = from_driver ? error.message() : "";
             if ((error.code() & 0xFFFF) == 0x4005)
             {
-                // FreeTDS answers an unknown host, a closed port and a refused login alike with
-                // E_FAIL: only the driver's text, when a record of the driver carried one, tells
-                // them apart.
-                const bool from_driver = !error.sqlstate().empty() || !error.source().empty();
-                m_failure =
-                    connect_failure{false, host_refusal(from_driver ? error.message() : "")};
+                m_failure = connect_failure{false, host_refusal(driver_text)};
             }
             else
             {
-                m_failure = connect_failure{false, mapped_error_text(oledb_error_texts(), error)};
+                std::string text = mapped_error_text(oledb_error_texts(), error);
+                if (!driver_text.empty() && driver_text != text)
+                {
+                    text += "\n\n" + driver_text;
+                }
+                m_failure = connect_failure{false, text};
             }
         }
         catch (const tk_exception& error)

@@ -1,9 +1,13 @@
 // wizard_art.cpp: drawing the wizard's pictures with QPainter, so no image files are shipped.
 #include "wizard/wizard_art.h"
 
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
+#include <QWizardPage>
+#include <algorithm>
 
 namespace
 {
@@ -70,10 +74,9 @@ QIcon window_icon()
     return icon;
 }
 
-QPixmap watermark_pixmap()
+QPixmap watermark_pixmap(int height)
 {
-    // As tall as the page area of the window at its least size, which Qt does not stretch to.
-    QPixmap pixmap(164, 414);
+    QPixmap pixmap(164, std::max(height, 1));
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, pixmap.height());
@@ -90,4 +93,62 @@ QPixmap watermark_pixmap()
 QPixmap logo_pixmap()
 {
     return window_icon().pixmap(48, 48);
+}
+
+watermark_stretch::watermark_stretch(QWizard& wizard)
+    : QObject(&wizard)
+    , m_wizard(wizard)
+{
+    // After the wizard has put the page's own picture up and laid the page out.
+    connect(&wizard, &QWizard::currentIdChanged, this,
+            [this] { QTimer::singleShot(0, this, [this] { fit(); }); });
+}
+
+bool watermark_stretch::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_label && event->type() == QEvent::Resize)
+    {
+        fit();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void watermark_stretch::fit()
+{
+    const QWizardPage* page = m_wizard.currentPage();
+    if (page == nullptr)
+    {
+        return;
+    }
+    const QPixmap watermark = page->pixmap(QWizard::WatermarkPixmap);
+    if (watermark.isNull())
+    {
+        return;
+    }
+    auto* column = qobject_cast<QLabel*>(m_label.data());
+    if (column == nullptr)
+    {
+        for (QLabel* label : m_wizard.findChildren<QLabel*>())
+        {
+            if (label->pixmap().cacheKey() == watermark.cacheKey())
+            {
+                column = label;
+                m_label = label;
+                // Its least height stays that of the page's own picture: a picture drawn for a
+                // tall window must not keep the window from being made smaller again.
+                label->setMinimumSize(watermark.size());
+                label->installEventFilter(this);
+                break;
+            }
+        }
+        if (column == nullptr)
+        {
+            return;
+        }
+    }
+    const int height = std::max(column->height(), watermark.height());
+    if (column->pixmap().height() != height)
+    {
+        column->setPixmap(watermark_pixmap(height));
+    }
 }

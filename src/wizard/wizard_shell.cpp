@@ -27,7 +27,9 @@ wizard_shell::wizard_shell(const QString& title, wizard_prompts& prompts, QWidge
     setObjectName("wizard_shell");
     setWizardStyle(QWizard::ModernStyle);
     setOptions(QWizard::HaveHelpButton | QWizard::NoBackButtonOnStartPage);
-    // The watermark belongs to the pages without a header (wizard_page sets it there).
+    // The watermark belongs to the pages without a header (wizard_page sets it there); it is
+    // stretched to the column's height.
+    new watermark_stretch(*this);
     setPixmap(QWizard::LogoPixmap, logo_pixmap());
     setMinimumSize(620, 460);
     m_timer.setObjectName("progress_timer");

@@ -289,6 +289,7 @@ public:
         : udb_database(name, open_mode, false)
         , m_faults(setup.faults)
         , m_failing_indexes(setup.failing_indexes)
+        , m_fail_list_tables(setup.fail_list_tables)
         , m_events(events)
     {
         for (const std::wstring& table : setup.tables)
@@ -356,10 +357,19 @@ public:
         throw std::logic_error("the run reads no destination table");
     }
     bool test_query(const std::wstring&) override { return true; }
+    const std::vector<std::wstring>& get_tables() override
+    {
+        if (m_fail_list_tables)
+        {
+            throw odb_exception(L"Incorrect syntax near 'q'.");
+        }
+        return udb_database::get_tables();
+    }
 
 private:
     writer_faults m_faults;
     std::set<std::wstring> m_failing_indexes;
+    bool m_fail_list_tables;
     event_log& m_events;
 };
 

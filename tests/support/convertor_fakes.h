@@ -97,6 +97,10 @@ struct destination_setup
     bool fail_delete_db = false;
     /// Indexes of these names are not created, with the reason "too wide".
     std::set<std::wstring> failing_indexes;
+    /// The destination database's get_tables throws odb_exception "Incorrect syntax near
+    /// 'q'." as a server does that refuses to list the tables of a database whose name it
+    /// cannot parse.
+    bool fail_list_tables = false;
 };
 
 /// The fake source side: source databases over `source_setup`.

@@ -2,6 +2,8 @@
 // through the wizard's buttons with scripted prompts and fake or real servers.
 #include "convertor/conversion_sides.h"
 #include "mss/odb_exception.h"
+#include "oledb_fake_link.h"
+#include "plat/oledb/odbc_check.h"
 #include "plat/plat_text.h"
 #include "tk/tk_exception.h"
 #include "wizard/mssql_settings_page.h"
@@ -473,10 +475,64 @@ TEST_F(WizardPages, SqlServerClosedPortShowsTheDriversTextUnderTheWizards)
     const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
                              "denied.\nCheck to verify the correct host was given.\n\n";
     ASSERT_TRUE(errors[0].starts_with(head)) << errors[0];
-    // FreeTDS's own words, as the agent prints them.
+    // FreeTDS's own words, every record's, the one that says why first.
     EXPECT_EQ(errors[0].substr(head.size()),
-              "Unable to connect: Adaptive Server is unavailable or does not exist");
+              "Unable to connect: Adaptive Server is unavailable or does not exist\nUnable to "
+              "connect to data source");
 }
+
+struct login_refusal_case
+{
+    const char* name;
+    std::vector<plat::oledb::diag_record> records;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const login_refusal_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class SqlServerLoginRefusal : public WizardPages,
+                              public testing::WithParamInterface<login_refusal_case>
+{
+};
+
+TEST_P(SqlServerLoginRefusal, NamesTheRefusedLoginWithTheServersTextUnderIt)
+{
+    // The real SQL Server side over the scripted driver link.
+    auto script = std::make_shared<oledb_test::fake_script>();
+    script->connect_status = plat::oledb::failure_from_diagnostics(
+        GetParam().records, plat::oledb::odbc_call::connect, L"FreeTDS");
+    oledb_test::register_scripted_providers(*plat::oledb::class_table::current(), script, true);
+    process.converter().set_sec_log(false);
+    process.converter().mssql_converter_impl::set_connection(L"sql.example", L"sa", L"wrong");
+    show_at(page_id::mssql_settings);
+    next();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
+    EXPECT_EQ(
+        prompts.lines(),
+        std::vector<std::string>{"error Corlamig 1.5  Error|Invalid user name or password.\n\n"
+                                 "Login failed for user 'sa'.\nUnable to connect to data source"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, SqlServerLoginRefusal,
+    testing::Values(
+        login_refusal_case{
+            "FreeTds",
+            {{L"42000", 18456, L"[FreeTDS][SQL Server]Login failed for user 'sa'."},
+             {L"08001", 0, L"[FreeTDS][SQL Server]Unable to connect to data source"}}},
+        login_refusal_case{
+            "Microsoft",
+            {{L"08001", 0,
+              L"[Microsoft][ODBC Driver 18 for SQL Server]Unable to connect to data "
+              L"source"},
+             {L"28000", 18456,
+              L"[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Login failed for user "
+              L"'sa'."}}}),
+    [](const testing::TestParamInfo<login_refusal_case>& param_info)
+    { return param_info.param.name; });
 
 TEST_F(WizardPages, SqlServerConnectsToTheRealServer)
 {
@@ -510,15 +566,14 @@ TEST_F(WizardPages, SqlServerRealServerRefusesAWrongPassword)
     show_at(page_id::mssql_settings);
     next();
     EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
-    // A refused login fails the connection itself, which the provider answers with E_FAIL; the
-    // driver's own text follows (its words are the driver's: FreeTDS says "Unable to connect to
-    // data source").
+    // A refused login is named as such, not blamed on the host; the server's own words follow
+    // and name the login it refused.
     const std::vector<std::string> errors = prompts.lines_starting("error ");
     ASSERT_EQ(errors.size(), 1U);
-    const std::string head = "error Corlamig 1.5  Error|MS SQL Server does not exist or access "
-                             "denied.\nCheck to verify the correct host was given.\n\n";
+    const std::string head = "error Corlamig 1.5  Error|Invalid user name or password.\n\n";
     EXPECT_TRUE(errors[0].starts_with(head)) << errors[0];
-    EXPECT_GT(errors[0].size(), head.size()) << errors[0];
+    EXPECT_NE(errors[0].find(plat::wide_to_utf8(login->user), head.size()), std::string::npos)
+        << errors[0];
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -63,6 +64,8 @@ const char* const success_text = "Wizard has migrated your PostgreSQL database t
                                  "server successfully.\n\nClick 'Finish' to exit the wizard.";
 const char* const error_text =
     "There were some errors while converting the database.\nClick 'Finish' to exit the wizard.";
+const char* const ended_early_text =
+    "The conversion ended before every table was converted. The errors are listed below.";
 
 class RunPages : public testing::Test
 {
@@ -194,7 +197,7 @@ TEST_F(RunPages, ARunEndedByAForeignFailureDoesNotEndOnTheSuccessText)
     EXPECT_EQ(prompts.lines(),
               (std::vector<std::string>{"error Corlamig 1.5  Error|disk on fire",
                                         "error Corlamig 1.5  Error|disk on fire"}));
-    EXPECT_EQ(finish_text(), error_text);
+    EXPECT_EQ(finish_text(), ended_early_text);
     EXPECT_EQ(error_box().toPlainText(), "disk on fire\n\n");
 }
 
@@ -208,6 +211,84 @@ TEST_F(RunPages, AbortEndsTheRunAndTheFinishPageListsWhatHappened)
     EXPECT_EQ(error_box().toPlainText(), "public.a: cannot open public.a\n\n");
     EXPECT_TRUE(conv_test::filtered(events, {"get_table public.b"}).empty());
 }
+
+struct outcome_case
+{
+    const char* name;
+    std::function<void(conv_test::source_setup&, conv_test::destination_setup&)> arrange;
+    int continue_result; ///< the answer to every continue/abort dialog: 2 Continue, 1 Abort
+    const char* title;
+    const char* text;
+    const char* listed; ///< a part of the error list; empty: no list
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const outcome_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class RunOutcome : public RunPages, public testing::WithParamInterface<outcome_case>
+{
+};
+
+TEST_P(RunOutcome, TheFinishPageTitleAndTextTellWhetherTheRunWentThrough)
+{
+    const outcome_case& c = GetParam();
+    c.arrange(source, destination);
+    prompts.continue_result = c.continue_result;
+    run_from_tables_page();
+    wait_for_finish_page();
+    EXPECT_EQ(control<QLabel>(wizard.finish(), "finish_title")->text(), c.title);
+    EXPECT_EQ(finish_text(), c.text);
+    EXPECT_EQ(error_box().isVisible(), *c.listed != '\0');
+    EXPECT_TRUE(error_box().toPlainText().contains(c.listed))
+        << error_box().toPlainText().toStdString();
+    EXPECT_EQ(process.converter().ended_early(), std::string(c.title) != "Conversion is Completed");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, RunOutcome,
+    testing::Values(
+        // The server refuses to list the destination's tables: nothing was converted.
+        outcome_case{"AListingThatFails",
+                     [](conv_test::source_setup& source, conv_test::destination_setup& destination)
+                     {
+                         source.tables = {{L"public.a", 2}};
+                         destination.fail_list_tables = true;
+                     },
+                     2, "Conversion did not complete", ended_early_text,
+                     "Incorrect syntax near 'q'."},
+        outcome_case{"Abort",
+                     [](conv_test::source_setup& source, conv_test::destination_setup&)
+                     {
+                         source.tables = {{L"public.a", 1}, {L"public.b", 1}};
+                         source.tables[0].fail_open = true;
+                     },
+                     1, "Conversion did not complete", ended_early_text,
+                     "public.a: cannot open public.a"},
+        outcome_case{"ALostServer",
+                     [](conv_test::source_setup& source, conv_test::destination_setup& destination)
+                     {
+                         source.tables = {{L"public.a", 3}, {L"public.b", 1}};
+                         destination.faults.lost_rows = {2};
+                     },
+                     2, "Conversion did not complete", ended_early_text, "Communication link"},
+        // Every table was gone through; one row was refused and is listed.
+        outcome_case{"OneRefusedRow",
+                     [](conv_test::source_setup& source, conv_test::destination_setup& destination)
+                     {
+                         source.tables = {{L"public.a", 3}};
+                         destination.faults.integrity_rows = {2};
+                     },
+                     2, "Conversion is Completed", error_text,
+                     "public.a, record #2: The specified record violates"},
+        outcome_case{"Clean",
+                     [](conv_test::source_setup& source, conv_test::destination_setup&) {
+                         source.tables = {{L"public.a", 2}};
+                     },
+                     2, "Conversion is Completed", success_text, ""}),
+    [](const testing::TestParamInfo<outcome_case>& param_info) { return param_info.param.name; });
 
 TEST_F(RunPages, SaveSettingsWritesTheProfileWithItsExtension)
 {

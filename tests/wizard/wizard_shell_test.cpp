@@ -134,6 +134,39 @@ TEST_F(WizardShell, PagesFollowEachOtherWithTheirHeaders)
     EXPECT_TRUE(wizard.shell().button(QWizard::HelpButton)->isVisible());
 }
 
+TEST_F(WizardShell, TheWatermarkFillsItsColumnWhateverTheWindowsHeight)
+{
+    vandrel_wizard wizard(prompts, false);
+    wizard_shell& shell = wizard.shell();
+    show_at(shell, page_id::welcome);
+    QWizardPage& page = *shell.page(page_id::welcome);
+    // The colour of the column just above the page's lower edge, beside the page.
+    const auto column_bottom = [&]
+    {
+        const QPoint corner = page.mapTo(&shell, QPoint(0, page.height() - 4));
+        return shell.grab().toImage().pixelColor(corner.x() / 2, corner.y());
+    };
+    const auto is_sky = [](const QColor& colour)
+    { return colour.blue() > 120 && colour.red() < 120; };
+    for (const QSize& size : {QSize(1100, 900), QSize(620, 460), QSize(900, 760)})
+    {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        shell.resize(size);
+        ASSERT_TRUE(wait_until([&] { return shell.size() == size; }));
+        QTest::qWait(50);
+        EXPECT_TRUE(wait_until([&] { return is_sky(column_bottom()); }))
+            << column_bottom().name().toStdString();
+    }
+    // The finish page shows it too, at the window's height.
+    shell.setStartId(page_id::finish);
+    shell.restart();
+    ASSERT_TRUE(wait_until([&] { return shell.currentId() == page_id::finish; }));
+    QWizardPage& finish = *shell.page(page_id::finish);
+    const QPoint corner = finish.mapTo(&shell, QPoint(0, finish.height() - 4));
+    EXPECT_TRUE(wait_until(
+        [&] { return is_sky(shell.grab().toImage().pixelColor(corner.x() / 2, corner.y())); }));
+}
+
 TEST_F(WizardShell, EveryVisitActivatesThePageBackIncluded)
 {
     wizard_shell shell(title, prompts);

@@ -4,6 +4,8 @@
 #include "agent_test_support.h"
 #include "convertor_fakes.h"
 #include "mss/odb_exception.h"
+#include "oledb_fake_link.h"
+#include "plat/oledb/odbc_check.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -354,6 +356,24 @@ INSTANTIATE_TEST_SUITE_P(
                             failing_destination::step::connect, events));
                     },
                     255, "Error:\nLogin failed for user 'sa'.\n", ""},
+        // The server's refusal and the driver's record in FreeTDS's order, over the real SQL
+        // Server side: the refused login is named, and both texts follow.
+        ending_case{"RefusedLoginIsNamedWithTheServersText",
+                    [](vandrel_convertor&, event_log&)
+                    {
+                        auto script = std::make_shared<oledb_test::fake_script>();
+                        script->connect_status = plat::oledb::failure_from_diagnostics(
+                            {{L"42000", 18456, L"[FreeTDS][SQL Server]Login failed for user 'sa'."},
+                             {L"08001", 0,
+                              L"[FreeTDS][SQL Server]Unable to connect to data source"}},
+                            plat::oledb::odbc_call::connect, L"FreeTDS");
+                        oledb_test::register_scripted_providers(
+                            *plat::oledb::class_table::current(), script, true);
+                    },
+                    255,
+                    "Error:\nInvalid user name or password. Login failed for user 'sa'. Unable to "
+                    "connect to data source\n",
+                    ""},
         ending_case{"FailedDestinationCheckIsAFailure",
                     [](vandrel_convertor& converter, event_log& events)
                     {

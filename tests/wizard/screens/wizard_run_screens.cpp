@@ -1,10 +1,13 @@
 // wizard_run_screens.cpp: saves PNGs of the database, options, table, progress and finish pages in
-// their working states (a list dropped down, tables moved, a run under way, both outcomes), and
-// of the boxes the pages open, drawn over the wizard (the SQL Server page's wait and error, the
-// overwrite dialog, a refused port, a failed drop, help that cannot be opened), over the
-// converter suite's fake sides; run by hand: wizard_run_screens docs/screens.
+// their working states (a list dropped down, tables moved, a run under way, its outcomes), the
+// welcome page in a large window, and the boxes the pages open, drawn over the wizard (the SQL
+// Server page's wait, error and refused login, the overwrite dialog, a refused port, a failed
+// drop, help that cannot be opened), over the converter suite's fake sides; run by hand:
+// wizard_run_screens docs/screens.
 #include "convertor/mss_conversion_destination.h"
 #include "convertor_fakes.h"
+#include "oledb_fake_link.h"
+#include "plat/oledb/odbc_check.h"
 #include "wizard/conv_settings_page.h"
 #include "wizard/gui_finish_page.h"
 #include "wizard/mssql_settings_page.h"
@@ -266,6 +269,39 @@ bool progress(const QDir& folder)
     return saved;
 }
 
+/// A run that ended early: the server refused to list the destination's tables.
+bool finish_not_complete(const QDir& folder)
+{
+    scene s({{L"public.actor", 20}, {L"public.film", 30}});
+    s.destination.fail_list_tables = true;
+    if (!s.show_at(page_id::tables))
+    {
+        return false;
+    }
+    s.wizard.tables().findChild<QPushButton*>("add_all_button")->click();
+    s.next();
+    if (!wait_until([&] { return s.wizard.shell().currentId() == page_id::finish; }, 20000))
+    {
+        return false;
+    }
+    QTest::qWait(400);
+    return save_image(s.wizard.shell().grab(), folder, "26-finish-not-complete");
+}
+
+/// The welcome page in a large window: the watermark fills its column.
+bool welcome_large(const QDir& folder)
+{
+    scene s;
+    if (!s.show_at(page_id::welcome))
+    {
+        return false;
+    }
+    s.wizard.shell().resize(1100, 860);
+    wait_until([&] { return s.wizard.shell().size() == QSize(1100, 860); });
+    QTest::qWait(400);
+    return save_image(s.wizard.shell().grab(), folder, "01b-welcome-large");
+}
+
 bool finish(const QDir& folder, bool with_errors)
 {
     std::vector<conv_test::source_table> run_tables = {{L"public.actor", 20}, {L"public.film", 30}};
@@ -356,6 +392,32 @@ bool sql_server_wait_and_error(const QDir& folder)
     s.prompts.picture = "14-error";
     s.next();
     return saved && s.prompts.saved && s.prompts.picture.isEmpty();
+}
+
+/// Step 2 with a wrong password: the real SQL Server side over a scripted driver that answers
+/// as FreeTDS does for a refused login (the server's record, then its own 08001).
+bool sql_server_login_refused(const QDir& folder)
+{
+    scene s;
+    vandrel_convertor& converter = s.process.converter();
+    converter.set_sec_log(false);
+    converter.mssql_converter_impl::set_connection(L"sql.example.com", L"migrator", L"wrong");
+    if (!s.show_at(page_id::mssql_settings))
+    {
+        return false;
+    }
+    auto script = std::make_shared<oledb_test::fake_script>();
+    script->connect_status = plat::oledb::failure_from_diagnostics(
+        {{L"42000", 18456, L"[FreeTDS][SQL Server]Login failed for user 'migrator'."},
+         {L"08001", 0, L"[FreeTDS][SQL Server]Unable to connect to data source"}},
+        plat::oledb::odbc_call::connect, L"FreeTDS");
+    oledb_test::register_scripted_providers(*plat::oledb::class_table::current(), script, true);
+    converter.set_destination(std::make_unique<mss_conversion_destination>(converter.mss()));
+    s.prompts.folder = folder;
+    s.prompts.window = &s.wizard.shell();
+    s.prompts.picture = "27-sql-server-login-refused";
+    s.next();
+    return s.prompts.saved && s.prompts.picture.isEmpty();
 }
 
 /// Step 3's Next with a destination that exists: the overwrite dialog over the page.
@@ -461,6 +523,9 @@ int main(int argc, char** argv)
     saved = progress(folder) && saved;
     saved = finish(folder, false) && saved;
     saved = finish(folder, true) && saved;
+    saved = finish_not_complete(folder) && saved;
+    saved = welcome_large(folder) && saved;
+    saved = sql_server_login_refused(folder) && saved;
     saved = sql_server_wait_and_error(folder) && saved;
     saved = overwrite(folder) && saved;
     saved = port_refused(folder) && saved;
