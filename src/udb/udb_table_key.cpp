@@ -80,7 +80,8 @@ std::optional<udb_table_pair> udb_split_table_key(const std::wstring& key)
     }
     ++pos;
     std::optional<std::wstring> second = read_part(key, pos, true);
-    if (!second || pos != key.size())
+    // Both parts are there: ".t" and "s." name no table of a schema.
+    if (!second || pos != key.size() || first->empty() || second->empty())
     {
         return std::nullopt;
     }

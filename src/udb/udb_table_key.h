@@ -16,7 +16,7 @@ std::wstring udb_table_key(const std::wstring& schema, const std::wstring& table
 
 /// The pair of a key written as udb_table_key writes it; an unquoted key splits at its first
 /// dot, and a key without one has an empty schema. Empty optional for a key that is not
-/// written so (a quote left open, text after a closing quote).
+/// written so (a quote left open, text after a closing quote, an empty part beside a dot).
 std::optional<udb_table_pair> udb_split_table_key(const std::wstring& key);
 
 /// The key as udb_table_key writes it (`"public".t` becomes public.t); a key that does not
