@@ -11,6 +11,7 @@
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
+#include "udb/udb_table_key.h"
 #include "udb/udb_value_exception.h"
 
 #include <algorithm>
@@ -310,7 +311,12 @@ void conversion_run::open_databases()
     vandrel_convertor& conv = m_converter;
     conversion_destination& destination = conv.destination();
     destination.begin_run();
-    m_source = conv.source().open_db(conv.src(), conv.get_schema());
+    // Tables named by a table list or a profile keep their schemas: the source then lists every
+    // schema, so that "not exists" is said only of a table the source lacks. Keys without a
+    // schema (the no-schema switch) still name tables of the run's schema.
+    const bool named = !conv.tables().empty() || !conv.selected().empty();
+    m_source = conv.source().open_db(conv.src(), named && !conv.no_schema() ? std::wstring()
+                                                                            : conv.get_schema());
     if (destination.is_db_exist(conv.dest()))
     {
         m_destination =
@@ -711,7 +717,19 @@ std::wstring conversion_run::destination_name(const std::wstring& key)
         return L"[dbo]." + mss_quote_name(table);
     }
     tk_log(1, "Create full table name in 'Full replication' mode");
-    mss_split_tab_name(key, table, schema, false);
+    // The key's own (schema, table), read as the source and the lists write it ("sch.dot".t),
+    // never split again at its first dot. A bracketed key keeps its old reading.
+    const std::optional<udb_table_pair> pair =
+        key.starts_with(L'[') ? std::nullopt : udb_split_table_key(key);
+    if (pair)
+    {
+        schema = pair->first;
+        table = pair->second;
+    }
+    else
+    {
+        mss_split_tab_name(key, table, schema, false);
+    }
     if (schema.empty() || plat::equal_ci(schema, L"public") || plat::equal_ci(schema, L"sys"))
     {
         schema = L"dbo";

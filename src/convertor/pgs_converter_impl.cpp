@@ -131,6 +131,29 @@ bool pgs_converter_impl::store_profile(udb_profile& profile) const
     return true;
 }
 
+std::optional<int> pgs_converter_impl::profile_port(const udb_profile& profile)
+{
+    const std::wstring text = profile.get_value(profile_keys::pgs, L"port");
+    if (text.empty())
+    {
+        return std::nullopt;
+    }
+    const std::optional<int> port = pgs_port_from_text(text);
+    if (!port)
+    {
+        throw tk_exception(plat::wide_to_utf8(L"Invalid port number \"" + text +
+                                              L"\" in the key \"port\" of [" + profile_keys::pgs +
+                                              L"]: a whole number from 1 to 65535 is expected."),
+                           tk_severity::ends_run);
+    }
+    return port;
+}
+
+void pgs_converter_impl::check_profile(const udb_profile& profile)
+{
+    profile_port(profile);
+}
+
 bool pgs_converter_impl::load_profile(const udb_profile& profile)
 {
     tk_log(2, "pgs_converter_impl::load_profile");
@@ -148,18 +171,8 @@ bool pgs_converter_impl::load_profile(const udb_profile& profile)
     {
         m_schema = text;
     }
-    if (const std::wstring text = profile.get_value(profile_keys::pgs, L"port"); !text.empty())
+    if (const std::optional<int> port = profile_port(profile))
     {
-        const std::optional<int> port = pgs_port_from_text(text);
-        if (!port)
-        {
-            throw tk_exception(plat::wide_to_utf8(L"Invalid port number \"" + text +
-                                                  L"\" in the key \"port\" of [" +
-                                                  profile_keys::pgs +
-                                                  L"]: a whole number from 1 to 65535 is "
-                                                  L"expected."),
-                               tk_severity::ends_run);
-        }
         m_port = *port;
     }
     return true;

@@ -54,9 +54,11 @@ protected:
 
     /// Writes [pgs settings]; host, user and password only when set, the port only when not 0.
     bool store_profile(udb_profile& profile) const;
-    /// Reads [pgs settings]. Throws tk_exception (severity 1) naming the key for a port that
-    /// pgs_port_from_text refuses, after the other keys were applied; a port of blanks only is
-    /// the default port.
+    /// Throws tk_exception (severity 1) naming the key for a port that pgs_port_from_text
+    /// refuses; changes nothing.
+    static void check_profile(const udb_profile& profile);
+    /// Reads [pgs settings]; a port of blanks only is the default port. Call check_profile
+    /// first: a refused port throws here after the other keys were applied.
     bool load_profile(const udb_profile& profile);
 
     /// For the settings store.
@@ -67,6 +69,9 @@ protected:
     int& port_field() { return m_port; }
 
 private:
+    /// The profile's port; none when the key is empty or missing. Throws as check_profile.
+    static std::optional<int> profile_port(const udb_profile& profile);
+
     int m_port = 0;
     pgs_engine m_engine;
     bool m_no_schema = false;

@@ -2,8 +2,10 @@
 #include "convertor/udb_converter.h"
 
 #include "plat/plat_text.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "udb/udb_profile.h"
+#include "udb/udb_table_key.h"
 
 #include <algorithm>
 
@@ -68,18 +70,49 @@ bool udb_converter::store_profile(udb_profile& profile) const
     return true;
 }
 
-bool udb_converter::load_profile(const udb_profile& profile)
+std::optional<int> udb_converter::profile_mode(const std::wstring& path, const udb_profile& profile)
+{
+    const std::wstring text = profile.get_value(profile_keys::generic, L"mode");
+    const std::size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+    {
+        return std::nullopt;
+    }
+    const std::size_t last = text.find_last_not_of(L" \t");
+    // One digit of a mode this program knows: a value it cannot read must not fall back to
+    // mode 0, which drops the destination database, nor run as a mode that names nothing.
+    if (last != first || text[first] < L'0' || text[first] > L'4')
+    {
+        throw tk_exception(L"Invalid conversion mode in profile " + path + L": '" + text + L"'",
+                           tk_severity::ends_run);
+    }
+    return text[first] - L'0';
+}
+
+void udb_converter::check_profile(const std::wstring& path, const udb_profile& profile)
+{
+    profile_mode(path, profile);
+    check_logfile(plat::wide_to_utf8(profile.get_value(profile_keys::generic, L"logfile")));
+}
+
+bool udb_converter::load_profile(const std::wstring& path, const udb_profile& profile)
 {
     tk_log(2, "udb_converter::load_profile");
+    // A profile that selects tables replaces the selection made before it (a table list or an
+    // earlier profile), queries included; one that selects none keeps it, since an empty
+    // selection would mean every table.
     const auto tables = profile.sections().find(profile_keys::selected_tables);
-    if (tables != profile.sections().end())
+    if (tables != profile.sections().end() && !tables->second.empty())
     {
-        for (const auto& [table, query] : tables->second)
+        m_selected.clear();
+        m_tables.clear();
+        for (const auto& [written, query] : tables->second)
         {
+            // As the source writes its keys: `"public".t` is public.t, `"sch.dot".t` stays
+            // quoted.
+            const std::wstring table = udb_normal_table_key(written);
             m_selected.emplace(table, query);
-            // The same profile loaded twice must not list a table twice.
-            if (query.empty() &&
-                std::find(m_tables.begin(), m_tables.end(), table) == m_tables.end())
+            if (query.empty())
             {
                 tk_wlog(1, L"Push back table '%s'", table);
                 m_tables.push_back(table);
@@ -87,12 +120,9 @@ bool udb_converter::load_profile(const udb_profile& profile)
         }
     }
     const auto queries = profile.sections().find(profile_keys::available_queries);
-    if (queries != profile.sections().end())
+    if (queries != profile.sections().end() && !queries->second.empty())
     {
-        for (const auto& [name, sql] : queries->second)
-        {
-            m_available_queries.emplace(name, sql);
-        }
+        m_available_queries = queries->second;
     }
     const auto value = [&](const wchar_t* key)
     { return profile.get_value(profile_keys::generic, key); };
@@ -112,12 +142,9 @@ bool udb_converter::load_profile(const udb_profile& profile)
     {
         m_tab_def = text != L"0";
     }
-    // One character, as the file writes it; a character that is no digit would make a
-    // meaningless mode.
-    if (const std::wstring text = value(L"mode");
-        text.size() == 1 && text[0] >= L'0' && text[0] <= L'9')
+    if (const std::optional<int> mode = profile_mode(path, profile))
     {
-        set_mode(text[0] - L'0');
+        set_mode(*mode);
     }
     if (const std::wstring text = value(L"skip indexes"); !text.empty())
     {

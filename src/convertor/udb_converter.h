@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ public:
     virtual bool test_query(const std::wstring& sql) = 0;
 
     /// What happens to an existing destination (the numbers of conversion_mode). No range
-    /// check: a profile may give any single digit.
+    /// check: the agent's option and the profile check their values before.
     void set_mode(int mode);
     void set_mode(conversion_mode mode) { set_mode(static_cast<int>(mode)); }
     int mode() const { return m_mode; }
@@ -126,12 +127,21 @@ protected:
 
     /// Writes [Available Queries], [Selected Tables] and [Generic settings] but "no schema".
     bool store_profile(udb_profile& profile) const;
-    /// Reads [Selected Tables], [Available Queries], then src, dest, logfile, only definitions,
-    /// mode and skip indexes of [Generic settings]. Throws tk_exception (severity 1) when the
-    /// log file path is refused.
-    bool load_profile(const udb_profile& profile);
+    /// Throws tk_exception (severity 1) for a "mode" or "logfile" value of [Generic settings]
+    /// that load_profile would refuse; changes nothing. `path` names the file in the message.
+    static void check_profile(const std::wstring& path, const udb_profile& profile);
+    /// Reads [Selected Tables] (replacing the selection when it names a table), [Available
+    /// Queries] (replacing them when it holds any), then src, dest, logfile, only definitions,
+    /// mode and skip indexes of [Generic settings]. Call check_profile first: what it refuses
+    /// throws here after earlier keys were applied.
+    bool load_profile(const std::wstring& path, const udb_profile& profile);
 
 private:
+    /// The "mode" of a profile: one digit 0-4, blanks around it allowed; none for an empty
+    /// value. Throws tk_exception "Invalid conversion mode in profile <file>: '<value>'"
+    /// (severity 1) for any other value.
+    static std::optional<int> profile_mode(const std::wstring& path, const udb_profile& profile);
+
     int m_mode = 0;
     mutable std::mutex m_current_table_mutex;
     std::wstring m_current_table;

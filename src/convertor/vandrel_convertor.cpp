@@ -92,7 +92,11 @@ bool vandrel_convertor::load_profile_file(const std::wstring& path)
     {
         return false;
     }
-    udb_converter::load_profile(profile);
+    // Checked whole before anything is applied: a refused profile changes no setting and turns
+    // no log on.
+    udb_converter::check_profile(path, profile);
+    pgs_converter_impl::check_profile(profile);
+    udb_converter::load_profile(path, profile);
     pgs_converter_impl::load_profile(profile);
     mssql_converter_impl::load_profile(profile);
     if (const std::wstring text = profile.get_value(profile_keys::generic, L"no schema");

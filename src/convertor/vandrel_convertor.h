@@ -63,9 +63,9 @@ public:
 
     /// Writes every setting to a profile; false when the file cannot be written.
     bool save_profile_file(const std::wstring& path);
-    /// Reads a profile into the settings. Throws tk_exception (severity 1) for a missing file,
-    /// an invalid port (after the keys before it were applied) or a refused log file; false
-    /// for a malformed file, which changes nothing.
+    /// Reads a profile into the settings. The profile is read and checked whole first: a
+    /// missing file, an invalid mode or port and a refused log file throw tk_exception
+    /// (severity 1) and a malformed file answers false, and then nothing is applied.
     bool load_profile_file(const std::wstring& path);
     /// Stores the 17 settings in the settings store, or loads them (each first given its
     /// default). A value that is missing or unreadable keeps the field; false when any value

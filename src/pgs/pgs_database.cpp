@@ -6,6 +6,7 @@
 #include "pgs/pgs_recordset.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
+#include "udb/udb_table_key.h"
 
 #include <pqxx/result>
 #include <pqxx/transaction>
@@ -84,7 +85,10 @@ void pgs_base_db::add_full_name2(const std::wstring& schema, const std::wstring&
 {
     tk_wlog(1, L"pgs_base_db::add_full_name2(%s,%s)", schema, table);
     const pgs_engine& engine = pgs_engine::instance();
-    std::wstring full_name = engine.no_schema() || schema.empty() ? table : schema + L"." + table;
+    // A schema or table holding a dot is quoted in the key, so that two tables never share
+    // one ("a"."b.c" and "a.b"."c").
+    std::wstring full_name =
+        engine.no_schema() || schema.empty() ? table : udb_table_key(schema, table);
     if (!engine.case_sensitive())
     {
         tk_log(1, "Case-sensitive is OFF, make table name lowercase");

@@ -155,6 +155,35 @@ bool can_open(std::string_view path, bool write)
     return true;
 }
 
+bool can_append(std::string_view path)
+{
+    std::optional<std::string> text = c_path(path);
+    if (!text)
+    {
+        return false;
+    }
+    // O_EXCL: a file made here is the only one removed again; O_NONBLOCK keeps a FIFO from
+    // blocking the open.
+    bool created = true;
+    unique_fd fd(
+        ::open(text->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (fd.get() < 0 && errno == EEXIST)
+    {
+        created = false;
+        fd = unique_fd(
+            ::open(text->c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    }
+    if (fd.get() < 0)
+    {
+        return fail_with_errno();
+    }
+    if (created)
+    {
+        ::unlink(text->c_str());
+    }
+    return true;
+}
+
 bool is_dir(std::string_view path)
 {
     std::optional<std::string> text = c_path(path);

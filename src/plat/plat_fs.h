@@ -43,6 +43,12 @@ bool can_open(std::string_view path, bool write);
 /// True when `path` is a directory the process may enter. Never changes the working directory.
 bool is_dir(std::string_view path);
 
+/// True when a file at `path` can be opened for appending, found without changing it: an
+/// existing file (a device such as /dev/null included) is opened for writing and closed again,
+/// a missing one is created and removed again. A directory answers false with EISDIR. Sets
+/// last_error() on false.
+bool can_append(std::string_view path);
+
 /// The working directory; empty optional, with last_error() set, when it cannot be read.
 std::optional<std::string> get_cwd();
 

@@ -17,9 +17,13 @@ public:
     bool silent() const { return m_silent; }
 
     /// Checks and stores the log file and points the logger at it. Throws tk_exception
-    /// (severity 1) for an existing read-only file or a missing directory; an empty path is
-    /// stored and leaves the logger as it is.
+    /// (severity 1) as check_logfile does; an empty path is stored and leaves the logger as it
+    /// is.
     void set_logfile(const std::string& path);
+    /// Throws tk_exception (severity 1) for a log file that could not be written: an existing
+    /// read-only file, a missing directory, a directory, or a file that cannot be created or
+    /// opened for appending. Changes no file; an empty path passes.
+    static void check_logfile(const std::string& path);
     const std::string& log_file() const { return m_log_file; }
     /// Keeps a log file path without checking it or enabling the log (settings being loaded).
     void remember_log_file(const std::string& path) { m_log_file = path; }

@@ -1,8 +1,10 @@
 // tk_logger.cpp: the trace log's file handling.
 #include "tk/tk_logger.h"
 
+#include "plat/plat_err.h"
 #include "plat/plat_fs.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -75,11 +77,37 @@ void tk_logger::set_threshold(int threshold)
     m_threshold = threshold;
 }
 
+void tk_logger::note_write_failure(int error)
+{
+    int none = 0;
+    m_write_error.compare_exchange_strong(none, error != 0 ? error : EIO,
+                                          std::memory_order_acq_rel);
+}
+
+std::string tk_logger::write_failure_text() const
+{
+    std::string name;
+    {
+        std::lock_guard lock(m_mutex);
+        name = m_file_name;
+    }
+    return "The trace log " + name + " could not be written (" + plat::error_text(write_error()) +
+           "); some of its lines are missing.";
+}
+
 void tk_logger::empty_file()
 {
+    errno = 0;
     if (std::FILE* file = std::fopen(m_file_name.c_str(), "wb"))
     {
-        std::fclose(file);
+        if (std::fclose(file) != 0)
+        {
+            note_write_failure(errno);
+        }
+    }
+    else
+    {
+        note_write_failure(errno);
     }
     m_truncated = true;
 }
@@ -110,22 +138,31 @@ void tk_logger::write(int level, const std::function<std::string()>& make_text)
         return;
     }
     cut_characters(text, max_line_chars);
+    errno = 0;
     std::FILE* file = std::fopen(m_file_name.c_str(), "ab");
     if (file == nullptr)
     {
+        note_write_failure(errno);
         return;
     }
+    bool written = true;
     if (m_time_stamp)
     {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         ::localtime_r(&now, &local);
-        std::fprintf(file, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+        written =
+            std::fprintf(file, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec) >= 0;
     }
-    std::fwrite(text.data(), 1, text.size(), file);
+    written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && written;
     if (m_append_crlf)
     {
-        std::fwrite("\r\n", 1, 2, file);
+        written = std::fwrite("\r\n", 1, 2, file) == 2 && written;
     }
-    std::fclose(file);
+    // The buffer reaches the file at fclose: a full disk shows there.
+    written = std::fclose(file) == 0 && written;
+    if (!written)
+    {
+        note_write_failure(errno);
+    }
 }

@@ -41,19 +41,32 @@ public:
     }
 
     /// Writes one line made by `make_text` (called only when the level passes the threshold).
-    /// Never throws: a file that cannot be opened loses the line.
+    /// Never throws: a file that cannot be opened or written loses the line, and write_failed()
+    /// says so from then on.
     void write(int level, const std::function<std::string()>& make_text);
+
+    /// Whether a line was lost since the program started because the file could not be
+    /// emptied, opened or written (a full disk); read by the programs at the end, from any
+    /// thread. write_error() is the system's error code of the first loss.
+    bool write_failed() const { return m_write_error.load(std::memory_order_acquire) != 0; }
+    int write_error() const { return m_write_error.load(std::memory_order_acquire); }
+    /// What the programs say once at the end when write_failed(): the file, the system's text of
+    /// the first error, and that lines are missing.
+    std::string write_failure_text() const;
 
 private:
     void empty_file();
+    /// Records the first lost line's error code (errno; EIO when the system gave none).
+    void note_write_failure(int error);
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::string m_file_name;
     std::atomic<int> m_threshold;
     bool m_append_crlf = true;
     std::atomic<bool> m_enabled;
     std::atomic<bool> m_truncated = false;
     bool m_time_stamp;
+    std::atomic<int> m_write_error{0};
 };
 
 /// Whether a line at `level` would be written: a caller whose arguments cost something to build

@@ -192,6 +192,10 @@ void progress_page::tick()
     // The run's last lines were queued before `done` was set: they belong in this page's box.
     QCoreApplication::sendPostedEvents(&shell().bridge(), QEvent::MetaCall);
     m_worker.join();
+    if (const tk_logger* logger = tk_logger::find(); logger != nullptr && logger->write_failed())
+    {
+        shell().append_error(logger->write_failure_text());
+    }
     m_finished = true;
     emit completeChanged();
     shell().next();

@@ -138,7 +138,7 @@ void sel_file_page::browse_log_file()
     }
 }
 
-void sel_file_page::store_file_info()
+void sel_file_page::store_file_info(bool check_log)
 {
     tk_log(2, "sel_file_page::store_file_info");
     vandrel_convertor& settings = converter();
@@ -146,6 +146,12 @@ void sel_file_page::store_file_info()
     settings.set_dest(m_destination->text().toStdWString());
     tk_wlog(1, L"src=%s, dest=%s", settings.src(), settings.dest());
     const std::string log_file = m_log_file->text().toStdString();
+    if (!check_log)
+    {
+        // Back keeps the path for the user's return; Next checks it and turns the log on.
+        settings.remember_log_file(log_file);
+        return;
+    }
     settings.set_logfile(log_file);
     tk_logger* logger = tk_logger::find();
     if (log_file.empty() && logger != nullptr)
@@ -158,7 +164,7 @@ void sel_file_page::store_file_info()
 int sel_file_page::on_back()
 {
     m_filled = false;
-    store_file_info();
+    store_file_info(false);
     return 0;
 }
 

@@ -42,8 +42,9 @@ public:
     /// selection starts empty.
     void on_sel_change();
     /// The fields into the converter: source, destination and log file (which an empty field
-    /// switches off). Throws tk_exception when the log file is refused.
-    void store_file_info();
+    /// switches off). Throws tk_exception when the log file is refused. Without `check_log`
+    /// (Back) the log file is only kept, unchecked, and the log left as it is.
+    void store_file_info(bool check_log = true);
     /// True once the list holds the server's databases.
     bool filled() const { return m_filled; }
 

@@ -3,6 +3,7 @@
 
 #include "convertor/vandrel_convertor.h"
 #include "plat/plat_text.h"
+#include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "zovagent/agent_cmd_line.h"
 #include "zovagent/agent_tab_file.h"
@@ -83,7 +84,17 @@ void apply_option(agent_context& context, agent_option option, const char* value
     case agent_option::help:
         fatal_exit(context, usage_text());
     case agent_option::logfile:
-        converter.set_logfile(value);
+        try
+        {
+            converter.set_logfile(value);
+        }
+        catch (const tk_exception& error)
+        {
+            // Said before any connection, naming the option: a log that cannot be written
+            // would otherwise be lost in silence.
+            throw tk_exception("--logfile=" + std::string(value) + ": " + error.message(),
+                               error.severity());
+        }
         tk_log(2, "parse_cmd_line - got logfile %s", value);
         break;
     case agent_option::mode:

@@ -5,6 +5,7 @@
 #include "plat/plat_text.h"
 #include "tk/tk_file.h"
 #include "tk/tk_logger.h"
+#include "udb/udb_table_key.h"
 
 #include <fstream>
 #include <string_view>
@@ -51,7 +52,9 @@ void process_tab_file(const std::string& path, agent_context& context)
             text.remove_prefix(utf8_bom.size());
         }
         first_line_seen = true;
-        if (text.empty())
+        // A line of blanks names no table: taken as a name, it would only be reported missing.
+        // Other lines keep their blanks.
+        if (text.find_first_not_of(" \t") == std::string_view::npos)
         {
             continue;
         }
@@ -61,11 +64,19 @@ void process_tab_file(const std::string& path, agent_context& context)
             fatal_exit(context, "Table names file is not valid UTF-8 text at line " +
                                     std::to_string(line_number) + ".");
         }
-        names.push_back(std::move(name));
+        // As the source writes its keys: `"public".t` is public.t, `"sch.dot".t` stays quoted.
+        names.push_back(udb_normal_table_key(name));
     }
     if (stream.bad() || (!stream.eof() && stream.fail()))
     {
         fatal_exit(context, "Table names file cannot be read.");
     }
+    // An empty list would read as "every table", which the user did not ask for.
+    if (names.empty())
+    {
+        fatal_exit(context, "Table list " + path + " names no table");
+    }
+    // The list replaces what a profile before it selected, queries included.
+    context.converter.selected().clear();
     context.converter.tables() = std::move(names);
 }

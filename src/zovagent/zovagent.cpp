@@ -29,6 +29,18 @@ private:
     vandrel_convertor& m_converter;
 };
 
+/// Says once, at the end, that the trace log lost lines (a full disk); the exit status stays
+/// the run's, since the rows arrived.
+void report_lost_log_lines(const agent_context& context)
+{
+    const tk_logger* logger = tk_logger::find();
+    if (logger == nullptr || !logger->write_failed() || context.converter.silent())
+    {
+        return;
+    }
+    context.err << logger->write_failure_text() << std::endl;
+}
+
 /// Parse, connect, check, run. Answers the exit code of a run that was started.
 int connect_and_run(int argc, char** argv, agent_context& context,
                     const agent_error_handler& handler)
@@ -52,6 +64,7 @@ int connect_and_run(int argc, char** argv, agent_context& context,
         const scoped_reporter scope(converter, reporter);
         converter();
     }
+    report_lost_log_lines(context);
     // A run that ended early through an error, a failure or a lost server did not convert the
     // database; one that went through but reported failures on the way did not convert all of
     // it, and a script must be able to tell.

@@ -3,6 +3,7 @@
 #include "convertor_fakes.h"
 #include "plat/plat_text.h"
 
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -159,12 +160,6 @@ TEST_P(ProfileReadRules, ApplyToAConverterWithSettings)
 INSTANTIATE_TEST_SUITE_P(
     Keys, ProfileReadRules,
     testing::Values(
-        read_rule_case{"ModeOfOneDigitHasNoRangeCheck", "[Generic settings]\r\nmode=7\r\n",
-                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 7); }},
-        read_rule_case{"ModeOfTwoCharactersIsIgnored", "[Generic settings]\r\nmode=10\r\n",
-                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 2); }},
-        read_rule_case{"ModeThatIsNoDigitIsIgnored", "[Generic settings]\r\nmode=x\r\n",
-                       [](vandrel_convertor& c) { EXPECT_EQ(c.mode(), 2); }},
         read_rule_case{"OnlyDefinitionsIsTrueForAnythingButZero",
                        "[Generic settings]\r\nonly definitions=yes\r\nskip indexes=0\r\n",
                        [](vandrel_convertor& c)
@@ -217,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
             }}),
     [](const testing::TestParamInfo<read_rule_case>& param_info) { return param_info.param.name; });
 
-TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
+TEST(ProfileKeys, InvalidPortIsRefusedAndNothingIsApplied)
 {
     for (const std::string port :
          {"0", "abc", "55499abc", "-5", "+5432", "54 32", "65536", "99999999999999999999999"})
@@ -229,6 +224,7 @@ TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
                                  "settings]\nserver=later\n[pgs settings]\nhost=pg1\nport=" +
                                      port + "\n");
         run_bench bench;
+        const profile_settings before = settings_of(bench.converter());
         try
         {
             bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov")));
@@ -241,12 +237,168 @@ TEST(ProfileKeys, InvalidPortIsRefusedAfterTheKeysBeforeIt)
                                            "number from 1 to 65535 is expected.");
             EXPECT_EQ(error.severity(), 1);
         }
-        EXPECT_EQ(bench.converter().src(), L"from_profile");
-        EXPECT_EQ(bench.converter().pgs_host(), "pg1");
-        EXPECT_EQ(bench.converter().port(), 0);
-        EXPECT_EQ(bench.converter().mss_host(), L"");
+        EXPECT_EQ(settings_of(bench.converter()), before);
     }
 }
+
+struct profile_mode_case
+{
+    const char* name;
+    /// The line of [Generic settings], as written in the file.
+    std::string line;
+    /// The mode taken; none when the profile is refused.
+    std::optional<int> mode;
+    /// The value the refusal quotes.
+    std::string quoted;
+};
+
+class ProfileMode : public testing::TestWithParam<profile_mode_case>
+{
+};
+
+TEST_P(ProfileMode, IsADigitFromZeroToFourOrTheWholeProfileIsRefused)
+{
+    const profile_mode_case& test = GetParam();
+    test_support::temp_dir files;
+    const std::string trace = files.file("from_profile.log");
+    const std::string path = files.file("p.zov");
+    test_support::write_file(path, "[Selected Tables]\r\npublic.other\r\n"
+                                   "[Generic settings]\r\nsrc=from_profile\r\nlogfile=" +
+                                       trace + "\r\n" + test.line +
+                                       "\r\nskip indexes=1\r\n[pgs settings]\r\nhost=pg1\r\n");
+    run_bench bench;
+    vandrel_convertor& converter = bench.converter();
+    converter.set_mode(2);
+    converter.tables() = {L"public.mine"};
+    const std::string log_before = tk_logger::instance().file_name();
+    const profile_settings before = settings_of(converter);
+    const std::wstring wide_path = plat::utf8_to_wide_lossy(path);
+    if (test.mode)
+    {
+        ASSERT_TRUE(converter.load_profile_file(wide_path));
+        EXPECT_EQ(converter.mode(), *test.mode);
+        EXPECT_EQ(converter.src(), L"from_profile");
+        EXPECT_EQ(converter.log_file(), trace);
+        return;
+    }
+    try
+    {
+        converter.load_profile_file(wide_path);
+        FAIL() << "the profile was taken";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(),
+                  "Invalid conversion mode in profile " + path + ": '" + test.quoted + "'");
+        EXPECT_EQ(error.severity(), 1);
+    }
+    // Nothing applied: no setting, no table, no log turned on, no file made.
+    EXPECT_EQ(settings_of(converter), before);
+    EXPECT_EQ(converter.tables(), std::vector<std::wstring>{L"public.mine"});
+    EXPECT_EQ(tk_logger::instance().file_name(), log_before);
+    EXPECT_FALSE(std::filesystem::exists(trace));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProfileMode,
+    testing::Values(profile_mode_case{"Zero", "mode=0", 0, ""},
+                    profile_mode_case{"One", "mode=1", 1, ""},
+                    profile_mode_case{"Two", "mode=2", 2, ""},
+                    profile_mode_case{"Three", "mode=3", 3, ""},
+                    profile_mode_case{"Four", "mode=4", 4, ""},
+                    profile_mode_case{"BlanksAround", "mode = 2 ", 2, ""},
+                    profile_mode_case{"TabsAround", "mode=\t3\t", 3, ""},
+                    profile_mode_case{"EmptyKeepsTheMode", "mode=", 2, ""},
+                    profile_mode_case{"LeadingZero", "mode=02", std::nullopt, "02"},
+                    profile_mode_case{"Ten", "mode=10", std::nullopt, "10"},
+                    profile_mode_case{"Seven", "mode=7", std::nullopt, "7"},
+                    profile_mode_case{"Five", "mode=5", std::nullopt, "5"},
+                    profile_mode_case{"Letter", "mode=x", std::nullopt, "x"},
+                    profile_mode_case{"Negative", "mode=-1", std::nullopt, "-1"},
+                    profile_mode_case{"TwoDigitsApart", "mode= 1 2", std::nullopt, " 1 2"}),
+    [](const testing::TestParamInfo<profile_mode_case>& param_info)
+    { return param_info.param.name; });
+
+TEST(ProfileKeys, RefusedLogFileRefusesTheProfile)
+{
+    test_support::temp_dir files;
+    std::filesystem::create_directory(files.path() / "logs");
+    test_support::write_file(files.path() / "p.zov",
+                             "[Generic settings]\nsrc=from_profile\nmode=3\n"
+                             "logfile=" +
+                                 files.file("logs") + "\n");
+    run_bench bench;
+    const profile_settings before = settings_of(bench.converter());
+    const std::string log_before = tk_logger::instance().file_name();
+    try
+    {
+        bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov")));
+        FAIL() << "a directory was taken for the log file";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(), "Logfile name specifies a directory: " + files.file("logs"));
+    }
+    EXPECT_EQ(settings_of(bench.converter()), before);
+    EXPECT_EQ(tk_logger::instance().file_name(), log_before);
+}
+
+struct selection_order_case
+{
+    const char* name;
+    /// The [Selected Tables] and [Available Queries] sections of the two profiles, loaded in
+    /// this order.
+    std::vector<std::string> profiles;
+    std::map<std::wstring, std::wstring> selection;
+    std::map<std::wstring, std::wstring> queries;
+};
+
+class ProfileSelection : public testing::TestWithParam<selection_order_case>
+{
+};
+
+TEST_P(ProfileSelection, ReplacesWhatCameBeforeOnlyWhenItSelectsTables)
+{
+    const selection_order_case& test = GetParam();
+    test_support::temp_dir files;
+    run_bench bench;
+    vandrel_convertor& converter = bench.converter();
+    int number = 0;
+    for (const std::string& body : test.profiles)
+    {
+        const std::string path = files.file("p" + std::to_string(++number) + ".zov");
+        test_support::write_file(path, body);
+        ASSERT_TRUE(converter.load_profile_file(plat::utf8_to_wide_lossy(path)));
+    }
+    EXPECT_EQ(settings_of(converter).selection, test.selection);
+    EXPECT_EQ(converter.available_queries(), test.queries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, ProfileSelection,
+    testing::Values(
+        selection_order_case{
+            "SecondProfileReplacesTheFirst",
+            {"[Selected Tables]\npublic.t1\nq=SELECT 1\n[Available Queries]\nm=SELECT 9\n",
+             "[Selected Tables]\npublic.t2\nq=SELECT 2\n[Available Queries]\nn=SELECT 8\n"},
+            {{L"public.t2", L""}, {L"q", L"SELECT 2"}},
+            {{L"n", L"SELECT 8"}}},
+        selection_order_case{
+            "ProfileWithoutTablesKeepsThem",
+            {"[Selected Tables]\npublic.t1\n[Available Queries]\nm=SELECT 9\n",
+             "[Generic settings]\nsrc=other\n[Selected Tables]\n[Available Queries]\n"},
+            {{L"public.t1", L""}},
+            {{L"m", L"SELECT 9"}}},
+        selection_order_case{"QuotedKeysReadAsTheSourceWritesThem",
+                             {"[Selected Tables]\n\"public\".t1\n\"sch.dot\".t\n"
+                              "a.b.c\n\"q.x\"=SELECT 1\n"},
+                             {{L"public.t1", L""},
+                              {L"\"sch.dot\".t", L""},
+                              {L"a.\"b.c\"", L""},
+                              {L"\"q.x\"", L"SELECT 1"}},
+                             {}}),
+    [](const testing::TestParamInfo<selection_order_case>& param_info)
+    { return param_info.param.name; });
 
 TEST(ProfileKeys, MissingFileIsASevereError)
 {

@@ -199,16 +199,16 @@ const drop_case drop_cases[] = {
      {"public|other"}},
     {"DotInsideTheTableName",
      "CREATE TABLE \"x.y\" (x int); CREATE SCHEMA x; CREATE TABLE x.y (x int)",
-     L"public.x.y",
+     L"public.\"x.y\"",
      true,
      {L"x.y"},
      {"x|y"}},
-    // Split at its first dot, the name would be the table "b.c" of schema "a", which does not
-    // exist: the table would stay on the server while the list lost it.
+    // The dotted schema is quoted in the key: split at its first dot, the name would be the
+    // table "b.c" of schema "a", which does not exist, and the table would stay on the server.
     {"DotInsideTheSchemaName",
      "CREATE SCHEMA \"a.b\"; CREATE TABLE \"a.b\".c (x int); CREATE SCHEMA a;"
      " CREATE TABLE a.other (x int)",
-     L"a.b.c",
+     L"\"a.b\".c",
      true,
      {L"a.other"},
      {"a|other"}},

@@ -4,10 +4,12 @@
 #include "tk/tk_logger.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -139,6 +141,7 @@ TEST(TkLogger, SetLogfileRejectsReadOnlyFileAndMissingDirectory)
         {dir.file("ro.log"), "Logfile name specifies an existing read-only file."},
         {dir.file("missing/sub/x.log"),
          "Logfile path does not exist.\nPlease verify the correct path was given."},
+        {dir.path().string(), "Logfile name specifies a directory: " + dir.path().string()},
     };
     for (const auto& test : cases)
     {
@@ -160,6 +163,66 @@ TEST(TkLogger, SetLogfileRejectsReadOnlyFileAndMissingDirectory)
     converter.set_logfile("");
     EXPECT_FALSE(logger.enabled());
     EXPECT_EQ(logger.file_name(), tk_logger::default_file_name());
+}
+
+TEST(TkLogger, LogfileCheckChangesNoFileAndTakesDevices)
+{
+    temp_dir dir;
+    write_file(dir.file("kept.log"), "earlier run");
+    for (const std::string path :
+         {dir.file("kept.log"), dir.file("new.log"), std::string("/dev/null")})
+    {
+        SCOPED_TRACE(path);
+        EXPECT_NO_THROW(tk_converter::check_logfile(path));
+    }
+    EXPECT_EQ(read_file(dir.file("kept.log")), "earlier run");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.log")));
+}
+
+TEST(TkLogger, LogfileInADirectoryThatCannotBeWrittenIsRefused)
+{
+    if (::geteuid() == 0)
+    {
+        GTEST_SKIP() << "run as root, which may write into a read-only directory";
+    }
+    temp_dir dir;
+    std::filesystem::create_directory(dir.path() / "locked");
+    ASSERT_EQ(::chmod(dir.file("locked").c_str(), 0555), 0);
+    const std::string path = dir.file("locked/x.log");
+    try
+    {
+        tk_converter::check_logfile(path);
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(), "Logfile cannot be written: " + path + " (Permission denied)");
+    }
+    ::chmod(dir.file("locked").c_str(), 0755);
+}
+
+TEST(TkLogger, LinesLostToAFullDiskAreNoticedOnce)
+{
+    if (!std::filesystem::exists("/dev/full"))
+    {
+        GTEST_SKIP() << "this system has no /dev/full";
+    }
+    temp_dir dir;
+    tk_logger logger(nullptr, false, 3, false);
+    tk_converter converter;
+    converter.set_logfile(dir.file("fine.log"));
+    tk_log(3, "kept");
+    EXPECT_FALSE(logger.write_failed());
+    converter.set_logfile("/dev/full");
+    tk_log(2, "below the threshold: nothing to write");
+    EXPECT_FALSE(logger.write_failed());
+    tk_log(3, "lost");
+    tk_log(3, "lost too");
+    EXPECT_TRUE(logger.write_failed());
+    EXPECT_EQ(logger.write_error(), ENOSPC);
+    EXPECT_EQ(logger.write_failure_text(), "The trace log /dev/full could not be written (No space "
+                                           "left on device); some of its lines are missing.");
+    EXPECT_EQ(read_file(dir.file("fine.log")), "kept\r\n");
 }
 
 TEST(TkLogger, DefaultFileNameIsTheProgramPathWithLogExtension)

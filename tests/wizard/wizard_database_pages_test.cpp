@@ -461,6 +461,30 @@ TEST_F(DatabasePages, ARefusedLogFileIsShownAndThePageStays)
                                        "Please verify the correct path was given."});
 }
 
+TEST_F(DatabasePages, ALogFileThatIsADirectoryIsRefusedOnNextAndKeptOnBack)
+{
+    show_at(page_id::mssql_settings);
+    next();
+    ASSERT_TRUE(wait_until([&] { return wizard.shell().currentId() == page_id::databases; }));
+    prompts.clear();
+    const std::string folder = process.home().path().string();
+    control<QLineEdit>(wizard.databases(), "log_file_edit")
+        ->setText(QString::fromStdString(folder));
+    next_with("sales", "target");
+    EXPECT_EQ(wizard.shell().currentId(), page_id::databases);
+    EXPECT_EQ(prompts.lines(),
+              std::vector<std::string>{"error Corlamig 1.5  Error|Logfile name specifies a "
+                                       "directory: " +
+                                       folder});
+    EXPECT_EQ(process.converter().log_file(), "");
+    prompts.clear();
+    back();
+    EXPECT_EQ(wizard.shell().currentId(), page_id::mssql_settings);
+    EXPECT_TRUE(prompts.lines().empty());
+    EXPECT_EQ(process.converter().log_file(), folder);
+    EXPECT_NE(tk_logger::instance().file_name(), folder);
+}
+
 TEST_F(DatabasePages, LeavingWithARefusedLogFileAsksOnlyWhetherToLeave)
 {
     show_at(page_id::databases);

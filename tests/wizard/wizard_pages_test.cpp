@@ -21,7 +21,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 using namespace wizard_test;
@@ -152,6 +154,64 @@ TEST_F(WizardPages, WelcomeReportsAFileThatIsNotAProfile)
                                        "this program: " +
                                        bogus});
 }
+
+struct load_mode_case
+{
+    const char* name;
+    std::string line;
+    /// The mode after loading; none when the profile is refused.
+    std::optional<int> mode;
+};
+
+class WelcomeLoadMode : public WizardPages, public testing::WithParamInterface<load_mode_case>
+{
+};
+
+TEST_P(WelcomeLoadMode, TakesADigitFromZeroToFourOrChangesNothing)
+{
+    const load_mode_case& test = GetParam();
+    const std::string profile = process.home().file("mode.zov");
+    const std::string log = process.home().file("loaded.log");
+    test_support::write_file(profile, "[Selected Tables]\r\npublic.theirs\r\n"
+                                      "[Generic settings]\r\nsrc=loaded\r\nlogfile=" +
+                                          log + "\r\n" + test.line + "\r\n");
+    process.converter().set_src(L"kept");
+    process.converter().set_mode(2);
+    process.converter().tables() = {L"public.mine"};
+    show_at(page_id::welcome);
+    prompts.file_answers = {QString::fromStdString(profile)};
+    control<QPushButton>(wizard.welcome(), "load_settings_button")->click();
+    if (test.mode)
+    {
+        EXPECT_TRUE(prompts.lines_starting("error ").empty());
+        EXPECT_EQ(process.converter().mode(), *test.mode);
+        EXPECT_EQ(process.converter().src(), L"loaded");
+        // The profile's selection replaces the one before it.
+        EXPECT_EQ(process.converter().tables(), std::vector<std::wstring>{L"public.theirs"});
+        return;
+    }
+    const std::string quoted = test.line.substr(test.line.find('=') + 1);
+    EXPECT_EQ(prompts.lines_starting("error "),
+              std::vector<std::string>{"error Corlamig 1.5  Error|Invalid conversion mode in "
+                                       "profile " +
+                                       profile + ": '" + quoted + "'"});
+    EXPECT_EQ(process.converter().src(), L"kept");
+    EXPECT_EQ(process.converter().mode(), 2);
+    EXPECT_EQ(process.converter().tables(), std::vector<std::wstring>{L"public.mine"});
+    EXPECT_EQ(process.converter().log_file(), "");
+    EXPECT_FALSE(std::filesystem::exists(log));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, WelcomeLoadMode,
+                         testing::Values(load_mode_case{"Zero", "mode=0", 0},
+                                         load_mode_case{"Four", "mode=4", 4},
+                                         load_mode_case{"BlanksAround", "mode = 3 ", 3},
+                                         load_mode_case{"EmptyKeepsTheMode", "mode=", 2},
+                                         load_mode_case{"LeadingZero", "mode=02", std::nullopt},
+                                         load_mode_case{"Ten", "mode=10", std::nullopt},
+                                         load_mode_case{"Seven", "mode=7", std::nullopt}),
+                         [](const testing::TestParamInfo<load_mode_case>& param_info)
+                         { return param_info.param.name; });
 
 TEST_F(WizardPages, WelcomeReportsAMissingProfile)
 {

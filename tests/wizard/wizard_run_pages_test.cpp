@@ -174,6 +174,23 @@ TEST_F(RunPages, ARunWithoutErrorsShowsTheSuccessText)
               (conv_test::event_log{"append [dbo].[a] 1", "append [dbo].[a] 2"}));
 }
 
+TEST_F(RunPages, ATraceLogThatCouldNotBeWrittenIsListedOnceOnTheFinishPage)
+{
+    if (!std::filesystem::exists("/dev/full"))
+    {
+        GTEST_SKIP() << "this system has no /dev/full";
+    }
+    process.converter().set_logfile("/dev/full");
+    source.tables = {{L"public.a", 2}};
+    run_from_tables_page();
+    wait_for_finish_page();
+    // The rows arrived; only the log lost its lines.
+    EXPECT_EQ(conv_test::filtered(events, {"append"}),
+              (conv_test::event_log{"append [dbo].[a] 1", "append [dbo].[a] 2"}));
+    EXPECT_EQ(error_box().toPlainText(), "The trace log /dev/full could not be written (No space "
+                                         "left on device); some of its lines are missing.\n\n");
+}
+
 TEST_F(RunPages, EachErrorIsOneLineFollowedByABlankLine)
 {
     source.tables = {{L"public.a", 1}, {L"public.b", 1}};

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
@@ -489,6 +490,26 @@ TEST(WizardQuickLaunch, AProfilePortThatNamesNoPortIsRefusedNamingTheKey)
               (std::vector<std::string>{"error Error|Invalid port number \"55499abc\" in the key "
                                         "\"port\" of [pgs settings]: a whole number from 1 to "
                                         "65535 is expected."}));
+}
+
+TEST(WizardQuickLaunch, AProfileModeThatCannotBeReadIsRefusedAndNothingRuns)
+{
+    for (const std::string value : {"02", "10", "7", "x"})
+    {
+        SCOPED_TRACE(value);
+        scripted_prompts prompts;
+        const test_support::temp_dir home;
+        const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
+        const std::string profile = home.file("bad mode.zov");
+        const std::string log = home.file("quick.log");
+        test_support::write_file(profile, "[Generic settings]\r\nsrc=a\r\ndest=b\r\nlogfile=" +
+                                              log + "\r\nmode=" + value + "\r\n");
+        EXPECT_EQ(vandrel_run(QString::fromStdString(profile), prompts), -1);
+        EXPECT_EQ(prompts.lines(),
+                  (std::vector<std::string>{"error Error|Invalid conversion mode in profile " +
+                                            profile + ": '" + value + "'"}));
+        EXPECT_FALSE(std::filesystem::exists(log));
+    }
 }
 
 TEST(WizardQuickLaunch, FailedPostgreSqlConnectionEndsWithFailure)

@@ -218,6 +218,21 @@ TEST_F(AgentOptions, OptionsAfterTheProfileOverrideIt)
     EXPECT_EQ(m_converter.mode(), 1);
 }
 
+TEST_F(AgentOptions, ProfileModeIsADigitFromZeroToFourAndAnEmptyOneKeepsTheOption)
+{
+    const std::string profile = m_dir.file("mode.zov");
+    const std::vector<std::pair<std::string, int>> cases{
+        {"mode=0", 0}, {"mode=1", 1},    {"mode=2", 2}, {"mode=3", 3},
+        {"mode=4", 4}, {"mode = 2 ", 2}, {"mode=", 1}};
+    for (const auto& [line, mode] : cases)
+    {
+        SCOPED_TRACE(line);
+        test_support::write_file(profile, "[Generic settings]\r\n" + line + "\r\n");
+        ASSERT_TRUE(parse({"--src=s", "--dest=d", "--mode=1", "--profile=" + profile}));
+        EXPECT_EQ(m_converter.mode(), mode);
+    }
+}
+
 TEST_F(AgentOptions, ProfileThatCannotBeReadEndsTheProgram)
 {
     const std::string profile = m_dir.file("broken.zov");

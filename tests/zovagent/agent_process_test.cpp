@@ -3,7 +3,9 @@
 #include "agent_test_support.h"
 #include "test_support.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace
 {
@@ -115,8 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                      ""},
         process_case{"MissingLogDirectory",
                      {"--logfile=/nonexistent/dir/trace.log", "--src=a", "--dest=b"},
-                     "Error:\nLogfile path does not exist. Please verify the correct path was "
-                     "given.\n",
+                     "Error:\n--logfile=/nonexistent/dir/trace.log: Logfile path does not "
+                     "exist. Please verify the correct path was given.\n",
                      ""},
         process_case{"InvalidPortOption",
                      {"--src=a", "--dest=b", "--pgport=99999999999"},
@@ -149,6 +151,48 @@ TEST(AgentProcessProfile, InvalidPortInTheProfileEndsTheProgram)
                   "");
     expect_result(run_process({"--silent", "--src=a", "--dest=b", "--profile=" + profile}), 255, "",
                   "");
+}
+
+TEST(AgentProcessProfile, ModeTheProfileCannotReadEndsTheProgramBeforeConnecting)
+{
+    test_support::temp_dir dir;
+    // A server that would refuse the connection: had the agent tried it, it would say so.
+    const std::string port = std::to_string(agent_test::unused_port());
+    for (const std::string value : {"02", "10", "7", "x"})
+    {
+        SCOPED_TRACE(value);
+        const std::string profile = dir.file("mode.zov");
+        test_support::write_file(
+            profile, "[Generic settings]\r\nmode=" + value +
+                         "\r\n[pgs settings]\r\nhost=127.0.0.1\r\nport=" + port + "\r\n");
+        expect_result(
+            run_process({"--src=a", "--dest=b", "--mode=1", "--profile=" + profile}), 255,
+            "Error:\nInvalid conversion mode in profile " + profile + ": '" + value + "'\n", "");
+    }
+}
+
+TEST(AgentProcessLog, LogFileThatCannotBeWrittenIsRefusedNamingTheOption)
+{
+    test_support::temp_dir dir;
+    const std::string folder = dir.path().string();
+    expect_result(run_process({"--logfile=" + folder, "--src=a", "--dest=b"}), 255,
+                  "Error:\n--logfile=" + folder +
+                      ": Logfile name specifies a directory: " + folder + "\n",
+                  "");
+    if (::geteuid() == 0)
+    {
+        GTEST_SKIP() << "run as root, which may write into a read-only directory";
+    }
+    const std::filesystem::path locked = dir.path() / "locked";
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    const std::string path = (locked / "trace.log").string();
+    expect_result(run_process({"--logfile=" + path, "--src=a", "--dest=b"}), 255,
+                  "Error:\n--logfile=" + path + ": Logfile cannot be written: " + path +
+                      " (Permission denied)\n",
+                  "");
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
 }
 
 TEST(AgentProcessConnection, RefusedPostgresConnectionIsAFailure)

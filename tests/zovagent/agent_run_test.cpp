@@ -8,7 +8,9 @@
 #include "plat/oledb/odbc_check.h"
 #include "test_support.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace
 {
@@ -95,6 +97,15 @@ protected:
             });
     }
 
+    /// A profile's [pgs settings] for the test server: a loaded profile's connection settings
+    /// stand in for the connection options.
+    std::string profile_connection() const
+    {
+        return "[pgs settings]\r\nhost=" + m_server.host + "\r\nuser=" + m_server.user +
+               "\r\npassword=" + m_server.password + "\r\nport=" + std::to_string(m_server.port) +
+               "\r\n";
+    }
+
     std::string database_line(int tables) const
     {
         return "Converting database " + m_database->name() + "(" + std::to_string(tables) +
@@ -144,6 +155,105 @@ TEST_F(AgentRun, SilentRunWritesNothing)
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(conv_test::filtered(m_events, {"append"}).size(), 2u);
+}
+
+struct order_case
+{
+    const char* name;
+    /// Options in command-line order; "P1", "P2" and "P0" stand for profiles selecting
+    /// public.t1, public.Été and no table, "L" for a table list of public.t3.
+    std::vector<std::string> options;
+    event_log tables_created;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const order_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class AgentSelectionOrder : public AgentRun, public testing::WithParamInterface<order_case>
+{
+};
+
+TEST_P(AgentSelectionOrder, TheLaterSelectionReplacesTheEarlier)
+{
+    const std::map<std::string, std::pair<std::string, std::string>> files{
+        {"P1", {"--profile=", "[Selected Tables]\r\npublic.t1\r\n"}},
+        {"P2", {"--profile=", "[Selected Tables]\r\npublic.\xC3\x89t\xC3\xA9\r\n"}},
+        {"P0", {"--profile=", "[Generic settings]\r\nskip indexes=1\r\n"}},
+        {"L", {"--tab_file=", "public.t3\r\n"}}};
+    std::vector<std::string> options{"--tab_def"};
+    for (const std::string& name : GetParam().options)
+    {
+        const auto& [option, text] = files.at(name);
+        const std::string path = m_dir.file(name);
+        test_support::write_file(path, option == "--profile=" ? text + profile_connection() : text);
+        options.push_back(option + path);
+    }
+    const agent_result result = run(options);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(conv_test::filtered(m_events, {"create_table"}), GetParam().tables_created);
+}
+
+const std::string t1_created = "create_table [dbo].[t1] columns=2 indexes=1";
+const std::string t3_created = "create_table [dbo].[t3] columns=1 indexes=1";
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, AgentSelectionOrder,
+    testing::Values(order_case{"ListAfterAProfileReplacesItsTables", {"P1", "L"}, {t3_created}},
+                    order_case{"ProfileAfterAListReplacesItsTables", {"L", "P1"}, {t1_created}},
+                    order_case{"SecondProfileReplacesTheFirst",
+                               {"P1", "P2"},
+                               {"create_table [dbo].[\u00C9t\u00E9] columns=1 indexes=1"}},
+                    order_case{"ProfileWithoutTablesKeepsTheList",
+                               {"L", "P0"},
+                               {"create_table [dbo].[t3] columns=1 indexes=0"}}),
+    [](const testing::TestParamInfo<order_case>& param_info) { return param_info.param.name; });
+
+TEST_F(AgentRun, ListedTablesKeepTheirSchemaAndDottedNamesTheirPair)
+{
+    m_database->execute("CREATE SCHEMA s2; CREATE TABLE s2.t (id int); INSERT INTO s2.t VALUES (7);"
+                        "CREATE SCHEMA \"sch.dot\"; CREATE TABLE \"sch.dot\".t (id int);"
+                        "INSERT INTO \"sch.dot\".t VALUES (8);"
+                        "CREATE SCHEMA a; CREATE TABLE a.\"b.c\" (id int);"
+                        "INSERT INTO a.\"b.c\" VALUES (9);"
+                        "CREATE SCHEMA \"a.b\"; CREATE TABLE \"a.b\".c (id int);"
+                        "INSERT INTO \"a.b\".c VALUES (10);");
+    const std::string list = m_dir.file("tables.txt");
+    test_support::write_file(list, "s2.t\n\"sch.dot\".t\na.\"b.c\"\n\"a.b\".c\n");
+    const agent_result result = run({"--tab_file=" + list});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(conv_test::filtered(m_events, {"append"}),
+              (event_log{"append [a.b].[c] 10", "append [sch.dot].[t] 8", "append [a].[b.c] 9",
+                         "append [s2].[t] 7"}));
+
+    // The same pair from a profile's selection with the schema of the dotted name.
+    m_events.clear();
+    const std::string profile = m_dir.file("dot.zov");
+    test_support::write_file(profile, "[Selected Tables]\r\n\"sch.dot\".t\r\n" +
+                                          profile_connection() + "schema=sch.dot\r\n");
+    const agent_result from_profile = run({"--profile=" + profile});
+    EXPECT_EQ(from_profile.err, "");
+    EXPECT_EQ(conv_test::filtered(m_events, {"append"}), event_log{"append [sch.dot].[t] 8"});
+}
+
+TEST_F(AgentRun, TraceLogThatCannotBeWrittenIsSaidOnceAndTheRunStillSucceeds)
+{
+    if (!std::filesystem::exists("/dev/full"))
+    {
+        GTEST_SKIP() << "this system has no /dev/full";
+    }
+    const agent_result result = run({"--tab_def", "--logfile=/dev/full"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "The trace log /dev/full could not be written (No space left on "
+                          "device); some of its lines are missing.\n");
+    EXPECT_EQ(run({"--silent", "--tab_def", "--logfile=/dev/full"}).err, "");
+    const agent_result discarded = run({"--tab_def", "--logfile=/dev/null"});
+    EXPECT_EQ(discarded.status, 0);
+    EXPECT_EQ(discarded.err, "");
 }
 
 struct sequence_case

@@ -59,12 +59,31 @@ INSTANTIATE_TEST_SUITE_P(
                       "a\n\xEF\xBB\xBF"
                       "b\n",
                       {L"a", L"\uFEFFb"}},
-        tab_file_case{"BlankOnlyLineIsAName", "  \r\n", {L"  "}},
+        tab_file_case{"BlankLinesAreSkipped", " \t\r\npublic.a\r\n  \r\n\t\n", {L"public.a"}},
+        tab_file_case{"QuotedPartsReadAsTheSourceWritesThem",
+                      "\"public\".a\n\"sch.dot\".t\na.b.c\n",
+                      {L"public.a", L"\"sch.dot\".t", L"a.\"b.c\""}},
         tab_file_case{"LongLineIsReadWhole",
                       long_name + "\r\nt2\r\n",
-                      {std::wstring(long_name.begin(), long_name.end()), L"t2"}},
-        tab_file_case{"EmptyFile", "", {}}),
+                      {std::wstring(long_name.begin(), long_name.end()), L"t2"}}),
     [](const testing::TestParamInfo<tab_file_case>& param_info) { return param_info.param.name; });
+
+TEST_F(AgentOptions, TableListThatNamesNoTableEndsTheProgram)
+{
+    const std::string path = m_dir.file("empty.txt");
+    for (const std::string bytes :
+         {std::string(), std::string("\r\n\n"), std::string(" \t \r\n  \n"),
+          std::string("\xEF\xBB\xBF"), std::string("\xEF\xBB\xBF  \r\n\r\n")})
+    {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        test_support::write_file(path, bytes);
+        m_err.str("");
+        m_converter.tables() = {L"earlier"};
+        EXPECT_THROW(process_tab_file(path, m_context), process_exit);
+        EXPECT_EQ(m_err.str(), "Table list " + path + " names no table\n");
+        EXPECT_EQ(m_converter.tables(), std::vector<std::wstring>{L"earlier"});
+    }
+}
 
 TEST_F(AgentOptions, SecondTableListFileReplacesTheFirst)
 {
