@@ -668,6 +668,20 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
         if (mode == conversion_mode::merge)
         {
             ++m_rows_refused;
+            try
+            {
+                // A duplicate of a stored row is dropped; a row whose key the server only takes
+                // for a stored one ('a ' for 'a') is another row, and is reported.
+                writer.check_duplicate(record);
+            }
+            catch (const odb_exception& key_error)
+            {
+                if (key_error.connection_lost())
+                {
+                    escalate_lost_row(key_error);
+                }
+                report_row(row_number, key_error);
+            }
             return;
         }
     }
