@@ -10,42 +10,6 @@ namespace
 {
 
 using namespace mss_test;
-using cells = std::vector<std::optional<std::wstring>>;
-
-const std::wstring sp_columns_sql = L"EXEC sp_columns @table_name=[t], @table_owner=[dbo]";
-
-// sp_columns rows: owner, table, column, type name, precision, scale and default.
-fake_result sp_columns_rows(const std::vector<cells>& rows)
-{
-    fake_result result;
-    for (const wchar_t* name : {L"TABLE_QUALIFIER", L"TABLE_OWNER", L"TABLE_NAME", L"COLUMN_NAME",
-                                L"DATA_TYPE", L"TYPE_NAME", L"PRECISION", L"LENGTH", L"SCALE",
-                                L"RADIX", L"NULLABLE", L"REMARKS", L"COLUMN_DEF"})
-    {
-        result.columns.push_back(described(name, sql_type::wvarchar, 400));
-    }
-    for (const cells& values : rows)
-    {
-        plat::oledb::row row;
-        for (const std::optional<std::wstring>& value : values)
-        {
-            row.push_back(value ? plat::oledb::cell(plat::wide_to_utf16(*value))
-                                : plat::oledb::cell{});
-        }
-        result.rows.push_back(row);
-    }
-    return result;
-}
-
-cells sp_row(const wchar_t* table, const wchar_t* name, const wchar_t* type,
-             const wchar_t* precision, const wchar_t* length,
-             const std::optional<std::wstring>& scale,
-             const std::optional<std::wstring>& column_default)
-{
-    return {L"shop", L"dbo", table, name, L"0",         type,          precision,
-            length,  scale,  L"10", L"1", std::nullopt, column_default};
-}
-
 class MssTableExisting : public MssTable
 {
 protected:
