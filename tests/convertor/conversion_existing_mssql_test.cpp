@@ -60,8 +60,7 @@ struct refusal
     std::string reason;
 };
 
-void expect_refusals(const std::vector<std::string>& messages,
-                     const std::vector<refusal>& refusals)
+void expect_refusals(const std::vector<std::string>& messages, const std::vector<refusal>& refusals)
 {
     ASSERT_EQ(messages.size(), refusals.size()) << testing::PrintToString(messages);
     for (std::size_t idx = 0; idx < refusals.size(); ++idx)
@@ -73,7 +72,7 @@ void expect_refusals(const std::vector<std::string>& messages,
 }
 
 class ExistingColumnsSqlServer : public ConversionIntoExistingSqlServer,
-                        public testing::WithParamInterface<bool>
+                                 public testing::WithParamInterface<bool>
 {
 protected:
     void SetUp() override { connect_servers(GetParam() ? "exact_insert" : "exact_bulk"); }
@@ -112,9 +111,9 @@ TEST_P(ExistingColumnsSqlServer, ValueGoesInExactlyOrItsRowIsReported)
                      {6, "has no form in column dt (datetime): a datetime holds whole "
                          "milliseconds"},
                      {7, "has no form in column s (int): it is no whole number"}});
-    const std::vector<std::vector<std::string>> rows = query(
-        "SELECT id, n, CONVERT(varchar(10), ts, 23), CAST(b AS int), s, v, "
-        "CONVERT(varchar(23), dt, 121) FROM dbo.t ORDER BY id");
+    const std::vector<std::vector<std::string>> rows =
+        query("SELECT id, n, CONVERT(varchar(10), ts, 23), CAST(b AS int), s, v, "
+              "CONVERT(varchar(23), dt, 121) FROM dbo.t ORDER BY id");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"3", "4", "2020-01-03", "1", "3", "caf\xc3\xa9",
                                                  "2020-01-03 10:00:00.123"}));
@@ -125,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(LoadPaths, ExistingColumnsSqlServer, testing::Values(fa
                          { return std::string(param_info.param ? "ByInsert" : "ByBulkLoad"); });
 
 class ExistingKeysSqlServer : public ConversionIntoExistingSqlServer,
-                     public testing::WithParamInterface<int>
+                              public testing::WithParamInterface<int>
 {
 protected:
     void SetUp() override { connect_servers("keys_" + std::to_string(GetParam())); }

@@ -225,3 +225,49 @@ INSTANTIATE_TEST_SUITE_P(
                     default_case{L"((99999999999))", VT_I4, VT_EMPTY, L""}));
 
 } // namespace
+
+namespace
+{
+
+struct key_sql_case
+{
+    const char* name;
+    std::wstring key_type;
+    std::wstring key;
+    std::wstring where;
+};
+
+class MssTableKeyComparison : public testing::TestWithParam<key_sql_case>
+{
+};
+
+// A key of text compares exactly: by code points, and by length for varchar and nvarchar.
+TEST_P(MssTableKeyComparison, TextKeyComparesExactlyOtherKeysByValue)
+{
+    const key_sql_case& given = GetParam();
+    udb_schema schema;
+    schema.adopt(column(L"k", VT_BSTR, 10).clone());
+    schema.adopt(column(L"v", VT_I4).clone());
+    const udb_record record = row_of({{L"k", ole_variant(given.key)}, {L"v", ole_variant(2)}});
+    EXPECT_EQ(
+        mss_table::update_sql(L"[dbo].[t]", schema, {L"k"}, record, mss_target{}, {given.key_type}),
+        L"UPDATE [dbo].[t] SET [v]=2 WHERE " + given.where);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MssTableKeyComparison,
+    testing::Values(
+        key_sql_case{"ByValue", L"", L"a ", L"[k]=N'a '"},
+        key_sql_case{"Nvarchar", L"nvarchar(10)", L"a ",
+                     L"[k] COLLATE Latin1_General_100_BIN2 = N'a ' AND DATALENGTH([k]) = "
+                     L"DATALENGTH(CAST(N'a ' AS nvarchar(10)))"},
+        key_sql_case{"Varchar", L"varchar(10)", L"A",
+                     L"[k] COLLATE Latin1_General_100_BIN2 = N'A' AND DATALENGTH([k]) = "
+                     L"DATALENGTH(CAST(N'A' AS varchar(10)))"},
+        key_sql_case{"Char", L"char(3)", L"a", L"[k] COLLATE Latin1_General_100_BIN2 = N'a'"},
+        // char pads with blanks: no stored key is exactly a text that ends in one.
+        key_sql_case{"CharEndingInABlank", L"char(3)", L"a ", L"1 = 0"}),
+    [](const testing::TestParamInfo<key_sql_case>& param_info)
+    { return std::string(param_info.param.name); });
+
+} // namespace

@@ -79,7 +79,6 @@ public:
     std::vector<std::vector<std::string>> query(const std::string& sql);
 
 private:
-
     mss_engine& m_engine;
     std::wstring m_database;
 };
