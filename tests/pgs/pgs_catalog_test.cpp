@@ -205,7 +205,7 @@ TEST(PgsDeleteRule, ActionLettersGiveRuleWords)
     EXPECT_EQ(pgs_recordset::get_delete_rule('a'), L"");
 }
 
-TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16UnitsAtMost)
+TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16Units)
 {
     // One unit a character, two for one beyond the basic plane: plain letters, an accented
     // word (2 bytes a letter), 450 CJK characters (3 bytes each: 900 bytes as nvarchar, a
