@@ -449,7 +449,9 @@ link_status load_writer::insert_literal(const load_row& values)
     {
         return status;
     }
-    return run(insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind));
+    const std::u16string sql =
+        insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind);
+    return run([&sql](link_statement& statement) { return statement.execute_utf16(sql); });
 }
 
 // Identity values written by INSERT need the session switch; the loader's connection is its
@@ -468,11 +470,16 @@ link_status load_writer::identity_on()
 
 link_status load_writer::run(const std::wstring& sql)
 {
+    return run([&sql](link_statement& statement) { return statement.execute(sql); });
+}
+
+link_status load_writer::run(const std::function<link_status(link_statement&)>& execute)
+{
     std::unique_ptr<link_statement> statement;
     link_status status = m_link->new_statement(statement);
     if (status.ok())
     {
-        status = statement->execute(sql);
+        status = execute(*statement);
     }
     while (status.ok() && statement)
     {

@@ -6,6 +6,7 @@
 #include "plat/oledb/oledb_connstr.h"
 #include "plat/oledb/oledb_load.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,8 @@ private:
     link_status insert_literal(const load_row& values);
     link_status identity_on();
     link_status run(const std::wstring& sql);
+    // Runs what `execute` sends on a new statement and walks its results.
+    link_status run(const std::function<link_status(link_statement&)>& execute);
     bool routed(const load_row& values) const;
 
     load_target m_target;
