@@ -70,11 +70,11 @@ type_family family_of(const std::wstring& name)
     {
         return type_family::time;
     }
-    if (name == L"char" || name == L"varchar")
+    if (name == L"char" || name == L"varchar" || name == L"text")
     {
         return type_family::narrow_text;
     }
-    if (name == L"nchar" || name == L"nvarchar")
+    if (name == L"nchar" || name == L"nvarchar" || name == L"ntext")
     {
         return type_family::wide_text;
     }
@@ -620,7 +620,9 @@ void mss_convert_exact(ole_variant& value, const t_ftd& column, const mss_column
             }
             bytes = *narrow;
         }
-        if (type.max_length >= 0 && bytes > static_cast<std::size_t>(type.max_length))
+        // text and ntext report the size of their pointer, not of what they hold.
+        const bool bounded = type.name != L"text" && type.name != L"ntext";
+        if (bounded && type.max_length >= 0 && bytes > static_cast<std::size_t>(type.max_length))
         {
             refuse(
                 plat::wformat_w(L"it takes %d bytes, the column holds %d", bytes, type.max_length));

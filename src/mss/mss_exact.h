@@ -36,9 +36,10 @@ constexpr int mss_utf8_code_page = 65001;
 /// - date: a date at midnight; smalldatetime: 1900-01-01 to 2079-06-06 23:59, seconds 0;
 ///   datetime: from 1753, whole milliseconds ending in 0, 3 or 7; datetime2(n) and time(n): no
 ///   more than n fractional digits (time: a time of day alone);
-/// - char, varchar, nchar, nvarchar: the text fits the column's length and, for char and
-///   varchar, every character has a form in the column's code page (with none known, ASCII
-///   only, which every code page holds). Blank padding of char(n) is no change;
+/// - char, varchar, nchar, nvarchar (and text, ntext): the text fits the column's length and,
+///   for char, varchar and text, every character has a form in the column's code page (with
+///   none known, ASCII only, which every code page holds). Blank padding of char(n) is no
+///   change;
 /// - other types: changed to the column's kind as before (decimal precision and scale, date
 ///   ranges and floats are checked again by mss_check_value when the row is written).
 void mss_convert_exact(ole_variant& value, const t_ftd& column, const mss_column_type& type);
