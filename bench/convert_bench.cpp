@@ -1,10 +1,12 @@
 // convert_bench.cpp: peak resident memory of the agent converting rows of 1 MB values into SQL
 // Server.
 //
-// Usage: convert_bench [rows] [bytea|text] [destination]   (default 2000 rows of bytea into
-// zov_writer_bench). PostgreSQL comes from PGHOST, PGPORT, PGUSER and PGPASSWORD, SQL Server from
-// ZOV_TEST_MSSQL ("server;user;password"). A source database of its own is created, filled and
-// dropped; the destination database is created again by the conversion (mode 0) and kept.
+// Usage: convert_bench [rows] [bytea|text|large] [destination]   (default 2000 rows of bytea into
+// zov_writer_bench; "large": rows of a 20.8 MB bytea and a 34 MB text, whose peak must stay
+// under 8 times such a row plus 64 MiB). PostgreSQL comes from PGHOST, PGPORT, PGUSER and
+// PGPASSWORD, SQL Server from ZOV_TEST_MSSQL ("server;user;password"). A source database of its own
+// is created, filled and dropped; the destination database is created again by the conversion (mode
+// 0) and kept.
 #include "bench_pg.h"
 #include "zovagent/zovagent.h"
 
@@ -34,11 +36,31 @@ double peak_mib()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// The largest row of the "large" kind: a bytea of 20.8 MB and a text of 34 MB.
+constexpr double large_row_mib = (20800000.0 + 34000000.0) / (1024.0 * 1024.0);
+
+// Rows of a 20.8 MB bytea and a 34 MB text each, made on the server.
+void fill_large(pqxx::nontransaction& work, long rows)
+{
+    work.exec("CREATE TABLE blobs (id integer PRIMARY KEY, data bytea, note text)");
+    for (long id = 1; id <= rows; ++id)
+    {
+        work.exec("INSERT INTO blobs SELECT g, convert_to(repeat(md5(g::text), 650000), 'UTF8'), "
+                  "repeat(md5((g + 1)::text), 1062500) FROM generate_series(" +
+                  std::to_string(id) + ", " + std::to_string(id) + ") AS g");
+    }
+}
+
 // 1 MiB per row, made on the server: the bench's own memory stays out of the figure.
-void fill_source(const std::string& database, long rows, bool text)
+void fill_source(const std::string& database, long rows, bool text, bool large)
 {
     pqxx::connection connection(pg_conninfo(database));
     pqxx::nontransaction work(connection);
+    if (large)
+    {
+        fill_large(work, rows);
+        return;
+    }
     const std::string value = "repeat(md5(g::text), 32768)";
     work.exec(std::string("CREATE TABLE blobs (id integer PRIMARY KEY, payload ") +
               (text ? "text" : "bytea") + ")");
@@ -73,6 +95,7 @@ int main(int argc, char** argv)
 {
     const long rows = argc > 1 ? std::atol(argv[1]) : 2000;
     const bool text = argc > 2 && std::string(argv[2]) == "text";
+    const bool large = argc > 2 && std::string(argv[2]) == "large";
     const std::string destination = argc > 3 ? argv[3] : "zov_writer_bench";
     std::string server;
     std::string user;
@@ -92,9 +115,12 @@ int main(int argc, char** argv)
             work.exec("CREATE DATABASE " + work.quote_name(database));
         }
         const auto fill_start = std::chrono::steady_clock::now();
-        fill_source(database, rows, text);
+        fill_source(database, rows, text, large);
         std::printf(
-            "source: %ld rows of 1 MiB %s in %.1f s\n", rows, text ? "text" : "bytea",
+            "source: %ld rows of %s in %.1f s\n", rows,
+            large  ? "a 20.8 MB bytea and a 34 MB text"
+            : text ? "1 MiB text"
+                   : "1 MiB bytea",
             std::chrono::duration<double>(std::chrono::steady_clock::now() - fill_start).count());
         const double before = peak_mib();
         std::vector<std::string> args{"convert_bench",
@@ -123,6 +149,15 @@ int main(int argc, char** argv)
         std::printf("peak resident memory: %.0f MiB (%.0f MiB before the conversion)\n", peak_mib(),
                     before);
         status = code == 0 ? 0 : 1;
+        if (large)
+        {
+            // A row's values are held a few times on their way (read, converted, bound, sent),
+            // never once per step of the whole table.
+            const double bound = 8 * large_row_mib + 64;
+            std::printf("bound for rows of %.0f MiB: %.0f MiB (%s)\n", large_row_mib, bound,
+                        peak_mib() <= bound ? "kept" : "exceeded");
+            status = status == 0 && peak_mib() <= bound ? 0 : 1;
+        }
     }
     catch (const std::exception& error)
     {

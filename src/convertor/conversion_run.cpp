@@ -246,6 +246,9 @@ private:
     [[noreturn]] static void escalate_lost_row(const odb_exception& error);
     std::wstring destination_name(const std::wstring& key);
     std::wstring unused_name(const std::wstring& name) const;
+    /// Renames the primary and unique keys of the table `name` whose names an earlier table of
+    /// this run gave its own keys in that schema (compared without case), and notes the names.
+    void unused_key_names(const std::wstring& name, udb_indexes& indexes);
     void check_stop() const;
 
     vandrel_convertor& m_converter;
@@ -256,6 +259,9 @@ private:
     std::unique_ptr<mss_tn_validator> m_validator;
     /// Destination names given to earlier entries of this run.
     std::vector<std::wstring> m_used_names;
+    /// The names of the primary and unique keys of this run's tables, by schema: the server
+    /// keeps them as objects of the schema, so two tables cannot have keys of one name.
+    std::vector<std::pair<std::wstring, std::wstring>> m_used_key_names;
     /// Of the current table: the last row handed to the writer, the rows it refused or
     /// dropped, and the run of identical failures on consecutive rows.
     std::int64_t m_rows_handed = 0;
@@ -441,6 +447,7 @@ std::unique_ptr<udb_recordset> conversion_run::create_writer(const std::wstring&
     if (!m_converter.skip_idx())
     {
         indexes = rows.indexes();
+        unused_key_names(name, indexes);
     }
     const udb_schema schema =
         m_destination->is_table_exist(name) ? rows.schema() : measured_schema(rows, indexes);
@@ -674,6 +681,20 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
         if (mode == conversion_mode::merge)
         {
             ++m_rows_refused;
+            try
+            {
+                // A duplicate of a stored row is dropped; a row whose key the server only takes
+                // for a stored one ('a ' for 'a') is another row, and is reported.
+                writer.check_duplicate(record);
+            }
+            catch (const odb_exception& key_error)
+            {
+                if (key_error.connection_lost())
+                {
+                    escalate_lost_row(key_error);
+                }
+                report_row(row_number, key_error);
+            }
             return;
         }
     }
@@ -774,6 +795,40 @@ std::wstring conversion_run::unused_name(const std::wstring& name) const
     tk_wlog(2, L"Table name '%s' is taken by an earlier table of this run; using '%s'", name,
             unique);
     return unique;
+}
+
+void conversion_run::unused_key_names(const std::wstring& name, udb_indexes& indexes)
+{
+    std::wstring table;
+    std::wstring schema;
+    mss_split_tab_name(name, table, schema, false);
+    // A table renamed because another differs from it only by case ("Case" and case) brings
+    // that table's key name in another case ("Case_pkey" and "case_pkey").
+    mss_validator taken;
+    for (const auto& [used_schema, used_name] : m_used_key_names)
+    {
+        if (plat::equal_ci(used_schema, schema))
+        {
+            taken.add_existing_name(used_name);
+        }
+    }
+    for (std::size_t idx = 0; idx < indexes.size(); ++idx)
+    {
+        udb_index& index = indexes[idx];
+        if ((!index.primary && !index.unique) || index.name.empty())
+        {
+            continue;
+        }
+        const std::wstring unique = taken.get_safe_name(index.name);
+        if (unique != index.name)
+        {
+            tk_wlog(2, L"Key name '%s' is taken by an earlier table of this run; using '%s'",
+                    index.name, unique);
+            index.name = unique;
+        }
+        taken.add_existing_name(unique);
+        m_used_key_names.emplace_back(schema, unique);
+    }
 }
 
 void conversion_run::check_stop() const

@@ -34,10 +34,11 @@ std::wstring text_at(const udb_record& row, std::size_t column)
     return column < row.size() ? row[column]->to_wstring() : std::wstring();
 }
 
-int number_at(const udb_record& row, std::size_t column)
+int number_at(const udb_record& row, std::size_t column, std::size_t from = 0)
 {
     int value = 0;
-    for (const wchar_t c : text_at(row, column))
+    const std::wstring text = text_at(row, column);
+    for (const wchar_t c : std::wstring_view(text).substr(std::min(from, text.size())))
     {
         if (c < L'0' || c > L'9' || value > 100000)
         {
@@ -46,6 +47,13 @@ int number_at(const udb_record& row, std::size_t column)
         value = value * 10 + (c - L'0');
     }
     return value;
+}
+
+// A catalog number that may be negative (a length of -1 for max); 0 when there is none.
+int signed_at(const udb_record& row, std::size_t column)
+{
+    const std::wstring text = text_at(row, column);
+    return text.starts_with(L'-') ? -number_at(row, column, 1) : number_at(row, column);
 }
 
 bool quoted(const std::wstring& text)
@@ -212,6 +220,44 @@ void mss_table::init_schema()
             tk_log(1, ">>> reserved=%d", column.dw_reserved);
         }
     }
+    read_column_types(L"N'" + mss_escape_quotes(name()) + L"'");
+}
+
+void mss_table::read_column_types(const std::wstring& table_literal)
+{
+    // sp_columns names an alias type, not the system type that decides what a column holds,
+    // and no collation.
+    const std::wstring sql =
+        L"SELECT c.name, TYPE_NAME(c.system_type_id), c.scale, c.max_length, "
+        L"CAST(COLLATIONPROPERTY(c.collation_name, 'CodePage') AS int) FROM sys.columns AS c "
+        L"WHERE c.object_id = OBJECT_ID(" +
+        table_literal + L")";
+    ole_com_ptr<IRowset> rowset;
+    command().execute(sql, rowset.put());
+    if (!rowset)
+    {
+        return;
+    }
+    odb_recordset rows(rowset.get());
+    for (rows.reset(); !rows.is_eof(); rows.next())
+    {
+        const udb_record& row = *rows.get_item();
+        const int column_idx = schema().get_field_idx(text_at(row, 0));
+        if (column_idx < 0)
+        {
+            continue;
+        }
+        mss_column_type type;
+        type.name = text_at(row, 1);
+        plat::ascii_lower(type.name);
+        type.scale = signed_at(row, 2);
+        type.max_length = signed_at(row, 3);
+        type.code_page = signed_at(row, 4);
+        tk_wlog(2, L"Column %s is %s, scale %d, length %d, code page %d", text_at(row, 0),
+                type.name, type.scale, type.max_length, type.code_page);
+        m_column_types.resize(schema().size());
+        m_column_types[static_cast<std::size_t>(column_idx)] = std::move(type);
+    }
 }
 
 ole_variant mss_table::get_def_value(const t_ftd& column, const std::wstring& source)
@@ -272,10 +318,38 @@ ole_variant mss_table::get_def_value(const t_ftd& column, const std::wstring& so
 namespace
 {
 
-// The SET and WHERE lists of an UPDATE by key from the record's fields that the schema has.
+// The collation that compares text by its code points, case and accents included (trailing
+// blanks are still ignored: the lengths are compared besides).
+constexpr const wchar_t* binary_collation = L"Latin1_General_100_BIN2";
+
+// The WHERE item that finds the stored row whose key column holds exactly `literal`. A
+// varchar or nvarchar key compares by code points and length, so that 'a ' is not 'a' and 'A'
+// not 'a' whatever the column's collation; a char or nchar key is padded with blanks by
+// nature, so a text ending in a blank has no stored row that is exactly it; other keys compare
+// by value.
+std::wstring key_item(const std::wstring& quoted_column, const std::wstring& literal,
+                      const std::wstring& literal_text, const std::wstring& key_type)
+{
+    const std::wstring equal = quoted_column + L"=" + literal;
+    if (key_type.empty() || literal == L"NULL")
+    {
+        return equal;
+    }
+    const std::wstring binary = quoted_column + L" COLLATE " + binary_collation + L" = " + literal;
+    if (key_type.starts_with(L"char") || key_type.starts_with(L"nchar"))
+    {
+        return literal_text.ends_with(L' ') ? L"1 = 0" : binary;
+    }
+    return binary + L" AND DATALENGTH(" + quoted_column + L") = DATALENGTH(CAST(" + literal +
+           L" AS " + key_type + L"))";
+}
+
+// The SET and WHERE lists of an UPDATE by key from the record's fields that the schema has;
+// `loose_key_list` compares the key as the server does.
 void update_lists(const udb_schema& schema, const std::vector<std::wstring>& key_columns,
-                  const udb_record& record, const mss_target& target, std::wstring& set_list,
-                  std::wstring& key_list)
+                  const std::vector<std::wstring>& key_types, const udb_record& record,
+                  const mss_target& target, std::wstring& set_list, std::wstring& key_list,
+                  std::wstring* loose_key_list = nullptr)
 {
     for (const std::unique_ptr<udb_field>& field : record)
     {
@@ -287,17 +361,27 @@ void update_lists(const udb_schema& schema, const std::vector<std::wstring>& key
             continue;
         }
         const t_ftd* column = schema[static_cast<std::size_t>(column_idx)];
-        const std::wstring item = mss_quote_name(column->name) + L"=" +
-                                  mss_get_fld_append_str(field.get(), column, target);
-        if (std::find(key_columns.begin(), key_columns.end(), column->name) == key_columns.end())
+        const std::wstring quoted_column = mss_quote_name(column->name);
+        const std::wstring literal = mss_get_fld_append_str(field.get(), column, target);
+        const auto key = std::find(key_columns.begin(), key_columns.end(), column->name);
+        if (key == key_columns.end())
         {
             tk_wlog(1, L"Field %s is NOT a part of UKey", field->name());
-            set_list += (set_list.empty() ? L"" : L", ") + item;
+            set_list += (set_list.empty() ? L"" : L", ") + quoted_column + L"=" + literal;
         }
         else
         {
             tk_wlog(1, L"Field %s is a part of UKey", field->name());
-            key_list += (key_list.empty() ? L"" : L" AND ") + item;
+            const std::size_t key_idx = static_cast<std::size_t>(key - key_columns.begin());
+            const std::wstring key_type =
+                key_idx < key_types.size() ? key_types[key_idx] : std::wstring();
+            key_list += (key_list.empty() ? L"" : L" AND ") +
+                        key_item(quoted_column, literal, field->to_wstring(), key_type);
+            if (loose_key_list != nullptr)
+            {
+                *loose_key_list +=
+                    (loose_key_list->empty() ? L"" : L" AND ") + quoted_column + L"=" + literal;
+            }
         }
     }
 }
@@ -306,11 +390,12 @@ void update_lists(const udb_schema& schema, const std::vector<std::wstring>& key
 
 std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& schema,
                                    const std::vector<std::wstring>& key_columns,
-                                   const udb_record& record, const mss_target& target)
+                                   const udb_record& record, const mss_target& target,
+                                   const std::vector<std::wstring>& key_types)
 {
     std::wstring set_list;
     std::wstring key_list;
-    update_lists(schema, key_columns, record, target, set_list, key_list);
+    update_lists(schema, key_columns, key_types, record, target, set_list, key_list);
     if (key_list.empty())
     {
         return {};
@@ -321,6 +406,134 @@ std::wstring mss_table::update_sql(const std::wstring& table, const udb_schema& 
         return L"SELECT COUNT(*) FROM " + table + L" WHERE " + key_list;
     }
     return L"UPDATE " + table + L" SET " + set_list + L" WHERE " + key_list;
+}
+
+std::wstring mss_table::key_match_sql(const std::wstring& table, const udb_schema& schema,
+                                      const std::vector<std::wstring>& key_columns,
+                                      const udb_record& record, const mss_target& target,
+                                      const std::vector<std::wstring>& key_types)
+{
+    std::wstring set_list;
+    std::wstring key_list;
+    std::wstring loose_key_list;
+    update_lists(schema, key_columns, key_types, record, target, set_list, key_list,
+                 &loose_key_list);
+    if (key_list.empty())
+    {
+        return {};
+    }
+    return L"SELECT COUNT(*), SUM(CASE WHEN " + key_list + L" THEN 1 ELSE 0 END) FROM " + table +
+           L" WHERE " + loose_key_list;
+}
+
+std::vector<std::wstring> mss_table::key_types(const std::vector<std::wstring>& key_columns) const
+{
+    std::vector<std::wstring> types;
+    for (const std::wstring& key : key_columns)
+    {
+        const int column_idx = schema().get_field_idx(key);
+        std::wstring type;
+        if (column_idx >= 0)
+        {
+            const auto idx = static_cast<std::size_t>(column_idx);
+            const t_ftd& column = *schema()[idx];
+            if (idx < m_column_types.size() && !m_column_types[idx].name.empty())
+            {
+                const mss_column_type& known = m_column_types[idx];
+                const bool wide = known.name == L"nvarchar" || known.name == L"nchar";
+                if (wide || known.name == L"varchar" || known.name == L"char")
+                {
+                    type = known.name + (known.max_length < 0
+                                             ? std::wstring(L"(max)")
+                                             : plat::wformat_w(L"(%d)", wide ? known.max_length / 2
+                                                                             : known.max_length));
+                }
+            }
+            else if (column.vartype == VT_BSTR)
+            {
+                // A table this writer created: text columns are nvarchar (or a GUID's type).
+                type = get_mss_native_type1(column, false, m_target);
+                while (!type.empty() && type.back() == L' ')
+                {
+                    type.pop_back();
+                }
+                if (!type.starts_with(L"nvarchar"))
+                {
+                    type.clear();
+                }
+            }
+        }
+        types.push_back(type);
+    }
+    return types;
+}
+
+mss_table::key_match mss_table::match_key(const udb_record& record)
+{
+    if (key_index() < 0)
+    {
+        return key_match::unknown;
+    }
+    const std::vector<std::wstring>& key_columns =
+        indexes()[static_cast<std::size_t>(key_index())].columns;
+    const std::vector<std::wstring> types = key_types(key_columns);
+    // Keys that compare by value are equal only when they are the same.
+    if (std::all_of(types.begin(), types.end(),
+                    [](const std::wstring& type) { return type.empty(); }))
+    {
+        return key_match::unknown;
+    }
+    const std::wstring sql = key_match_sql(name(), schema(), key_columns, record, m_target, types);
+    if (sql.empty())
+    {
+        return key_match::unknown;
+    }
+    tk_wlog(2, L"KEY QUERY: %s", sql);
+    ole_com_ptr<IRowset> rowset;
+    command().execute(sql, rowset.put());
+    if (!rowset)
+    {
+        return key_match::unknown;
+    }
+    odb_recordset rows(rowset.get());
+    rows.reset();
+    if (rows.is_eof())
+    {
+        return key_match::unknown;
+    }
+    const udb_record& row = *rows.get_item();
+    if (number_at(row, 1) > 0)
+    {
+        return key_match::exact;
+    }
+    return number_at(row, 0) > 0 ? key_match::only_equal : key_match::none;
+}
+
+odb_exception mss_table::only_equal_key(const udb_record& record) const
+{
+    std::wstring key_text;
+    if (key_index() >= 0)
+    {
+        for (const std::wstring& key : indexes()[static_cast<std::size_t>(key_index())].columns)
+        {
+            key_text += (key_text.empty() ? L"" : L", ") + key + L"='" +
+                        record.get_field(key).to_wstring() + L"'";
+        }
+    }
+    return odb_exception(plat::wformat_w(
+        L"The row's key (%s) only compares equal to the key of a stored row of %s (by trailing "
+        L"blanks or the column's collation); it is another key, so the stored row was left as "
+        L"it is and this row was not written.",
+        key_text, name()));
+}
+
+void mss_table::check_duplicate(const udb_record& record)
+{
+    tk_log(2, "mss_table::check_duplicate");
+    if (match_key(record) == key_match::only_equal)
+    {
+        throw only_equal_key(record);
+    }
 }
 
 void mss_table::update(udb_record& record)
@@ -338,7 +551,8 @@ void mss_table::update(udb_record& record)
     }
     const std::vector<std::wstring>& key_columns =
         indexes()[static_cast<std::size_t>(key_index())].columns;
-    const std::wstring sql = update_sql(name(), schema(), key_columns, record, m_target);
+    const std::wstring sql =
+        update_sql(name(), schema(), key_columns, record, m_target, key_types(key_columns));
     tk_wlog(2, L"UPDATE QUERY: %s", sql);
     if (sql.empty())
     {
@@ -379,6 +593,12 @@ void mss_table::update(udb_record& record)
     }
     if (changed == 0)
     {
+        // No row has exactly its key: one whose key only compares equal is another row, which
+        // this one must not overwrite.
+        if (match_key(record) == key_match::only_equal)
+        {
+            throw only_equal_key(record);
+        }
         throw odb_exception(plat::wformat_w(
             L"The row conflicts with a row of %s on another unique index than the key; no row "
             L"has its key, so none was updated.",

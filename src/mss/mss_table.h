@@ -2,9 +2,11 @@
 // key, and what an existing destination table looks like.
 #pragma once
 
+#include "mss/mss_exact.h"
 #include "mss/mss_fast_load.h"
 #include "mss/mss_types.h"
 #include "mss/odb_command.h"
+#include "mss/odb_exception.h"
 #include "mss/odb_table.h"
 
 #include <cstdint>
@@ -69,9 +71,27 @@ public:
     /// fields that the schema has, with `key_columns` compared exactly; empty when no field is
     /// a key column. For a record of key columns only: "SELECT COUNT(*) FROM <table> WHERE
     /// [k]=<literal> AND ...", which tells whether its key exists.
+    /// `key_types`, in step with `key_columns`, names the SQL Server type of each varchar,
+    /// nvarchar, char or nchar key column ("varchar(10)"): those compare exactly (by code points
+    /// and length; see key_item in the .cpp), the others, and every one of an empty list, by
+    /// value.
     static std::wstring update_sql(const std::wstring& table, const udb_schema& schema,
                                    const std::vector<std::wstring>& key_columns,
-                                   const udb_record& record, const mss_target& target);
+                                   const udb_record& record, const mss_target& target,
+                                   const std::vector<std::wstring>& key_types = {});
+    /// "SELECT COUNT(*), SUM(CASE WHEN <exact key> THEN 1 ELSE 0 END) FROM <table> WHERE
+    /// <key as the server compares it>": the rows whose key compares equal to the record's,
+    /// and how many of them have exactly its key. Empty when no field is a key column.
+    static std::wstring key_match_sql(const std::wstring& table, const udb_schema& schema,
+                                      const std::vector<std::wstring>& key_columns,
+                                      const udb_record& record, const mss_target& target,
+                                      const std::vector<std::wstring>& key_types);
+    /// After the record failed on a key or constraint in a merge: returns when it is the
+    /// duplicate of a stored row (exactly its key) or the conflict is elsewhere; throws
+    /// odb_exception when a stored row's key only compares equal to its key ('a ' and 'a',
+    /// 'A' and 'a' under a case-insensitive collation), which would drop another row in
+    /// silence. The statement's failure is thrown as odb_exception too.
+    void check_duplicate(const udb_record& record) override;
 
     /// Some column is an identity column whose values the rows bring.
     bool has_identity() const { return m_has_identity; }
@@ -96,7 +116,22 @@ public:
     static constexpr std::size_t batch_byte_budget = std::size_t{16} << 20;
 
 private:
+    // How the stored keys stand to a record's key.
+    enum class key_match
+    {
+        unknown, // no key, no key field, no answer
+        none,
+        only_equal,
+        exact,
+    };
+    key_match match_key(const udb_record& record);
+    odb_exception only_equal_key(const udb_record& record) const;
+    // The SQL Server type of each of the key columns that compare exactly, else empty.
+    std::vector<std::wstring> key_types(const std::vector<std::wstring>& key_columns) const;
+
     void init_schema();
+    // The type name, fractional digits, length and code page of each column (sys.columns).
+    void read_column_types(const std::wstring& table_literal);
     void read_indexes(int mode);
     void find_identity(bool created);
     // Pairs the record's fields with the schema's columns by name (again only when the record
@@ -182,6 +217,9 @@ private:
     std::size_t m_field_bytes = 0;
     // Per schema column of an existing table: the server reported a default (of any kind).
     std::vector<bool> m_server_default;
+    // Per schema column of an existing table: its SQL Server type, by which a value goes in
+    // only when the column holds it exactly; empty for a table this writer created.
+    std::vector<mss_column_type> m_column_types;
     int m_identity_column = -1;
     // A text value's UTF-16 or UTF-8 on its way into its slot, reused value after value.
     std::u16string m_wide_text;

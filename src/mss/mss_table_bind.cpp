@@ -479,11 +479,12 @@ void mss_table::bind_stream(std::uint32_t column_idx, const ole_variant& value)
     }
     else
     {
+        // Not m_wide_text: a text of megabytes would keep its room there after its row.
         std::wstring scratch;
-        plat::wide_to_utf16(text_view(value, scratch), m_wide_text);
-        if (!m_wide_text.empty())
+        const std::u16string text = plat::wide_to_utf16(text_view(value, scratch));
+        if (!text.empty())
         {
-            stream->Write(m_wide_text.data(), static_cast<ULONG>(m_wide_text.size() * 2), &written);
+            stream->Write(text.data(), static_cast<ULONG>(text.size() * 2), &written);
         }
     }
     tk_log(2, "%d bytes processed", stream->size());

@@ -201,6 +201,13 @@ void mss_table::convert_fields(udb_record& record) const
                 L"type",
                 field->to_wstring(), column->name));
         };
+        if (column_idx < m_column_types.size() && !m_column_types[column_idx].name.empty())
+        {
+            // An existing column: the value goes in as it is or not at all, checked here where
+            // the source value is still at hand, for the bulk load and INSERT alike.
+            mss_convert_exact(*field, *column, m_column_types[column_idx]);
+            continue;
+        }
         try
         {
             field->change_type(column->vartype);

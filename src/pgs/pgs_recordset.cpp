@@ -284,8 +284,12 @@ udb_column_measures pgs_recordset::measure_columns(const std::vector<std::wstrin
     {
         const std::wstring text = reference(text_columns[column_idx]) + L"::text";
         const std::wstring alias = L"t" + std::to_wstring(column_idx + 1);
-        add(aggregates, L"COALESCE(MAX(char_length(" + text + L") + (octet_length(" + text +
-                            L") - char_length(" + text + L")) / 3), 0) AS " + alias);
+        // UTF-16 units: one a character, two for a character beyond U+FFFF (the database is
+        // UTF-8); text of one byte a character has none of those.
+        add(aggregates, L"COALESCE(MAX(char_length(" + text + L") + CASE WHEN octet_length(" +
+                            text + L") = char_length(" + text +
+                            L") THEN 0 ELSE char_length(regexp_replace(" + text +
+                            L", E'[^\\U00010000-\\U0010FFFF]+', '', 'g')) END), 0) AS " + alias);
         add(results, alias);
     }
     for (std::size_t column_idx = 0; column_idx < decimal_columns.size(); ++column_idx)

@@ -85,9 +85,8 @@ public:
     std::wstring get_select_sql() const;
     /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
     std::int64_t get_rec_count();
-    /// Reads every row once. A column's figure is an upper bound: its exact character count
-    /// plus a third of the bytes beyond one per character in the server's encoding (exact for
-    /// single-byte text; a character beyond the basic plane takes four bytes and two units).
+    /// Reads every row once. A column's figure is exact: one UTF-16 unit a character, two for
+    /// a character beyond U+FFFF (the source database is UTF-8).
     /// Throws pgs_exception "Cannot measure the values of (name): ..." and for a name that is no
     /// column of the table.
     std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override;

@@ -14,6 +14,8 @@ udb_recordset::udb_recordset(const std::wstring& name, int schema_tag)
 
 udb_recordset::~udb_recordset() = default;
 
+void udb_recordset::check_duplicate(const udb_record&) {}
+
 void udb_recordset::update(udb_record&)
 {
     tk_log(1, "udb_recordset::update");

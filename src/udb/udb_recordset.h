@@ -49,6 +49,12 @@ public:
     /// Contract: the current row, or null when there is none. The recordset keeps it; it stays
     /// valid at least until the next get_item, next or reset. The base has no rows: null.
     virtual udb_record* get_item();
+    /// Contract: called after `record` failed on a key or constraint in a merge, which drops
+    /// the duplicates of stored rows: returns when the record is one (or the side cannot tell),
+    /// throws the side's exception when a stored row's key only compares equal to the record's
+    /// (another key the server's comparison takes for the same), so that the row is reported.
+    /// The base returns.
+    virtual void check_duplicate(const udb_record& record);
     /// Contract: true when no current row is left. The base: true.
     virtual bool is_eof();
     /// Contract: true when the recordset reads a query rather than a table. The base: the query

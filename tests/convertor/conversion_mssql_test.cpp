@@ -1,15 +1,10 @@
 // conversion_mssql_test.cpp: end to end from the test PostgreSQL server to a real SQL Server: the
 // converter run in-process, the destination read back table by table and value by value.
-#include "agent_sqlserver_check.h"
-#include "convertor_fakes.h"
-#include "pgs_test_server.h"
-#include "plat/oledb/oledb_providers.h"
-#include "plat/plat_text.h"
+#include "sqlserver_run_fixture.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
-#include <unistd.h>
 
 namespace
 {
@@ -66,56 +61,12 @@ std::string id_list(const std::vector<int>& ids)
     return "id IN (" + list + ")";
 }
 
-class ConversionToSqlServer : public testing::TestWithParam<conversion_case>
+class ConversionToSqlServer : public testing::TestWithParam<conversion_case>,
+                              protected sqlserver_run_fixture
 {
 protected:
-    void SetUp() override
-    {
-        const std::optional<agent_test::conversion_servers> servers =
-            agent_test::conversion_servers_or_skip();
-        if (!servers)
-        {
-            return;
-        }
-        const agent_test::mssql_login* login = &servers->login;
-        m_server = servers->source;
-        m_dest = "zov_conv_" + std::to_string(::getpid()) + "_" + GetParam().name;
-
-        // As the agent does: the providers before the converter, whose engine needs them.
-        plat::oledb::register_providers(m_classes);
-        m_bench = std::make_unique<conv_test::run_bench>(convertor_flavour::agent);
-        vandrel_convertor& converter = m_bench->converter();
-        converter.set_connection(m_server.host, m_server.user, m_server.password, m_server.port);
-        converter.connect_pgs_server();
-        converter.set_sec_log(false);
-        converter.set_connection(plat::utf8_to_wide_lossy(login->server),
-                                 plat::utf8_to_wide_lossy(login->user),
-                                 plat::utf8_to_wide_lossy(login->password));
-        converter.connect_mssql_server();
-        m_connected = true;
-    }
-
-    void TearDown() override
-    {
-        if (!m_connected)
-        {
-            return;
-        }
-        // The engine reads the database list at connect, and the run created the destination.
-        vandrel_convertor& converter = m_bench->converter();
-        converter.connect_mssql_server();
-        const std::wstring dest = plat::utf8_to_wide_lossy(m_dest);
-        if (converter.mss().is_db_exist(dest))
-        {
-            converter.mss().delete_db(dest);
-        }
-    }
-
-    pgs_test::server_settings m_server;
-    std::string m_dest;
-    plat::oledb::class_table m_classes;
-    std::unique_ptr<conv_test::run_bench> m_bench;
-    bool m_connected = false;
+    void SetUp() override { connect_servers(GetParam().name); }
+    void TearDown() override { drop_destination(); }
 };
 
 TEST_P(ConversionToSqlServer, EveryTableArrivesWithEveryValueAndRefusedRowsAreReported)

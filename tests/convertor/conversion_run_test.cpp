@@ -187,6 +187,19 @@ TEST(ConversionRun, TablesMeetingInOneDestinationNameGetNamesOfTheirOwn)
     EXPECT_TRUE(bench.handler->messages.empty());
 }
 
+// The server keeps keys as objects of their schema, whose names compare without case there.
+TEST(ConversionRun, TablesMeetingInOneDestinationNameGetKeyNamesOfTheirOwn)
+{
+    run_bench bench;
+    bench.source.tables = {{L"public.Orders", 1}, {L"public.orders", 1}, {L"Sales.orders", 1}};
+    // Reported as not created, each key under the name it was given.
+    bench.destination.failing_indexes = {L"pk", L"_pk"};
+    bench.run();
+    EXPECT_EQ(filtered(bench.reporter->lines, {"index"}),
+              (event_log{"index Sales.orders pk: too wide", "index public.Orders pk: too wide",
+                         "index public.orders _pk: too wide"}));
+}
+
 struct mode_case
 {
     const char* name;

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <ostream>
 
 namespace mss_test
@@ -63,6 +64,42 @@ inline udb_record row_of(const std::vector<std::pair<const wchar_t*, ole_variant
         record.add_field(std::make_unique<udb_field>(name, 0, value, false, false));
     }
     return record;
+}
+
+using cells = std::vector<std::optional<std::wstring>>;
+
+inline const std::wstring sp_columns_sql = L"EXEC sp_columns @table_name=[t], @table_owner=[dbo]";
+
+// sp_columns rows: owner, table, column, type name, precision, scale and default.
+inline fake_result sp_columns_rows(const std::vector<cells>& rows)
+{
+    fake_result result;
+    for (const wchar_t* name : {L"TABLE_QUALIFIER", L"TABLE_OWNER", L"TABLE_NAME", L"COLUMN_NAME",
+                                L"DATA_TYPE", L"TYPE_NAME", L"PRECISION", L"LENGTH", L"SCALE",
+                                L"RADIX", L"NULLABLE", L"REMARKS", L"COLUMN_DEF"})
+    {
+        result.columns.push_back(described(name, sql_type::wvarchar, 400));
+    }
+    for (const cells& values : rows)
+    {
+        plat::oledb::row row;
+        for (const std::optional<std::wstring>& value : values)
+        {
+            row.push_back(value ? plat::oledb::cell(plat::wide_to_utf16(*value))
+                                : plat::oledb::cell{});
+        }
+        result.rows.push_back(row);
+    }
+    return result;
+}
+
+inline cells sp_row(const wchar_t* table, const wchar_t* name, const wchar_t* type,
+                    const wchar_t* precision, const wchar_t* length,
+                    const std::optional<std::wstring>& scale,
+                    const std::optional<std::wstring>& column_default)
+{
+    return {L"shop", L"dbo", table, name, L"0",         type,          precision,
+            length,  scale,  L"10", L"1", std::nullopt, column_default};
 }
 
 using test_support::system_time;

@@ -10,42 +10,6 @@ namespace
 {
 
 using namespace mss_test;
-using cells = std::vector<std::optional<std::wstring>>;
-
-const std::wstring sp_columns_sql = L"EXEC sp_columns @table_name=[t], @table_owner=[dbo]";
-
-// sp_columns rows: owner, table, column, type name, precision, scale and default.
-fake_result sp_columns_rows(const std::vector<cells>& rows)
-{
-    fake_result result;
-    for (const wchar_t* name : {L"TABLE_QUALIFIER", L"TABLE_OWNER", L"TABLE_NAME", L"COLUMN_NAME",
-                                L"DATA_TYPE", L"TYPE_NAME", L"PRECISION", L"LENGTH", L"SCALE",
-                                L"RADIX", L"NULLABLE", L"REMARKS", L"COLUMN_DEF"})
-    {
-        result.columns.push_back(described(name, sql_type::wvarchar, 400));
-    }
-    for (const cells& values : rows)
-    {
-        plat::oledb::row row;
-        for (const std::optional<std::wstring>& value : values)
-        {
-            row.push_back(value ? plat::oledb::cell(plat::wide_to_utf16(*value))
-                                : plat::oledb::cell{});
-        }
-        result.rows.push_back(row);
-    }
-    return result;
-}
-
-cells sp_row(const wchar_t* table, const wchar_t* name, const wchar_t* type,
-             const wchar_t* precision, const wchar_t* length,
-             const std::optional<std::wstring>& scale,
-             const std::optional<std::wstring>& column_default)
-{
-    return {L"shop", L"dbo", table, name, L"0",         type,          precision,
-            length,  scale,  L"10", L"1", std::nullopt, column_default};
-}
-
 class MssTableExisting : public MssTable
 {
 protected:
@@ -259,5 +223,51 @@ INSTANTIATE_TEST_SUITE_P(
                     default_case{L"('not a date')", VT_DATE, VT_EMPTY, L""},
                     default_case{L"(getdate())", VT_DATE, VT_EMPTY, L""},
                     default_case{L"((99999999999))", VT_I4, VT_EMPTY, L""}));
+
+} // namespace
+
+namespace
+{
+
+struct key_sql_case
+{
+    const char* name;
+    std::wstring key_type;
+    std::wstring key;
+    std::wstring where;
+};
+
+class MssTableKeyComparison : public testing::TestWithParam<key_sql_case>
+{
+};
+
+// A key of text compares exactly: by code points, and by length for varchar and nvarchar.
+TEST_P(MssTableKeyComparison, TextKeyComparesExactlyOtherKeysByValue)
+{
+    const key_sql_case& given = GetParam();
+    udb_schema schema;
+    schema.adopt(column(L"k", VT_BSTR, 10).clone());
+    schema.adopt(column(L"v", VT_I4).clone());
+    const udb_record record = row_of({{L"k", ole_variant(given.key)}, {L"v", ole_variant(2)}});
+    EXPECT_EQ(
+        mss_table::update_sql(L"[dbo].[t]", schema, {L"k"}, record, mss_target{}, {given.key_type}),
+        L"UPDATE [dbo].[t] SET [v]=2 WHERE " + given.where);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MssTableKeyComparison,
+    testing::Values(
+        key_sql_case{"ByValue", L"", L"a ", L"[k]=N'a '"},
+        key_sql_case{"Nvarchar", L"nvarchar(10)", L"a ",
+                     L"[k] COLLATE Latin1_General_100_BIN2 = N'a ' AND DATALENGTH([k]) = "
+                     L"DATALENGTH(CAST(N'a ' AS nvarchar(10)))"},
+        key_sql_case{"Varchar", L"varchar(10)", L"A",
+                     L"[k] COLLATE Latin1_General_100_BIN2 = N'A' AND DATALENGTH([k]) = "
+                     L"DATALENGTH(CAST(N'A' AS varchar(10)))"},
+        key_sql_case{"Char", L"char(3)", L"a", L"[k] COLLATE Latin1_General_100_BIN2 = N'a'"},
+        // char pads with blanks: no stored key is exactly a text that ends in one.
+        key_sql_case{"CharEndingInABlank", L"char(3)", L"a ", L"1 = 0"}),
+    [](const testing::TestParamInfo<key_sql_case>& param_info)
+    { return std::string(param_info.param.name); });
 
 } // namespace

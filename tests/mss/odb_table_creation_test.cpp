@@ -283,6 +283,22 @@ INSTANTIATE_TEST_SUITE_P(
                   L"NULL)",
                   L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([code])"},
                  {}},
+        // 450 CJK characters: 900 bytes as nvarchar, the most a primary key takes.
+        key_case{"text primary key of 900 bytes",
+                 mss_test::version_2019,
+                 {measured(L"k", 450)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(450) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k])"},
+                 {}},
+        key_case{"text primary key of 902 bytes",
+                 mss_test::version_2019,
+                 {measured(L"k", 451)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(max) COLLATE Latin1_General_100_BIN2 NOT NULL)"},
+                 {L"pk: its key takes 902 bytes, more than the 900 bytes SQL Server allows in a "
+                  L"clustered primary key"}},
         key_case{"primary key beyond 900 bytes is reported, its text stays unbounded",
                  mss_test::version_2019,
                  {measured(L"a", 300), measured(L"b", 160), column(L"n", VT_I4, 0)},

@@ -205,21 +205,28 @@ TEST(PgsDeleteRule, ActionLettersGiveRuleWords)
     EXPECT_EQ(pgs_recordset::get_delete_rule('a'), L"");
 }
 
-TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16UnitsAtMost)
+TEST_F(PgsCatalog, LongestTextIsMeasuredInUtf16Units)
 {
-    // One row each: plain letters (exact), an accented word (2 bytes a letter: counted high by
-    // a third), a character beyond the basic plane (two UTF-16 units, exact), and no value.
+    // One unit a character, two for one beyond the basic plane: plain letters, an accented
+    // word (2 bytes a letter), 450 CJK characters (3 bytes each: 900 bytes as nvarchar, a
+    // primary key's limit) and 451, emoji (4 bytes, two units), and no value.
     m_database->execute(
-        "CREATE TABLE words (id integer, plain text, accented varchar, astral text, empty text);"
-        " INSERT INTO words VALUES (1, 'abcdefghij', 'ééé', E'a\U0001F600b', NULL),"
-        " (2, 'xy', 'e', NULL, NULL);"
-        " CREATE TABLE nothing (t text);");
+        "CREATE TABLE words (id integer, plain text, accented varchar, astral text, empty text,"
+        " cjk text);"
+        " INSERT INTO words VALUES (1, 'abcdefghij', 'ééé', E'a\U0001F600b', NULL,"
+        " repeat('日', 450)),"
+        " (2, 'xy', 'e', NULL, NULL, repeat('本', 449) || '𝄞'),"
+        " (3, 'xy', 'e', repeat(E'\U0001F600', 225), NULL, repeat('語', 300));"
+        " CREATE TABLE nothing (t text);"
+        " CREATE TABLE edge (t text); INSERT INTO edge VALUES (repeat('日', 450));");
     connect_engine();
     const auto database = m_engine->open_db(
         std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
     const auto words = database->get_table(L"public.words", udb_table_mode::read_only);
-    EXPECT_EQ(words->longest_text({L"plain", L"accented", L"astral", L"empty"}),
-              (std::vector<std::int32_t>{10, 4, 4, 0}));
+    EXPECT_EQ(words->longest_text({L"plain", L"accented", L"astral", L"empty", L"cjk"}),
+              (std::vector<std::int32_t>{10, 3, 450, 0, 451}));
+    EXPECT_EQ(database->get_table(L"public.edge", udb_table_mode::read_only)->longest_text({L"t"}),
+              (std::vector<std::int32_t>{450}));
     EXPECT_EQ(
         database->get_table(L"public.nothing", udb_table_mode::read_only)->longest_text({L"t"}),
         (std::vector<std::int32_t>{0}));

@@ -75,9 +75,10 @@ public:
     void expect_values_equal(const pgs_test::server_settings& server, const std::string& source,
                              const source_table& table, const std::string& source_filter = "");
 
-private:
+    /// The rows of a query on the destination, each value as its text.
     std::vector<std::vector<std::string>> query(const std::string& sql);
 
+private:
     mss_engine& m_engine;
     std::wstring m_database;
 };

@@ -59,6 +59,22 @@ public:
         return status;
     }
 
+    link_status execute_utf16(const std::u16string& sql) override
+    {
+        static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+        m_described = false;
+        m_prepared.clear();
+        // The driver only reads the text, whose length it is told.
+        auto* text = reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(sql.data()));
+        link_status status =
+            checked(SQLExecDirectW(m_handle.get(), text, static_cast<SQLINTEGER>(sql.size())));
+        if (status.hr == S_FALSE)
+        {
+            status.hr = S_OK;
+        }
+        return status;
+    }
+
     std::int64_t rows_affected() override
     {
         SQLLEN rows = -1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plat/oledb/oledb_error.h"
+#include "plat/plat_text.h"
 
 #include <cstdint>
 #include <functional>
@@ -115,6 +116,12 @@ public:
 
     /// Runs a batch of one or more statements; positions on its first result.
     virtual link_status execute(const std::wstring& sql) = 0;
+    /// The same for a batch already in UTF-16, the driver's own form, so that a statement of
+    /// large literals is not copied again on its way. The base converts it for execute.
+    virtual link_status execute_utf16(const std::u16string& sql)
+    {
+        return execute(utf16_to_wide(sql));
+    }
     /// SQLTables(NULL, schema, table, type); `schema` and `table` are search patterns.
     virtual link_status tables(const catalog_arg& schema, const catalog_arg& table,
                                const catalog_arg& type) = 0;

@@ -72,10 +72,11 @@ std::wstring insert_params_statement(const std::wstring& table,
                                      const std::vector<load_column>& columns, std::size_t row_count,
                                      driver_kind kind);
 
-/// "INSERT INTO table (cols) VALUES (literals)": one row written as T-SQL literals.
-std::wstring insert_literal_statement(const std::wstring& table,
-                                      const std::vector<load_column>& columns,
-                                      const load_row& values, driver_kind kind);
+/// "INSERT INTO table (cols) VALUES (literals)": one row written as T-SQL literals, in UTF-16
+/// (the driver's form) and at its final size, whatever the size of its values.
+std::u16string insert_literal_statement(const std::wstring& table,
+                                        const std::vector<load_column>& columns,
+                                        const load_row& values, driver_kind kind);
 
 /// The T-SQL literal of a value for its column.
 std::wstring tsql_literal(const load_value& value, const load_column& column);

@@ -5,6 +5,7 @@
 #include "plat/oledb/oledb_text.h"
 #include "plat/plat_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace plat::oledb
@@ -93,6 +94,74 @@ std::wstring date_literal(const load_timestamp& stamp, const load_column& column
     return ascii_wide(text);
 }
 
+// The UTF-16 units of a text in N'...' with its apostrophes doubled.
+std::size_t quoted_size(std::u16string_view text)
+{
+    return text.size() + 3 + static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\''));
+}
+
+void append_quoted(std::u16string& out, std::u16string_view text)
+{
+    out += u"N'";
+    for (const char16_t c : text)
+    {
+        out.push_back(c);
+        if (c == u'\'')
+        {
+            out.push_back(u'\'');
+        }
+    }
+    out.push_back(u'\'');
+}
+
+// The UTF-16 units append_literal writes for the value.
+std::size_t literal_size(const load_value& value, const load_column& column)
+{
+    if (const auto* wide = std::get_if<std::u16string>(&value))
+    {
+        return quoted_size(*wide);
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+    {
+        return 2 + 2 * bytes->size();
+    }
+    if (std::holds_alternative<load_utf8>(value))
+    {
+        // At most one unit a byte, and the quotes doubled.
+        const std::string& text = std::get<load_utf8>(value).text;
+        return text.size() + 3 +
+               static_cast<std::size_t>(std::count(text.begin(), text.end(), '\''));
+    }
+    return tsql_literal(value, column).size();
+}
+
+// tsql_literal in UTF-16, without a copy of a long text or of bytes in another form.
+void append_literal(std::u16string& out, const load_value& value, const load_column& column)
+{
+    if (const auto* wide = std::get_if<std::u16string>(&value))
+    {
+        append_quoted(out, *wide);
+        return;
+    }
+    if (const auto* narrow = std::get_if<load_utf8>(&value))
+    {
+        append_quoted(out, wide_to_utf16(utf8_to_wide_lossy(narrow->text)));
+        return;
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+    {
+        static constexpr char16_t digits[] = u"0123456789ABCDEF";
+        out += u"0x";
+        for (const std::uint8_t byte : *bytes)
+        {
+            out.push_back(digits[byte >> 4]);
+            out.push_back(digits[byte & 0x0F]);
+        }
+        return;
+    }
+    out += wide_to_utf16(tsql_literal(value, column));
+}
+
 } // namespace
 
 std::wstring insert_params_statement(const std::wstring& table,
@@ -113,17 +182,32 @@ std::wstring insert_params_statement(const std::wstring& table,
     return sql;
 }
 
-std::wstring insert_literal_statement(const std::wstring& table,
-                                      const std::vector<load_column>& columns,
-                                      const load_row& values, driver_kind kind)
+std::u16string insert_literal_statement(const std::wstring& table,
+                                        const std::vector<load_column>& columns,
+                                        const load_row& values, driver_kind kind)
 {
-    std::wstring sql = L"INSERT INTO " + table + L" (" + column_list(columns, kind) + L") VALUES (";
+    // Written once, in the driver's UTF-16, at its final size: the rows that come this way
+    // hold values too wide for bulk copy, megabytes each.
+    const std::u16string head =
+        wide_to_utf16(L"INSERT INTO " + table + L" (" + column_list(columns, kind) + L") VALUES (");
+    std::size_t size = head.size() + 1;
     for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
     {
-        sql +=
-            (column_idx == 0 ? L"" : L", ") + tsql_literal(values[column_idx], columns[column_idx]);
+        size += 2 + literal_size(values[column_idx], columns[column_idx]);
     }
-    return sql + L")";
+    std::u16string sql;
+    sql.reserve(size);
+    sql += head;
+    for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
+    {
+        if (column_idx > 0)
+        {
+            sql += u", ";
+        }
+        append_literal(sql, values[column_idx], columns[column_idx]);
+    }
+    sql += u")";
+    return sql;
 }
 
 std::wstring tsql_literal(const load_value& value, const load_column& column)

@@ -243,7 +243,7 @@ bool load_writer::routed(const load_row& values) const
            widest_value(values) > m_bulk->column_limit();
 }
 
-link_status load_writer::insert(const load_row& values, std::uint32_t& lost)
+link_status load_writer::insert(load_row& values, std::uint32_t& lost)
 {
     lost = 0;
     m_rows_taken = true;
@@ -443,13 +443,18 @@ link_status load_writer::flush(std::uint32_t& lost)
     return status;
 }
 
-link_status load_writer::insert_literal(const load_row& values)
+link_status load_writer::insert_literal(load_row& values)
 {
     if (link_status status = identity_on(); !status.ok())
     {
         return status;
     }
-    return run(insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind));
+    const std::u16string sql =
+        insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind);
+    // The statement holds the values now; megabytes of them need not be held twice while the
+    // driver sends it.
+    load_row().swap(values);
+    return run([&sql](link_statement& statement) { return statement.execute_utf16(sql); });
 }
 
 // Identity values written by INSERT need the session switch; the loader's connection is its
@@ -468,11 +473,16 @@ link_status load_writer::identity_on()
 
 link_status load_writer::run(const std::wstring& sql)
 {
+    return run([&sql](link_statement& statement) { return statement.execute(sql); });
+}
+
+link_status load_writer::run(const std::function<link_status(link_statement&)>& execute)
+{
     std::unique_ptr<link_statement> statement;
     link_status status = m_link->new_statement(statement);
     if (status.ok())
     {
-        status = statement->execute(sql);
+        status = execute(*statement);
     }
     while (status.ok() && statement)
     {

@@ -6,6 +6,7 @@
 #include "plat/oledb/oledb_connstr.h"
 #include "plat/oledb/oledb_load.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +55,10 @@ public:
     /// fewer columns than the table's go by INSERT batches, never by bulk copy. Before the first
     /// row only; false when rows were taken or a position is out of range.
     bool select_columns(const std::vector<std::size_t>& positions);
-    link_status insert(const load_row& values, std::uint32_t& lost);
+    /// Takes one row. A row that goes by an INSERT statement of its own (values too wide for
+    /// bulk copy, early dates) gives up its values once the statement holds them: `values` is
+    /// left empty then.
+    link_status insert(load_row& values, std::uint32_t& lost);
     /// Ends the batch; `final` also ends the load and closes the connection.
     link_status commit(bool final, std::uint32_t& lost);
     /// True while rows go by bulk copy.
@@ -69,9 +73,11 @@ private:
     link_status end_bulk(bool done, std::uint32_t& lost);
     link_status send_bulk(const load_row& values);
     link_status flush(std::uint32_t& lost);
-    link_status insert_literal(const load_row& values);
+    link_status insert_literal(load_row& values);
     link_status identity_on();
     link_status run(const std::wstring& sql);
+    // Runs what `execute` sends on a new statement and walks its results.
+    link_status run(const std::function<link_status(link_statement&)>& execute);
     bool routed(const load_row& values) const;
 
     load_target m_target;
