@@ -488,11 +488,27 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
         }
         catch (const stop_by_user&)
         {
-            // Committed first, so that the line counts what the table holds.
-            writer.flush();
-            tk_wlog(3,
-                    L"Conversion stopped by the user in table %s: %d of its %d records were stored",
-                    key, m_rows_handed - m_rows_refused, conv.records_total());
+            // Committed first, so that the line counts what the table holds. A commit given up
+            // on the way (no answer within the stop's wait) leaves its rows in doubt.
+            std::int64_t not_stored = 0;
+            std::int64_t in_doubt = 0;
+            try
+            {
+                writer.flush();
+            }
+            catch (const mss_connection_lost& lost)
+            {
+                not_stored = std::min(lost.rows_not_stored(), m_rows_handed - m_rows_refused);
+                in_doubt = std::min(lost.rows_in_doubt(), not_stored);
+            }
+            std::wstring text = plat::wformat_w(
+                L"Conversion stopped by the user in table %s: %d of its %d records were stored",
+                key, m_rows_handed - m_rows_refused - not_stored, conv.records_total());
+            if (in_doubt > 0)
+            {
+                text += plat::wformat_w(L", %d more may have been", in_doubt);
+            }
+            tk_wlog(3, L"%s", text);
             throw;
         }
     }
@@ -537,6 +553,24 @@ void conversion_run::report_lost_connection(const tk_exception& error)
     else if (dynamic_cast<const pgs_exception*>(&error) != nullptr)
     {
         server = "the PostgreSQL server";
+    }
+    if (const auto* silent = dynamic_cast<const mss_connection_lost*>(&error);
+        silent != nullptr && silent->silent_seconds() > 0)
+    {
+        // Not lost but silent: the same report, with its own first words.
+        std::string text = plat::format(
+            "SQL Server did not answer for %d seconds while storing %s: %d rows stored",
+            silent->silent_seconds(), plat::wide_to_utf8(m_converter.current_table()), stored);
+        if (in_doubt > 0)
+        {
+            text +=
+                plat::format(", %d more may have been", std::min(in_doubt, m_rows_handed - stored));
+        }
+        tk_exception report(text + "; the conversion stops.", error.severity());
+        report.set_connection_lost(true);
+        m_converter.set_connection_lost();
+        report_table(report);
+        return;
     }
     std::string outcome = plat::format("%d rows of this table had been stored", stored);
     if (in_doubt > 0)

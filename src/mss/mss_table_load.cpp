@@ -628,8 +628,11 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         // of the batch, those waiting) is counted in the one report of the table, not reported
         // one by one. Every row since the last commit went with the connection, also when the
         // driver said only the failing row was refused; a commit's rows may have arrived.
+        // A commit without an answer is in doubt alike: its rows are never written again.
         const mss_rows_lost rows = m_rows.lose(failure.in_commit());
-        throw mss_connection_lost(failure, rows.not_stored, rows.in_doubt);
+        mss_connection_lost lost(failure, rows.not_stored, rows.in_doubt);
+        lost.set_silent_seconds(failure.silent_seconds());
+        throw lost;
     }
     // The lost rows are the last ones taken; the ones before them that the loader still
     // holds uncommitted stay in its batch.
@@ -725,6 +728,12 @@ void mss_table::close_load()
         return;
     }
     const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
+    if (loader->abandoned())
+    {
+        // Given up with a commit that got no answer: its rows were counted then.
+        after_load_closed();
+        return;
+    }
     if (loader->commit_running())
     {
         // The rows before could not be sent; the commit still running is waited for here.
