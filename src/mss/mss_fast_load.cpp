@@ -191,9 +191,10 @@ std::uint32_t replay_count(IRowsetFastLoad* rowset, std::uint32_t pending)
 
 } // namespace
 
-void mss_fast_load::hurry(std::chrono::milliseconds limit)
+void mss_fast_load::hurry(std::optional<std::chrono::milliseconds> limit)
 {
-    hurried_until = (std::chrono::steady_clock::now() + limit).time_since_epoch().count();
+    hurried_until =
+        limit ? (std::chrono::steady_clock::now() + *limit).time_since_epoch().count() : 0;
 }
 
 std::chrono::milliseconds mss_fast_load::answer_limit()

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// A bulk-load call failed: the last rows_to_replay() rows given to insert_data (for a failed
@@ -61,7 +62,8 @@ public:
     static void set_answer_limit(std::chrono::milliseconds limit);
     /// A stop: every commit waited for from now on, the one waited for now included, is given
     /// up once `limit` from now has passed without its answer (the window's Cancel).
-    static void hurry(std::chrono::milliseconds limit);
+    /// Without a limit: the waits are as long as answer_limit() again.
+    static void hurry(std::optional<std::chrono::milliseconds> limit);
 
     mss_fast_load();
     /// Waits for a commit still running, then releases without committing: close_table commits.

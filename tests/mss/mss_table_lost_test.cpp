@@ -6,6 +6,7 @@
 #include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -243,6 +244,13 @@ TEST_F(MssTable, ACommitWithoutAnAnswerEndsTheLoadWithItsRowsInDoubt)
     open(true, true, {described(L"id", sql_type::integer)});
     mss_fast_load::set_answer_limit(std::chrono::milliseconds(300));
     m_gate.hold(*m_script);
+    const auto hold = m_script->on_batch_end;
+    std::atomic<bool> returned{false};
+    m_script->on_batch_end = [hold, &returned](int call)
+    {
+        hold(call);
+        returned = call == 1 || returned;
+    };
     bool thrown = false;
     const auto started = std::chrono::steady_clock::now();
     {
@@ -270,7 +278,11 @@ TEST_F(MssTable, ACommitWithoutAnAnswerEndsTheLoadWithItsRowsInDoubt)
     mss_fast_load::set_answer_limit(std::chrono::seconds(120));
     // The commit left behind ends once let go, before the link goes.
     m_gate.open();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    while (!returned)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(thrown);
     EXPECT_TRUE(trace_of({L"INSERT"}).empty());
     EXPECT_TRUE(m_failures.empty());
