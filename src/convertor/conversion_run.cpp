@@ -499,8 +499,9 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
             }
             catch (const mss_connection_lost& lost)
             {
+                // Still the user's stop, not a lost server.
                 log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
-                throw;
+                throw stop_by_user();
             }
             log_stop(key, 0, 0);
             throw;
@@ -518,7 +519,20 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
     }
     // Ends the load here, where its failure is still this table's error; the destructor then
     // has nothing left to report.
-    writer.flush();
+    try
+    {
+        writer.flush();
+    }
+    catch (const mss_connection_lost& lost)
+    {
+        if (!conv.stop_requested())
+        {
+            throw;
+        }
+        // The stop gave up the last commit, which was not answering.
+        log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
+        throw stop_by_user();
+    }
 }
 
 void conversion_run::log_stop(const std::wstring& key, std::int64_t not_stored,

@@ -197,10 +197,16 @@ INSTANTIATE_TEST_SUITE_P(
 namespace
 {
 
-// The user stops the run while a commit gets no answer: the run gives the commit the stop's
-// wait, then gives it up and ends as stopped; the trace log counts its rows as in doubt.
-TEST_F(RunIntoTheWriter, AStopDuringACommitWithoutAnswerEndsWithinTheStopsWait)
+class StopWithoutAnswer : public RunIntoTheWriter
 {
+};
+
+// The user stops the run while a commit gets no answer, with a full batch of rows waiting for
+// it (3000 rows) or at the table's end (1500): the run gives the commit the stop's wait, then
+// gives it up and ends as stopped; the trace log counts its rows as in doubt.
+TEST_P(StopWithoutAnswer, EndsWithinTheStopsWait)
+{
+    const int rows = GetParam().rows;
     std::atomic<bool> returned{false};
     m_script->on_batch_end = [&returned](int call)
     {
@@ -210,7 +216,7 @@ TEST_F(RunIntoTheWriter, AStopDuringACommitWithoutAnswerEndsWithinTheStopsWait)
             returned = true;
         }
     };
-    m_bench.source.tables = {{L"public.a", 3000}};
+    m_bench.source.tables = {{L"public.a", rows}};
     vandrel_convertor& converter = m_bench.converter();
     std::thread stopper(
         [&converter]()
@@ -228,7 +234,8 @@ TEST_F(RunIntoTheWriter, AStopDuringACommitWithoutAnswerEndsWithinTheStopsWait)
     const std::vector<std::string> lines =
         m_bench.log_lines_starting("Conversion stopped by the user in table public.a: ");
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("0 of its 3000 records were stored, 1000 more may have been"),
+    EXPECT_NE(lines[0].find("0 of its " + std::to_string(rows) +
+                            " records were stored, 1000 more may have been"),
               std::string::npos)
         << lines[0];
     EXPECT_TRUE(m_bench.handler->messages.empty());
@@ -239,5 +246,11 @@ TEST_F(RunIntoTheWriter, AStopDuringACommitWithoutAnswerEndsWithinTheStopsWait)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, StopWithoutAnswer,
+    testing::Values(writer_case{"WithRowsWaiting", 3000, {}, {0, 0}, {}, 0, {}, false, {}, 0, ""},
+                    writer_case{"AtTheTablesEnd", 1500, {}, {0, 0}, {}, 0, {}, false, {}, 0, ""}),
+    [](const testing::TestParamInfo<writer_case>& param_info) { return param_info.param.name; });
 
 } // namespace
