@@ -2,6 +2,7 @@
 // each destination table, and sorting failures into record, table and run level.
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
+#include "mss/mss_fast_load.h"
 #include "mss/mss_names.h"
 #include "mss/mss_tn_validator.h"
 #include "mss/mss_types.h"
@@ -234,6 +235,8 @@ private:
     void remember_generated_name(const std::wstring& key, const destination_choice& destination);
     void fill_table(const std::wstring& key, udb_recordset& rows, udb_recordset& writer);
     void report_same_failure(const same_failure_stop& stop);
+    // The trace log's line of a stop in table `key`: the rows stored and those in doubt.
+    void log_stop(const std::wstring& key, std::int64_t not_stored, std::int64_t in_doubt);
     /// Reports a table's failure; throws tk_final_exception when a server's connection is lost.
     void report_entry_failure(const tk_exception& error);
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
@@ -501,17 +504,63 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
         }
         catch (const stop_by_user&)
         {
-            // Committed first, so that the line counts what the table holds.
-            writer.flush();
-            tk_wlog(3,
-                    L"Conversion stopped by the user in table %s: %d of its %d records were stored",
-                    key, m_rows_handed - m_rows_refused, conv.records_total());
+            // Committed first, so that the line counts what the table holds. A commit given up
+            // on the way (no answer within the stop's wait) leaves its rows in doubt.
+            try
+            {
+                writer.flush();
+            }
+            catch (const mss_connection_lost& lost)
+            {
+                // Still the user's stop, not a lost server.
+                log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
+                throw stop_by_user();
+            }
+            log_stop(key, 0, 0);
             throw;
+        }
+        catch (const mss_connection_lost& lost)
+        {
+            if (!conv.stop_requested())
+            {
+                throw;
+            }
+            // The stop gave up a commit that was not answering: the run ends as stopped.
+            log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
+            throw stop_by_user();
         }
     }
     // Ends the load here, where its failure is still this table's error; the destructor then
     // has nothing left to report.
-    writer.flush();
+    try
+    {
+        writer.flush();
+    }
+    catch (const mss_connection_lost& lost)
+    {
+        if (!conv.stop_requested())
+        {
+            throw;
+        }
+        // The stop gave up the last commit, which was not answering.
+        log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
+        throw stop_by_user();
+    }
+}
+
+void conversion_run::log_stop(const std::wstring& key, std::int64_t not_stored,
+                              std::int64_t in_doubt)
+{
+    not_stored = std::min(not_stored, m_rows_handed - m_rows_refused);
+    in_doubt = std::min(in_doubt, not_stored);
+    std::wstring text = plat::wformat_w(
+        L"Conversion stopped by the user in table %s: %d of its %d records were stored", key,
+        m_rows_handed - m_rows_refused - not_stored, m_converter.records_total());
+    if (in_doubt > 0)
+    {
+        text += plat::wformat_w(L", %d more may have been", in_doubt);
+    }
+    tk_wlog(3, L"%s", text);
 }
 
 void conversion_run::report_same_failure(const same_failure_stop& stop)
@@ -550,6 +599,24 @@ void conversion_run::report_lost_connection(const tk_exception& error)
     else if (dynamic_cast<const pgs_exception*>(&error) != nullptr)
     {
         server = "the PostgreSQL server";
+    }
+    if (const auto* silent = dynamic_cast<const mss_connection_lost*>(&error);
+        silent != nullptr && silent->silent_seconds() > 0)
+    {
+        // Not lost but silent: the same report, with its own first words.
+        std::string text = plat::format(
+            "SQL Server did not answer for %d seconds while storing %s: %d rows stored",
+            silent->silent_seconds(), plat::wide_to_utf8(m_converter.current_table()), stored);
+        if (in_doubt > 0)
+        {
+            text +=
+                plat::format(", %d more may have been", std::min(in_doubt, m_rows_handed - stored));
+        }
+        tk_exception report(text + "; the conversion stops.", error.severity());
+        report.set_connection_lost(true);
+        m_converter.set_connection_lost();
+        report_table(report);
+        return;
     }
     std::string outcome = plat::format("%d rows of this table had been stored", stored);
     if (in_doubt > 0)
@@ -847,6 +914,8 @@ void vandrel_convertor::operator()()
     conversion_reporter& outlet = reporter();
     // Every way out but the end of execute() is a run that ended early.
     set_ended_early(true);
+    // A stop of an earlier run no longer shortens the commits' waits.
+    mss_fast_load::hurry(std::nullopt);
     try
     {
         outlet.start();

@@ -2,18 +2,37 @@
 #include "mss/mss_fast_load.h"
 
 #include "plat/oledb/oledb_com.h"
+#include "plat/plat_fmt.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
+
+namespace
+{
+
+// When a stop was asked, the time by which every commit waited for is given up.
+std::atomic<std::chrono::steady_clock::rep> hurried_until{0};
+
+std::chrono::steady_clock::time_point hurried_deadline()
+{
+    const auto until = hurried_until.load();
+    return until == 0
+               ? std::chrono::steady_clock::time_point::max()
+               : std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(until));
+}
+
+} // namespace
 
 /// The body of the loader's commit thread: runs the commit each time it is asked, and keeps
 /// what it threw for the loader's caller. COM is initialised for the thread, whose error records
@@ -21,28 +40,23 @@
 class mss_fast_load::committer final : public tk_thread_functor
 {
 public:
-    explicit committer(std::function<void()> work)
-        : m_work(std::move(work))
-    {
-    }
-
     void run() override
     {
         CoInitialize(nullptr);
         std::unique_lock lock(m_mutex);
         for (;;)
         {
-            m_changed.wait(lock, [this] { return m_asked || stop_requested(); });
-            if (!m_asked)
+            m_changed.wait(lock, [this] { return m_work || stop_requested(); });
+            if (!m_work)
             {
                 break;
             }
-            m_asked = false;
+            const std::function<void()> work = std::exchange(m_work, nullptr);
             lock.unlock();
             std::exception_ptr failure;
             try
             {
-                m_work();
+                work();
             }
             catch (...)
             {
@@ -65,10 +79,10 @@ public:
         m_changed.notify_all();
     }
 
-    void begin()
+    void begin(std::function<void()> work)
     {
         const std::lock_guard lock(m_mutex);
-        m_asked = true;
+        m_work = std::move(work);
         m_ended = false;
         m_ended_seen = false;
         m_failure = nullptr;
@@ -78,20 +92,33 @@ public:
     /// Asked once a row, without the lock.
     bool ended() const { return m_ended_seen.load(std::memory_order_acquire); }
 
-    /// Waits for the commit asked for; what it threw, if anything.
-    std::exception_ptr wait()
+    /// Waits at most `limit` for the commit asked for; false when it has not ended by then.
+    /// `failure` is what it threw, if anything.
+    bool wait(std::chrono::milliseconds limit, std::exception_ptr& failure)
     {
+        const auto given_up = std::chrono::steady_clock::now() + limit;
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_ended; });
+        // In slices, so that a stop asked meanwhile (hurry) shortens the wait.
+        while (!m_ended)
+        {
+            const auto now = std::chrono::steady_clock::now();
+            const auto deadline = std::min(given_up, hurried_deadline());
+            if (now >= deadline)
+            {
+                return false;
+            }
+            m_changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                         deadline - now, std::chrono::milliseconds(100)));
+        }
         m_ended = false;
-        return std::exchange(m_failure, nullptr);
+        failure = std::exchange(m_failure, nullptr);
+        return true;
     }
 
 private:
-    std::function<void()> m_work;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_asked = false;
+    std::function<void()> m_work;
     bool m_ended = false;
     std::atomic<bool> m_ended_seen{false};
     std::exception_ptr m_failure;
@@ -143,6 +170,64 @@ mss_fast_load_exception::mss_fast_load_exception(const std::wstring& text,
 {
 }
 
+namespace
+{
+
+constexpr std::chrono::milliseconds default_answer_limit{std::chrono::seconds(120)};
+std::atomic<std::int64_t> answer_limit_ms{-1};
+
+// The provider's count of the rows to write again after a failure; `pending` when it has none.
+std::uint32_t replay_count(IRowsetFastLoad* rowset, std::uint32_t pending)
+{
+    ole_com_ptr<IFastLoadReplay> replay;
+    DBCOUNTITEM rows = pending;
+    if (!odb_refused(rowset->QueryInterface(IID_IFastLoadReplay, replay.put_void())) && replay &&
+        odb_refused(replay->GetRowsToReplay(&rows)))
+    {
+        rows = pending;
+    }
+    return static_cast<std::uint32_t>(rows);
+}
+
+} // namespace
+
+void mss_fast_load::hurry(std::optional<std::chrono::milliseconds> limit)
+{
+    hurried_until =
+        limit ? (std::chrono::steady_clock::now() + *limit).time_since_epoch().count() : 0;
+}
+
+std::chrono::milliseconds mss_fast_load::answer_limit()
+{
+    std::int64_t limit = answer_limit_ms.load();
+    if (limit < 0)
+    {
+        // A test-only setting for a program under test; anything else keeps the default.
+        const char* text = std::getenv("ZOV_TEST_ANSWER_LIMIT_MS");
+        limit = text != nullptr && *text != '\0' ? std::strtoll(text, nullptr, 10) : 0;
+        limit = limit > 0 ? limit : default_answer_limit.count();
+        answer_limit_ms = limit;
+    }
+    return std::chrono::milliseconds(limit);
+}
+
+void mss_fast_load::set_answer_limit(std::chrono::milliseconds limit)
+{
+    answer_limit_ms = limit.count();
+}
+
+mss_fast_load_exception mss_fast_load_exception::no_answer(std::uint32_t rows_in_doubt)
+{
+    const auto seconds = static_cast<int>(
+        std::chrono::ceil<std::chrono::seconds>(mss_fast_load::answer_limit()).count());
+    mss_fast_load_exception failure(
+        plat::wformat_w(L"SQL Server did not answer for %d seconds", seconds), rows_in_doubt);
+    failure.set_in_commit();
+    failure.set_connection_lost(true);
+    failure.m_silent_seconds = seconds;
+    return failure;
+}
+
 mss_fast_load::mss_fast_load()
 {
     tk_log(2, "mss_fast_load::ctor");
@@ -151,7 +236,22 @@ mss_fast_load::mss_fast_load()
 mss_fast_load::~mss_fast_load()
 {
     tk_log(2, "mss_fast_load::dtor");
-    // A commit still running ends first: the thread uses the rowset.
+    if (m_abandoned)
+    {
+        return;
+    }
+    if (commit_running() && m_committer)
+    {
+        // A commit still running ends first (the thread uses the rowset), within the limit.
+        std::exception_ptr ignored;
+        if (!m_committer->wait(answer_limit(), ignored))
+        {
+            tk_log(3, "A commit got no answer while its load was ended: it is left behind");
+            abandon();
+            return;
+        }
+        m_committing = 0;
+    }
     m_thread.reset();
     m_accessor.release();
     tk_log(1, "mss_fast_load::dtor - at the end");
@@ -283,14 +383,7 @@ void mss_fast_load::bind_data1(double value, std::uint32_t ordinal)
 
 std::uint32_t mss_fast_load::rows_to_replay(std::uint32_t pending)
 {
-    ole_com_ptr<IFastLoadReplay> replay;
-    DBCOUNTITEM rows = pending;
-    if (!odb_refused(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) &&
-        replay && odb_refused(replay->GetRowsToReplay(&rows)))
-    {
-        rows = pending;
-    }
-    return rows;
+    return replay_count(m_fast_load.get(), pending);
 }
 
 void mss_fast_load::insert_data()
@@ -336,12 +429,76 @@ void mss_fast_load::periodic_commit()
 {
     if (m_committer)
     {
-        m_committing = commit_every;
-        m_committer->begin();
+        begin_on_thread(false, commit_every);
+        if (!m_overlap)
+        {
+            finish_commit();
+        }
         return;
     }
     odb_check(m_fast_load->Commit(0),
-              [this](HRESULT hr) { return commit_failure(hr, commit_every); });
+              [this](HRESULT hr) { return commit_failure(m_fast_load.get(), hr, commit_every); });
+}
+
+void mss_fast_load::begin_on_thread(bool done, std::uint32_t pending)
+{
+    m_committing = pending;
+    // The work holds the rowset, not the loader: a commit left behind may end after the
+    // loader is gone.
+    IRowsetFastLoad* rowset = m_fast_load.get();
+    m_committer->begin(
+        [rowset, done, pending]()
+        {
+            if (done)
+            {
+                // Read whole, with the SQLSTATEs: a commit that lost the connection must say so.
+                odb_check(rowset->Commit(1),
+                          [rowset, pending](HRESULT hr)
+                          {
+                              mss_fast_load_exception failure(odb_exception::with_all_texts(hr),
+                                                              replay_count(rowset, pending));
+                              failure.set_in_commit();
+                              return failure;
+                          });
+                return;
+            }
+            odb_check(rowset->Commit(0), [rowset, pending](HRESULT hr)
+                      { return commit_failure(rowset, hr, pending); });
+        });
+}
+
+void mss_fast_load::commit_on_thread(bool done, std::uint32_t pending)
+{
+    begin_on_thread(done, pending);
+    finish_commit();
+}
+
+void mss_fast_load::abandon()
+{
+    // The driver call on the loader's thread still uses the thread, the rowset and what the
+    // rowset refers to: they are left to it, and the process may end with it still there. A
+    // driver time-out or cancel cannot end it: the bulk copy runs on the connection, which the
+    // driver manager keeps to one call at a time.
+    struct left_behind
+    {
+        ole_com_ptr<IRowsetFastLoad> rowset;
+        std::unique_ptr<CDynamicAccessorEx> accessor;
+        std::unique_ptr<committer> body;
+        std::unique_ptr<commit_thread> thread;
+    };
+    // Kept for the life of the process, never destroyed (destroying would join or release).
+    static std::mutex mutex;
+    static auto* const kept = new std::vector<left_behind*>();
+    auto* left = new left_behind{std::move(m_fast_load), std::move(m_accessor_owned),
+                                 std::move(m_committer), std::move(m_thread)};
+    {
+        const std::lock_guard lock(mutex);
+        kept->push_back(left);
+    }
+    m_abandoned = true;
+    m_open = false;
+    m_committing = 0;
+    m_rows = 0;
 }
 
 void mss_fast_load::take_row(std::uint8_t* into) const
@@ -363,27 +520,16 @@ bool mss_fast_load::rows_copyable() const
 
 void mss_fast_load::set_background_commits(bool on)
 {
-    if (!on)
+    if (commit_running())
     {
-        if (commit_running())
-        {
-            throw tk_mail_assertion("mss_floa", 107);
-        }
-        m_thread.reset();
-        m_committer.reset();
-        return;
+        throw tk_mail_assertion("mss_floa", 107);
     }
+    m_overlap = on;
     if (m_committer)
     {
         return;
     }
-    m_committer = std::make_unique<committer>(
-        [this]()
-        {
-            // On the loader's thread; the caller makes no call until finish_commit.
-            odb_check(m_fast_load->Commit(0),
-                      [this](HRESULT hr) { return commit_failure(hr, commit_every); });
-        });
+    m_committer = std::make_unique<committer>();
     m_thread = std::make_unique<commit_thread>(*m_committer);
     try
     {
@@ -408,7 +554,14 @@ void mss_fast_load::finish_commit()
     {
         return;
     }
-    const std::exception_ptr failure = m_committer->wait();
+    std::exception_ptr failure;
+    if (!m_committer->wait(answer_limit(), failure))
+    {
+        const std::uint32_t in_doubt = m_committing;
+        tk_log(3, "A commit of %d rows got no answer: the load is given up", in_doubt);
+        abandon();
+        throw mss_fast_load_exception::no_answer(in_doubt);
+    }
     m_committing = 0;
     if (failure)
     {
@@ -416,9 +569,10 @@ void mss_fast_load::finish_commit()
     }
 }
 
-mss_fast_load_exception mss_fast_load::commit_failure(HRESULT hr, std::uint32_t pending)
+mss_fast_load_exception mss_fast_load::commit_failure(IRowsetFastLoad* rowset, HRESULT hr,
+                                                      std::uint32_t pending)
 {
-    mss_fast_load_exception failure(hr, rows_to_replay(pending));
+    mss_fast_load_exception failure(hr, replay_count(rowset, pending));
     failure.set_in_commit();
     return failure;
 }
@@ -441,8 +595,13 @@ void mss_fast_load::commit()
     // The rows of a failed commit are the caller's to write again: none stays pending here.
     const std::uint32_t pending = m_rows;
     m_rows = 0;
-    odb_check(m_fast_load->Commit(0),
-              [this, pending](HRESULT hr) { return commit_failure(hr, pending); });
+    if (m_committer)
+    {
+        commit_on_thread(false, pending);
+        return;
+    }
+    odb_check(m_fast_load->Commit(0), [this, pending](HRESULT hr)
+              { return commit_failure(m_fast_load.get(), hr, pending); });
 }
 
 void mss_fast_load::close_table()
@@ -456,30 +615,49 @@ void mss_fast_load::close_table()
     {
         throw tk_mail_assertion("mss_floa", 107);
     }
-    // No commit runs: the thread has nothing more to do.
-    m_thread.reset();
-    m_committer.reset();
     tk_log(1, "Right before m_spFastLoad->Commit");
     // The rowset is released whatever the commit answers; its failure is thrown afterwards.
     std::optional<mss_fast_load_exception> failure;
-    try
+    if (m_committer)
     {
-        odb_check(m_fast_load->Commit(1),
-                  [this](HRESULT hr)
-                  {
-                      const std::uint32_t lost = rows_to_replay(m_rows);
-                      // Read whole, with the SQLSTATEs: a commit that lost the connection must
-                      // say so.
-                      mss_fast_load_exception commit_failure(odb_exception::with_all_texts(hr),
-                                                             lost);
-                      commit_failure.set_in_commit();
-                      return commit_failure;
-                  });
+        // On the loader's thread, to wait for its answer within the limit (a commit without
+        // an answer throws here, the loader given up).
+        const std::uint32_t pending = std::exchange(m_rows, 0);
+        try
+        {
+            commit_on_thread(true, pending);
+        }
+        catch (const mss_fast_load_exception& error)
+        {
+            if (m_abandoned)
+            {
+                throw;
+            }
+            failure.emplace(error);
+        }
+        // No commit runs: the thread has nothing more to do.
+        m_thread.reset();
+        m_committer.reset();
     }
-    catch (const mss_fast_load_exception& error)
-    {
-        failure.emplace(error);
-    }
+    else
+        try
+        {
+            odb_check(m_fast_load->Commit(1),
+                      [this](HRESULT hr)
+                      {
+                          const std::uint32_t lost = rows_to_replay(m_rows);
+                          // Read whole, with the SQLSTATEs: a commit that lost the connection must
+                          // say so.
+                          mss_fast_load_exception commit_failure(odb_exception::with_all_texts(hr),
+                                                                 lost);
+                          commit_failure.set_in_commit();
+                          return commit_failure;
+                      });
+        }
+        catch (const mss_fast_load_exception& error)
+        {
+            failure.emplace(error);
+        }
     tk_log(1, "Right after m_spFastLoad->Commit");
     const HRESULT released = m_accessor.release();
     m_fast_load.reset();

@@ -8,8 +8,11 @@
 #include "plat/oledb/oledb_interfaces.h"
 #include "udb/udb_schema.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// A bulk-load call failed: the last rows_to_replay() rows given to insert_data (for a failed
@@ -25,6 +28,11 @@ public:
     /// From an error object already read.
     mss_fast_load_exception(const odb_exception& cause, std::uint32_t rows_to_replay);
 
+    /// The server did not answer the commit within the loader's limit: its rows are in doubt,
+    /// the loader was given up. The limit in seconds; 0 for any other failure.
+    static mss_fast_load_exception no_answer(std::uint32_t rows_in_doubt);
+    int silent_seconds() const { return m_silent_seconds; }
+
     std::uint32_t rows_to_replay() const { return m_rows_to_replay; }
     /// The failing call was a commit: the server may have stored the rows before its answer
     /// was lost.
@@ -34,6 +42,7 @@ public:
 private:
     std::uint32_t m_rows_to_replay;
     bool m_in_commit = false;
+    int m_silent_seconds = 0;
 };
 
 /// Loads one table through IRowsetFastLoad: open_table, then per row bind_data* and
@@ -45,6 +54,16 @@ class mss_fast_load
 {
 public:
     static constexpr std::uint32_t commit_every = 1000;
+
+    /// How long a commit may go without an answer before the loader gives it up: 120 seconds
+    /// (as the INSERT statements of rows), unless a test set another limit (set_answer_limit,
+    /// or ZOV_TEST_ANSWER_LIMIT_MS for a program under test).
+    static std::chrono::milliseconds answer_limit();
+    static void set_answer_limit(std::chrono::milliseconds limit);
+    /// A stop: every commit waited for from now on, the one waited for now included, is given
+    /// up once `limit` from now has passed without its answer (the window's Cancel).
+    /// Without a limit: the waits are as long as answer_limit() again.
+    static void hurry(std::optional<std::chrono::milliseconds> limit);
 
     mss_fast_load();
     /// Waits for a commit still running, then releases without committing: close_table commits.
@@ -87,8 +106,10 @@ public:
     /// copied and inserted later.
     bool rows_copyable() const;
 
-    /// Lets the commit every 1000 rows run on the loader's own thread: insert_data begins it
-    /// and returns. Off when the thread cannot start (the commits then run in insert_data).
+    /// Runs the commits on the loader's own thread, where their answer is waited for at most
+    /// answer_limit(). With `on`, the commit every 1000 rows runs there while the caller goes
+    /// on (insert_data begins it and returns); without, insert_data waits for it. When the
+    /// thread cannot start the commits run in line, without a limit.
     void set_background_commits(bool on);
     /// A commit begun by insert_data waits for finish_commit.
     bool commit_running() const { return m_committing != 0; }
@@ -96,7 +117,8 @@ public:
     bool commit_ended() const;
     /// Waits for the running commit and takes its outcome: a failure throws
     /// mss_fast_load_exception (rows_to_replay counts rows of that commit's batch, the last
-    /// ones given to insert_data). Nothing when no commit is running.
+    /// ones given to insert_data). Nothing when no commit is running. A commit that gets no
+    /// answer within answer_limit() is given up (abandoned()) and thrown as no_answer.
     void finish_commit();
     /// Commits the rows inserted since the last commit before the 1000-row cadence would (the
     /// table writer ends a batch early when its rows hold many bytes). A failure throws
@@ -109,6 +131,9 @@ public:
     void close_table();
 
     bool is_open() const { return m_open; }
+    /// A commit got no answer in time: its thread, the rowset and the row buffer are left to
+    /// the driver call that still holds them (never joined or released); the loader is closed.
+    bool abandoned() const { return m_abandoned; }
     /// Rows inserted since the last successful commit (the most a failure can cost), those of a
     /// running commit included.
     std::uint32_t rows_since_commit() const { return m_committing + m_rows; }
@@ -119,7 +144,14 @@ private:
     /// none.
     std::uint32_t rows_to_replay(std::uint32_t pending);
     // A failed commit of `pending` rows, to be written again as the provider counts them.
-    mss_fast_load_exception commit_failure(HRESULT hr, std::uint32_t pending);
+    // Reads the rowset only: it runs on the loader's thread, which may outlive the loader.
+    static mss_fast_load_exception commit_failure(IRowsetFastLoad* rowset, HRESULT hr,
+                                                  std::uint32_t pending);
+    // Commits the `pending` rows on the loader's thread (`done`: the final commit) and waits.
+    void commit_on_thread(bool done, std::uint32_t pending);
+    void begin_on_thread(bool done, std::uint32_t pending);
+    // Leaves the thread, the rowset and the row buffer to a commit that got no answer.
+    void abandon();
     void insert_row(const std::uint8_t* row);
     // The commit of the 1000 rows just inserted: on the loader's thread when it runs, else here.
     void periodic_commit();
@@ -128,7 +160,12 @@ private:
     class commit_thread;
 
     bool m_open = false;
-    CDynamicAccessorEx m_accessor{8000};
+    bool m_abandoned = false;
+    // Commits overlap the next rows (else insert_data waits for each).
+    bool m_overlap = false;
+    std::unique_ptr<CDynamicAccessorEx> m_accessor_owned =
+        std::make_unique<CDynamicAccessorEx>(8000);
+    CDynamicAccessorEx& m_accessor = *m_accessor_owned;
     ole_com_ptr<IRowsetFastLoad> m_fast_load;
     std::uint32_t m_rows = 0;
     // Rows of the commit running on the loader's thread; 0 when none runs.

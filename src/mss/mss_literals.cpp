@@ -224,6 +224,9 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt, bool unicode)
     {
         return L"''";
     }
+    // No GUID is picked out of a text or a blob: a text of 45 characters or more holding
+    // "guid" or "GUID" and then "{" would become only that braced GUID (a blob only the GUID's
+    // hex digits), the rest of the value lost. Every value is written whole.
     if (ole_variant::is_blob_vartype(vt))
     {
         return blob_literal(text);

@@ -4,6 +4,7 @@
 
 #include "mss/mss_exact.h"
 #include "mss/mss_fast_load.h"
+#include "mss/mss_load_rows.h"
 #include "mss/mss_types.h"
 #include "mss/odb_command.h"
 #include "mss/odb_exception.h"
@@ -97,20 +98,12 @@ public:
     bool has_identity() const { return m_has_identity; }
     /// The rows this writer has stored in the table so far: committed by the bulk loader or
     /// written by an INSERT statement. Rows still in an uncommitted batch are not counted.
-    std::int64_t rows_written() const { return m_rows_written; }
+    std::int64_t rows_written() const { return m_rows.stored(); }
+    /// The rows the bulk path holds and what became of the others.
+    const mss_load_rows& load_rows() const { return m_rows; }
     /// Replaces batch_byte_budget for this table.
     void set_batch_byte_budget(std::size_t bytes) { m_batch_byte_budget = bytes; }
 
-private:
-    // A row handed to the bulk loader and not yet committed: written again if its batch fails.
-    struct kept_row
-    {
-        std::int64_t number;
-        udb_record record;
-        std::size_t bytes;
-    };
-
-public:
     /// A batch of the bulk load ends early once the rows it holds for a replay pass this many
     /// bytes of values; the loader's 1000 rows stay the most a batch holds.
     static constexpr std::size_t batch_byte_budget = std::size_t{16} << 20;
@@ -159,29 +152,30 @@ private:
     void bind_bytes(std::uint32_t column_idx, const void* data, std::uint32_t size);
 
     void end_load();
+    // Commits the rows sent, and takes the outcome of that commit; the loader is closed.
+    void close_load();
     void after_load_closed();
     // Before the bound row is sent: waits for a commit that has ended or for which no more rows
     // can wait, and sends the rows waiting. True when the bound row waits instead (its record
     // is taken). Without a record (the load's end) every row is sent and every commit
-    // finished. A lost connection counts the rows not sent (the bound row among them).
+    // finished. A failure that stops the table counts the rows not sent (the bound row among
+    // them) as not stored.
     bool make_way(udb_record* record, std::int64_t number, std::size_t bytes);
     // Takes the outcome of the running commit: a failed batch is written again.
     void finish_commit();
     // Sends waiting rows in order until none waits or a commit has begun.
     void send_waiting();
-    // Inserts the last row of m_batch from `row` (null: the loader's buffer); a refusal of that
-    // row alone goes back to the caller with its record (`own_row`) or to the row-failure
-    // handler.
+    // Inserts the row just sent (`row`: its buffer copy; null: the loader's buffer); a refusal
+    // of that row alone goes back to the caller with its record (`own_row`) or to the
+    // row-failure handler.
     void send_row(const std::uint8_t* row, udb_record* own_row);
-    // Forgets the rows at the front of m_batch that a commit has stored (m_batch_committed).
-    void release_committed();
-    void drop_waiting();
-    std::size_t rows_waiting() const { return m_waiting.size() - m_waiting_sent; }
     // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
-    // The rows held after it are the ones the loader has still not committed.
     bool replay(const mss_fast_load_exception& failure);
     void commit_batch();
-    void forget_committed(std::size_t pending);
+    // The table stops: the rows held are not written (counted as not stored).
+    void drop_rows();
+    // Checks the rows' states against the loader's counts.
+    void check_rows() const;
     void identity_off();
     /// What each session's first statement starts with: quoted identifiers off, and identity
     /// insertion on when the table has an identity column.
@@ -195,20 +189,9 @@ private:
     // Identity insertion was switched on by the writer's statements and not off since.
     bool m_identity_on = false;
     std::int64_t m_rows_appended = 0;
-    std::int64_t m_rows_written = 0;
     std::unique_ptr<odb_command> m_command;
     std::unique_ptr<mss_fast_load> m_loader;
-    std::vector<kept_row> m_batch;
-    std::size_t m_batch_bytes = 0;
-    // Rows at the front of m_batch a finished commit stored; their records go back to the
-    // pool after the rows that waited for that commit are sent.
-    std::size_t m_batch_committed = 0;
-    // Rows bound while the loader commits, each with a copy of its row buffer in
-    // m_waiting_rows; those before m_waiting_sent have been sent.
-    std::vector<kept_row> m_waiting;
-    std::vector<std::uint8_t> m_waiting_rows;
-    std::size_t m_waiting_sent = 0;
-    std::size_t m_waiting_bytes = 0;
+    mss_load_rows m_rows;
     std::size_t m_batch_byte_budget = batch_byte_budget;
     // Per schema column, the position of the record field that fills it, -1 for none.
     std::vector<int> m_field_of_column;

@@ -45,39 +45,18 @@ mss_table::~mss_table()
                 // Whatever ended the rows that waited, the rows sent are still committed.
                 tk_wlog(3, L"Rows of %s were not stored", name());
             }
-            const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
             try
             {
-                loader->close_table();
-                m_rows_written += static_cast<std::int64_t>(m_batch.size());
-            }
-            catch (const mss_fast_load_exception& failure)
-            {
-                // The rows of the failed final batch are still written again or reported one
-                // by one, as flush() would.
-                after_load_closed();
-                try
-                {
-                    if (!replay(failure))
-                    {
-                        tk_wlog(3, L"The load of %s ended with an error: %s", name(),
-                                plat::utf8_to_wide_lossy(failure.what()));
-                    }
-                }
-                catch (const std::exception& error)
-                {
-                    tk_wlog(3, L"Rows of %s were not stored: %s", name(),
-                            plat::utf8_to_wide_lossy(error.what()));
-                }
+                // The rows of a failed final batch are still written again or reported one by
+                // one, as flush() would.
+                close_load();
             }
             catch (const std::exception& error)
             {
                 tk_wlog(3, L"The load of %s ended with an error: %s", name(),
                         plat::utf8_to_wide_lossy(error.what()));
             }
-            m_batch.clear();
-            m_batch_bytes = 0;
-            after_load_closed();
+            drop_rows();
         }
         if (m_identity_on)
         {
@@ -232,10 +211,12 @@ void mss_table::append_record(udb_record& record)
     if (m_fast_load)
     {
         fast_append(record, number);
+        check_rows();
     }
     else
     {
         slow_record(record);
+        m_rows.stored_outside();
     }
 }
 
@@ -272,7 +253,6 @@ void mss_table::slow_record(const udb_record& record)
     // Identity insertion may be on even when the statement fails after its SET.
     m_identity_on = m_identity_on || (with_prefix && m_has_identity);
     command().execute(sql);
-    ++m_rows_written;
     // Kept until a statement carrying it ran: a statement that fails as a whole runs no SET.
     m_prefix_pending = false;
 }
@@ -388,20 +368,60 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
         open_loader();
     }
     bool fits = true;
-    for (std::uint32_t column_idx = 0; fits && column_idx < m_field_of_column.size(); ++column_idx)
+    try
     {
-        const int field_idx = m_field_of_column[column_idx];
-        if (field_idx >= 0)
+        for (std::uint32_t column_idx = 0; fits && column_idx < m_field_of_column.size();
+             ++column_idx)
         {
-            fits = bind_field(column_idx, *record[static_cast<std::size_t>(field_idx)]);
+            const int field_idx = m_field_of_column[column_idx];
+            if (field_idx >= 0)
+            {
+                fits = bind_field(column_idx, *record[static_cast<std::size_t>(field_idx)]);
+            }
         }
+    }
+    catch (const udb_value_exception&)
+    {
+        // Refused before it reached the load: the caller reports it with its number.
+        m_rows.reported_outside();
+        throw;
     }
     if (!fits)
     {
         // In order: the rows loaded so far are committed before this one is written.
         tk_wlog(2, L"Row %d of %s goes by an INSERT statement", number, name());
-        end_load();
-        slow_record(record);
+        try
+        {
+            end_load();
+        }
+        catch (const mss_connection_lost& lost)
+        {
+            // This row went with the connection too.
+            m_rows.lost_outside();
+            throw mss_connection_lost(lost, lost.rows_not_stored() + 1, lost.rows_in_doubt());
+        }
+        catch (...)
+        {
+            m_rows.lost_outside();
+            throw;
+        }
+        try
+        {
+            slow_record(record);
+        }
+        catch (const odb_exception& error)
+        {
+            if (error.connection_lost())
+            {
+                m_rows.lost_outside();
+            }
+            else
+            {
+                m_rows.reported_outside();
+            }
+            throw;
+        }
+        m_rows.stored_outside();
         return;
     }
     // The record's fields themselves, not a copy: a row may hold megabytes.
@@ -412,8 +432,7 @@ void mss_table::fast_append(udb_record& record, std::int64_t number)
     {
         return;
     }
-    m_batch.push_back(kept_row{number, std::move(record), bytes});
-    m_batch_bytes += bytes;
+    m_rows.send(mss_load_row{number, std::move(record), bytes});
     send_row(nullptr, &record);
 }
 
@@ -427,43 +446,49 @@ bool mss_table::make_way(udb_record* record, std::int64_t number, std::size_t by
             {
                 const std::size_t row_size = m_loader->accessor().row_size();
                 if (record != nullptr && !m_loader->commit_ended() &&
-                    rows_waiting() < mss_fast_load::commit_every &&
-                    m_waiting_bytes + bytes + row_size <= m_batch_byte_budget)
+                    m_rows.waiting() < mss_fast_load::commit_every &&
+                    m_rows.waiting_bytes() + bytes + row_size <= m_batch_byte_budget)
                 {
-                    if (rows_waiting() == 0)
-                    {
-                        drop_waiting();
-                    }
-                    m_waiting_rows.resize(m_waiting_rows.size() + row_size);
-                    m_loader->take_row(m_waiting_rows.data() + m_waiting_rows.size() - row_size);
-                    m_waiting.push_back(kept_row{number, std::move(*record), bytes});
-                    m_waiting_bytes += bytes + row_size;
+                    m_rows.wait(mss_load_row{number, std::move(*record), bytes},
+                                m_loader->accessor().buffer_data(), row_size);
                     return true;
                 }
                 finish_commit();
             }
-            else if (rows_waiting() > 0)
+            else if (m_rows.waiting() > 0)
             {
                 send_waiting();
             }
             else
             {
+                m_rows.release(record_pool());
                 return false;
             }
         }
     }
     catch (const mss_connection_lost& lost)
     {
-        // The rows still waiting, and the bound one, went with the connection too.
-        const auto unsent = static_cast<std::int64_t>(rows_waiting() + (record != nullptr ? 1 : 0));
-        drop_waiting();
-        throw mss_connection_lost(lost, lost.rows_not_stored() + unsent, lost.rows_in_doubt());
+        // The rows held went with the connection when it was found lost; the bound row too.
+        if (record == nullptr)
+        {
+            throw;
+        }
+        m_rows.lost_outside();
+        throw mss_connection_lost(lost, lost.rows_not_stored() + 1, lost.rows_in_doubt());
     }
     catch (...)
     {
         // The table stops at a failure of the rows before them: the rows still waiting come
         // after it and are not written.
-        drop_waiting();
+        if (const std::int64_t dropped = m_rows.drop_waiting(); dropped > 0)
+        {
+            tk_wlog(3, L"%d rows of %s were not written: the table stopped before them", dropped,
+                    name());
+        }
+        if (record != nullptr)
+        {
+            m_rows.lost_outside();
+        }
         throw;
     }
 }
@@ -480,43 +505,39 @@ void mss_table::finish_commit()
         replay(failure);
         return;
     }
-    // Given back to the pool once the next commit runs: the rows waiting are sent first.
-    m_batch_committed =
-        m_batch.size() - std::min<std::size_t>(m_batch.size(), m_loader->rows_since_commit());
-}
-
-void mss_table::release_committed()
-{
-    if (m_batch_committed > 0)
+    m_rows.commit_stored();
+    if (m_rows.waiting() == 0)
     {
-        forget_committed(m_batch.size() - m_batch_committed);
+        m_rows.release(record_pool());
     }
+    // Else given back to the pool once the rows that waited for this commit are sent.
 }
 
 void mss_table::send_waiting()
 {
-    while (rows_waiting() > 0 && !m_loader->commit_running())
+    while (m_rows.waiting() > 0 && !m_loader->commit_running())
     {
-        const std::size_t row_size = m_loader->accessor().row_size();
-        const std::size_t row_idx = m_waiting_sent++;
-        kept_row& row = m_waiting[row_idx];
-        m_waiting_bytes -= row.bytes + row_size;
-        m_batch_bytes += row.bytes;
-        m_batch.push_back(std::move(row));
-        send_row(m_waiting_rows.data() + row_idx * row_size, nullptr);
+        send_row(m_rows.send_waiting(), nullptr);
     }
-    if (rows_waiting() == 0)
+    if (m_rows.waiting() == 0)
     {
-        drop_waiting();
+        m_rows.release(record_pool());
     }
 }
 
-void mss_table::drop_waiting()
+void mss_table::drop_rows()
 {
-    m_waiting.clear();
-    m_waiting_rows.clear();
-    m_waiting_sent = 0;
-    m_waiting_bytes = 0;
+    const mss_rows_lost dropped = m_rows.lose(false);
+    if (dropped.not_stored > 0)
+    {
+        tk_wlog(3, L"%d rows of %s were not written: the table stopped before them",
+                dropped.not_stored, name());
+    }
+}
+
+void mss_table::check_rows() const
+{
+    m_rows.check(m_loader ? static_cast<std::int64_t>(m_loader->rows_since_commit()) : -1);
 }
 
 void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
@@ -534,13 +555,16 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
     }
     catch (const mss_fast_load_exception& failure)
     {
+        if (failure.in_commit() && m_rows.committing() == 0)
+        {
+            // The commit every 1000 rows ran in line and failed.
+            m_rows.begin_commit();
+        }
         if (failure.rows_to_replay() == 0 && !failure.connection_lost() && !failure.in_commit())
         {
             // Nothing to write again: the failure is this row's, with its record. (A commit
             // that failed with nothing to write again stored the row: replay() counts it.)
-            kept_row refused = std::move(m_batch.back());
-            m_batch_bytes -= refused.bytes;
-            m_batch.pop_back();
+            mss_load_row refused = m_rows.refuse_last();
             if (own_row != nullptr)
             {
                 *own_row = std::move(refused.record);
@@ -559,24 +583,28 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
         replay(failure);
         return;
     }
-    if (m_batch_committed == 0 || m_loader->commit_running() || rows_waiting() == 0)
+    if (m_loader->commit_running())
     {
-        forget_committed(m_loader->rows_since_commit());
+        m_rows.begin_commit();
     }
-    if (!m_loader->commit_running() && m_batch_bytes >= m_batch_byte_budget)
+    else if (m_loader->rows_since_commit() == 0)
     {
-        release_committed();
-        if (m_batch_bytes >= m_batch_byte_budget)
-        {
-            commit_batch();
-        }
+        // The commit every 1000 rows ran in line (rows holding streams) and stored them.
+        m_rows.begin_commit();
+        m_rows.commit_stored();
+        m_rows.release(record_pool());
+    }
+    else if (m_rows.batch_bytes() >= m_batch_byte_budget)
+    {
+        commit_batch();
     }
 }
 
 void mss_table::commit_batch()
 {
-    tk_wlog(2, L"A batch of %s ends early: its %d rows hold %d bytes", name(), m_batch.size(),
-            m_batch_bytes);
+    tk_wlog(2, L"A batch of %s ends early: its %d rows hold %d bytes", name(), m_rows.open(),
+            m_rows.batch_bytes());
+    m_rows.begin_commit();
     try
     {
         m_loader->commit();
@@ -589,77 +617,50 @@ void mss_table::commit_batch()
         }
         return;
     }
-    forget_committed(0);
-}
-
-void mss_table::forget_committed(std::size_t pending)
-{
-    if (m_batch.size() <= pending)
+    m_rows.commit_stored();
+    if (m_rows.waiting() == 0)
     {
-        return;
+        m_rows.release(record_pool());
     }
-    const auto committed = static_cast<std::ptrdiff_t>(m_batch.size() - pending);
-    m_rows_written += committed;
-    for (auto row = m_batch.begin(); row != m_batch.begin() + committed; ++row)
-    {
-        m_batch_bytes -= row->bytes;
-        if (record_pool() != nullptr)
-        {
-            // Stored for good: the reader may fill the record again.
-            record_pool()->give(std::move(row->record));
-        }
-    }
-    m_batch.erase(m_batch.begin(), m_batch.begin() + committed);
-    m_batch_committed -= std::min(m_batch_committed, static_cast<std::size_t>(committed));
 }
 
 bool mss_table::replay(const mss_fast_load_exception& failure)
 {
-    // The rows a commit stored before the failing batch are no longer the writer's to count.
-    release_committed();
     const std::size_t lost = failure.rows_to_replay();
     tk_wlog(2, L"A batch of %s was not stored (%d rows): %s", name(), lost,
             plat::utf8_to_wide_lossy(failure.what()));
     if (failure.connection_lost())
     {
-        // Nothing can be written again over a connection that is gone: the rows of the batch
-        // are counted in the one report of the table, not reported one by one. Every row since
-        // the last commit went with the connection, also when the driver said only the failing
-        // row was refused.
-        const auto not_stored = static_cast<std::int64_t>(std::max(lost, m_batch.size()));
-        m_batch.clear();
-        m_batch_bytes = 0;
-        throw mss_connection_lost(failure, not_stored, failure.in_commit() ? not_stored : 0);
-    }
-    if (lost == 0)
-    {
-        forget_committed(m_loader ? m_loader->rows_since_commit() : 0);
-        return false;
+        // Nothing can be written again over a connection that is gone: every row held (those
+        // of the batch, those waiting) is counted in the one report of the table, not reported
+        // one by one. Every row since the last commit went with the connection, also when the
+        // driver said only the failing row was refused; a commit's rows may have arrived.
+        // A commit without an answer is in doubt alike: its rows are never written again.
+        const mss_rows_lost rows = m_rows.lose(failure.in_commit());
+        mss_connection_lost lost(failure, rows.not_stored, rows.in_doubt);
+        lost.set_silent_seconds(failure.silent_seconds());
+        throw lost;
     }
     // The lost rows are the last ones taken; the ones before them that the loader still
-    // holds uncommitted stay kept for the next commit.
-    const std::size_t first = m_batch.size() - std::min(lost, m_batch.size());
-    std::vector<kept_row> rows;
-    std::move(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end(),
-              std::back_inserter(rows));
-    m_batch.erase(m_batch.begin() + static_cast<std::ptrdiff_t>(first), m_batch.end());
-    for (const kept_row& row : rows)
+    // holds uncommitted stay in its batch.
+    std::size_t missing = 0;
+    std::vector<mss_load_row> rows = m_rows.fail(lost, missing);
+    if (lost == 0)
     {
-        m_batch_bytes -= row.bytes;
+        return false;
     }
-    forget_committed(m_loader ? m_loader->rows_since_commit() : 0);
     std::optional<std::string> unreported;
-    if (lost > rows.size())
+    if (missing > 0)
     {
         // Rows this writer never held cannot be written again: the table's failure, not
         // silence.
-        unreported =
-            plat::wformat(L"%d rows of %s were lost with their batch: %s", lost - rows.size(),
-                          name(), plat::utf8_to_wide_lossy(failure.what()));
+        unreported = plat::wformat(L"%d rows of %s were lost with their batch: %s", missing, name(),
+                                   plat::utf8_to_wide_lossy(failure.what()));
         tk_wlog(3, L"%s", plat::utf8_to_wide_lossy(*unreported));
     }
-    const auto report = [&](kept_row& row, const tk_exception& error)
+    const auto report = [&](mss_load_row& row, const tk_exception& error)
     {
+        m_rows.replayed_reported();
         if (row_failure_handler())
         {
             row_failure_handler()(row.record, row.number, error);
@@ -673,26 +674,27 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
                                        plat::utf8_to_wide_lossy(error.what()));
         }
     };
-    for (std::size_t row_idx = 0; row_idx < rows.size(); ++row_idx)
+    for (mss_load_row& row : rows)
     {
-        kept_row& row = rows[row_idx];
         if (!same_layout(row.record))
         {
             // append_record mapped the rows it takes; a row kept from before a change of the
             // mapping would put its values into other columns.
+            drop_rows();
             throw tk_exception(structure_text, tk_severity::recoverable);
         }
         try
         {
             slow_record(row.record);
+            m_rows.replayed_stored();
         }
         catch (const odb_exception& error)
         {
             if (error.connection_lost())
             {
                 // The statement may have run before its answer was lost.
-                throw mss_connection_lost(error, static_cast<std::int64_t>(rows.size() - row_idx),
-                                          1);
+                const mss_rows_lost rest = m_rows.lose(false, 1);
+                throw mss_connection_lost(error, rest.not_stored, rest.in_doubt);
             }
             report(row, error);
         }
@@ -723,7 +725,29 @@ void mss_table::end_load()
         return;
     }
     make_way(nullptr, 0, 0);
+    close_load();
+}
+
+void mss_table::close_load()
+{
+    if (!m_loader)
+    {
+        return;
+    }
     const std::unique_ptr<mss_fast_load> loader = std::move(m_loader);
+    if (loader->abandoned())
+    {
+        // Given up with a commit that got no answer: its rows were counted then.
+        after_load_closed();
+        return;
+    }
+    if (loader->commit_running())
+    {
+        // The rows before could not be sent; the commit still running is waited for here.
+        throw tk_mail_assertion("mss_tabl", 700);
+    }
+    // The final commit takes every row sent.
+    m_rows.begin_commit();
     try
     {
         loader->close_table();
@@ -741,15 +765,13 @@ void mss_table::end_load()
     {
         // The commit went through; what failed came after it.
         after_load_closed();
-        m_rows_written += static_cast<std::int64_t>(m_batch.size());
-        m_batch.clear();
-        m_batch_bytes = 0;
+        m_rows.commit_stored();
+        m_rows.release(record_pool());
         throw;
     }
     after_load_closed();
-    m_rows_written += static_cast<std::int64_t>(m_batch.size());
-    m_batch.clear();
-    m_batch_bytes = 0;
+    m_rows.commit_stored();
+    m_rows.release(record_pool());
 }
 
 std::wstring mss_table::statement_prefix() const
@@ -773,6 +795,7 @@ void mss_table::flush()
 {
     tk_wlog(2, L"mss_table::flush(%s)", name());
     end_load();
+    check_rows();
     if (m_identity_on)
     {
         identity_off();

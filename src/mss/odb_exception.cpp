@@ -381,6 +381,10 @@ mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_
     , m_rows_in_doubt(rows_in_doubt)
 {
     set_connection_lost(true);
+    if (const auto* earlier = dynamic_cast<const mss_connection_lost*>(&cause); earlier != nullptr)
+    {
+        m_silent_seconds = earlier->m_silent_seconds;
+    }
 }
 
 mss_no_perm_exception::mss_no_perm_exception(const std::wstring& user, const std::wstring& database)

@@ -75,10 +75,14 @@ public:
 
     std::int64_t rows_not_stored() const { return m_rows_not_stored; }
     std::int64_t rows_in_doubt() const { return m_rows_in_doubt; }
+    /// Not lost but silent: the server did not answer for this many seconds (0: lost).
+    int silent_seconds() const { return m_silent_seconds; }
+    void set_silent_seconds(int seconds) { m_silent_seconds = seconds; }
 
 private:
     std::int64_t m_rows_not_stored;
     std::int64_t m_rows_in_doubt;
+    int m_silent_seconds = 0;
 };
 
 /// The code of an odb_exception for DB_SEC_E_AUTH_FAILED: the server refused the login.

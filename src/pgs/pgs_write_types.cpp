@@ -115,6 +115,8 @@ std::wstring pgs_column_type(const t_ftd& column)
     case VT_UI2:
     case VT_INT:
         return L"INTEGER";
+    // A single for a single and a double for a double: FLOAT for VT_R4 would take more room
+    // than the value has, and REAL for VT_R8 would lose a double's digits.
     case VT_R4:
         return L"REAL";
     case VT_R8:

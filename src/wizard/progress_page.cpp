@@ -3,6 +3,7 @@
 #include "wizard/progress_page.h"
 
 #include "convertor/vandrel_convertor.h"
+#include "mss/mss_fast_load.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "wizard/help_topics.h"
@@ -232,6 +233,9 @@ void progress_page::join_worker()
             settings->request_stop();
             settings->cancel();
         }
+        // A commit that is still answering ends within 10 s; one that is not is given up then
+        // (left to the driver), so that the run ends and the window closes.
+        mss_fast_load::hurry(std::chrono::seconds(10));
     }
     // Waits with the GUI's events running: the run may be inside a call to this thread.
     m_worker.join();

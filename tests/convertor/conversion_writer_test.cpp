@@ -3,9 +3,11 @@
 // the next rows are read, the identical-failure stop and a stop at the user's request.
 #include "convertor/mss_conversion_destination.h"
 #include "convertor_fakes.h"
+#include "mss/mss_fast_load.h"
 #include "oledb_fake_link.h"
 #include "plat/oledb/oledb_providers.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -188,6 +190,67 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     1,
                     "public.a, record #1500: no form for row 1500"}),
+    [](const testing::TestParamInfo<writer_case>& param_info) { return param_info.param.name; });
+
+} // namespace
+
+namespace
+{
+
+class StopWithoutAnswer : public RunIntoTheWriter
+{
+};
+
+// The user stops the run while a commit gets no answer, with a full batch of rows waiting for
+// it (3000 rows) or at the table's end (1500): the run gives the commit the stop's wait, then
+// gives it up and ends as stopped; the trace log counts its rows as in doubt.
+TEST_P(StopWithoutAnswer, EndsWithinTheStopsWait)
+{
+    const int rows = GetParam().rows;
+    std::atomic<bool> returned{false};
+    m_script->on_batch_end = [&returned](int call)
+    {
+        if (call == 1)
+        {
+            std::this_thread::sleep_for(std::chrono::seconds(4));
+            returned = true;
+        }
+    };
+    m_bench.source.tables = {{L"public.a", rows}};
+    vandrel_convertor& converter = m_bench.converter();
+    std::thread stopper(
+        [&converter]()
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            converter.request_stop();
+            mss_fast_load::hurry(std::chrono::milliseconds(300));
+        });
+    const auto started = std::chrono::steady_clock::now();
+    m_bench.run(std::make_unique<mss_conversion_destination>(m_bench.converter().mss()));
+    const auto took = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    mss_fast_load::hurry(std::nullopt);
+    EXPECT_LT(took, std::chrono::seconds(3));
+    const std::vector<std::string> lines =
+        m_bench.log_lines_starting("Conversion stopped by the user in table public.a: ");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("0 of its " + std::to_string(rows) +
+                            " records were stored, 1000 more may have been"),
+              std::string::npos)
+        << lines[0];
+    EXPECT_TRUE(m_bench.handler->messages.empty());
+    // The commit left behind ends before the link goes.
+    while (!returned)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, StopWithoutAnswer,
+    testing::Values(writer_case{"WithRowsWaiting", 3000, {}, {0, 0}, {}, 0, {}, false, {}, 0, ""},
+                    writer_case{"AtTheTablesEnd", 1500, {}, {0, 0}, {}, 0, {}, false, {}, 0, ""}),
     [](const testing::TestParamInfo<writer_case>& param_info) { return param_info.param.name; });
 
 } // namespace

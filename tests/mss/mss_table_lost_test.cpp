@@ -2,11 +2,15 @@
 // an INSERT, on a bulk commit (while the next rows wait for it) and on the reconnect after a
 // failed batch. Nothing is written again and nothing is reported row by row; one failure tells
 // what is not stored, the rows that waited for the commit among them.
+#include "mss/mss_table.h"
 #include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace
 {
@@ -223,6 +227,65 @@ TEST(OdbExceptionState, ARealTextWinsOverUnknownErrorAndALostConnectionOverBoth)
     EXPECT_STREQ(lost.what(), "Communication link failure");
     EXPECT_EQ(lost.sqlstate(), L"23000");
     EXPECT_TRUE(lost.connection_lost());
+}
+
+} // namespace
+
+namespace
+{
+
+using namespace mss_test;
+
+// A commit on the loader's thread that gets no answer within the limit: the table ends as on a
+// lost connection, the commit's rows in doubt and never written again, the rows that waited for
+// it not stored; the call that waited returns.
+TEST_F(MssTable, ACommitWithoutAnAnswerEndsTheLoadWithItsRowsInDoubt)
+{
+    open(true, true, {described(L"id", sql_type::integer)});
+    mss_fast_load::set_answer_limit(std::chrono::milliseconds(300));
+    m_gate.hold(*m_script);
+    const auto hold = m_script->on_batch_end;
+    std::atomic<bool> returned{false};
+    m_script->on_batch_end = [hold, &returned](int call)
+    {
+        hold(call);
+        returned = call == 1 || returned;
+    };
+    bool thrown = false;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+        try
+        {
+            for (int id = 1; id <= 1500; ++id)
+            {
+                udb_record record = row_of({{L"id", ole_variant(id)}});
+                table->append_record(record);
+            }
+            table->flush();
+        }
+        catch (const mss_connection_lost& lost)
+        {
+            thrown = true;
+            EXPECT_EQ(lost.silent_seconds(), 1);
+            EXPECT_EQ(lost.rows_not_stored(), 1500);
+            EXPECT_EQ(lost.rows_in_doubt(), 1000);
+            EXPECT_EQ(lost.message(), "SQL Server did not answer for 1 seconds");
+            EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 0);
+        }
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    mss_fast_load::set_answer_limit(std::chrono::seconds(120));
+    // The commit left behind ends once let go, before the link goes.
+    m_gate.open();
+    while (!returned)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(thrown);
+    EXPECT_TRUE(trace_of({L"INSERT"}).empty());
+    EXPECT_TRUE(m_failures.empty());
 }
 
 } // namespace

@@ -202,3 +202,85 @@ TEST_F(MssTable, RowsHoldingStreamsDoNotWaitForACommit)
 }
 
 } // namespace
+
+namespace
+{
+
+using namespace mss_test;
+
+// The row just after a full batch does not fit its slot and goes by an INSERT statement while
+// that batch commits; the first full batch of the load that follows fails at its commit. Its
+// rows are written again by INSERT (one refused there too), and the rest of the table follows.
+TEST_F(MssTable, AFailedBatchAfterAnInsertDetourIsWrittenAgainAndTheTableGoesOn)
+{
+    open(true, true,
+         {described(L"id", sql_type::integer), described(L"label", sql_type::wvarchar, 5)});
+    m_script->failing_batches = {3};
+    fake_result too_long;
+    too_long.reached =
+        oledb_test::statement_failure(L"22001", L"String or binary data would be truncated.");
+    m_script->batches[L"SET QUOTED_IDENTIFIER OFF; INSERT INTO [dbo].[t]([id], [label]) VALUES( "
+                      L"1001, N'much too long')"] = {too_long};
+    fake_result overflow;
+    overflow.reached = oledb_test::statement_failure(
+        L"22008", L"The conversion of a datetime2 data type to a smalldatetime data type "
+                  L"resulted in an out-of-range value.");
+    m_script->batches[L"INSERT INTO [dbo].[t]([id], [label]) VALUES( 1500, N'l500')"] = {overflow};
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4), column(L"label", VT_BSTR, 5)});
+    std::vector<std::int64_t> refused;
+    for (int id = 1; id <= 3000; ++id)
+    {
+        const std::wstring label =
+            id == 1001 ? L"much too long" : L"l" + std::to_wstring(id % 1000);
+        udb_record record = row_of({{L"id", ole_variant(id)}, {L"label", ole_variant(label)}});
+        table->set_next_row_number(id);
+        try
+        {
+            table->append_record(record);
+        }
+        catch (const odb_exception&)
+        {
+            // The row's own failure comes back to the caller with its number.
+            refused.push_back(id);
+        }
+    }
+    table->flush();
+    for (const failure_seen& seen : m_failures)
+    {
+        refused.push_back(seen.number);
+    }
+    EXPECT_EQ(refused, (std::vector<std::int64_t>{1001, 1500}));
+    EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 2998);
+    // Every row but the two is stored once: by the bulk load or by an INSERT.
+    std::multiset<int> stored;
+    const std::wstring insert = L"INSERT INTO [dbo].[t]([id], [label]) VALUES( ";
+    int batch_end = 0;
+    std::vector<int> pending;
+    for (const std::wstring& line : m_script->trace)
+    {
+        if (line.starts_with(L"row("))
+        {
+            pending.push_back(std::stoi(line.substr(4)));
+        }
+        else if (line == L"batch" || line == L"done")
+        {
+            if (m_script->failing_batches.count(++batch_end) == 0)
+            {
+                stored.insert(pending.begin(), pending.end());
+            }
+            pending.clear();
+        }
+        else if (const std::size_t at = line.find(insert); at != std::wstring::npos)
+        {
+            const int id = std::stoi(line.substr(at + insert.size()));
+            if (id != 1001 && id != 1500)
+            {
+                stored.insert(id);
+            }
+        }
+    }
+    EXPECT_EQ(stored.size(), 2998U);
+    EXPECT_EQ(std::set<int>(stored.begin(), stored.end()).size(), 2998U);
+}
+
+} // namespace

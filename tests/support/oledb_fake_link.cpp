@@ -6,6 +6,7 @@
 #include "plat/plat_text.h"
 
 #include <cstring>
+#include <utility>
 
 namespace oledb_test
 {
@@ -118,12 +119,14 @@ public:
 
     link_status send_row() override
     {
-        if (++m_script->rows_sent == m_script->lose_connection_at_row)
+        if (++m_script->rows_sent == m_script->lose_connection_at_row || m_script->dead)
         {
+            m_script->dead = m_script->stay_dead;
             return failure_from_diagnostics(
                 {diag_record{L"08S01", 20006, L"[FreeTDS][SQL Server]Write to the server failed"}},
                 odbc_call::statement, L"fake");
         }
+        ++m_rows_in_batch;
         std::wstring text = L"row(";
         for (const auto& [column, bound] : m_blocks)
         {
@@ -184,11 +187,18 @@ private:
         {
             m_script->on_batch_end(call);
         }
-        if (m_script->failing_batches.count(call) > 0)
+        const int rows_in_batch = std::exchange(m_rows_in_batch, 0);
+        // A batch end without rows breaks no key (it can still find the connection gone).
+        const bool breaks_key = m_script->failing_batches.count(call) > 0 &&
+                                (rows_in_batch > 0 || !m_script->stay_dead);
+        if (breaks_key || m_script->losing_batches.count(call) > 0 || m_script->dead)
         {
             rows = -1;
-            if (m_script->batches_lose_connection)
+            m_script->failed_batch_calls.insert(call);
+            if (m_script->batches_lose_connection || m_script->losing_batches.count(call) > 0 ||
+                m_script->dead)
             {
+                m_script->dead = m_script->stay_dead;
                 return failure_from_diagnostics(
                     {diag_record{L"08S01", 0, L"[FreeTDS][SQL Server]Communication link failure"}},
                     odbc_call::statement, L"fake");
@@ -204,6 +214,7 @@ private:
 
     std::shared_ptr<fake_script> m_script;
     std::map<int, std::pair<const std::uint8_t*, int>> m_blocks;
+    int m_rows_in_batch = 0;
 };
 
 class fake_statement final : public link_statement
@@ -238,6 +249,21 @@ public:
     link_status run(const std::wstring& sql)
     {
         m_script->executed.push_back(sql);
+        if (m_script->dead)
+        {
+            m_script->refused_statements.push_back(sql);
+            return failure_from_diagnostics(
+                {diag_record{L"08S01", 0, L"[FreeTDS][SQL Server]Communication link failure"}},
+                odbc_call::statement, L"fake");
+        }
+        if (m_script->refuse_statement && m_script->refuse_statement(sql))
+        {
+            m_script->refused_statements.push_back(sql);
+            return failure_from_diagnostics(
+                {diag_record{L"23000", 2627,
+                             L"[FreeTDS][SQL Server]Violation of PRIMARY KEY constraint."}},
+                odbc_call::statement, L"fake");
+        }
         const auto found = m_script->batches.find(sql);
         if (found == m_script->batches.end())
         {

@@ -47,6 +47,17 @@ struct fake_script
     /// Called with the number of each call ending a batch (as failing_batches counts them)
     /// before it is answered, on the thread that ends the batch: a test holds a commit there.
     std::function<void(int)> on_batch_end;
+    /// Batch ends (counted as failing_batches) that lose the connection (08S01).
+    std::set<int> losing_batches;
+    /// Once a connection was lost, every later bulk call and statement fails as over a dead
+    /// connection, until a test clears `dead`; and a failing batch end without rows succeeds.
+    bool stay_dead = false;
+    bool dead = false;
+    /// Statements refused with a broken key when this answers true.
+    std::function<bool(const std::wstring&)> refuse_statement;
+    /// The batch ends (as counted above) that were not stored, and the statements refused.
+    std::set<int> failed_batch_calls;
+    std::vector<std::wstring> refused_statements;
     /// Connections from now on are refused as by a server that is down (08001).
     bool refuse_connections = false;
     /// The bulk row (counted from 1 over all links) whose sending loses the connection; 0: none.

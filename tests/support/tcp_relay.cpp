@@ -110,6 +110,13 @@ void tcp_relay::cut_at_answer_after(std::uint64_t sent)
     m_answer_cut = m_count[static_cast<std::size_t>(direction::to_server)] + sent;
 }
 
+void tcp_relay::stall_after(std::uint64_t sent, stall how)
+{
+    const std::lock_guard lock(m_mutex);
+    m_stall_how = static_cast<int>(how);
+    m_stall_at = m_count[static_cast<std::size_t>(direction::to_server)] + sent;
+}
+
 void tcp_relay::cut_now()
 {
     m_cut_requested = true;
@@ -165,6 +172,15 @@ void tcp_relay::loop()
         {
             return true;
         }
+        if (m_stalled.load())
+        {
+            return false; // dropped
+        }
+        if (way == direction::to_server && m_count[index] + take >= m_stall_at)
+        {
+            take = m_stall_at - m_count[index];
+            m_stalled = true;
+        }
         if (m_count[index] + take >= m_limit[index])
         {
             take = m_limit[index] - m_count[index];
@@ -210,10 +226,17 @@ void tcp_relay::loop()
                 watched.push_back({-1, 0, 0});
                 continue;
             }
-            const short client_events = static_cast<short>((link.to_server.empty() ? POLLIN : 0) |
-                                                           (link.to_client.empty() ? 0 : POLLOUT));
-            const short server_events = static_cast<short>((link.to_client.empty() ? POLLIN : 0) |
-                                                           (link.to_server.empty() ? 0 : POLLOUT));
+            short client_events = static_cast<short>((link.to_server.empty() ? POLLIN : 0) |
+                                                     (link.to_client.empty() ? 0 : POLLOUT));
+            short server_events = static_cast<short>((link.to_client.empty() ? POLLIN : 0) |
+                                                     (link.to_server.empty() ? 0 : POLLOUT));
+            if (m_stalled.load())
+            {
+                // Nothing goes on; the client's bytes are read and dropped, or left unread.
+                const bool discard = m_stall_how.load() == static_cast<int>(stall::discard);
+                client_events = static_cast<short>(discard ? POLLIN : 0);
+                server_events = static_cast<short>(link.to_server.empty() ? 0 : POLLOUT);
+            }
             watched.push_back({link.client, client_events, 0});
             watched.push_back({link.server, server_events, 0});
         }
@@ -287,6 +310,10 @@ void tcp_relay::loop()
                 cut = receive(link->server, link->to_client, direction::to_client, closed) || cut;
             }
             send_pending(link->server, link->to_server, closed);
+            if (m_stalled.load())
+            {
+                link->to_client.clear();
+            }
             send_pending(link->client, link->to_client, closed);
             if (closed)
             {

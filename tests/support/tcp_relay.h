@@ -41,6 +41,18 @@ public:
     /// Cuts now.
     void cut_now();
 
+    enum class stall
+    {
+        stop_reading, ///< reads nothing more from the client: its sends back up
+        discard       ///< reads what the client sends and drops it
+    };
+    /// Once `sent` more bytes went to the server (counted from this call), forwards nothing
+    /// more either way and keeps every connection open, as a server that stops answering
+    /// while its kernel keeps the connections (later connections stall too).
+    void stall_after(std::uint64_t sent, stall how);
+    /// True once a stall began.
+    bool is_stalled() const { return m_stalled.load(); }
+
     /// Bytes forwarded in `way` since the relay started.
     std::uint64_t forwarded(direction way) const;
     /// True once a cut happened.
@@ -59,12 +71,15 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cut{false};
     std::atomic<bool> m_cut_requested{false};
+    std::atomic<bool> m_stalled{false};
+    std::atomic<int> m_stall_how{0};
     mutable std::mutex m_mutex;
     // Guarded by m_mutex: the count at which each direction cuts (none: the largest value) and
     // the counts so far.
     std::uint64_t m_limit[2] = {UINT64_MAX, UINT64_MAX};
     std::uint64_t m_count[2] = {0, 0};
     std::uint64_t m_answer_cut = UINT64_MAX;
+    std::uint64_t m_stall_at = UINT64_MAX;
     std::thread m_thread;
 };
 

@@ -245,6 +245,50 @@ protected:
     bool m_ready = false;
 };
 
+// A server that stops answering while the rows of small are on their way, in both forms: the
+// run ends within the limit (shortened here) plus 30 s, with one report and status 255, and the
+// table holds what the report says it may.
+TEST_F(AgentLostSqlServer, AServerThatStopsAnsweringEndsTheRunWithinTheLimit)
+{
+    const struct
+    {
+        const char* name;
+        test_support::tcp_relay::stall how;
+    } stalls[] = {{"stop reading", test_support::tcp_relay::stall::stop_reading},
+                  {"read and discard", test_support::tcp_relay::stall::discard}};
+    ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
+    for (const auto& stall : stalls)
+    {
+        SCOPED_TRACE(stall.name);
+        drop_destination();
+        agent_result silent;
+        {
+            test_support::tcp_relay relay(m_host, m_port);
+            relay.stall_after(150'000, stall.how);
+            const auto start = std::chrono::steady_clock::now();
+            silent = convert("public.small\npublic.tail\n", relay.port());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
+            EXPECT_TRUE(relay.is_stalled());
+        }
+        EXPECT_EQ(silent.status, 255) << silent.out << silent.err;
+        EXPECT_EQ(count_of(silent.out, "Error:\n"), 1u) << silent.out;
+        std::smatch stored;
+        ASSERT_TRUE(std::regex_search(
+            silent.out, stored,
+            std::regex("Error:\npublic.small: SQL Server did not answer for 5 seconds while "
+                       "storing public.small: ([0-9]+) rows stored(, ([0-9]+) more may have "
+                       "been)?; the conversion stops.")))
+            << silent.out;
+        EXPECT_EQ(silent.out.find("public.tail"), std::string::npos) << silent.out;
+        const long at_least = std::stol(stored[1].str());
+        const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
+        const long held = agent_test::destination_reader(*m_engine, m_dest).row_count("small");
+        EXPECT_GE(held, at_least) << silent.out;
+        EXPECT_LE(held, at_most) << silent.out;
+    }
+    ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
+}
+
 // One test, its steps in turn: the server's catalog refuses databases created side by side.
 TEST_F(AgentLostSqlServer, EndsWithinSecondsAndTheExitStatusTellsWhatArrived)
 {
