@@ -409,12 +409,14 @@ void pgs_recordset::fetch_block()
         // A short block is the last one: nothing to ask for after it.
         if (m_block.size() == static_cast<pqxx::result::size_type>(m_requested_rows))
         {
-            // The next block holds what the widest row so far allows, twice this one at most:
-            // with the current block in hand, two blocks stay within about twice the budget.
+            // The next block holds what the widest row so far allows, twice this one at most
+            // (after the first, which is one row): with the current block in hand, two blocks
+            // stay within about twice the budget. A row wider than the budget comes alone.
             m_widest_row = std::max(m_widest_row, widest_row(m_block));
             const std::size_t by_bytes = block_bytes / std::max<std::size_t>(m_widest_row, 1);
-            const std::size_t rows = std::min<std::size_t>(
-                {by_bytes, static_cast<std::size_t>(m_requested_rows) * 2, block_rows});
+            const std::size_t grown = std::max<std::size_t>(
+                static_cast<std::size_t>(m_requested_rows) * 2, early_block_rows);
+            const std::size_t rows = std::min<std::size_t>({by_bytes, grown, block_rows});
             m_requested_rows = static_cast<int>(std::max<std::size_t>(rows, 1));
             m_pending = m_pipeline->insert(fetch_sql(m_requested_rows));
         }

@@ -38,8 +38,12 @@ public:
     static constexpr int block_rows = 10000;
     /// The bytes of values one cursor read aims at, judged by the widest row read so far.
     static constexpr std::size_t block_bytes = 32u << 20;
-    /// Rows fetched by the first cursor read; each later read at most doubles the one before.
-    static constexpr int first_block_rows = 32;
+    /// Rows fetched by the first cursor read: one, whose width sizes the next read, so that a
+    /// table of rows of hundreds of megabytes never has two of them in hand at once.
+    static constexpr int first_block_rows = 1;
+    /// Rows the second read may reach when the rows allow; each later read at most doubles the
+    /// one before.
+    static constexpr int early_block_rows = 32;
 
     /// A listed table of `database`; its foreign keys go to `relationships`. Throws
     /// pgs_exception when the catalog or the count cannot be read.

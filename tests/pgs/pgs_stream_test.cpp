@@ -42,25 +42,29 @@ struct block_case
     std::size_t largest_block;
 };
 
-// Blocks start small and grow while the rows are narrow; rows of a megabyte of text each never
-// gather by the thousand.
+// Blocks start at one row and grow while the rows are narrow; rows of a megabyte of text each
+// (half a megabyte of bytea) come by no more than 32 MiB's worth, and a row wider than that alone.
 TEST_F(PgsStream, BlocksAreBoundedByBytesAsWellAsRows)
 {
     m_database->load_sql(R"(
         CREATE TABLE wide AS SELECT n AS id, decode(repeat('ab', 524288), 'hex') AS payload
             FROM generate_series(1, 150) AS n;
         CREATE TABLE narrow AS SELECT n AS id FROM generate_series(1, 30000) AS n;
-        CREATE TABLE edges AS SELECT n AS id FROM generate_series(1, 96) AS n;
+        CREATE TABLE edges AS SELECT n AS id FROM generate_series(1, 97) AS n;
+        CREATE TABLE huge AS SELECT n AS id, repeat('x', 33 << 20) AS payload
+            FROM generate_series(1, 3) AS n;
     )");
     connect_engine();
     const auto database =
         m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
                           udb_open_mode::source, L"");
     const std::vector<block_case> cases = {
-        {L"public.wide", 150, pgs_recordset::first_block_rows},
+        // 32 MiB / (1 MiB + 2 of hex text + bookkeeping) = 31 rows.
+        {L"public.wide", 150, 31},
         {L"public.narrow", 30000, pgs_recordset::block_rows},
-        // Exactly the first two blocks (32 and 64 rows): the third fetch finds nothing.
-        {L"public.edges", 96, 64},
+        // Exactly the first three blocks (1, 32 and 64 rows): the fourth fetch finds nothing.
+        {L"public.edges", 97, 64},
+        {L"public.huge", 3, 1},
     };
     for (const block_case& entry : cases)
     {
@@ -70,7 +74,9 @@ TEST_F(PgsStream, BlocksAreBoundedByBytesAsWellAsRows)
         std::int64_t count = 0;
         std::int64_t id_sum = 0;
         std::size_t largest = 0;
-        for (rows.reset(); !rows.is_eof(); rows.next())
+        rows.reset();
+        EXPECT_EQ(rows.block_size(), static_cast<std::size_t>(pgs_recordset::first_block_rows));
+        for (; !rows.is_eof(); rows.next())
         {
             largest = std::max(largest, rows.block_size());
             id_sum += (*rows.get_item())[0]->to_long();

@@ -206,7 +206,99 @@ public:
         {
             status = checked(SQLExecute(m_handle.get()));
         }
-        // Later results (row counts) may still carry an error of the statement.
+        return finish_params(std::move(status));
+    }
+
+    bool streams_values() const override { return true; }
+
+    link_status execute_streamed(const std::u16string& sql, load_row& values) override
+    {
+        static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+        m_described = false;
+        m_prepared.clear();
+        SQLFreeStmt(m_handle.get(), SQL_CLOSE);
+        SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
+        std::vector<SQLLEN> lengths(values.size(), 0);
+        for (std::size_t value_idx = 0; value_idx < values.size(); ++value_idx)
+        {
+            load_value& value = values[value_idx];
+            if (auto* narrow = std::get_if<load_utf8>(&value))
+            {
+                // As the literal would have read it.
+                value = wide_to_utf16(utf8_to_wide_lossy(narrow->text));
+            }
+            SQLSMALLINT c_type = SQL_C_BINARY;
+            SQLSMALLINT sql_type = SQL_LONGVARBINARY;
+            std::size_t bytes = 0;
+            SQLULEN size = 0;
+            if (const auto* text = std::get_if<std::u16string>(&value))
+            {
+                c_type = SQL_C_WCHAR;
+                sql_type = SQL_WLONGVARCHAR;
+                bytes = text->size() * 2;
+                size = text->size();
+            }
+            else if (const auto* data = std::get_if<std::vector<std::uint8_t>>(&value))
+            {
+                bytes = data->size();
+                size = data->size();
+            }
+            else
+            {
+                return link_status::failure(E_INVALIDARG, {});
+            }
+            lengths[value_idx] = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(bytes));
+            // The token is the value's position plus one: SQLParamData hands it back.
+            if (link_status status = checked(SQLBindParameter(
+                    m_handle.get(), static_cast<SQLUSMALLINT>(value_idx + 1), SQL_PARAM_INPUT,
+                    c_type, sql_type, std::max<SQLULEN>(size, 1), 0,
+                    reinterpret_cast<SQLPOINTER>(value_idx + 1), 0, &lengths[value_idx]));
+                !status.ok())
+            {
+                SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
+                return status;
+            }
+        }
+        // The driver only reads the text, whose length it is told.
+        auto* text = reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(sql.data()));
+        SQLRETURN rc = SQLExecDirectW(m_handle.get(), text, static_cast<SQLINTEGER>(sql.size()));
+        link_status status;
+        while (rc == SQL_NEED_DATA)
+        {
+            SQLPOINTER token = nullptr;
+            rc = SQLParamData(m_handle.get(), &token);
+            if (rc != SQL_NEED_DATA)
+            {
+                break;
+            }
+            const auto value_idx = reinterpret_cast<std::size_t>(token) - 1;
+            if (value_idx >= values.size())
+            {
+                SQLCancel(m_handle.get());
+                status = link_status::failure(E_UNEXPECTED, {});
+                break;
+            }
+            status = put_value(values[value_idx]);
+            // Sent: the driver holds the value now.
+            values[value_idx] = std::monostate{};
+            if (!status.ok())
+            {
+                SQLCancel(m_handle.get());
+                break;
+            }
+        }
+        if (status.ok())
+        {
+            status = checked(rc);
+        }
+        return finish_params(std::move(status));
+    }
+
+private:
+    // The end of a statement with parameters: later results (row counts) may still carry an
+    // error of the statement; the cursor and the parameters go.
+    link_status finish_params(link_status status)
+    {
         while (status.hr == S_OK)
         {
             link_status next = checked(SQLMoreResults(m_handle.get()));
@@ -228,7 +320,53 @@ public:
         return status;
     }
 
-private:
+    // One value of execute_streamed, in pieces of a megabyte; a text's piece never ends between
+    // the two halves of a surrogate pair.
+    link_status put_value(const load_value& value)
+    {
+        constexpr std::size_t piece = 1u << 20;
+        const std::uint8_t* data = nullptr;
+        std::size_t size = 0;
+        bool text = false;
+        if (const auto* wide = std::get_if<std::u16string>(&value))
+        {
+            data = reinterpret_cast<const std::uint8_t*>(wide->data());
+            size = wide->size() * 2;
+            text = true;
+        }
+        else if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+        {
+            data = bytes->data();
+            size = bytes->size();
+        }
+        if (size == 0)
+        {
+            return checked(SQLPutData(m_handle.get(), const_cast<std::uint8_t*>(data), 0));
+        }
+        for (std::size_t offset = 0; offset < size;)
+        {
+            std::size_t length = std::min(piece, size - offset);
+            if (text && offset + length < size)
+            {
+                char16_t last = 0;
+                std::memcpy(&last, data + offset + length - 2, 2);
+                if (last >= 0xD800 && last <= 0xDBFF)
+                {
+                    length -= 2;
+                }
+            }
+            if (link_status status =
+                    checked(SQLPutData(m_handle.get(), const_cast<std::uint8_t*>(data + offset),
+                                       static_cast<SQLLEN>(length)));
+                !status.ok())
+            {
+                return status;
+            }
+            offset += length;
+        }
+        return {};
+    }
+
     link_status checked(SQLRETURN rc)
     {
         return check(rc, SQL_HANDLE_STMT, m_handle.get(), odbc_call::statement, m_driver_name);

@@ -145,6 +145,18 @@ public:
     virtual link_status execute_params(const std::wstring& sql,
                                        const std::vector<const column_desc*>& columns,
                                        const load_row& values) = 0;
+    /// True when execute_streamed can send values apart from the statement.
+    virtual bool streams_values() const { return false; }
+    /// Runs a statement whose '?' markers take `values` in order, each text (as nvarchar(max))
+    /// or bytes (as varbinary(max)) sent to the driver in pieces while the statement runs, and
+    /// freed (set to null) once sent, so that a value of megabytes is never also held as the
+    /// text of a literal. Other kinds of value are not taken. E_NOTIMPL where not streams_values().
+    virtual link_status execute_streamed(const std::u16string& sql, load_row& values)
+    {
+        static_cast<void>(sql);
+        static_cast<void>(values);
+        return link_status::failure(E_NOTIMPL, {});
+    }
 };
 
 /// The SQL Server bulk-copy extension of a connection (the driver's bcp functions), loading

@@ -73,10 +73,18 @@ std::wstring insert_params_statement(const std::wstring& table,
                                      driver_kind kind);
 
 /// "INSERT INTO table (cols) VALUES (literals)": one row written as T-SQL literals, in UTF-16
-/// (the driver's form) and at its final size, whatever the size of its values.
+/// (the driver's form) and at its final size, whatever the size of its values. A value that
+/// `as_marker` names (by position) is written as a '?' marker instead, to be sent apart.
 std::u16string insert_literal_statement(const std::wstring& table,
                                         const std::vector<load_column>& columns,
-                                        const load_row& values, driver_kind kind);
+                                        const load_row& values, driver_kind kind,
+                                        const std::vector<bool>& as_marker = {});
+
+/// The values of a row that go to the server apart from an INSERT of literals, sent in pieces:
+/// texts and bytes of more than `streamed_value_bytes` (text counted as the larger of its UTF-8
+/// and UTF-16 forms).
+std::vector<bool> streamed_values(const load_row& values);
+constexpr std::size_t streamed_value_bytes = 65536;
 
 /// The T-SQL literal of a value for its column.
 std::wstring tsql_literal(const load_value& value, const load_column& column);

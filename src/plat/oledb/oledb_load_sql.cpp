@@ -184,8 +184,11 @@ std::wstring insert_params_statement(const std::wstring& table,
 
 std::u16string insert_literal_statement(const std::wstring& table,
                                         const std::vector<load_column>& columns,
-                                        const load_row& values, driver_kind kind)
+                                        const load_row& values, driver_kind kind,
+                                        const std::vector<bool>& as_marker)
 {
+    const auto marker = [&as_marker](std::size_t column_idx)
+    { return column_idx < as_marker.size() && as_marker[column_idx]; };
     // Written once, in the driver's UTF-16, at its final size: the rows that come this way
     // hold values too wide for bulk copy, megabytes each.
     const std::u16string head =
@@ -193,7 +196,8 @@ std::u16string insert_literal_statement(const std::wstring& table,
     std::size_t size = head.size() + 1;
     for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx)
     {
-        size += 2 + literal_size(values[column_idx], columns[column_idx]);
+        size +=
+            2 + (marker(column_idx) ? 1 : literal_size(values[column_idx], columns[column_idx]));
     }
     std::u16string sql;
     sql.reserve(size);
@@ -203,6 +207,11 @@ std::u16string insert_literal_statement(const std::wstring& table,
         if (column_idx > 0)
         {
             sql += u", ";
+        }
+        if (marker(column_idx))
+        {
+            sql += u"?";
+            continue;
         }
         append_literal(sql, values[column_idx], columns[column_idx]);
     }

@@ -108,8 +108,12 @@ load_timestamp timestamp_from(const std::uint8_t* data, std::size_t offset, std:
     return stamp;
 }
 
-// The whole content of the consumer's stream; the reference stays the consumer's.
-HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::vector<std::uint8_t>& out,
+// The whole content of the consumer's stream, read straight into `out` (bytes, UTF-8 text or
+// UTF-16 text); the reference stays the consumer's. `expected` is the length the consumer bound
+// (0 when it gave none): room for it is made once, so a value of megabytes is neither grown by
+// doubling nor copied again into its final form.
+template <class Out>
+HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::size_t expected, Out& out,
                     std::wstring& reason)
 {
     ISequentialStream* stream = nullptr;
@@ -129,30 +133,44 @@ HRESULT read_stream(IUnknown* object, const DBBINDING& binding, std::vector<std:
         queried = com_ref<ISequentialStream>::attach(static_cast<ISequentialStream*>(raw));
         stream = queried.get();
     }
+    constexpr std::size_t unit = sizeof(typename Out::value_type);
+    std::size_t got_bytes = 0;
+    // A piece more than the bound length: the read that finds the end needs room too.
     out.clear();
-    // Read into a piece on the stack and appended: the value takes only the bytes the stream
-    // gave, with no room zero-filled for bytes that never come, and a short value costs no
-    // buffer of its own.
-    std::array<std::uint8_t, stream_chunk> piece;
+    out.resize((std::min(expected, stream_limit) + stream_chunk) / unit + 1);
     for (;;)
     {
+        std::size_t room = out.size() * unit - got_bytes;
+        if (room < stream_chunk)
+        {
+            out.resize(out.size() * 2);
+            room = out.size() * unit - got_bytes;
+        }
+        const auto asked = static_cast<ULONG>(std::min<std::size_t>(room, 1u << 30));
         ULONG got = 0;
-        const HRESULT hr = stream->Read(piece.data(), stream_chunk, &got);
-        out.insert(out.end(), piece.data(),
-                   piece.data() + std::min<std::size_t>(got, stream_chunk));
+        const HRESULT hr =
+            stream->Read(reinterpret_cast<std::uint8_t*>(out.data()) + got_bytes, asked, &got);
+        got_bytes += std::min<std::size_t>(got, asked);
         if (FAILED(hr))
         {
             return fail(DB_E_ERRORSOCCURRED, reason, L"Reading the value's stream failed.");
         }
-        if (out.size() > stream_limit)
+        if (got_bytes > stream_limit)
         {
             return fail(DB_E_DATAOVERFLOW, reason, L"The stream holds more than 2 GB.");
         }
         if (hr == S_FALSE || got == 0)
         {
-            return S_OK;
+            break;
         }
     }
+    if (got_bytes % unit != 0)
+    {
+        return fail(DB_E_CANTCONVERTVALUE, reason,
+                    L"The stream of a wide-text column holds an odd number of bytes.");
+    }
+    out.resize(got_bytes / unit);
+    return S_OK;
 }
 
 // Where a bound value lies in the row buffer and how many bytes it says it has.
@@ -285,30 +303,32 @@ HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const lo
         raw = std::monostate{};
         return S_OK;
     }
-    std::vector<std::uint8_t> bytes;
-    if (const HRESULT hr = read_stream(object, binding, bytes, reason); FAILED(hr))
-    {
-        return hr;
-    }
+    const std::size_t expected = bound.has_length ? bound.length : 0;
     if (column.shape.type == DBTYPE_STR)
     {
-        raw = load_utf8{std::string(bytes.begin(), bytes.end())};
+        load_utf8 text;
+        if (const HRESULT hr = read_stream(object, binding, expected, text.text, reason);
+            FAILED(hr))
+        {
+            return hr;
+        }
+        raw = std::move(text);
         return S_OK;
     }
     if (column.shape.type == DBTYPE_BYTES)
     {
+        std::vector<std::uint8_t> bytes;
+        if (const HRESULT hr = read_stream(object, binding, expected, bytes, reason); FAILED(hr))
+        {
+            return hr;
+        }
         raw = std::move(bytes);
         return S_OK;
     }
-    if (bytes.size() % 2 != 0)
+    std::u16string text;
+    if (const HRESULT hr = read_stream(object, binding, expected, text, reason); FAILED(hr))
     {
-        return fail(DB_E_CANTCONVERTVALUE, reason,
-                    L"The stream of a wide-text column holds an odd number of bytes.");
-    }
-    std::u16string text(bytes.size() / 2, u'\0');
-    if (!text.empty())
-    {
-        std::memcpy(text.data(), bytes.data(), bytes.size());
+        return hr;
     }
     raw = std::move(text);
     return S_OK;
@@ -540,31 +560,53 @@ bool has_early_date(const load_row& values, const std::vector<load_column>& colu
     return false;
 }
 
+namespace
+{
+
+// The most bytes the value may take on the way to the server.
+std::size_t value_width(const load_value& value)
+{
+    if (const auto* wide = std::get_if<std::u16string>(&value))
+    {
+        return std::max(wide->size() * 2, utf8_length(*wide));
+    }
+    if (const auto* narrow = std::get_if<load_utf8>(&value))
+    {
+        return std::max(narrow->text.size(), utf16_units(narrow->text) * 2);
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
+    {
+        return bytes->size();
+    }
+    if (const auto* decimal = std::get_if<load_decimal>(&value))
+    {
+        return decimal->text.size();
+    }
+    return 0;
+}
+
+} // namespace
+
 std::size_t widest_value(const load_row& values)
 {
     std::size_t widest = 0;
     for (const load_value& value : values)
     {
-        std::size_t size = 0;
-        if (const auto* wide = std::get_if<std::u16string>(&value))
-        {
-            size = std::max(wide->size() * 2, utf8_length(*wide));
-        }
-        else if (const auto* narrow = std::get_if<load_utf8>(&value))
-        {
-            size = std::max(narrow->text.size(), utf16_units(narrow->text) * 2);
-        }
-        else if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value))
-        {
-            size = bytes->size();
-        }
-        else if (const auto* decimal = std::get_if<load_decimal>(&value))
-        {
-            size = decimal->text.size();
-        }
-        widest = std::max(widest, size);
+        widest = std::max(widest, value_width(value));
     }
     return widest;
+}
+
+std::vector<bool> streamed_values(const load_row& values)
+{
+    std::vector<bool> streamed(values.size(), false);
+    for (std::size_t value_idx = 0; value_idx < values.size(); ++value_idx)
+    {
+        const load_value& value = values[value_idx];
+        streamed[value_idx] = !std::holds_alternative<load_decimal>(value) &&
+                              value_width(value) > streamed_value_bytes;
+    }
+    return streamed;
 }
 
 } // namespace plat::oledb

@@ -449,12 +449,33 @@ link_status load_writer::insert_literal(load_row& values)
     {
         return status;
     }
-    const std::u16string sql =
-        insert_literal_statement(m_target.table, m_target.columns, values, m_target.kind);
-    // The statement holds the values now; megabytes of them need not be held twice while the
-    // driver sends it.
-    load_row().swap(values);
-    return run([&sql](link_statement& statement) { return statement.execute_utf16(sql); });
+    return run(
+        [this, &values](link_statement& statement)
+        {
+            // Values of megabytes go apart from the statement, in pieces, where the driver
+            // takes them so: neither the statement nor the driver's copy of it then holds them
+            // as literals.
+            std::vector<bool> streamed;
+            if (m_target.sql_server() && statement.streams_values())
+            {
+                streamed = streamed_values(values);
+            }
+            const std::u16string sql = insert_literal_statement(m_target.table, m_target.columns,
+                                                                values, m_target.kind, streamed);
+            load_row apart;
+            for (std::size_t value_idx = 0; value_idx < streamed.size(); ++value_idx)
+            {
+                if (streamed[value_idx])
+                {
+                    apart.push_back(std::move(values[value_idx]));
+                }
+            }
+            // The statement holds the other values now; megabytes of them need not be held
+            // twice while the driver sends it.
+            load_row().swap(values);
+            return apart.empty() ? statement.execute_utf16(sql)
+                                 : statement.execute_streamed(sql, apart);
+        });
 }
 
 // Identity values written by INSERT need the session switch; the loader's connection is its
