@@ -207,11 +207,13 @@ class StopWithoutAnswer : public RunIntoTheWriter
 TEST_P(StopWithoutAnswer, EndsWithinTheStopsWait)
 {
     const int rows = GetParam().rows;
+    std::atomic<bool> committing{false};
     std::atomic<bool> returned{false};
-    m_script->on_batch_end = [&returned](int call)
+    m_script->on_batch_end = [&committing, &returned](int call)
     {
         if (call == 1)
         {
+            committing = true;
             std::this_thread::sleep_for(std::chrono::seconds(4));
             returned = true;
         }
@@ -219,9 +221,16 @@ TEST_P(StopWithoutAnswer, EndsWithinTheStopsWait)
     m_bench.source.tables = {{L"public.a", rows}};
     vandrel_convertor& converter = m_bench.converter();
     std::thread stopper(
-        [&converter]()
+        [&converter, &committing]()
         {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // The stop comes once the first batch's commit is under way, however slowly the
+            // rows before it were read (a sanitizer build on a busy machine).
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!committing && std::chrono::steady_clock::now() < give_up)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             converter.request_stop();
             mss_fast_load::hurry(std::chrono::milliseconds(300));
         });
