@@ -2,6 +2,7 @@
 #include "mss/mss_fast_load.h"
 
 #include "plat/oledb/oledb_com.h"
+#include "plat/oledb/oledb_link.h"
 #include "plat/plat_fmt.h"
 #include "tk/tk_exception.h"
 #include "tk/tk_logger.h"
@@ -20,6 +21,9 @@
 
 namespace
 {
+
+// A loader was abandoned with its thread in the driver.
+std::atomic<bool> some_left_behind{false};
 
 // When a stop was asked, the time by which every commit waited for is given up.
 std::atomic<std::chrono::steady_clock::rep> hurried_until{0};
@@ -173,9 +177,6 @@ mss_fast_load_exception::mss_fast_load_exception(const std::wstring& text,
 namespace
 {
 
-constexpr std::chrono::milliseconds default_answer_limit{std::chrono::seconds(120)};
-std::atomic<std::int64_t> answer_limit_ms{-1};
-
 // The provider's count of the rows to write again after a failure; `pending` when it has none.
 std::uint32_t replay_count(IRowsetFastLoad* rowset, std::uint32_t pending)
 {
@@ -199,27 +200,17 @@ void mss_fast_load::hurry(std::optional<std::chrono::milliseconds> limit)
 
 std::chrono::milliseconds mss_fast_load::answer_limit()
 {
-    std::int64_t limit = answer_limit_ms.load();
-    if (limit < 0)
-    {
-        // A test-only setting for a program under test; anything else keeps the default.
-        const char* text = std::getenv("ZOV_TEST_ANSWER_LIMIT_MS");
-        limit = text != nullptr && *text != '\0' ? std::strtoll(text, nullptr, 10) : 0;
-        limit = limit > 0 ? limit : default_answer_limit.count();
-        answer_limit_ms = limit;
-    }
-    return std::chrono::milliseconds(limit);
+    return plat::oledb::answer_limit();
 }
 
 void mss_fast_load::set_answer_limit(std::chrono::milliseconds limit)
 {
-    answer_limit_ms = limit.count();
+    plat::oledb::set_answer_limit(limit);
 }
 
 mss_fast_load_exception mss_fast_load_exception::no_answer(std::uint32_t rows_in_doubt)
 {
-    const auto seconds = static_cast<int>(
-        std::chrono::ceil<std::chrono::seconds>(mss_fast_load::answer_limit()).count());
+    const auto seconds = static_cast<int>(plat::oledb::answer_limit_seconds());
     mss_fast_load_exception failure(
         plat::wformat_w(L"SQL Server did not answer for %d seconds", seconds), rows_in_doubt);
     failure.set_in_commit();
@@ -495,10 +486,16 @@ void mss_fast_load::abandon()
         const std::lock_guard lock(mutex);
         kept->push_back(left);
     }
+    some_left_behind = true;
     m_abandoned = true;
     m_open = false;
     m_committing = 0;
     m_rows = 0;
+}
+
+bool mss_fast_load::left_behind()
+{
+    return some_left_behind.load();
 }
 
 void mss_fast_load::take_row(std::uint8_t* into) const

@@ -134,6 +134,10 @@ public:
     /// A commit got no answer in time: its thread, the rowset and the row buffer are left to
     /// the driver call that still holds them (never joined or released); the loader is closed.
     bool abandoned() const { return m_abandoned; }
+    /// Some loader of this process was abandoned: its thread may still be inside the driver,
+    /// and may come out of it at any time. The program then ends without tearing down what
+    /// that thread may still use (std::_Exit once its output is flushed).
+    static bool left_behind();
     /// Rows inserted since the last successful commit (the most a failure can cost), those of a
     /// running commit included.
     std::uint32_t rows_since_commit() const { return m_committing + m_rows; }

@@ -11,6 +11,7 @@
 #include "mss/odb_exception.h"
 #include "ole/ole_date.h"
 #include "ole/ole_exception.h"
+#include "plat/oledb/oledb_link.h"
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
@@ -611,6 +612,10 @@ odb_command& mss_table::command()
     if (!m_command)
     {
         m_command = std::make_unique<odb_command>(session());
+        // Every statement of the writer is about rows (the table's columns, a key looked up, a
+        // row inserted or updated, identity insertion switched): none may wait for ever on a
+        // server that stopped answering. Indexes are created elsewhere, without a limit.
+        m_command->set_time_limit(plat::oledb::answer_limit_seconds());
     }
     return *m_command;
 }

@@ -638,7 +638,10 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         // A commit without an answer is in doubt alike: its rows are never written again.
         const mss_rows_lost rows = m_rows.lose(failure.in_commit());
         mss_connection_lost lost(failure, rows.not_stored, rows.in_doubt);
-        lost.set_silent_seconds(failure.silent_seconds());
+        if (failure.silent_seconds() > 0)
+        {
+            lost.set_silent_seconds(failure.silent_seconds());
+        }
         throw lost;
     }
     // The lost rows are the last ones taken; the ones before them that the loader still

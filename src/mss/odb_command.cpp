@@ -43,3 +43,15 @@ std::int64_t odb_command::execute_counted(const std::wstring& sql)
     execute(sql, nullptr, &rows);
     return rows;
 }
+
+void odb_command::set_time_limit(unsigned seconds)
+{
+    ole_com_ptr<ICommandProperties> properties;
+    odb_check(m_command_text->QueryInterface(IID_ICommandProperties, properties.put_void()));
+    DBPROP prop;
+    prop.dwPropertyID = DBPROP_COMMANDTIMEOUT;
+    prop.vValue.vt = VT_I4;
+    prop.vValue.lVal = static_cast<std::int32_t>(seconds);
+    DBPROPSET set{&prop, 1, DBPROPSET_ROWSET};
+    odb_check(properties->SetProperties(1, &set));
+}

@@ -24,6 +24,9 @@ public:
     /// Runs `sql` whole and answers the rows its statements changed; -1 when the provider does
     /// not tell.
     std::int64_t execute_counted(const std::wstring& sql);
+    /// Every later statement waits at most `seconds` for the server's answer (0: no limit); one
+    /// that gets none fails with a timeout (SQLSTATE HYT00), which tells of a silent server.
+    void set_time_limit(unsigned seconds);
 
 private:
     void prepare();

@@ -3,6 +3,7 @@
 
 #include "mss/ole_com_ptr.h"
 #include "plat/oledb/oledb_interfaces.h"
+#include "plat/oledb/oledb_link.h"
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
@@ -384,6 +385,12 @@ mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_
     if (const auto* earlier = dynamic_cast<const mss_connection_lost*>(&cause); earlier != nullptr)
     {
         m_silent_seconds = earlier->m_silent_seconds;
+    }
+    else if (cause.sqlstate() == L"HYT00")
+    {
+        // The driver's limit on a call that moves rows ran out: the server kept the connection
+        // but stopped answering, for as long as that limit.
+        m_silent_seconds = static_cast<int>(plat::oledb::answer_limit_seconds());
     }
 }
 

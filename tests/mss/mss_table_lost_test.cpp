@@ -289,3 +289,72 @@ TEST_F(MssTable, ACommitWithoutAnAnswerEndsTheLoadWithItsRowsInDoubt)
 }
 
 } // namespace
+
+// Every call that moves rows waits for the server at most the limit: the load's own connection
+// limits every wait on it, and each statement of the writer (its INSERTs, key lookups and
+// switches) carries the limit.
+class MssTableLimits : public MssTable
+{
+protected:
+    void expect_limited(bool fast_load, int links_limited)
+    {
+        open(fast_load, fast_load, {described(L"id", sql_type::integer)});
+        {
+            std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+            for (int id = 1; id <= 3; ++id)
+            {
+                udb_record record = row_of({{L"id", ole_variant(id)}});
+                table->append_record(record);
+            }
+            table->flush();
+        }
+        EXPECT_EQ(m_script->links_limited, links_limited);
+        std::size_t writer_statements = 0;
+        for (const std::wstring& sql : m_script->executed)
+        {
+            if (!sql.starts_with(L"SET QUOTED_IDENTIFIER") && !sql.starts_with(L"INSERT INTO"))
+            {
+                continue; // the database's own statements, and the load's look at the columns
+            }
+            ++writer_statements;
+            const auto limit = m_script->time_limits.find(sql);
+            ASSERT_NE(limit, m_script->time_limits.end()) << plat::wide_to_utf8(sql);
+            EXPECT_EQ(limit->second, 120u) << plat::wide_to_utf8(sql);
+        }
+        EXPECT_EQ(writer_statements, fast_load ? 1u : 3u);
+    }
+};
+
+TEST_F(MssTableLimits, ByInsertStatements)
+{
+    expect_limited(false, 0);
+}
+
+TEST_F(MssTableLimits, ByBulkCopy)
+{
+    expect_limited(true, 1);
+}
+
+// A row's INSERT that got no answer in time ends the table as a silent server does, its row in
+// doubt.
+TEST_F(MssTableLimits, AStatementWithoutAnAnswerEndsTheTableAsASilentServer)
+{
+    open(false, false, {described(L"id", sql_type::integer)});
+    m_script->silent_on = L"VALUES( 2)";
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+    udb_record first = row_of({{L"id", ole_variant(1)}});
+    table->append_record(first);
+    udb_record second = row_of({{L"id", ole_variant(2)}});
+    try
+    {
+        table->append_record(second);
+        ADD_FAILURE() << "a statement without an answer was taken as stored";
+    }
+    catch (const odb_exception& error)
+    {
+        EXPECT_TRUE(error.connection_lost());
+        const mss_connection_lost lost(error, 1, 1);
+        EXPECT_EQ(lost.silent_seconds(), 120);
+    }
+    EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 1);
+}

@@ -246,14 +246,26 @@ public:
         return run(sql);
     }
 
+    void set_time_limit(unsigned seconds) override { m_time_limit = seconds; }
+
     link_status run(const std::wstring& sql)
     {
         m_script->executed.push_back(sql);
+        if (m_time_limit > 0)
+        {
+            m_script->time_limits[sql] = m_time_limit;
+        }
         if (m_script->dead)
         {
             m_script->refused_statements.push_back(sql);
             return failure_from_diagnostics(
                 {diag_record{L"08S01", 0, L"[FreeTDS][SQL Server]Communication link failure"}},
+                odbc_call::statement, L"fake");
+        }
+        if (!m_script->silent_on.empty() && sql.find(m_script->silent_on) != std::wstring::npos)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"HYT00", 0, L"[FreeTDS][SQL Server]Timeout expired"}},
                 odbc_call::statement, L"fake");
         }
         if (m_script->refuse_statement && m_script->refuse_statement(sql))
@@ -364,6 +376,7 @@ private:
     std::vector<fake_result> m_results;
     std::size_t m_current = 0;
     std::size_t m_row = 0;
+    unsigned m_time_limit = 0;
 };
 
 class fake_link final : public plat::oledb::link
@@ -401,6 +414,8 @@ public:
         m_bulk_asked = m_script->bulk_copy;
         return m_bulk_asked;
     }
+
+    void limit_waits() override { ++m_script->links_limited; }
 
     link_bulk_copy* bulk_copy() override
     {

@@ -53,6 +53,9 @@ struct fake_script
     /// connection, until a test clears `dead`; and a failing batch end without rows succeeds.
     bool stay_dead = false;
     bool dead = false;
+    /// Statements holding this text (when not empty) fail as timed out (HYT00), as when the
+    /// server did not answer within their limit.
+    std::wstring silent_on;
     /// Statements refused with a broken key when this answers true.
     std::function<bool(const std::wstring&)> refuse_statement;
     /// The batch ends (as counted above) that were not stored, and the statements refused.
@@ -70,6 +73,10 @@ struct fake_script
 
     std::vector<std::wstring> connection_strings;
     std::vector<std::wstring> executed;
+    /// Each statement run with a limit on the server's answer, with its latest limit (seconds).
+    std::map<std::wstring, unsigned> time_limits;
+    /// Links asked, before connecting, to limit every wait on them.
+    int links_limited = 0;
     std::vector<std::wstring> catalog_calls; ///< name(arg|arg...) with <null> for NULL
     int links_made = 0;
     int fetches = 0;

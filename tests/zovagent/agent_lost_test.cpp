@@ -245,11 +245,33 @@ protected:
     bool m_ready = false;
 };
 
-// A server that stops answering while the rows of small are on their way, in both forms: the
-// run ends within the limit (shortened here) plus 30 s, with one report and status 255, and the
-// table holds what the report says it may.
+// A server that stops answering, in both forms, at each kind of call that moves rows: the commit
+// of a bulk batch (small's rows fit the sockets' buffers), a bulk send (broad's rows back up
+// before any commit when the server stops reading), the INSERT of a row too wide for the bulk
+// copy, and INSERT statements (rows written one by one). The run ends
+// within the limit (shortened here) plus 30 s, with one report and status 255, and the table
+// holds what the report says it may.
 TEST_F(AgentLostSqlServer, AServerThatStopsAnsweringEndsTheRunWithinTheLimit)
 {
+    // broad's rows are 8 values of 3,900 bytes, each small enough for the bulk copy: 600 rows
+    // are far more than the sockets' buffers hold before the first commit. long's rows of
+    // 400 kB are too wide for it: each goes by an INSERT of its own.
+    m_source->execute("CREATE TABLE broad (id int PRIMARY KEY, b1 bytea, b2 bytea, b3 bytea, "
+                      "b4 bytea, b5 bytea, b6 bytea, b7 bytea, b8 bytea);"
+                      "INSERT INTO broad SELECT n, v, v, v, v, v, v, v, v FROM "
+                      "generate_series(1, 600) AS n, decode(repeat('ab', 3900), 'hex') AS v;"
+                      "CREATE TABLE long (id int PRIMARY KEY, filler text);"
+                      "INSERT INTO long SELECT n, repeat('w', 400000) || n FROM generate_series(1, "
+                      "60) AS n;");
+    const struct
+    {
+        const char* name;
+        const char* table;
+        bool inserts;
+    } calls[] = {{"a bulk commit", "small", false},
+                 {"a bulk send", "broad", false},
+                 {"a wide row's INSERT", "long", false},
+                 {"an INSERT statement", "small", true}};
     const struct
     {
         const char* name;
@@ -257,34 +279,45 @@ TEST_F(AgentLostSqlServer, AServerThatStopsAnsweringEndsTheRunWithinTheLimit)
     } stalls[] = {{"stop reading", test_support::tcp_relay::stall::stop_reading},
                   {"read and discard", test_support::tcp_relay::stall::discard}};
     ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
-    for (const auto& stall : stalls)
+    for (const auto& call : calls)
     {
-        SCOPED_TRACE(stall.name);
-        drop_destination();
-        agent_result silent;
+        for (const auto& stall : stalls)
         {
-            test_support::tcp_relay relay(m_host, m_port);
-            relay.stall_after(150'000, stall.how);
-            const auto start = std::chrono::steady_clock::now();
-            silent = convert("public.small\npublic.tail\n", relay.port());
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
-            EXPECT_TRUE(relay.is_stalled());
+            SCOPED_TRACE(std::string(call.name) + ", " + stall.name);
+            const std::string table = call.table;
+            drop_destination();
+            if (call.inserts)
+            {
+                ::setenv("ZOV_NO_FAST_LOAD", "1", 1);
+            }
+            agent_result silent;
+            {
+                test_support::tcp_relay relay(m_host, m_port);
+                relay.stall_after(call.inserts ? 60'000 : 150'000, stall.how);
+                const auto start = std::chrono::steady_clock::now();
+                silent = convert("public." + table + "\npublic.tail\n", relay.port());
+                EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
+                EXPECT_TRUE(relay.is_stalled());
+            }
+            ::unsetenv("ZOV_NO_FAST_LOAD");
+            EXPECT_EQ(silent.status, 255) << silent.out << silent.err;
+            EXPECT_EQ(count_of(silent.out, "Error:\n"), 1u) << silent.out;
+            std::smatch stored;
+            ASSERT_TRUE(std::regex_search(
+                silent.out, stored,
+                std::regex("Error:\npublic." + table +
+                           ": SQL Server did not answer for 5 seconds while storing public." +
+                           table +
+                           ": ([0-9]+) rows stored(, ([0-9]+) more may have been)?; the "
+                           "conversion stops.")))
+                << silent.out;
+            EXPECT_EQ(silent.out.find("public.tail"), std::string::npos) << silent.out;
+            const long at_least = std::stol(stored[1].str());
+            const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
+            const long held = agent_test::destination_reader(*m_engine, m_dest).row_count(table);
+            EXPECT_GE(held, at_least) << silent.out;
+            EXPECT_LE(held, at_most) << silent.out;
         }
-        EXPECT_EQ(silent.status, 255) << silent.out << silent.err;
-        EXPECT_EQ(count_of(silent.out, "Error:\n"), 1u) << silent.out;
-        std::smatch stored;
-        ASSERT_TRUE(std::regex_search(
-            silent.out, stored,
-            std::regex("Error:\npublic.small: SQL Server did not answer for 5 seconds while "
-                       "storing public.small: ([0-9]+) rows stored(, ([0-9]+) more may have "
-                       "been)?; the conversion stops.")))
-            << silent.out;
-        EXPECT_EQ(silent.out.find("public.tail"), std::string::npos) << silent.out;
-        const long at_least = std::stol(stored[1].str());
-        const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
-        const long held = agent_test::destination_reader(*m_engine, m_dest).row_count("small");
-        EXPECT_GE(held, at_least) << silent.out;
-        EXPECT_LE(held, at_most) << silent.out;
     }
     ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
 }

@@ -88,7 +88,7 @@ public:
               SQL_HANDLE_DBC, m_connection.get(), odbc_call::connect, m_driver_name);
         const bool bulk =
             m_bulk_requested && request_bulk_copy(m_connection.get(), m_driver_name).hr == S_OK;
-        std::vector<SQLWCHAR> text = to_sqlw(connection_string);
+        std::vector<SQLWCHAR> text = to_sqlw(limited(connection_string));
         std::array<SQLWCHAR, 1024> completed{};
         SQLSMALLINT completed_length = 0;
         status =
@@ -119,6 +119,8 @@ public:
 
     link_bulk_copy* bulk_copy() override { return m_bulk.get(); }
 
+    void limit_waits() override { m_limit_waits = true; }
+
     link_status new_statement(std::unique_ptr<link_statement>& statement) override
     {
         statement.reset();
@@ -135,6 +137,10 @@ public:
         if (status.ok())
         {
             statement = make_odbc_statement(odbc_handle(SQL_HANDLE_STMT, handle), m_driver_name);
+            if (m_limit_waits)
+            {
+                statement->set_time_limit(answer_limit_seconds());
+            }
         }
         return status;
     }
@@ -156,12 +162,33 @@ public:
     }
 
 private:
+    // A connection whose waits are limited: FreeTDS takes "Timeout" as the limit of every wait
+    // for the server on the connection, its bulk copy's included (a send the server does not
+    // read, a batch it does not answer): when it is up the driver closes the connection and the
+    // call fails with HYT00, without waiting for an answer to a cancel. Microsoft's driver has
+    // no such keyword: its statements get SQL_ATTR_QUERY_TIMEOUT (new_statement), its bulk
+    // copy only the caller's limit on a commit.
+    std::wstring limited(const std::wstring& connection_string) const
+    {
+        if (!m_limit_waits || m_kind != driver_kind::freetds)
+        {
+            return connection_string;
+        }
+        std::wstring text = connection_string;
+        if (!text.empty() && text.back() != L';')
+        {
+            text += L';';
+        }
+        return text + L"Timeout=" + std::to_wstring(answer_limit_seconds()) + L';';
+    }
+
     std::shared_ptr<odbc_environment> m_environment;
     std::wstring m_driver_name;
     driver_kind m_kind;
     odbc_handle m_connection;
     bool m_connected = false;
     bool m_bulk_requested = false;
+    bool m_limit_waits = false;
     std::unique_ptr<link_bulk_copy> m_bulk;
 };
 

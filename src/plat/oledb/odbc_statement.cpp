@@ -13,9 +13,6 @@ namespace
 {
 
 constexpr std::size_t chunk_bytes = 16384;
-// The limit of one parameterised row batch: far above what a healthy server takes for it,
-// lock waits behind another session's short transaction included.
-constexpr SQLULEN row_write_timeout_seconds = 120;
 
 std::optional<std::vector<SQLWCHAR>> to_arg(const catalog_arg& arg)
 {
@@ -43,6 +40,16 @@ public:
         : m_handle(std::move(handle))
         , m_driver_name(driver_name)
     {
+    }
+
+    void set_time_limit(unsigned seconds) override
+    {
+        // Rows are what is timed (a batch of them, one INSERT), which a healthy server stores
+        // far within the limit, lock waits behind another session's short transaction included.
+        // When it is up FreeTDS sends a cancel and waits as long again for its answer before
+        // it closes the connection; either way the call fails with HYT00.
+        SQLSetStmtAttrW(m_handle.get(), SQL_ATTR_QUERY_TIMEOUT,
+                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
     }
 
     link_status execute(const std::wstring& sql) override
@@ -191,12 +198,6 @@ public:
                 return status;
             }
             m_prepared = sql;
-            // Only rows go this way (a multi-row INSERT of at most a few thousand values), which
-            // a healthy server stores in well under a second: one that has not answered within
-            // the limit is taken for gone (HYT00 ends the run) instead of being waited on. DDL
-            // and bulk commits keep no limit. A driver that cannot time statements still loads.
-            SQLSetStmtAttrW(m_handle.get(), SQL_ATTR_QUERY_TIMEOUT,
-                            reinterpret_cast<SQLPOINTER>(row_write_timeout_seconds), 0);
         }
         SQLFreeStmt(m_handle.get(), SQL_RESET_PARAMS);
         odbc_param_buffers buffers;

@@ -13,19 +13,6 @@ namespace
 // A driver that keeps failing on the same result would otherwise never end the walk.
 constexpr int max_results = 100000;
 
-bool is_connection_failure(const link_status& status)
-{
-    for (const error_record& record : status.records)
-    {
-        if (record.sqlstate &&
-            (record.sqlstate->starts_with(L"08") || *record.sqlstate == L"HYT00"))
-        {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Keeps the first failure's code and gathers the records of every failure.
 void note_failure(link_status& first, link_status&& failure)
 {
@@ -40,7 +27,7 @@ void note_failure(link_status& first, link_status&& failure)
     }
 }
 
-class command final : public com_object<ICommandText>
+class command final : public com_object<ICommandText, ICommandProperties>
 {
 public:
     command(com_ref<IUnknown> session, link& connection, bool native)
@@ -59,6 +46,47 @@ public:
         }
         m_text = text != nullptr ? std::wstring(text) : std::wstring();
         return S_OK;
+    }
+
+    HRESULT SetProperties(ULONG set_count, DBPROPSET* sets) override
+    {
+        clear_errors();
+        if (set_count > 0 && sets == nullptr)
+        {
+            return post_layer_error(E_INVALIDARG, L"SetProperties needs its property sets.");
+        }
+        bool failed_required = false;
+        bool failed_optional = false;
+        for (ULONG set_idx = 0; set_idx < set_count; ++set_idx)
+        {
+            DBPROPSET& set = sets[set_idx];
+            for (ULONG prop_idx = 0; prop_idx < set.cProperties; ++prop_idx)
+            {
+                DBPROP& prop = set.rgProperties[prop_idx];
+                prop.dwStatus = DBPROPSTATUS_NOTSUPPORTED;
+                if (set.guidPropertySet == DBPROPSET_ROWSET &&
+                    prop.dwPropertyID == DBPROP_COMMANDTIMEOUT)
+                {
+                    prop.dwStatus = DBPROPSTATUS_BADVALUE;
+                    if (prop.vValue.vt == VT_I4 && prop.vValue.lVal >= 0)
+                    {
+                        m_time_limit = static_cast<unsigned>(prop.vValue.lVal);
+                        prop.dwStatus = DBPROPSTATUS_OK;
+                    }
+                }
+                if (prop.dwStatus != DBPROPSTATUS_OK)
+                {
+                    (prop.dwOptions == DBPROPOPTIONS_OPTIONAL ? failed_optional : failed_required) =
+                        true;
+                }
+            }
+        }
+        if (failed_required)
+        {
+            return post_layer_error(DB_E_ERRORSOCCURRED,
+                                    L"A required property was not supported or not settable.");
+        }
+        return failed_optional ? DB_S_ERRORSOCCURRED : S_OK;
     }
 
     HRESULT Execute(IUnknown* outer, REFIID riid, DBPARAMS* params, DBROWCOUNT* rows_affected,
@@ -91,7 +119,8 @@ public:
             return post_layer_error(E_INVALIDARG, L"Execute needs somewhere to put the rowset.");
         }
         com_ref<IRowset> result;
-        const HRESULT hr = run_batch(m_link, m_text, want_rowset, m_native, result, rows_affected);
+        const HRESULT hr =
+            run_batch(m_link, m_text, want_rowset, m_native, result, rows_affected, m_time_limit);
         if (FAILED(hr) || !want_rowset || !result)
         {
             return hr;
@@ -107,6 +136,7 @@ private:
     link& m_link;
     bool m_native;
     std::wstring m_text;
+    unsigned m_time_limit = 0; // seconds; 0: none
 };
 
 // Reads the current result whole (or drains it) and answers the first failure.
@@ -140,7 +170,7 @@ com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, 
 }
 
 HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, bool native,
-                  com_ref<IRowset>& rowset, DBROWCOUNT* rows_affected)
+                  com_ref<IRowset>& rowset, DBROWCOUNT* rows_affected, unsigned time_limit)
 {
     rowset.reset();
     // The rows the batch's statements changed, summed over the results that have no columns.
@@ -149,9 +179,13 @@ HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, b
     link_status failure = connection.new_statement(statement);
     if (failure.ok())
     {
+        if (time_limit > 0)
+        {
+            statement->set_time_limit(time_limit);
+        }
         failure = statement->execute(sql);
     }
-    if (!failure.ok() && (!statement || is_connection_failure(failure)))
+    if (!failure.ok() && (!statement || failure.connection_gone()))
     {
         post_errors(std::move(failure.records));
         return failure.hr;
@@ -191,7 +225,7 @@ HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, b
             }
             if (!status.ok())
             {
-                const bool fatal = is_connection_failure(status);
+                const bool fatal = status.connection_gone();
                 note_failure(failure, std::move(status));
                 if (fatal)
                 {
@@ -206,7 +240,7 @@ HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, b
         }
         if (!more.ok())
         {
-            const bool fatal = is_connection_failure(more);
+            const bool fatal = more.connection_gone();
             // A driver that answers the same failure again has no further result to give.
             const bool repeated =
                 !failure.ok() && !more.records.empty() &&

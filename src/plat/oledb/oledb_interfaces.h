@@ -68,6 +68,7 @@ inline constexpr DBPROPID DBPROP_AUTH_PASSWORD = 0x09;
 inline constexpr DBPROPID DBPROP_AUTH_USERID = 0x0C;
 inline constexpr DBPROPID DBPROP_INIT_DATASOURCE = 0x3B;
 inline constexpr DBPROPID DBPROP_INIT_CATALOG = 0xE9;
+inline constexpr DBPROPID DBPROP_COMMANDTIMEOUT = 0x22;
 inline constexpr DBPROPID DBPROP_IRowsetChange = 0x7F;
 inline constexpr DBPROPID DBPROP_UPDATABILITY = 0x75;
 inline constexpr DBPROPID DBPROP_ISequentialStream = 0x89;
@@ -165,6 +166,14 @@ struct ICommandText : ICommand
     using parent_interface = ICommand;
     static constexpr IID iid = zov_guid(0x27);
     virtual HRESULT SetCommandText(REFGUID dialect, LPCOLESTR text) = 0;
+};
+
+/// The properties of a command. The layer takes DBPROP_COMMANDTIMEOUT of DBPROPSET_ROWSET (VT_I4
+/// seconds, 0 for no limit): how long each later Execute waits for the server's answer.
+struct ICommandProperties : IUnknown
+{
+    static constexpr IID iid = zov_guid(0x34);
+    virtual HRESULT SetProperties(ULONG set_count, DBPROPSET* sets) = 0;
 };
 
 struct IColumnsInfo : IUnknown
@@ -281,6 +290,7 @@ inline constexpr const IID& IID_IOpenRowset = IOpenRowset::iid;
 inline constexpr const IID& IID_IDBCreateCommand = IDBCreateCommand::iid;
 inline constexpr const IID& IID_ICommand = ICommand::iid;
 inline constexpr const IID& IID_ICommandText = ICommandText::iid;
+inline constexpr const IID& IID_ICommandProperties = ICommandProperties::iid;
 inline constexpr const IID& IID_IColumnsInfo = IColumnsInfo::iid;
 inline constexpr const IID& IID_IAccessor = IAccessor::iid;
 inline constexpr const IID& IID_IRowset = IRowset::iid;

@@ -5,6 +5,7 @@
 #include "plat/oledb/oledb_error.h"
 #include "plat/plat_text.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,14 @@
 
 namespace plat::oledb
 {
+
+/// How long a call that moves rows (a bulk send or commit, an INSERT of rows) may go without
+/// the server's answer before the server is taken for silent: 120 seconds, unless a test set
+/// another limit (set_answer_limit, or ZOV_TEST_ANSWER_LIMIT_MS for a program under test).
+std::chrono::milliseconds answer_limit();
+void set_answer_limit(std::chrono::milliseconds limit);
+/// answer_limit() in whole seconds, rounded up: drivers take their limits in seconds.
+unsigned answer_limit_seconds();
 
 /// The outcome of one driver call: S_OK, S_FALSE for "nothing more", or a failure with the error
 /// records (already mapped to the call's HRESULT) that the OLE DB object posts.
@@ -28,6 +37,9 @@ struct link_status
     {
         return link_status{hr, std::move(records)};
     }
+    /// A failure that tells of a connection gone (SQLSTATE class 08) or of a server that did
+    /// not answer in time (HYT00, after which the driver drops the connection).
+    bool connection_gone() const;
 };
 
 /// ODBC SQL type codes the layer maps (the SQL Server ones are the driver's extensions).
@@ -137,6 +149,9 @@ public:
     virtual link_status fetch(row& values) = 0;
     /// Moves to the next result of the batch: S_OK, or S_FALSE when there is none.
     virtual link_status more_results() = 0;
+    /// Limits the wait for the server's answer to each later execution to `seconds` (0: no
+    /// limit). A driver that cannot time statements ignores it.
+    virtual void set_time_limit(unsigned seconds) { static_cast<void>(seconds); }
     /// The rows the current result's statement changed (SQLRowCount); -1 when the driver does
     /// not tell.
     virtual std::int64_t rows_affected() { return -1; }
@@ -204,6 +219,10 @@ public:
     virtual std::wstring search_escape() = 0;
     /// Asks, before connect, for the driver's bulk-copy extension; false when it has none.
     virtual bool enable_bulk_copy() { return false; }
+    /// Asks, before connect, that every wait for the server on this connection end after
+    /// answer_limit_seconds(): for a connection that only moves rows (a load's own), never for
+    /// one that creates indexes. A driver that offers no such limit ignores it.
+    virtual void limit_waits() {}
     /// The bulk-copy extension of a connected link that asked for it; null otherwise. Owned by
     /// the link.
     virtual link_bulk_copy* bulk_copy() { return nullptr; }

@@ -206,6 +206,9 @@ link_status load_writer::connect()
     m_identity_on = false;
     std::unique_ptr<link> connection = m_target.make_link();
     const bool bulk_asked = m_bulk_wanted && connection->enable_bulk_copy();
+    // This connection only moves rows: a server silent for longer than the limit is given up
+    // (no index is created here, which could rightly take longer).
+    connection->limit_waits();
     link_status status = connection->connect(m_target.connection_string);
     if (!status.ok())
     {
@@ -218,10 +221,20 @@ link_status load_writer::connect()
 }
 
 // A rolled-back batch leaves the connection unable to bulk copy again: the next rows go on a
-// new one. When that fails too, every later call reports it.
+// new one. When that fails too, every later call reports it. A connection that is gone, or
+// whose server stopped answering, is not opened again: its table stops, and a new login to a
+// silent server would only wait for its own limit.
 link_status load_writer::recover(link_status failure)
 {
     m_bulk_rows = 0;
+    if (failure.connection_gone())
+    {
+        m_statement.reset();
+        m_bulk = nullptr;
+        m_bulk_active = false;
+        m_broken = failure;
+        return failure;
+    }
     if (link_status status = connect(); !status.ok())
     {
         m_broken = status;

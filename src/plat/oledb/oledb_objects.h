@@ -64,10 +64,11 @@ com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, 
 /// Runs a batch and walks every one of its results, so an error in any statement surfaces.
 /// With `want_rowset`, the first result with columns is read whole into `rowset` (left empty
 /// when the batch has none); `rows_affected`, when given, gets the rows the batch's statements
-/// changed (-1 when the driver told none). Posts the error records and answers the failure's
-/// HRESULT.
+/// changed (-1 when the driver told none). With `time_limit` (seconds) the statement waits no
+/// longer for the server's answer. Posts the error records and answers the failure's HRESULT.
 HRESULT run_batch(link& connection, const std::wstring& sql, bool want_rowset, bool native,
-                  com_ref<IRowset>& rowset, DBROWCOUNT* rows_affected = nullptr);
+                  com_ref<IRowset>& rowset, DBROWCOUNT* rows_affected = nullptr,
+                  unsigned time_limit = 0);
 
 /// A schema rowset read whole from the driver's catalog functions.
 HRESULT open_schema_rowset(link& connection, REFGUID schema, ULONG restriction_count,
