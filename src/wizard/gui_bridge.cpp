@@ -148,9 +148,14 @@ bool wizard_worker::running() const
 
 void wizard_worker::join()
 {
+    join_for(std::nullopt);
+}
+
+bool wizard_worker::join_for(std::optional<std::chrono::milliseconds> limit)
+{
     if (!m_thread.joinable())
     {
-        return;
+        return true;
     }
     QCoreApplication* application = QCoreApplication::instance();
     if (application != nullptr && QThread::currentThread() == application->thread())
@@ -158,10 +163,13 @@ void wizard_worker::join()
         // The worker may be inside a blocking call to this thread: keep serving it.
         QEventLoop loop;
         QTimer poll;
+        const auto given_up =
+            std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds::zero());
         QObject::connect(&poll, &QTimer::timeout, &loop,
-                         [this, &loop]
+                         [this, &loop, limit, given_up]
                          {
-                             if (m_finished.load(std::memory_order_acquire))
+                             if (m_finished.load(std::memory_order_acquire) ||
+                                 (limit && std::chrono::steady_clock::now() >= given_up))
                              {
                                  loop.quit();
                              }
@@ -172,7 +180,21 @@ void wizard_worker::join()
             loop.exec();
         }
     }
+    else if (limit)
+    {
+        const auto given_up = std::chrono::steady_clock::now() + *limit;
+        while (!m_finished.load(std::memory_order_acquire) &&
+               std::chrono::steady_clock::now() < given_up)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    if (limit && !m_finished.load(std::memory_order_acquire))
+    {
+        return false;
+    }
     m_thread.join();
+    return true;
 }
 
 com_scope::com_scope()

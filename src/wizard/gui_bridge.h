@@ -3,8 +3,10 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <thread>
 
 /// Runs work on the GUI thread (the thread the bridge was made on). From the GUI thread a call
@@ -45,6 +47,9 @@ public:
     /// Waits for the body to return, running the GUI's events meanwhile when called on the GUI
     /// thread, then joins. Does nothing when no thread was started.
     void join();
+    /// join, waiting at most `limit` (none: as long as it takes); false, the thread left as it
+    /// is, when the body has not returned by then.
+    bool join_for(std::optional<std::chrono::milliseconds> limit);
     /// What the last body threw, if anything.
     std::exception_ptr failure() const { return m_failure; }
 

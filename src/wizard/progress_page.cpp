@@ -7,6 +7,7 @@
 #include "plat/plat_text.h"
 #include "tk/tk_logger.h"
 #include "wizard/help_topics.h"
+#include "wizard/wizard_prompts.h"
 #include "wizard/wizard_shell.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,15 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+
+namespace
+{
+
+std::atomic<std::int64_t> stop_wait_ms{12000};
+
+} // namespace
 
 int progress_percent(int tables_total, int tables_done, std::int64_t records_total,
                      std::int64_t records_done)
@@ -236,7 +245,22 @@ void progress_page::join_worker()
         // A commit that is still answering ends within 10 s; one that is not is given up then
         // (left to the driver), so that the run ends and the window closes.
         mss_fast_load::hurry(std::chrono::seconds(10));
+        // Waits with the GUI's events running: the run may be inside a call to this thread.
+        if (!m_worker.join_for(std::chrono::milliseconds(stop_wait_ms.load())))
+        {
+            // A statement that the server is still running (an index on a big table, or one
+            // that gets no answer) has no limit of its own, and no call reaches it: the driver
+            // manager keeps the connection to one call at a time. It is left to the server,
+            // which rolls it back once the connection closes with the program.
+            tk_log(2, "Conversion stopped by the user while SQL Server was still running a "
+                      "statement: the program ends without waiting for it");
+            prompts().end_process(0);
+        }
     }
-    // Waits with the GUI's events running: the run may be inside a call to this thread.
     m_worker.join();
+}
+
+void progress_page::set_stop_wait(std::chrono::milliseconds wait)
+{
+    stop_wait_ms = wait.count();
 }

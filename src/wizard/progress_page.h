@@ -5,6 +5,7 @@
 #include "wizard/gui_bridge.h"
 #include "wizard/wizard_page.h"
 
+#include <chrono>
 #include <cstdint>
 
 class QLabel;
@@ -54,6 +55,10 @@ public:
 
     /// The run is under way.
     bool running() const { return m_worker.running(); }
+
+    /// How long a stop waits for the run before the program ends without it: 12 seconds (a
+    /// commit's 10 and the run's end after it), unless a test set another.
+    static void set_stop_wait(std::chrono::milliseconds wait);
 
 private:
     /// The worker's body: the destination's check, then the run.

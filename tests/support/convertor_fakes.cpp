@@ -289,6 +289,7 @@ public:
         : udb_database(name, open_mode, false)
         , m_faults(setup.faults)
         , m_failing_indexes(setup.failing_indexes)
+        , m_on_index(setup.on_index)
         , m_fail_list_tables(setup.fail_list_tables)
         , m_events(events)
     {
@@ -332,6 +333,10 @@ public:
         }
         for (const udb_index& index : indexes)
         {
+            if (m_on_index)
+            {
+                m_on_index(index.name);
+            }
             if (m_failing_indexes.count(index.name) != 0)
             {
                 add_index_failure({name, index.name, L"too wide"});
@@ -369,6 +374,7 @@ public:
 private:
     writer_faults m_faults;
     std::set<std::wstring> m_failing_indexes;
+    std::function<void(const std::wstring&)> m_on_index;
     bool m_fail_list_tables;
     event_log& m_events;
 };

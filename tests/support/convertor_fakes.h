@@ -9,6 +9,7 @@
 #include "test_support.h"
 #include "tk/tk_logger.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -97,6 +98,9 @@ struct destination_setup
     bool fail_delete_db = false;
     /// Indexes of these names are not created, with the reason "too wide".
     std::set<std::wstring> failing_indexes;
+    /// Called with each index's name as the server is asked to create it, on the run's thread:
+    /// a test holds a long statement there.
+    std::function<void(const std::wstring&)> on_index;
     /// The destination database's get_tables throws odb_exception "Incorrect syntax near
     /// 'q'." as a server does that refuses to list the tables of a database whose name it
     /// cannot parse.

@@ -15,11 +15,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sstream>
 
 using namespace wizard_test;
@@ -395,6 +399,53 @@ TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
                                         "Conversion stopped by the user in table public.endless: " +
                                             stored + " of its 2147483647 records were stored",
                                         "Conversion ended"}));
+}
+
+// A statement that the server does not end (an index on a big table, or one that gets no
+// answer) holds no Cancel: after the stop's wait the program ends without the run, which is left
+// to the server.
+TEST_F(RunPages, CancelDuringAStatementThatDoesNotEndEndsTheProgramAfterTheStopsWait)
+{
+    progress_page::set_stop_wait(std::chrono::milliseconds(500));
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool released = false;
+    destination.on_index = [&](const std::wstring&)
+    {
+        std::unique_lock lock(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    };
+    source.tables = {{L"public.a", 10}};
+    source.tables[0].text_key = true;
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until(
+        [&]
+        {
+            const std::lock_guard lock(mutex);
+            return held;
+        },
+        20000));
+    // Let go long after the stop's wait, from the events that waiting for the run serves.
+    bool ended_while_held = false;
+    QTimer::singleShot(3000,
+                       [&]
+                       {
+                           ended_while_held = prompts.lines_starting("end ").size() == 1;
+                           const std::lock_guard lock(mutex);
+                           released = true;
+                           changed.notify_all();
+                       });
+    prompts.question_answers = {true};
+    const auto started = std::chrono::steady_clock::now();
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_TRUE(ended_while_held);
+    EXPECT_EQ(prompts.lines_starting("end "), (std::vector<std::string>{"end 0"}));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_FALSE(wizard.progress().running());
+    progress_page::set_stop_wait(std::chrono::seconds(12));
 }
 
 TEST_F(RunPages, CancelWhileTheRunWaitsForTheGuiStillStopsIt)
