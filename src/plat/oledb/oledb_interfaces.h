@@ -172,7 +172,7 @@ struct ICommandText : ICommand
 /// seconds, 0 for no limit): how long each later Execute waits for the server's answer.
 struct ICommandProperties : IUnknown
 {
-    static constexpr IID iid = zov_guid(0x34);
+    static constexpr IID iid = zov_guid(0x35);
     virtual HRESULT SetProperties(ULONG set_count, DBPROPSET* sets) = 0;
 };
 
