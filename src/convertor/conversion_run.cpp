@@ -675,6 +675,8 @@ void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
         }
         if (record != nullptr)
         {
+            // The record is all that is kept of the row from here on (also for its report).
+            rows.row_taken();
             write_row(writer, *record, row_number);
         }
         rows.next();

@@ -422,6 +422,8 @@ void pgs_recordset::fetch_block()
         }
     }
     m_row = 0;
+    m_block_rows = m_block.size();
+    m_block_freed = false;
     m_eof = m_block.empty();
 }
 
@@ -438,9 +440,18 @@ void pgs_recordset::next()
     {
         return;
     }
-    if (++m_row >= m_block.size())
+    if (++m_row >= m_block_rows)
     {
         pgs_checked([&] { fetch_block(); });
+    }
+}
+
+void pgs_recordset::row_taken()
+{
+    if (!m_eof && m_row + 1 == m_block_rows)
+    {
+        m_block.clear();
+        m_block_freed = true;
     }
 }
 
@@ -574,9 +585,14 @@ bool fits_columns(const udb_record& record, std::size_t count)
 udb_record* pgs_recordset::get_item()
 {
     tk_log(1, "pgs_recordset::get_item");
-    if (m_eof || m_row >= m_block.size()) // the second test: before reset() nothing is read
+    if (m_eof || m_row >= m_block_rows) // the second test: before reset() nothing is read
     {
         return nullptr;
+    }
+    if (m_block_freed)
+    {
+        // The row was taken and its block freed: read again, it would be lost.
+        throw tk_mail_assertion("pgs_recs", 911);
     }
     m_record = std::make_unique<udb_record>();
     udb_record& record = *m_record;

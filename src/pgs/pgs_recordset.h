@@ -77,12 +77,15 @@ public:
     bool is_eof() override;
     /// Moves to the next row, fetching the next block at the end of one. Throws pgs_exception.
     void next() override;
+    /// On the last row of a block, frees the block: a row of tens of megabytes is then no
+    /// longer held twice (as the server sent it and as its record) while it is written.
+    void row_taken() override;
     /// Opens the read transaction and the cursor and fetches the first block. Throws
     /// pgs_exception.
     void reset() override;
 
     /// The rows of the block in hand.
-    std::size_t block_size() const { return m_block.size(); }
+    std::size_t block_size() const { return m_block_rows; }
     /// The select list: one expression per column, in schema order.
     std::wstring get_select_fields() const;
     /// The whole statement reset() runs.
@@ -161,7 +164,11 @@ private:
     std::vector<value_kind> m_value_kinds;
     std::unique_ptr<udb_record> m_record;
     pqxx::result m_block;
+    /// The rows of the block in hand, also once row_taken() freed it.
+    pqxx::result::size_type m_block_rows = 0;
     pqxx::result::size_type m_row = 0;
+    /// row_taken() freed the block: its rows can be read no more.
+    bool m_block_freed = false;
     std::unique_ptr<pqxx::work> m_read_transaction;
     /// Carries the cursor's fetches; m_pending is the fetch on its way, -1 when none.
     std::unique_ptr<pqxx::pipeline> m_pipeline;

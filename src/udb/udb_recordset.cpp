@@ -38,6 +38,8 @@ bool udb_recordset::is_query() const
 
 void udb_recordset::next() {}
 
+void udb_recordset::row_taken() {}
+
 void udb_recordset::reset() {}
 
 void udb_recordset::flush() {}

@@ -62,6 +62,10 @@ public:
     virtual bool is_query() const;
     /// Contract: moves to the next row. The base does nothing.
     virtual void next();
+    /// Contract: the caller keeps the current row's record (from get_item) and asks for that row
+    /// no more, so a side may let go of what it read the row from before next(); get_item then
+    /// throws until next() moves on. The base does nothing.
+    virtual void row_taken();
     /// Contract: positions before the first row and starts reading. The base does nothing.
     virtual void reset();
     /// Contract: for each of `columns` (text columns of this recordset, by name) the UTF-16

@@ -363,4 +363,115 @@ TEST(SeqStream, SecondWriteLandsAtTheUnmovedPosition)
     stream->Release();
 }
 
+// How a stream was filled, and what the loader asks it for.
+struct hand_over_case
+{
+    const char* name;
+    void (*fill)(CSeqStream& stream);
+    // 0 bytes, 1 UTF-8, 2 UTF-16.
+    int asked;
+    bool read_first;
+    bool handed_over;
+};
+
+void held_utf16(CSeqStream& stream)
+{
+    stream.hold(std::u16string(u"held whole, not copied: h\u00e9\U0001F600"));
+}
+
+void held_utf8(CSeqStream& stream)
+{
+    stream.hold(std::string("held whole, not copied: h\xc3\xa9"));
+}
+
+void held_bytes(CSeqStream& stream)
+{
+    stream.hold(std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9});
+}
+
+void written(CSeqStream& stream)
+{
+    stream.Write("abc", 3, nullptr);
+}
+
+// A value held whole goes to whoever takes it in that form, the very buffer and no copy; the
+// stream is empty then and a read fails rather than giving an empty value. Any other form, or a
+// stream read in part, is left to be read.
+TEST(SeqStream, HandsItsContentOverWholeOnlyInTheFormItHoldsIt)
+{
+    const std::vector<hand_over_case> cases = {
+        {"UTF-16 taken as UTF-16", held_utf16, 2, false, true},
+        {"UTF-8 taken as UTF-8", held_utf8, 1, false, true},
+        {"bytes taken as bytes", held_bytes, 0, false, true},
+        {"written bytes taken as bytes", written, 0, false, true},
+        {"UTF-16 asked as bytes", held_utf16, 0, false, false},
+        {"UTF-8 asked as UTF-16", held_utf8, 2, false, false},
+        {"bytes asked as UTF-8", held_bytes, 1, false, false},
+        {"UTF-16 read in part", held_utf16, 2, true, false},
+    };
+    for (const hand_over_case& entry : cases)
+    {
+        SCOPED_TRACE(entry.name);
+        CSeqStream* stream = CSeqStream::create();
+        entry.fill(*stream);
+        const std::vector<std::uint8_t> before(stream->buffer(), stream->buffer() + stream->size());
+        const std::uint8_t* const held = stream->buffer();
+        if (entry.read_first)
+        {
+            char first[2];
+            ASSERT_EQ(stream->Read(first, 2, nullptr), S_OK);
+        }
+        void* raw = nullptr;
+        ASSERT_EQ(stream->QueryInterface(IID_IStreamHandOver, &raw), S_OK);
+        auto* hand_over = static_cast<IStreamHandOver*>(raw);
+        std::vector<std::uint8_t> bytes;
+        std::string utf8;
+        std::u16string utf16;
+        HRESULT hr = E_FAIL;
+        const std::uint8_t* taken = nullptr;
+        std::size_t taken_size = 0;
+        switch (entry.asked)
+        {
+        case 0:
+            hr = hand_over->TakeBytes(bytes);
+            taken = bytes.data();
+            taken_size = bytes.size();
+            break;
+        case 1:
+            hr = hand_over->TakeUtf8(utf8);
+            taken = reinterpret_cast<const std::uint8_t*>(utf8.data());
+            taken_size = utf8.size();
+            break;
+        default:
+            hr = hand_over->TakeUtf16(utf16);
+            taken = reinterpret_cast<const std::uint8_t*>(utf16.data());
+            taken_size = utf16.size() * 2;
+            break;
+        }
+        hand_over->Release();
+        char rest[64];
+        ULONG read = 0;
+        if (entry.handed_over)
+        {
+            EXPECT_EQ(hr, S_OK);
+            EXPECT_EQ(taken, held);
+            EXPECT_EQ(std::vector<std::uint8_t>(taken, taken + taken_size), before);
+            EXPECT_EQ(stream->size(), 0u);
+            EXPECT_EQ(stream->Read(rest, sizeof rest, &read), E_UNEXPECTED);
+            EXPECT_EQ(read, 0u);
+        }
+        else
+        {
+            EXPECT_EQ(hr, S_FALSE);
+            EXPECT_EQ(taken_size, 0u);
+            EXPECT_EQ(stream->size(), before.size());
+            const std::size_t from = entry.read_first ? 2 : 0;
+            EXPECT_EQ(stream->Read(rest, sizeof rest, &read), S_FALSE);
+            EXPECT_EQ(std::vector<std::uint8_t>(rest, rest + read),
+                      std::vector<std::uint8_t>(before.begin() + from, before.end()));
+        }
+        EXPECT_EQ(stream->Release(), 0u);
+    }
+}
+
 } // namespace

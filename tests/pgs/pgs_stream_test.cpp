@@ -88,6 +88,39 @@ TEST_F(PgsStream, BlocksAreBoundedByBytesAsWellAsRows)
     }
 }
 
+// A taken row frees its block when it is the block's last (blocks of 1, 32 and 64 rows here):
+// that row can be read no more, which fails loudly; any other row reads again as before, and
+// every row still arrives once.
+TEST_F(PgsStream, TakenLastRowOfABlockFreesTheBlock)
+{
+    m_database->load_sql("CREATE TABLE edges AS SELECT n AS id FROM generate_series(1, 97) AS n;");
+    connect_engine();
+    const auto database =
+        m_engine->open_db(std::wstring(m_database->name().begin(), m_database->name().end()),
+                          udb_open_mode::source, L"");
+    const auto recordset = database->get_table(L"public.edges", udb_table_mode::read_only);
+    auto& rows = dynamic_cast<pgs_recordset&>(*recordset);
+    const std::vector<std::int64_t> last_of_blocks{1, 33, 97};
+    std::int64_t id_sum = 0;
+    std::vector<std::int64_t> freed;
+    for (rows.reset(); !rows.is_eof(); rows.next())
+    {
+        const std::int64_t id = (*rows.get_item())[0]->to_long();
+        id_sum += id;
+        rows.row_taken();
+        try
+        {
+            EXPECT_EQ((*rows.get_item())[0]->to_long(), id);
+        }
+        catch (const tk_exception&)
+        {
+            freed.push_back(id);
+        }
+    }
+    EXPECT_EQ(id_sum, 97 * 98 / 2);
+    EXPECT_EQ(freed, last_of_blocks);
+}
+
 TEST_F(PgsStream, EveryRowArrivesOnceAcrossBlockEdges)
 {
     const std::vector<volume_case> cases = {

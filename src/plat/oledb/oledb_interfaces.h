@@ -5,7 +5,9 @@
 #include "plat/oledb/oledb_types.h"
 #include "plat/plat_variant.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 /// Our own identifiers where the values need only agree inside this system; the ones that the
 /// system's logs print keep their published values.
@@ -237,6 +239,20 @@ struct ISequentialStream : IUnknown
     virtual HRESULT Write(const void* buffer, ULONG size, ULONG* written) = 0;
 };
 
+/// A memory stream of this system's own that gives its whole content up instead of being read:
+/// the bulk loader then takes a value of megabytes without a second copy of it. Each call answers
+/// S_OK when `out` holds the whole content, now no longer the stream's (a later Read fails, so
+/// the value can never be read a second time as empty), or S_FALSE, `out` untouched, when the
+/// stream does not hold its content in that form or was read in part: then it is read as any
+/// stream.
+struct IStreamHandOver : IUnknown
+{
+    static constexpr IID iid = zov_guid(0x34);
+    virtual HRESULT TakeBytes(std::vector<std::uint8_t>& out) = 0;
+    virtual HRESULT TakeUtf8(std::string& out) = 0;
+    virtual HRESULT TakeUtf16(std::u16string& out) = 0;
+};
+
 /// The bulk loader of one table: rows given through an accessor are inserted, Commit ends a
 /// batch (and with `done` the load).
 struct IRowsetFastLoad : IUnknown
@@ -298,6 +314,7 @@ inline constexpr const IID& IID_IRowsetInfo = IRowsetInfo::iid;
 inline constexpr const IID& IID_IDBSchemaRowset = IDBSchemaRowset::iid;
 inline constexpr const IID& IID_IDataConvert = IDataConvert::iid;
 inline constexpr const IID& IID_ISequentialStream = ISequentialStream::iid;
+inline constexpr const IID& IID_IStreamHandOver = IStreamHandOver::iid;
 inline constexpr const IID& IID_IErrorInfo = IErrorInfo::iid;
 inline constexpr const IID& IID_IErrorRecords = IErrorRecords::iid;
 inline constexpr const IID& IID_ISQLErrorInfo = ISQLErrorInfo::iid;

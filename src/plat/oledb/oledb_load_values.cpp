@@ -293,6 +293,50 @@ void read_wide_text(const bound_value& bound, load_value& raw)
     raw = std::move(text);
 }
 
+// The stream's whole content taken over, when it is one of this system's own streams holding
+// it in the form asked for: S_OK with `out` filled, S_FALSE when it must be read.
+HRESULT take_over(std::vector<std::uint8_t>& out, IStreamHandOver& hand_over)
+{
+    return hand_over.TakeBytes(out);
+}
+
+HRESULT take_over(std::string& out, IStreamHandOver& hand_over)
+{
+    return hand_over.TakeUtf8(out);
+}
+
+HRESULT take_over(std::u16string& out, IStreamHandOver& hand_over)
+{
+    return hand_over.TakeUtf16(out);
+}
+
+// The stream's content in `out`: taken over whole from a stream that can give it up (no copy
+// of a value of megabytes), else read.
+template <class Out>
+HRESULT stream_content(IUnknown* object, const DBBINDING& binding, std::size_t expected, Out& out,
+                       std::wstring& reason)
+{
+    void* raw = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_IStreamHandOver, &raw)) && raw != nullptr)
+    {
+        const auto hand_over = com_ref<IStreamHandOver>::attach(static_cast<IStreamHandOver*>(raw));
+        const HRESULT hr = take_over(out, *hand_over.get());
+        if (FAILED(hr))
+        {
+            return fail(DB_E_ERRORSOCCURRED, reason, L"Taking over the value's stream failed.");
+        }
+        if (hr == S_OK)
+        {
+            if (out.size() * sizeof(typename Out::value_type) > stream_limit)
+            {
+                return fail(DB_E_DATAOVERFLOW, reason, L"The stream holds more than 2 GB.");
+            }
+            return S_OK;
+        }
+    }
+    return read_stream(object, binding, expected, out, reason);
+}
+
 // A stream holds the value in the form the column information reported.
 HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const load_column& column,
                     load_value& raw, std::wstring& reason)
@@ -307,7 +351,7 @@ HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const lo
     if (column.shape.type == DBTYPE_STR)
     {
         load_utf8 text;
-        if (const HRESULT hr = read_stream(object, binding, expected, text.text, reason);
+        if (const HRESULT hr = stream_content(object, binding, expected, text.text, reason);
             FAILED(hr))
         {
             return hr;
@@ -318,7 +362,7 @@ HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const lo
     if (column.shape.type == DBTYPE_BYTES)
     {
         std::vector<std::uint8_t> bytes;
-        if (const HRESULT hr = read_stream(object, binding, expected, bytes, reason); FAILED(hr))
+        if (const HRESULT hr = stream_content(object, binding, expected, bytes, reason); FAILED(hr))
         {
             return hr;
         }
@@ -326,7 +370,7 @@ HRESULT read_object(const DBBINDING& binding, const bound_value& bound, const lo
         return S_OK;
     }
     std::u16string text;
-    if (const HRESULT hr = read_stream(object, binding, expected, text, reason); FAILED(hr))
+    if (const HRESULT hr = stream_content(object, binding, expected, text, reason); FAILED(hr))
     {
         return hr;
     }

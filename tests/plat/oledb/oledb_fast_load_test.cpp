@@ -383,6 +383,97 @@ TEST_F(FastLoadTest, StreamIsReadWholeAndNeverReleased)
     EXPECT_EQ(stream->Release(), 1u);
 }
 
+// A stream of the system's own kind: it hands its text over when asked for it in the form it
+// holds, and counts the reads it gets.
+class handing_stream final : public plat::oledb::com_object<ISequentialStream, IStreamHandOver>
+{
+public:
+    handing_stream(std::u16string text, bool hands_over)
+        : m_text(std::move(text))
+        , m_hands_over(hands_over)
+    {
+    }
+    HRESULT Read(void* buffer, ULONG size, ULONG* read) override
+    {
+        ++reads;
+        const std::size_t bytes = m_text.size() * 2;
+        const ULONG count = static_cast<ULONG>(std::min<std::size_t>(size, bytes - m_at));
+        std::memcpy(buffer, reinterpret_cast<const std::uint8_t*>(m_text.data()) + m_at, count);
+        m_at += count;
+        *read = count;
+        return count < size ? S_FALSE : S_OK;
+    }
+    HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT TakeBytes(std::vector<std::uint8_t>&) override { return S_FALSE; }
+    HRESULT TakeUtf8(std::string&) override { return S_FALSE; }
+    HRESULT TakeUtf16(std::u16string& out) override
+    {
+        if (!m_hands_over)
+        {
+            return S_FALSE;
+        }
+        out = std::move(m_text);
+        m_text.clear();
+        return S_OK;
+    }
+
+    int reads = 0;
+
+private:
+    std::u16string m_text;
+    bool m_hands_over;
+    std::size_t m_at = 0;
+};
+
+// A text longer than a megabyte piece, characters beyond U+FFFF across the pieces' edges, bound
+// as a stream that hands its text over and as one that must be read: both arrive exactly, and
+// the first is never read.
+TEST_F(FastLoadTest, StreamThatHandsItsTextOverIsTakenNotRead)
+{
+    std::u16string text;
+    while (text.size() < 600000)
+    {
+        text += u"a\u00e9\U0001F600'";
+    }
+    text[524286] = u'x';
+    text[524287] = 0xD83D;
+    text[524288] = 0xDE00;
+    for (const bool hands_over : {true, false})
+    {
+        SCOPED_TRACE(hands_over ? "hands over" : "read");
+        m_script->trace.clear();
+        m_script->bulk_copy = true;
+        com_ref<IOpenRowset> session = open_session();
+        com_ref<IRowsetFastLoad> loader;
+        ASSERT_EQ(open_loader(session.get(), L"t", loader), S_OK);
+        IAccessor* raw = nullptr;
+        loader->QueryInterface(IID_IAccessor, reinterpret_cast<void**>(&raw));
+        com_ref<IAccessor> access = com_ref<IAccessor>::attach(raw);
+        DBOBJECT object{0, IID_ISequentialStream};
+        DBBINDING stream_binding = binding(2, DBTYPE_IUNKNOWN, 0, 8, 12, sizeof(void*));
+        stream_binding.pObject = &object;
+        HACCESSOR handle = DB_NULL_HACCESSOR;
+        ASSERT_EQ(
+            access->CreateAccessor(DBACCESSOR_ROWDATA, 1, &stream_binding, 16, &handle, nullptr),
+            S_OK);
+        com_ref<handing_stream> stream = make_com<handing_stream>(text, hands_over);
+        std::uint8_t buffer[16] = {};
+        ISequentialStream* pointer = stream.get();
+        std::memcpy(buffer, &pointer, sizeof pointer);
+        const DBLENGTH length = text.size() * 2;
+        std::memcpy(buffer + 8, &length, sizeof length);
+        ASSERT_EQ(loader->InsertRow(handle, buffer), S_OK);
+        ASSERT_EQ(loader->Commit(1), S_OK);
+        EXPECT_EQ(stream->reads == 0, hands_over);
+        const std::wstring prefix = L"INSERT INTO [t] ([name]) VALUES (?) <- ";
+        const auto sent =
+            std::find_if(m_script->trace.begin(), m_script->trace.end(),
+                         [&](const std::wstring& entry) { return entry.starts_with(prefix); });
+        ASSERT_NE(sent, m_script->trace.end());
+        EXPECT_TRUE(sent->substr(prefix.size()) == plat::utf16_to_wide(text));
+    }
+}
+
 TEST_F(FastLoadTest, WithoutBulkCopyRowsGoAsParameterisedInsertBatches)
 {
     com_ref<IOpenRowset> session = open_session();
