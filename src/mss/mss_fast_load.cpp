@@ -13,7 +13,6 @@
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>

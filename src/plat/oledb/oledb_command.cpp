@@ -51,42 +51,21 @@ public:
     HRESULT SetProperties(ULONG set_count, DBPROPSET* sets) override
     {
         clear_errors();
-        if (set_count > 0 && sets == nullptr)
-        {
-            return post_layer_error(E_INVALIDARG, L"SetProperties needs its property sets.");
-        }
-        bool failed_required = false;
-        bool failed_optional = false;
-        for (ULONG set_idx = 0; set_idx < set_count; ++set_idx)
-        {
-            DBPROPSET& set = sets[set_idx];
-            for (ULONG prop_idx = 0; prop_idx < set.cProperties; ++prop_idx)
-            {
-                DBPROP& prop = set.rgProperties[prop_idx];
-                prop.dwStatus = DBPROPSTATUS_NOTSUPPORTED;
-                if (set.guidPropertySet == DBPROPSET_ROWSET &&
-                    prop.dwPropertyID == DBPROP_COMMANDTIMEOUT)
-                {
-                    prop.dwStatus = DBPROPSTATUS_BADVALUE;
-                    if (prop.vValue.vt == VT_I4 && prop.vValue.lVal >= 0)
-                    {
-                        m_time_limit = static_cast<unsigned>(prop.vValue.lVal);
-                        prop.dwStatus = DBPROPSTATUS_OK;
-                    }
-                }
-                if (prop.dwStatus != DBPROPSTATUS_OK)
-                {
-                    (prop.dwOptions == DBPROPOPTIONS_OPTIONAL ? failed_optional : failed_required) =
-                        true;
-                }
-            }
-        }
-        if (failed_required)
-        {
-            return post_layer_error(DB_E_ERRORSOCCURRED,
-                                    L"A required property was not supported or not settable.");
-        }
-        return failed_optional ? DB_S_ERRORSOCCURRED : S_OK;
+        return set_each_property(set_count, sets,
+                                 [this](const GUID& set, const DBPROP& prop)
+                                 {
+                                     if (set != DBPROPSET_ROWSET ||
+                                         prop.dwPropertyID != DBPROP_COMMANDTIMEOUT)
+                                     {
+                                         return DBPROPSTATUS_NOTSUPPORTED;
+                                     }
+                                     if (prop.vValue.vt != VT_I4 || prop.vValue.lVal < 0)
+                                     {
+                                         return DBPROPSTATUS_BADVALUE;
+                                     }
+                                     m_time_limit = static_cast<unsigned>(prop.vValue.lVal);
+                                     return DBPROPSTATUS_OK;
+                                 });
     }
 
     HRESULT Execute(IUnknown* outer, REFIID riid, DBPARAMS* params, DBROWCOUNT* rows_affected,
@@ -162,6 +141,38 @@ link_status read_result(link_statement& statement, bool keep, std::vector<row>& 
 }
 
 } // namespace
+
+HRESULT
+set_each_property(ULONG set_count, DBPROPSET* sets,
+                  const std::function<DBPROPSTATUS(const GUID& set, const DBPROP& prop)>& set_one)
+{
+    if (set_count > 0 && sets == nullptr)
+    {
+        return post_layer_error(E_INVALIDARG, L"SetProperties needs its property sets.");
+    }
+    bool failed_required = false;
+    bool failed_optional = false;
+    for (ULONG set_idx = 0; set_idx < set_count; ++set_idx)
+    {
+        DBPROPSET& set = sets[set_idx];
+        for (ULONG prop_idx = 0; prop_idx < set.cProperties; ++prop_idx)
+        {
+            DBPROP& prop = set.rgProperties[prop_idx];
+            prop.dwStatus = set_one(set.guidPropertySet, prop);
+            if (prop.dwStatus != DBPROPSTATUS_OK)
+            {
+                (prop.dwOptions == DBPROPOPTIONS_OPTIONAL ? failed_optional : failed_required) =
+                    true;
+            }
+        }
+    }
+    if (failed_required)
+    {
+        return post_layer_error(DB_E_ERRORSOCCURRED,
+                                L"A required property was not supported or not settable.");
+    }
+    return failed_optional ? DB_S_ERRORSOCCURRED : S_OK;
+}
 
 com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native)
 {

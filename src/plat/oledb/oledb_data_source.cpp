@@ -114,34 +114,9 @@ public:
     HRESULT SetProperties(ULONG set_count, DBPROPSET sets[]) override
     {
         clear_errors();
-        if (set_count > 0 && sets == nullptr)
-        {
-            return post_layer_error(E_INVALIDARG, L"SetProperties needs its property sets.");
-        }
-        std::size_t total = 0;
-        std::size_t failed_required = 0;
-        std::size_t failed_optional = 0;
-        for (ULONG set_idx = 0; set_idx < set_count; ++set_idx)
-        {
-            DBPROPSET& set = sets[set_idx];
-            for (ULONG prop_idx = 0; prop_idx < set.cProperties; ++prop_idx)
-            {
-                DBPROP& prop = set.rgProperties[prop_idx];
-                ++total;
-                prop.dwStatus = set_property(set.guidPropertySet, prop);
-                if (prop.dwStatus != DBPROPSTATUS_OK)
-                {
-                    ++(prop.dwOptions == DBPROPOPTIONS_OPTIONAL ? failed_optional
-                                                                : failed_required);
-                }
-            }
-        }
-        if (failed_required > 0)
-        {
-            return post_layer_error(DB_E_ERRORSOCCURRED,
-                                    L"A required property was not supported or not settable.");
-        }
-        return failed_optional > 0 ? DB_S_ERRORSOCCURRED : S_OK;
+        return set_each_property(set_count, sets,
+                                 [this](const GUID& set, const DBPROP& prop)
+                                 { return set_property(set, prop); });
     }
 
     HRESULT CreateSession(IUnknown* outer, REFIID riid, IUnknown** session) override

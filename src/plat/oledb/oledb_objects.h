@@ -7,6 +7,7 @@
 #include "plat/oledb/oledb_link.h"
 #include "plat/oledb/oledb_names.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,13 @@ link_status describe_table(link& connection, const std::wstring& quoted_table,
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
                        bool keep_identity, bool keep_nulls, com_ref<IRowsetFastLoad>& loader);
+
+/// The body of an object's SetProperties: gives each property of `sets` to `set_one`, which
+/// answers its status, and answers DB_E_ERRORSOCCURRED (posted) when a required one failed,
+/// DB_S_ERRORSOCCURRED when only optional ones did, else S_OK.
+HRESULT
+set_each_property(ULONG set_count, DBPROPSET* sets,
+                  const std::function<DBPROPSTATUS(const GUID& set, const DBPROP& prop)>& set_one);
 
 /// A command (ICommandText, ICommand) on a session's link; keeps the session alive.
 com_ref<ICommandText> make_command(com_ref<IUnknown> session, link& connection, bool native);
