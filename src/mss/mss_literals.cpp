@@ -192,8 +192,9 @@ std::wstring value_literal(const ole_variant& value, VARTYPE vt, const mss_targe
         (kind == VT_R4 && value.value.fltVal == 0 && std::signbit(value.value.fltVal));
     if (negative_zero && kind == vt)
     {
-        // "-0" is the integer 0; the negated float zero keeps its sign as the bulk load does.
-        return L"-0e0";
+        // "-0" and "-0e0" may be read as the number 0; a float zero negated keeps its sign, as
+        // the bulk load keeps it.
+        return kind == VT_R8 ? L"-CAST(0 AS float)" : L"-CAST(0 AS real)";
     }
     if (kind == VT_R8 && vt == VT_R8)
     {
