@@ -834,9 +834,12 @@ void mss_convert_exact(ole_variant& value, const t_ftd& column, const mss_column
             on_day.wDay = 1;
             date = ole_variant(on_day, date.microseconds);
         }
-        // datetimeoffset is read as text: the date itself keeps its digits on both paths, and
-        // the server gives it the offset +00:00 as it always did.
-        if (family != type_family::datetimeoffset || column.vartype == VT_DATE)
+        // datetimeoffset is read as text: the date itself keeps every digit on both paths, and
+        // the server gives it the offset +00:00 as before. A year before 1753, which the
+        // writer's later check would take for one a datetime cannot hold, goes as its text as
+        // it always did.
+        if (family != type_family::datetimeoffset || column.vartype == VT_DATE ||
+            date.systemtime.wYear < 1753)
         {
             convert_checked(date, column.vartype, no_conversion);
         }

@@ -544,6 +544,9 @@ INSTANTIATE_TEST_SUITE_P(
                    ole_variant(L"2020-01-02 10:00:00.5"), L"'20200102 10:00:00.500'"},
         exact_case{"DatetimeoffsetRefusesAZoneOffset", offset_column, offset_7,
                    ole_variant(L"2020-01-02 10:00:00+02:00"), L""},
+        // A year that datetimeoffset holds and datetime does not goes as its text.
+        exact_case{"DatetimeoffsetTakesTheYear1500", offset_column, offset_7,
+                   ole_variant(L"1500-06-01 10:00:00"), L"N'1500-06-01 10:00:00'"},
         exact_case{"TimeTakesHoursAndMinutes", time_column, time_6, ole_variant(L"10:05"),
                    L"'18991230 10:05:00'"},
         exact_case{"TimeRefusesASeventhFractionalDigit", time_column, time_6,
