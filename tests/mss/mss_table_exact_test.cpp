@@ -574,6 +574,48 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<exact_case>& param_info)
     { return std::string(param_info.param.name); });
 
+// A batch rolled back for another row's sake is written again by INSERT: a time of day in an
+// existing smalldatetime column goes on the day the bulk load gave it, and only the row that
+// broke the key is reported.
+TEST_F(MssTable, ATimeOfDayWrittenAgainByInsertGoesOnTheDayTheBulkLoadGaveIt)
+{
+    m_script->batches[sp_columns_sql] = {
+        sp_columns_rows({sp_row(L"t", L"id", L"int", L"10", L"4", L"0", std::nullopt),
+                         sp_row(L"t", L"v", L"smalldatetime", L"16", L"4", L"0", std::nullopt)})};
+    fake_result types;
+    for (const wchar_t* name :
+         {L"name", L"type", L"scale", L"max_length", L"code_page", L"precision"})
+    {
+        types.columns.push_back(described(name, sql_type::wvarchar, 128));
+    }
+    types.rows = {
+        {text(u"id"), text(u"int"), text(u"0"), text(u"4"), text(u"0"), text(u"10")},
+        {text(u"v"), text(u"smalldatetime"), text(u"0"), text(u"4"), text(u"0"), text(u"16")}};
+    m_script->batches[sys_columns_sql] = {types};
+    m_script->failing_batches = {1};
+    fake_result duplicate;
+    duplicate.reached = oledb_test::statement_failure(L"23000", L"Violation of UNIQUE KEY.");
+    m_script->batches[L"INSERT INTO [dbo].[t]([id], [v]) VALUES( 2, '19000101 10:00:00')"] = {
+        duplicate};
+    open(true, true,
+         {described(L"id", sql_type::integer, 10),
+          described(L"v", sql_type::type_timestamp, 16, false, L"smalldatetime")});
+    std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
+    for (int id = 1; id <= 3; ++id)
+    {
+        udb_record record = row_of({{L"id", ole_variant(id)}, {L"v", time_of_day(10, 0, 0, 0)}});
+        table->append_record(record);
+    }
+    table->flush();
+    EXPECT_EQ(m_failures, (std::vector<failure_seen>{{2, 0x80E2F, L"2"}}));
+    EXPECT_EQ(trace_of({L"INSERT", L"SET QUOTED_IDENTIFIER OFF; INSERT"}),
+              (std::vector<std::wstring>{
+                  L"SET QUOTED_IDENTIFIER OFF; INSERT INTO [dbo].[t]([id], [v]) VALUES( 1, "
+                  L"'19000101 10:00:00')",
+                  L"INSERT INTO [dbo].[t]([id], [v]) VALUES( 2, '19000101 10:00:00')",
+                  L"INSERT INTO [dbo].[t]([id], [v]) VALUES( 3, '19000101 10:00:00')"}));
+}
+
 TEST(MssCodePage, CharactersSurviveTheCodePageOrNot)
 {
     EXPECT_TRUE(mss_code_page_holds(L"plain", 1252));
