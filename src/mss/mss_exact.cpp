@@ -1,6 +1,7 @@
 // mss_exact.cpp: the rules by which an existing column holds a value unchanged, or refuses it.
 #include "mss/mss_exact.h"
 
+#include "mss/mss_exact_text.h"
 #include "ole/ole_exception.h"
 #include "plat/plat_fmt.h"
 #include "plat/plat_text.h"
@@ -21,16 +22,23 @@
 namespace
 {
 
+// The decimals a money or smallmoney column keeps.
+constexpr std::size_t money_decimals = 4;
+
 enum class type_family
 {
     integer,
     bit,
+    decimal,
+    money,
     floating,
     date,
     smalldatetime,
     datetime,
     datetime2,
+    datetimeoffset,
     time,
+    guid,
     narrow_text,
     wide_text,
     other,
@@ -45,6 +53,14 @@ type_family family_of(const std::wstring& name)
     if (name == L"bit")
     {
         return type_family::bit;
+    }
+    if (name == L"decimal" || name == L"numeric")
+    {
+        return type_family::decimal;
+    }
+    if (name == L"money" || name == L"smallmoney")
+    {
+        return type_family::money;
     }
     if (name == L"real" || name == L"float")
     {
@@ -66,9 +82,17 @@ type_family family_of(const std::wstring& name)
     {
         return type_family::datetime2;
     }
+    if (name == L"datetimeoffset")
+    {
+        return type_family::datetimeoffset;
+    }
     if (name == L"time")
     {
         return type_family::time;
+    }
+    if (name == L"uniqueidentifier")
+    {
+        return type_family::guid;
     }
     if (name == L"char" || name == L"varchar" || name == L"text")
     {
@@ -332,6 +356,116 @@ std::optional<std::string> number_text(const ole_variant& value)
     }
 }
 
+// The exact decimal number a value is, for a decimal or money column; nullopt, with `why` told,
+// for a value that is none. A float is the number its shortest round-trip text shows.
+std::optional<mss_decimal_parts> exact_decimal(const ole_variant& value, const wchar_t*& why)
+{
+    switch (value.get_type())
+    {
+    case VT_BSTR:
+        why = L"it is not one number as a whole";
+        return mss_read_number(value.to_wstring(), false);
+    case VT_R4:
+    case VT_R8:
+    {
+        const double number = value.get_type() == VT_R4 ? value.value.fltVal : value.value.dblVal;
+        if (!std::isfinite(number))
+        {
+            why = L"it is not a finite number";
+            return std::nullopt;
+        }
+        return mss_read_number(value.get_type() == VT_R4 ? shortest_text(value.value.fltVal)
+                                                         : shortest_text(value.value.dblVal),
+                               true);
+    }
+    case VT_DECIMAL:
+        return mss_read_number(value.to_string(), false);
+    case VT_CY:
+    {
+        const std::int64_t units = value.value.cyVal.int64;
+        const std::uint64_t magnitude =
+            units < 0 ? ~static_cast<std::uint64_t>(units) + 1 : static_cast<std::uint64_t>(units);
+        std::string digits = std::to_string(magnitude);
+        digits.insert(0, digits.size() < 5 ? 5 - digits.size() : 0, '0');
+        digits.insert(digits.size() - money_decimals, ".");
+        return mss_read_number((units < 0 ? "-" : "") + digits, false);
+    }
+    case VT_UI8:
+        return mss_read_number(std::to_string(value.u64_value), false);
+    case VT_BOOL:
+        why = L"a boolean is no number of a decimal or money column";
+        return std::nullopt;
+    case VT_DATE:
+        why = L"a date is no number";
+        return std::nullopt;
+    default:
+        if (const std::optional<std::int64_t> whole = whole_number(value))
+        {
+            return mss_read_number(std::to_string(*whole), false);
+        }
+        why = L"it is no number";
+        return std::nullopt;
+    }
+}
+
+// The number in ten-thousandths when money (or smallmoney) holds it; nullopt beyond the range.
+std::optional<std::int64_t> money_units(const mss_decimal_parts& parts, bool small)
+{
+    std::string digits = parts.integer + parts.fraction;
+    digits.append(money_decimals - parts.fraction.size(), '0');
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    // 2^63 has 19 digits: anything longer is out of both ranges.
+    if (digits.size() > 19)
+    {
+        return std::nullopt;
+    }
+    const std::uint64_t magnitude = digits.empty() ? 0 : std::stoull(digits);
+    const std::uint64_t high = small ? 2147483647ULL : 9223372036854775807ULL;
+    if (magnitude > high + (parts.negative ? 1 : 0))
+    {
+        return std::nullopt;
+    }
+    return parts.negative ? static_cast<std::int64_t>(~magnitude + 1)
+                          : static_cast<std::int64_t>(magnitude);
+}
+
+// A number's text without the blanks around it and a leading +, as from_chars reads it.
+std::string plain_number_text(const std::wstring& text)
+{
+    std::string narrow = plat::wide_to_utf8(text);
+    const std::size_t first = narrow.find_first_not_of(" \t");
+    narrow = narrow.substr(first, narrow.find_last_not_of(" \t") - first + 1);
+    if (narrow.front() == '+')
+    {
+        narrow.erase(0, 1);
+    }
+    return narrow;
+}
+
+// The float or double that `text` (a number as mss_read_number takes it) reads as; nullopt
+// beyond the type's range.
+std::optional<double> read_float(const std::string& text, bool single)
+{
+    const char* end = text.data() + text.size();
+    if (single)
+    {
+        float number = 0;
+        const auto result = std::from_chars(text.data(), end, number);
+        if (result.ec != std::errc() || result.ptr != end || !std::isfinite(number))
+        {
+            return std::nullopt;
+        }
+        return number;
+    }
+    double number = 0;
+    const auto result = std::from_chars(text.data(), end, number);
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(number))
+    {
+        return std::nullopt;
+    }
+    return number;
+}
+
 bool is_time_alone(const SYSTEMTIME& time)
 {
     return time.wYear == 0 && time.wMonth == 0 && time.wDay == 0;
@@ -397,6 +531,7 @@ const wchar_t* date_refusal(type_family family, const ole_variant& date, int sca
         return nullptr;
     }
     case type_family::datetime2:
+    case type_family::datetimeoffset:
         if (!fits_digits(fraction, scale))
         {
             return L"it has more fractional digits of seconds than the column holds";
@@ -549,17 +684,97 @@ void mss_convert_exact(ole_variant& value, const t_ftd& column, const mss_column
         value = std::move(exact);
         return;
     }
+    case type_family::decimal:
+    {
+        const wchar_t* why = L"it is no number";
+        const std::optional<mss_decimal_parts> parts = exact_decimal(value, why);
+        if (!parts)
+        {
+            refuse(why);
+        }
+        const int precision = type.precision > 0 ? type.precision : column.get_precision();
+        const int scale = std::clamp(type.scale, 0, precision);
+        if (parts->fraction.size() > static_cast<std::size_t>(scale))
+        {
+            refuse(plat::wformat_w(L"the column keeps %d decimals", scale));
+        }
+        if (parts->integer.size() > static_cast<std::size_t>(precision - scale))
+        {
+            refuse(
+                plat::wformat_w(L"the column holds %d digits before the point", precision - scale));
+        }
+        ole_variant exact;
+        if (!exact.set_decimal_text(parts->text()))
+        {
+            no_conversion();
+        }
+        convert_checked(exact, column.vartype, no_conversion);
+        value = std::move(exact);
+        return;
+    }
+    case type_family::money:
+    {
+        const wchar_t* why = L"it is no number";
+        const std::optional<mss_decimal_parts> parts = exact_decimal(value, why);
+        if (!parts)
+        {
+            refuse(why);
+        }
+        if (parts->fraction.size() > money_decimals)
+        {
+            refuse(L"money keeps 4 decimals");
+        }
+        const bool small = type.name == L"smallmoney";
+        const std::optional<std::int64_t> units = money_units(*parts, small);
+        if (!units)
+        {
+            refuse(small ? L"a smallmoney holds -214748.3648 to 214748.3647"
+                         : L"a money holds -922337203685477.5808 to 922337203685477.5807");
+        }
+        CY currency{};
+        currency.int64 = *units;
+        ole_variant exact(currency);
+        convert_checked(exact, column.vartype, no_conversion);
+        value = std::move(exact);
+        return;
+    }
     case type_family::floating:
     {
-        const std::optional<std::string> source_text = number_text(value);
+        const bool single = type.name == L"real";
+        std::optional<std::string> source_text;
+        ole_variant stored;
+        if (source_kind == VT_BSTR)
+        {
+            // Read here, not by the value's own conversion, which takes more forms than one
+            // number.
+            const std::wstring text = value.to_wstring();
+            if (!mss_read_number(text, true))
+            {
+                refuse(L"it is not one number as a whole");
+            }
+            source_text = plain_number_text(text);
+            const std::optional<double> number = read_float(*source_text, single);
+            if (!number)
+            {
+                refuse(L"it is beyond the column's range");
+            }
+            stored = single ? ole_variant(static_cast<float>(*number)) : ole_variant(*number);
+        }
+        else
+        {
+            source_text = number_text(value);
+            stored = value;
+            if (source_text)
+            {
+                convert_checked(stored, single ? VT_R4 : VT_R8, no_conversion);
+            }
+        }
         const std::optional<std::string> source_number =
             source_text ? canonical_number(*source_text) : std::nullopt;
         if (!source_number)
         {
             refuse(L"it is no number");
         }
-        ole_variant stored = value;
-        convert_checked(stored, type.name == L"real" ? VT_R4 : VT_R8, no_conversion);
         const std::string stored_text = stored.get_type() == VT_R4
                                             ? shortest_text(stored.value.fltVal)
                                             : shortest_text(stored.value.dblVal);
@@ -576,26 +791,77 @@ void mss_convert_exact(ole_variant& value, const t_ftd& column, const mss_column
     case type_family::smalldatetime:
     case type_family::datetime:
     case type_family::datetime2:
+    case type_family::datetimeoffset:
     case type_family::time:
     {
-        if (source_kind != VT_DATE && source_kind != VT_BSTR)
+        const type_family family = family_of(type.name);
+        ole_variant date;
+        if (source_kind == VT_BSTR)
+        {
+            const std::wstring text = value.to_wstring();
+            const std::optional<mss_text_date> read =
+                family == type_family::time ? mss_read_time_of_day(text) : mss_read_date(text);
+            if (!read)
+            {
+                refuse(family == type_family::time
+                           ? L"a time column takes text of a time of day alone, HH:MM or "
+                             L"HH:MM:SS with up to 6 fractional digits"
+                           : L"the column takes text of a date YYYY-MM-DD, optionally followed "
+                             L"by a blank or T and a time of day HH:MM or HH:MM:SS with up to 6 "
+                             L"fractional digits");
+            }
+            date = ole_variant(read->time, read->microseconds);
+        }
+        else if (source_kind == VT_DATE)
+        {
+            date = value;
+        }
+        else
         {
             refuse(L"it is no date or time");
         }
-        ole_variant date = value;
-        convert_checked(date, VT_DATE, no_conversion);
-        if (date.get_type() != VT_DATE)
-        {
-            refuse(L"it is no date or time");
-        }
-        if (const wchar_t* reason = date_refusal(family_of(type.name), date, type.scale))
+        if (const wchar_t* reason = date_refusal(family, date, type.scale))
         {
             refuse(reason);
         }
-        convert_checked(date, column.vartype, no_conversion);
+        if (is_time_alone(date.systemtime) && family != type_family::time)
+        {
+            // The day SQL Server gives a time of day converted to a type with a date, by the
+            // bulk load and by INSERT statements alike.
+            SYSTEMTIME on_day = date.systemtime;
+            on_day.wYear = 1900;
+            on_day.wMonth = 1;
+            on_day.wDay = 1;
+            date = ole_variant(on_day, date.microseconds);
+        }
+        // datetimeoffset is read as text: the date itself keeps every digit on both paths, and
+        // the server gives it the offset +00:00 as before. A year before 1753, which the
+        // writer's later check would take for one a datetime cannot hold, goes as its text as
+        // it always did.
+        if (family != type_family::datetimeoffset || column.vartype == VT_DATE ||
+            date.systemtime.wYear < 1753)
+        {
+            convert_checked(date, column.vartype, no_conversion);
+        }
         value = std::move(date);
         return;
     }
+    case type_family::guid:
+        if (source_kind == VT_BSTR)
+        {
+            const std::optional<std::wstring> guid = mss_read_guid(value.to_wstring());
+            if (!guid)
+            {
+                refuse(L"a uniqueidentifier takes text of one GUID, 36 characters with or "
+                       L"without braces");
+            }
+            ole_variant exact(*guid);
+            convert_checked(exact, column.vartype, no_conversion);
+            value = std::move(exact);
+            return;
+        }
+        convert_checked(value, column.vartype, no_conversion);
+        return;
     case type_family::narrow_text:
     case type_family::wide_text:
     {

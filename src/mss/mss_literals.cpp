@@ -9,6 +9,7 @@
 #include "udb/udb_value_exception.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -185,6 +186,15 @@ std::wstring value_literal(const ole_variant& value, VARTYPE vt, const mss_targe
     {
         return date_literal(value.get_systemtime(),
                             target.has_date_types() ? value.microseconds : std::uint16_t{0});
+    }
+    const bool negative_zero =
+        (kind == VT_R8 && value.value.dblVal == 0 && std::signbit(value.value.dblVal)) ||
+        (kind == VT_R4 && value.value.fltVal == 0 && std::signbit(value.value.fltVal));
+    if (negative_zero && kind == vt)
+    {
+        // "-0" and "-0e0" may be read as the number 0; a float zero negated keeps its sign, as
+        // the bulk load keeps it.
+        return kind == VT_R8 ? L"-CAST(0 AS float)" : L"-CAST(0 AS real)";
     }
     if (kind == VT_R8 && vt == VT_R8)
     {

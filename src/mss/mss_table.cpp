@@ -230,7 +230,8 @@ void mss_table::read_column_types(const std::wstring& table_literal)
     // and no collation.
     const std::wstring sql =
         L"SELECT c.name, TYPE_NAME(c.system_type_id), c.scale, c.max_length, "
-        L"CAST(COLLATIONPROPERTY(c.collation_name, 'CodePage') AS int) FROM sys.columns AS c "
+        L"CAST(COLLATIONPROPERTY(c.collation_name, 'CodePage') AS int), c.precision FROM "
+        L"sys.columns AS c "
         L"WHERE c.object_id = OBJECT_ID(" +
         table_literal + L")";
     ole_com_ptr<IRowset> rowset;
@@ -254,6 +255,7 @@ void mss_table::read_column_types(const std::wstring& table_literal)
         type.scale = signed_at(row, 2);
         type.max_length = signed_at(row, 3);
         type.code_page = signed_at(row, 4);
+        type.precision = signed_at(row, 5);
         tk_wlog(2, L"Column %s is %s, scale %d, length %d, code page %d", text_at(row, 0),
                 type.name, type.scale, type.max_length, type.code_page);
         m_column_types.resize(schema().size());
