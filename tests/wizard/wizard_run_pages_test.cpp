@@ -448,6 +448,72 @@ TEST_F(RunPages, CancelDuringAStatementThatDoesNotEndEndsTheProgramAfterTheStops
     progress_page::set_stop_wait(std::chrono::seconds(12));
 }
 
+// The stop waits for the run with the GUI's events running: a second Cancel, Escape or the close
+// box then must neither ask again nor end anything, and the page says that the run is stopping.
+TEST_F(RunPages, AfterYesFurtherCancelEscapeAndCloseAskNothingWhileTheRunStops)
+{
+    progress_page::set_stop_wait(std::chrono::seconds(30));
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool released = false;
+    destination.on_index = [&](const std::wstring&)
+    {
+        std::unique_lock lock(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    };
+    source.tables = {{L"public.a", 10}};
+    source.tables[0].text_key = true;
+    run_from_tables_page();
+    ASSERT_TRUE(wait_until(
+        [&]
+        {
+            const std::lock_guard lock(mutex);
+            return held;
+        },
+        20000));
+    QLabel* status = control<QLabel>(wizard.progress(), "status_label");
+    const std::string stopping = "Stopping the conversion...";
+
+    // No to the first question leaves the run going.
+    prompts.question_answers = {false};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_TRUE(wizard.progress().running());
+    EXPECT_TRUE(wizard.shell().isVisible());
+    EXPECT_NE(status->text().toStdString(), stopping);
+
+    std::string status_while_stopping;
+    bool going_while_stopping = false;
+    QTimer::singleShot(300,
+                       [&]
+                       {
+                           status_while_stopping = status->text().toStdString();
+                           wizard.shell().button(QWizard::CancelButton)->click();
+                           QTest::keyClick(&wizard.shell(), Qt::Key_Escape);
+                           wizard.shell().close();
+                           going_while_stopping =
+                               wizard.progress().running() && wizard.shell().isVisible();
+                           const std::lock_guard lock(mutex);
+                           released = true;
+                           changed.notify_all();
+                       });
+    // Yes to the first question; the answers after it would be No.
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_EQ(status_while_stopping, stopping);
+    EXPECT_TRUE(going_while_stopping);
+    EXPECT_EQ(prompts.lines_starting("question "),
+              (std::vector<std::string>{
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?",
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"}));
+    EXPECT_TRUE(prompts.lines_starting("end ").empty());
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_FALSE(wizard.shell().isVisible());
+    progress_page::set_stop_wait(std::chrono::seconds(12));
+}
+
 TEST_F(RunPages, CancelWhileTheRunWaitsForTheGuiStillStopsIt)
 {
     // Every row fails and asks the user (scripted: Continue), so the run spends its time in
