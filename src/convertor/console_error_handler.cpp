@@ -12,22 +12,27 @@ console_error_handler::console_error_handler(std::span<const tk_error_pair> tabl
 
 void console_error_handler::handle(const tk_exception& error, bool /*final_stage*/)
 {
+    handle_on(m_out, error);
+}
+
+void console_error_handler::handle_on(std::ostream& stream, const tk_exception& error)
+{
     tk_log(2, "error_handler::handle");
     if (error.level() == tk_severity::internal)
     {
         tk_log(3, "Internal error:\n%s", error.message());
-        m_out << "Internal error: " << error.message() << std::endl;
+        stream << "Internal error: " << error.message() << std::endl;
         throw process_exit{-1};
     }
     const std::string message = build_message(error);
     if (!quiet())
     {
-        m_out << "Error:" << std::endl << message << std::endl;
+        stream << "Error:" << std::endl << message << std::endl;
     }
     if (error.level() == tk_severity::ends_run)
     {
         tk_log(2, "Got 1-level error");
-        m_out.flush();
+        stream.flush();
         throw process_exit{-1};
     }
     tk_log(2, "Got 0-level error");

@@ -21,6 +21,10 @@ public:
     /// Throws process_exit{-1} for severity 1 and 2.
     void handle(const tk_exception& error, bool final_stage) override;
 
+protected:
+    /// handle() writing to `stream` instead of the handler's own stream.
+    void handle_on(std::ostream& stream, const tk_exception& error);
+
 private:
     std::ostream& m_out;
 };

@@ -99,6 +99,11 @@ bool mssql_converter_impl::load_profile(const udb_profile& profile)
             field = text == L"1";
         }
     };
+    // The wizard writes server= and login= even when they are empty: only a value counts.
+    for (const wchar_t* key : {L"server", L"login", L"password", L"windows authentication"})
+    {
+        m_connection_in_profile = m_connection_in_profile || !value(key).empty();
+    }
     take_when_given(L"server", m_host);
     flag_when_given(L"windows authentication", m_sec_log);
     take_when_given(L"login", m_user);

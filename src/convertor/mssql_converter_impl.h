@@ -31,6 +31,9 @@ public:
     const std::wstring& mss_host() const { return m_host; }
     const std::wstring& mss_user() const { return m_user; }
     const std::wstring& mss_password() const { return m_password; }
+    /// True once a loaded profile gave server, login, password or windows authentication a
+    /// value: the agent then keeps the profile's connection whole instead of its own options.
+    bool mss_connection_in_profile() const { return m_connection_in_profile; }
     /// Kept with the profile only; no step of a run reads it.
     mss_dump_options& dump_options() { return m_dump_options; }
     const mss_dump_options& dump_options() const { return m_dump_options; }
@@ -56,6 +59,7 @@ protected:
 
 private:
     bool m_sec_log = true;
+    bool m_connection_in_profile = false;
     mss_dump_options m_dump_options;
     mss_engine m_engine;
     std::wstring m_host;

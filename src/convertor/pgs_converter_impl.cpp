@@ -164,6 +164,11 @@ bool pgs_converter_impl::load_profile(const udb_profile& profile)
             field = plat::wide_to_utf8(text);
         }
     };
+    for (const wchar_t* key : {L"host", L"port", L"user", L"password"})
+    {
+        m_connection_in_profile =
+            m_connection_in_profile || !profile.get_value(profile_keys::pgs, key).empty();
+    }
     take_when_given(L"host", m_host);
     take_when_given(L"user", m_user);
     take_when_given(L"password", m_password);

@@ -43,6 +43,9 @@ public:
     const std::string& pgs_password() const { return m_password; }
     /// 0 means the default port.
     int port() const { return m_port; }
+    /// True once a loaded profile gave host, port, user or password a value: the agent then
+    /// keeps the profile's connection whole instead of its own connection options.
+    bool pgs_connection_in_profile() const { return m_connection_in_profile; }
 
     pgs_engine& pgs() { return m_engine; }
     /// The source side: the engine, unless a test installed another.
@@ -75,6 +78,7 @@ private:
     int m_port = 0;
     pgs_engine m_engine;
     bool m_no_schema = false;
+    bool m_connection_in_profile = false;
     std::wstring m_schema = L"public";
     std::string m_host;
     std::string m_user;

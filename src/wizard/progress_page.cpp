@@ -218,6 +218,14 @@ bool progress_page::isComplete() const
 
 bool progress_page::on_cancel()
 {
+    // The stop waits for the run with the GUI's events running: a further Cancel, Escape or
+    // close box then comes here again. The stop under way answers it; asking again would offer a
+    // No that cannot take the first Yes back.
+    if (m_stopping)
+    {
+        tk_log(2, "progress_page: the run is already stopping");
+        return false;
+    }
     if (!m_worker.running())
     {
         return wizard_page::on_cancel();
@@ -228,6 +236,8 @@ bool progress_page::on_cancel()
     }
     tk_log(2, "progress_page: stopping the run");
     shell().stop_timer();
+    m_stopping = true;
+    m_status->setText("Stopping the conversion...");
     join_worker();
     return true;
 }

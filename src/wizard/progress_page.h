@@ -36,7 +36,8 @@ public:
 /// the run is done. Before the run the worker drops an existing destination in mode 0
 /// (check_dest, the wizard's only drop); a drop that fails is shown with the driver's text, the
 /// run does not start and the finish page lists why. Cancel during the run asks, then stops the
-/// run cooperatively and waits for it before the wizard closes.
+/// run cooperatively and waits for it before the wizard closes; the page then says so, and a
+/// further Cancel, Escape or close box asks nothing.
 class progress_page : public wizard_page
 {
     Q_OBJECT
@@ -68,7 +69,8 @@ private:
     QLabel* m_status;
     QProgressBar* m_bar;
     bool m_finished = false;
-    /// A stop was asked for: ticks that come while the page waits for the run do nothing.
+    /// A stop was asked for: ticks and further Cancels that come while the page waits for the
+    /// run do nothing.
     bool m_stopping = false;
     wizard_reporter m_reporter;
     // Last: destroyed (joined) first.

@@ -17,9 +17,20 @@ void fatal_exit(const agent_context& context, const std::string& text)
     throw process_exit{-1};
 }
 
-agent_error_handler::agent_error_handler(std::span<const tk_error_pair> table, std::ostream& out)
+agent_error_handler::agent_error_handler(std::span<const tk_error_pair> table, std::ostream& out,
+                                         std::ostream& err)
     : console_error_handler(table, out)
+    , m_err(err)
 {
+}
+
+void agent_error_handler::refuse(const tk_exception& error)
+{
+    handle_on(m_err, error);
+    // Severity 0 comes back: nothing was connected or converted, and the program must still
+    // not report success.
+    m_err.flush();
+    throw process_exit{-1};
 }
 
 void agent_error_handler::handle(const tk_exception& error, bool final_stage)

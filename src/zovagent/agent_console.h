@@ -29,14 +29,19 @@ struct agent_context
 class agent_error_handler final : public console_error_handler
 {
 public:
-    explicit agent_error_handler(std::span<const tk_error_pair> table, std::ostream& out);
+    /// Errors of the connections and the run go to `out`, refusals to `err`.
+    agent_error_handler(std::span<const tk_error_pair> table, std::ostream& out, std::ostream& err);
 
     /// As the console handler; throws process_exit{-1} for severity 1 and 2.
     void handle(const tk_exception& error, bool final_stage) override;
+    /// Says why an option, a profile or a table list was refused, on the error stream with the
+    /// other refusals (unless quiet), and ends the program with -1.
+    [[noreturn]] void refuse(const tk_exception& error);
 
     bool run_ended_by_error() const { return m_run_ended_by_error; }
 
 private:
+    std::ostream& m_err;
     bool m_run_ended_by_error = false;
 };
 

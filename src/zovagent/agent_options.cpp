@@ -57,22 +57,31 @@ std::wstring wide_value(const agent_context& context, const char* option, const 
     return wide;
 }
 
+/// Applies each server's connection options unless a loaded profile gave that server a
+/// connection: that one stands whole, while a profile that names no connection must not send the
+/// run to the local defaults, where a database of the destination's name may be another's.
 void apply_connection(agent_context& context, const connection_options& options)
 {
-    const std::optional<int> port = agent_port(options.pgs_port);
-    if (!port)
-    {
-        fatal_exit(context, "Invalid port number");
-    }
     vandrel_convertor& converter = context.converter;
-    converter.set_connection(options.pgs_host, options.pgs_user, options.pgs_password, *port);
-    converter.set_sec_log(options.mss_user.empty() && options.mss_password.empty());
-    converter.set_connection(options.mss_host, options.mss_user, options.mss_password);
+    if (!converter.pgs_connection_in_profile())
+    {
+        const std::optional<int> port = agent_port(options.pgs_port);
+        if (!port)
+        {
+            fatal_exit(context, "Invalid port number");
+        }
+        converter.set_connection(options.pgs_host, options.pgs_user, options.pgs_password, *port);
+    }
+    if (!converter.mss_connection_in_profile())
+    {
+        converter.set_sec_log(options.mss_user.empty() && options.mss_password.empty());
+        converter.set_connection(options.mss_host, options.mss_user, options.mss_password);
+    }
 }
 
 /// Acts on one option; the connection options are only collected.
 void apply_option(agent_context& context, agent_option option, const char* value,
-                  connection_options& connection, bool& profile_loaded)
+                  connection_options& connection)
 {
     vandrel_convertor& converter = context.converter;
     switch (option)
@@ -139,7 +148,6 @@ void apply_option(agent_context& context, agent_option option, const char* value
                                 "conversion profile.");
         }
         tk_log(2, "parse_cmd_line - got profile %s", value);
-        profile_loaded = true;
         break;
     case agent_option::silent:
         converter.set_silent(true);
@@ -175,14 +183,12 @@ bool parse_cmd_line(int argc, char** argv, agent_context& context)
         tk_log(1, "parameter #%d: %s", index, masked_argument(argv[index]));
     }
     connection_options connection;
-    bool profile_loaded = false;
     ansi_cmd_line line(argc, argv, option_table);
     while (line.has_more())
     {
         if (line.id() >= 0)
         {
-            apply_option(context, static_cast<agent_option>(line.id()), line.value(), connection,
-                         profile_loaded);
+            apply_option(context, static_cast<agent_option>(line.id()), line.value(), connection);
         }
         line.next();
     }
@@ -198,9 +204,6 @@ bool parse_cmd_line(int argc, char** argv, agent_context& context)
     {
         fatal_exit(context, "You should enter destination MS SQL database name");
     }
-    if (!profile_loaded)
-    {
-        apply_connection(context, connection);
-    }
+    apply_connection(context, connection);
     return true;
 }

@@ -42,11 +42,20 @@ void report_lost_log_lines(const agent_context& context)
 }
 
 /// Parse, connect, check, run. Answers the exit code of a run that was started.
-int connect_and_run(int argc, char** argv, agent_context& context,
-                    const agent_error_handler& handler)
+int connect_and_run(int argc, char** argv, agent_context& context, agent_error_handler& handler)
 {
     vandrel_convertor& converter = context.converter;
-    if (argc <= 1 || !parse_cmd_line(argc, argv, context))
+    bool parsed = false;
+    try
+    {
+        parsed = argc > 1 && parse_cmd_line(argc, argv, context);
+    }
+    catch (const tk_exception& error)
+    {
+        // An option, a profile or a table list was refused: said where the other refusals are.
+        handler.refuse(error);
+    }
+    if (!parsed)
     {
         fatal_exit(context, usage_text());
     }
@@ -81,7 +90,7 @@ int run_agent(int argc, char** argv, std::ostream& out, std::ostream& err, const
     // Before the converter: its SQL Server engine creates a platform object at construction.
     plat::oledb::class_table classes;
     plat::oledb::register_providers(classes);
-    agent_error_handler handler(pgs_error_texts(), out);
+    agent_error_handler handler(pgs_error_texts(), out, err);
     handler.load_err_map(oledb_error_texts());
     vandrel_convertor converter(convertor_flavour::agent);
     agent_context context{out, err, converter, handler};

@@ -97,6 +97,39 @@ protected:
         ASSERT_EQ(wizard.shell().currentId(), page_id::progress);
     }
 
+    /// Starts a run that stays inside the first index it creates, as in a statement the server
+    /// does not end, until release_index().
+    void run_held_in_an_index()
+    {
+        destination.on_index = [this](const std::wstring&)
+        {
+            std::unique_lock lock(m_hold_mutex);
+            m_held = true;
+            m_hold_changed.notify_all();
+            m_hold_changed.wait(lock, [this] { return m_released; });
+        };
+        source.tables = {{L"public.a", 10}};
+        source.tables[0].text_key = true;
+        run_from_tables_page();
+        ASSERT_TRUE(wait_until(
+            [this]
+            {
+                const std::lock_guard lock(m_hold_mutex);
+                return m_held;
+            },
+            20000));
+    }
+
+    void release_index()
+    {
+        const std::lock_guard lock(m_hold_mutex);
+        m_released = true;
+        m_hold_changed.notify_all();
+    }
+
+    // A test that failed while the run was held must still let it end.
+    void TearDown() override { release_index(); }
+
     void wait_for_finish_page()
     {
         ASSERT_TRUE(
@@ -117,6 +150,11 @@ protected:
         return button->isVisible() && button->isEnabled();
     }
 
+    // Before the wizard: the held run uses them until the wizard has waited for it.
+    std::mutex m_hold_mutex;
+    std::condition_variable m_hold_changed;
+    bool m_held = false;
+    bool m_released = false;
     scripted_prompts prompts;
     wizard_process process{prompts};
     conv_test::source_setup source;
@@ -407,36 +445,14 @@ TEST_F(RunPages, CancelDuringARunStopsItWaitsForItAndCloses)
 TEST_F(RunPages, CancelDuringAStatementThatDoesNotEndEndsTheProgramAfterTheStopsWait)
 {
     progress_page::set_stop_wait(std::chrono::milliseconds(500));
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool held = false;
-    bool released = false;
-    destination.on_index = [&](const std::wstring&)
-    {
-        std::unique_lock lock(mutex);
-        held = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return released; });
-    };
-    source.tables = {{L"public.a", 10}};
-    source.tables[0].text_key = true;
-    run_from_tables_page();
-    ASSERT_TRUE(wait_until(
-        [&]
-        {
-            const std::lock_guard lock(mutex);
-            return held;
-        },
-        20000));
+    run_held_in_an_index();
     // Let go long after the stop's wait, from the events that waiting for the run serves.
     bool ended_while_held = false;
     QTimer::singleShot(3000,
                        [&]
                        {
                            ended_while_held = prompts.lines_starting("end ").size() == 1;
-                           const std::lock_guard lock(mutex);
-                           released = true;
-                           changed.notify_all();
+                           release_index();
                        });
     prompts.question_answers = {true};
     const auto started = std::chrono::steady_clock::now();
@@ -445,6 +461,50 @@ TEST_F(RunPages, CancelDuringAStatementThatDoesNotEndEndsTheProgramAfterTheStops
     EXPECT_EQ(prompts.lines_starting("end "), (std::vector<std::string>{"end 0"}));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_FALSE(wizard.progress().running());
+    progress_page::set_stop_wait(std::chrono::seconds(12));
+}
+
+// The stop waits for the run with the GUI's events running: a second Cancel, Escape or the close
+// box then must neither ask again nor end anything, and the page says that the run is stopping.
+TEST_F(RunPages, AfterYesFurtherCancelEscapeAndCloseAskNothingWhileTheRunStops)
+{
+    progress_page::set_stop_wait(std::chrono::seconds(30));
+    run_held_in_an_index();
+    QLabel* status = control<QLabel>(wizard.progress(), "status_label");
+    const std::string stopping = "Stopping the conversion...";
+
+    // No to the first question leaves the run going.
+    prompts.question_answers = {false};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_TRUE(wizard.progress().running());
+    EXPECT_TRUE(wizard.shell().isVisible());
+    EXPECT_NE(status->text().toStdString(), stopping);
+
+    std::string status_while_stopping;
+    bool going_while_stopping = false;
+    QTimer::singleShot(300,
+                       [&]
+                       {
+                           status_while_stopping = status->text().toStdString();
+                           wizard.shell().button(QWizard::CancelButton)->click();
+                           QTest::keyClick(&wizard.shell(), Qt::Key_Escape);
+                           wizard.shell().close();
+                           going_while_stopping =
+                               wizard.progress().running() && wizard.shell().isVisible();
+                           release_index();
+                       });
+    // Yes to the first question; the answers after it would be No.
+    prompts.question_answers = {true};
+    wizard.shell().button(QWizard::CancelButton)->click();
+    EXPECT_EQ(status_while_stopping, stopping);
+    EXPECT_TRUE(going_while_stopping);
+    EXPECT_EQ(prompts.lines_starting("question "),
+              (std::vector<std::string>{
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?",
+                  "question Corlamig 1.5  Question|Are you sure you want to exit the wizard?"}));
+    EXPECT_TRUE(prompts.lines_starting("end ").empty());
+    EXPECT_FALSE(wizard.progress().running());
+    EXPECT_FALSE(wizard.shell().isVisible());
     progress_page::set_stop_wait(std::chrono::seconds(12));
 }
 

@@ -58,7 +58,7 @@ protected:
     std::ostringstream m_out;
     std::ostringstream m_err;
     tk_logger m_logger{m_log_path.c_str(), true, 0, false};
-    agent_error_handler m_handler{pgs_error_texts(), m_out};
+    agent_error_handler m_handler{pgs_error_texts(), m_out, m_err};
     vandrel_convertor m_converter{convertor_flavour::agent};
     agent_context m_context{m_out, m_err, m_converter, m_handler};
 };

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <unistd.h>
 
 namespace
@@ -112,14 +113,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "Please verify the correct path/name was given.\n"},
         process_case{"MissingProfile",
                      {"--src=a", "--dest=b", "--profile=/nonexistent.zov"},
+                     "",
                      "Error:\n"
-                     "Profile does not exist. Please verify the correct path/name was given.\n",
-                     ""},
+                     "Profile does not exist. Please verify the correct path/name was given.\n"},
         process_case{"MissingLogDirectory",
                      {"--logfile=/nonexistent/dir/trace.log", "--src=a", "--dest=b"},
+                     "",
                      "Error:\n--logfile=/nonexistent/dir/trace.log: Logfile path does not "
-                     "exist. Please verify the correct path was given.\n",
-                     ""},
+                     "exist. Please verify the correct path was given.\n"},
         process_case{"InvalidPortOption",
                      {"--src=a", "--dest=b", "--pgport=99999999999"},
                      "",
@@ -145,10 +146,9 @@ TEST(AgentProcessProfile, InvalidPortInTheProfileEndsTheProgram)
     test_support::temp_dir dir;
     const std::string profile = dir.file("bad_port.zov");
     test_support::write_file(profile, "[pgs settings]\r\nport=abc\r\n");
-    expect_result(run_process({"--src=a", "--dest=b", "--profile=" + profile}), 255,
+    expect_result(run_process({"--src=a", "--dest=b", "--profile=" + profile}), 255, "",
                   "Error:\nInvalid port number \"abc\" in the key \"port\" of [pgs settings]: a "
-                  "whole number from 1 to 65535 is expected.\n",
-                  "");
+                  "whole number from 1 to 65535 is expected.\n");
     expect_result(run_process({"--silent", "--src=a", "--dest=b", "--profile=" + profile}), 255, "",
                   "");
 }
@@ -166,8 +166,62 @@ TEST(AgentProcessProfile, ModeTheProfileCannotReadEndsTheProgramBeforeConnecting
             profile, "[Generic settings]\r\nmode=" + value +
                          "\r\n[pgs settings]\r\nhost=127.0.0.1\r\nport=" + port + "\r\n");
         expect_result(
-            run_process({"--src=a", "--dest=b", "--mode=1", "--profile=" + profile}), 255,
-            "Error:\nInvalid conversion mode in profile " + profile + ": '" + value + "'\n", "");
+            run_process({"--src=a", "--dest=b", "--mode=1", "--profile=" + profile}), 255, "",
+            "Error:\nInvalid conversion mode in profile " + profile + ": '" + value + "'\n");
+    }
+}
+
+TEST(AgentProcessRefusal, EachRefusalIsOnStandardErrorAndSilentFirstSilencesIt)
+{
+    test_support::temp_dir dir;
+    const std::string folder = dir.path().string();
+    struct refusal
+    {
+        const char* name;
+        /// The profile's bytes; none for no profile.
+        std::optional<std::string> profile;
+        std::vector<std::string> options;
+        std::string message;
+    };
+    const std::string profile = dir.file("refused.zov");
+    const std::vector<refusal> refusals{
+        {"MissingProfile",
+         std::nullopt,
+         {"--profile=" + folder + "/missing.zov"},
+         "Profile does not exist. Please verify the correct path/name was given."},
+        {"ProfileNotUtf8",
+         "[Generic settings]\r\nsrc=\xFF\xFE\r\n",
+         {"--profile=" + profile},
+         "Cannot convert to UNICODE string: Invalid or incomplete multibyte or wide character"},
+        {"ProfileMode",
+         "[Generic settings]\r\nmode=9\r\n",
+         {"--profile=" + profile},
+         "Invalid conversion mode in profile " + profile + ": '9'"},
+        {"ProfilePort",
+         "[pgs settings]\r\nport=0\r\n",
+         {"--profile=" + profile},
+         "Invalid port number \"0\" in the key \"port\" of [pgs settings]: a whole number from 1 "
+         "to 65535 is expected."},
+        {"ProfileLogFile",
+         "[Generic settings]\r\nlogfile=" + folder + "\r\n",
+         {"--profile=" + profile},
+         "Logfile name specifies a directory: " + folder},
+        {"LogFileOption",
+         std::nullopt,
+         {"--logfile=" + folder},
+         "--logfile=" + folder + ": Logfile name specifies a directory: " + folder}};
+    for (const refusal& test : refusals)
+    {
+        SCOPED_TRACE(test.name);
+        if (test.profile)
+        {
+            test_support::write_file(profile, *test.profile);
+        }
+        std::vector<std::string> arguments{"--src=a", "--dest=b"};
+        arguments.insert(arguments.end(), test.options.begin(), test.options.end());
+        expect_result(run_process(arguments), 255, "", "Error:\n" + test.message + "\n");
+        arguments.insert(arguments.begin(), "--silent");
+        expect_result(run_process(arguments), 255, "", "");
     }
 }
 
@@ -175,10 +229,9 @@ TEST(AgentProcessLog, LogFileThatCannotBeWrittenIsRefusedNamingTheOption)
 {
     test_support::temp_dir dir;
     const std::string folder = dir.path().string();
-    expect_result(run_process({"--logfile=" + folder, "--src=a", "--dest=b"}), 255,
+    expect_result(run_process({"--logfile=" + folder, "--src=a", "--dest=b"}), 255, "",
                   "Error:\n--logfile=" + folder +
-                      ": Logfile name specifies a directory: " + folder + "\n",
-                  "");
+                      ": Logfile name specifies a directory: " + folder + "\n");
     if (::geteuid() == 0)
     {
         GTEST_SKIP() << "run as root, which may write into a read-only directory";
@@ -188,10 +241,9 @@ TEST(AgentProcessLog, LogFileThatCannotBeWrittenIsRefusedNamingTheOption)
     std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
                                              std::filesystem::perms::owner_exec);
     const std::string path = (locked / "trace.log").string();
-    expect_result(run_process({"--logfile=" + path, "--src=a", "--dest=b"}), 255,
+    expect_result(run_process({"--logfile=" + path, "--src=a", "--dest=b"}), 255, "",
                   "Error:\n--logfile=" + path + ": Logfile cannot be written: " + path +
-                      " (Permission denied)\n",
-                  "");
+                      " (Permission denied)\n");
     std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
 }
 

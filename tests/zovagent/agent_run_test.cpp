@@ -212,6 +212,100 @@ INSTANTIATE_TEST_SUITE_P(
                                {"create_table [dbo].[t3] columns=1 indexes=0"}}),
     [](const testing::TestParamInfo<order_case>& param_info) { return param_info.param.name; });
 
+struct profile_connection_case
+{
+    const char* name;
+    /// The profile, after "[Selected Tables]\r\npublic.t1\r\n"; "{pgs}" stands for the test
+    /// server's [pgs settings].
+    std::string profile;
+    /// Options after the test server's, the source and the destination.
+    std::vector<std::string> options;
+    int status;
+    /// The destination's connect event, when the run got that far.
+    event_log connects;
+};
+
+/// Shows a case by its name in failure messages.
+void PrintTo(const profile_connection_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class AgentProfileConnection : public AgentRun,
+                               public testing::WithParamInterface<profile_connection_case>
+{
+};
+
+TEST_P(AgentProfileConnection, OptionsApplyToEachServerTheProfileGivesNoConnection)
+{
+    const profile_connection_case& test = GetParam();
+    // The local defaults lead nowhere: only settings the agent was given reach the server.
+    const test_support::scoped_env host("PGHOST", "/nonexistent/socket/dir");
+    const test_support::scoped_env port("PGPORT", "1");
+    const test_support::scoped_env user("PGUSER", "nobody_here");
+    const test_support::scoped_env password("PGPASSWORD", "wrong");
+    std::string text = "[Selected Tables]\r\npublic.t1\r\n" + test.profile;
+    if (const std::size_t at = text.find("{pgs}"); at != std::string::npos)
+    {
+        text.replace(at, 5, profile_connection());
+    }
+    const std::string profile = m_dir.file("connection.zov");
+    test_support::write_file(profile, text);
+    std::vector<std::string> more{"--mssqlh=optsrv", "--mssqlu=optuser", "--mssqlp=optpw",
+                                  "--tab_def", "--profile=" + profile};
+    more.insert(more.end(), test.options.begin(), test.options.end());
+    const agent_result result = run(more);
+    EXPECT_EQ(result.status, test.status) << result.out << result.err;
+    EXPECT_EQ(conv_test::filtered(m_events, {"connect"}), test.connects);
+    EXPECT_EQ(conv_test::filtered(m_events, {"create_table"}),
+              test.status == 0 ? event_log{"create_table [dbo].[t1] columns=2 indexes=1"}
+                               : event_log{});
+}
+
+const std::string options_connect = "connect optsrv optuser optpw";
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, AgentProfileConnection,
+    testing::Values(
+        profile_connection_case{"NoConnectionKeys",
+                                "[Generic settings]\r\nonly definitions=1\r\n",
+                                {},
+                                0,
+                                {options_connect}},
+        profile_connection_case{"EmptyKeysAsTheWizardWritesThem",
+                                "[MS SQL Server settings]\r\nserver=\r\nlogin=\r\n"
+                                "connect as DBO=0\r\n[pgs settings]\r\nschema=public\r\n"
+                                "host=\r\nport=\r\n",
+                                {},
+                                0,
+                                {options_connect}},
+        profile_connection_case{"SqlServerKeysKeepThatServersProfileConnectionWhole",
+                                "[MS SQL Server settings]\r\nserver=profsrv\r\nlogin=profuser\r\n"
+                                "windows authentication=0\r\n",
+                                {},
+                                0,
+                                {"connect profsrv profuser "}},
+        profile_connection_case{"WindowsAuthenticationAloneKeepsTheProfileConnection",
+                                "[MS SQL Server settings]\r\nwindows authentication=1\r\n",
+                                {},
+                                0,
+                                {"connect  windows"}},
+        profile_connection_case{
+            "PostgresKeysKeepThatServersProfileConnectionWhole",
+            "{pgs}",
+            {"--posgsh=127.0.0.1", "--pgport=" + std::to_string(agent_test::unused_port())},
+            0,
+            {options_connect}},
+        // The profile's password alone stands: host, port and user are the local defaults,
+        // which lead nowhere here.
+        profile_connection_case{"PostgresPasswordAloneKeepsTheProfileConnection",
+                                "[pgs settings]\r\npassword=anything\r\n",
+                                {},
+                                255,
+                                {}}),
+    [](const testing::TestParamInfo<profile_connection_case>& param_info)
+    { return param_info.param.name; });
+
 TEST_F(AgentRun, ListedTablesKeepTheirSchemaAndDottedNamesTheirPair)
 {
     m_database->execute("CREATE SCHEMA s2; CREATE TABLE s2.t (id int); INSERT INTO s2.t VALUES (7);"

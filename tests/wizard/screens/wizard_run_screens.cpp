@@ -1,9 +1,9 @@
 // wizard_run_screens.cpp: saves PNGs of the database, options, table, progress and finish pages in
-// their working states (a list dropped down, tables moved, a run under way, its outcomes), the
-// welcome page in a large window, and the boxes the pages open, drawn over the wizard (the SQL
-// Server page's wait, error and refused login, the overwrite dialog, a refused port, a failed
-// drop, help that cannot be opened), over the converter suite's fake sides; run by hand:
-// wizard_run_screens docs/screens.
+// their working states (a list dropped down, tables moved, a run under way and being stopped,
+// its outcomes), the welcome page in a large window, and the boxes the pages open, drawn over
+// the wizard (the SQL Server page's wait, error and refused login, the overwrite dialog, a
+// refused port, a failed drop, help that cannot be opened), over the converter suite's fake
+// sides; run by hand: wizard_run_screens docs/screens.
 #include "convertor/mss_conversion_destination.h"
 #include "convertor_fakes.h"
 #include "oledb_fake_link.h"
@@ -31,6 +31,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -265,6 +266,58 @@ bool progress(const QDir& folder)
     }
     QTest::qWait(400);
     const bool saved = save_image(s.wizard.shell().grab(), folder, "23-progress-running");
+    s.wizard.shell().button(QWizard::CancelButton)->click();
+    return saved;
+}
+
+/// Cancel and Yes during a run that is inside a statement: the page says that the run is
+/// stopping while it waits for the statement to end.
+bool progress_stopping(const QDir& folder)
+{
+    std::vector<conv_test::source_table> run_tables;
+    for (std::size_t index = 0; index < 5; ++index)
+    {
+        run_tables.push_back({pagila_tables[index], 40 + static_cast<int>(index) * 13});
+    }
+    scene s(run_tables);
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    // Held in the fourth table's key, three tables into the run.
+    s.destination.on_index = [&, indexes = 0](const std::wstring&) mutable
+    {
+        if (++indexes < 4)
+        {
+            return;
+        }
+        held = true;
+        while (!released)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    s.prompts.question_answers = {true};
+    if (!s.show_at(page_id::tables))
+    {
+        return false;
+    }
+    s.wizard.tables().findChild<QPushButton*>("add_all_button")->click();
+    s.next();
+    if (!wait_until([&] { return held.load(); }, 20000))
+    {
+        released = true;
+        return false;
+    }
+    // The bar and the status line catch up with the run first.
+    QTest::qWait(400);
+    bool saved = false;
+    // Taken from the events that the stop serves while it waits for the run.
+    QTimer::singleShot(400,
+                       [&]
+                       {
+                           saved =
+                               save_image(s.wizard.shell().grab(), folder, "23b-progress-stopping");
+                           released = true;
+                       });
     s.wizard.shell().button(QWizard::CancelButton)->click();
     return saved;
 }
@@ -521,6 +574,7 @@ int main(int argc, char** argv)
     saved = options(folder) && saved;
     saved = tables(folder) && saved;
     saved = progress(folder) && saved;
+    saved = progress_stopping(folder) && saved;
     saved = finish(folder, false) && saved;
     saved = finish(folder, true) && saved;
     saved = finish_not_complete(folder) && saved;
