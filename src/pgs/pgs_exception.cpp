@@ -28,10 +28,9 @@ bool pgs_connection_broken(const std::exception& error)
 std::string pgs_error_text(const std::exception& error)
 {
     std::string text = error.what();
-    const auto* sql = dynamic_cast<const pqxx::sql_error*>(&error);
-    // insufficient_privilege with the server's words for a policy that would apply.
-    if (sql == nullptr || sql->sqlstate() != "42501" ||
-        text.find("row-level security") == std::string::npos)
+    // The server's words when row_security is off and a policy would apply to the statement.
+    if (dynamic_cast<const pqxx::sql_error*>(&error) == nullptr ||
+        text.find("would be affected by row-level security policy") == std::string::npos)
     {
         return text;
     }
@@ -39,7 +38,11 @@ std::string pgs_error_text(const std::exception& error)
     {
         text.pop_back();
     }
-    return text + ". The table has row-level security for this login, which would read only the "
+    if (!text.empty() && text.back() != '.')
+    {
+        text += '.';
+    }
+    return text + " The table has row-level security for this login, which would read only the "
                   "rows its policies let through: convert it as a login that bypasses row "
                   "security (a superuser, a role with BYPASSRLS, or the table's owner when the "
                   "table does not force row security), which reads every row.";
