@@ -11,6 +11,7 @@
 
 #include <pqxx/result>
 #include <pqxx/transaction>
+#include <set>
 
 pgs_base_db::pgs_base_db(const std::wstring& name, int mode)
     : udb_database(name, mode, true)
@@ -191,10 +192,16 @@ std::vector<std::wstring> pgs_database::get_all_tables()
         return get_tables();
     }
     std::vector<std::wstring> names;
+    std::set<std::wstring> seen;
     for (const auto& row : table_rows(L""))
     {
-        names.push_back(
-            list_key(tk_wstring::from_utf8(row[0].c_str()), tk_wstring::from_utf8(row[1].c_str())));
+        std::wstring name =
+            list_key(tk_wstring::from_utf8(row[0].c_str()), tk_wstring::from_utf8(row[1].c_str()));
+        // As in the list: with the no-schema switch a name stands for its first table only.
+        if (seen.insert(name).second)
+        {
+            names.push_back(std::move(name));
+        }
     }
     return names;
 }
