@@ -195,6 +195,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<row_security_case>& param_info)
     { return std::string(param_info.param.name); });
 
+// A profile's query entry reads under the same rule as a table.
+TEST_F(SourceAccess, QueryEntryOverAPolicyFails)
+{
+    if (!m_database)
+    {
+        return;
+    }
+    const std::string reader = make_role();
+    m_database->execute("CREATE TABLE tenant_data (id int PRIMARY KEY, tenant text);"
+                        "INSERT INTO tenant_data VALUES (1, 'a'), (2, 'b');"
+                        "ALTER TABLE tenant_data ENABLE ROW LEVEL SECURITY;"
+                        "CREATE POLICY everyone ON tenant_data USING (true);"
+                        "GRANT SELECT ON tenant_data TO " +
+                        reader + ";");
+    conv_test::run_bench bench(convertor_flavour::agent);
+    bench.converter().selected()[L"public.q"] = L"SELECT id FROM tenant_data";
+    convert(bench, m_database->name(), reader, {});
+
+    ASSERT_EQ(bench.handler->messages.size(), 1u);
+    EXPECT_EQ(bench.handler->messages[0].rfind(
+                  "public.q: Cannot read the query 'public.q': ERROR:  query would be affected by "
+                  "row-level security policy for table \"tenant_data\". The table has row-level "
+                  "security for this login",
+                  0),
+              0u)
+        << bench.handler->messages[0];
+    EXPECT_EQ(filtered(bench.events, table_events), event_log{});
+}
+
 TEST_F(SourceAccess, ViewsAndPartitionsNamedInTheListAreCalledWhatTheyAre)
 {
     if (!m_database)
