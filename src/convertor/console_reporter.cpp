@@ -33,9 +33,10 @@ void console_reporter::progress_line(const conversion_progress& line)
     }
 }
 
-void console_reporter::table_missing(const std::wstring& table)
+void console_reporter::table_missing(const std::wstring& table, const std::wstring& what)
 {
-    write(m_err, "Table " + plat::wide_to_utf8(table) + " not exists\n");
+    write(m_err, "Table " + plat::wide_to_utf8(table) + " " +
+                     (what.empty() ? std::string("not exists") : plat::wide_to_utf8(what)) + "\n");
 }
 
 void console_reporter::run_failed(const std::string& text)

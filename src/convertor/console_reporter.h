@@ -19,8 +19,8 @@ public:
     /// "Converting database <name>(<n> tables)" and "Converting table <key>(<n> records)" in the
     /// console's own wording; the schema line as the run words it. Standard output.
     void progress_line(const conversion_progress& line) override;
-    /// "Table <key> not exists" on the error stream.
-    void table_missing(const std::wstring& table) override;
+    /// "Table <key> not exists", or "Table <key> " + what the name is, on the error stream.
+    void table_missing(const std::wstring& table, const std::wstring& what) override;
     /// Logs "ERROR:\n<text>" and writes the text on the error stream.
     void run_failed(const std::string& text) override;
     /// "Error: index <index> of table <key> was not created: <reason>" on standard output, as

@@ -35,8 +35,10 @@ public:
     virtual void start() = 0;
     /// A progress line (database, schema or table).
     virtual void progress_line(const conversion_progress& line) = 0;
-    /// A selected whole table that the source does not have; the run skips it.
-    virtual void table_missing(const std::wstring& table) = 0;
+    /// A selected whole table that the source does not have as a table; the run skips it.
+    /// `what` says what the name is instead ("is a view: views are not converted"); empty when
+    /// the source has nothing of that name.
+    virtual void table_missing(const std::wstring& table, const std::wstring& what) = 0;
     /// The run ended through a failure outside the system's exception family.
     virtual void run_failed(const std::string& text) = 0;
     /// An index of the table `table` (the source's key) that the destination could not create,
@@ -51,7 +53,7 @@ class null_reporter final : public conversion_reporter
 public:
     void start() override {}
     void progress_line(const conversion_progress&) override {}
-    void table_missing(const std::wstring&) override {}
+    void table_missing(const std::wstring&, const std::wstring&) override {}
     void run_failed(const std::string&) override {}
     void index_failed(const std::wstring&, const std::wstring&, const std::wstring&) override {}
 };

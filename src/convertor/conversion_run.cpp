@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <map>
 #include <typeinfo>
 
 namespace
@@ -196,6 +197,100 @@ udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
     return schema;
 }
 
+/// The name the table-name renaming started from, when `table` is one it makes (the prefixes
+/// "_", "1", "_", "2", ... in front of a taken name: t, _t, 1_t, _1_t, 2_1_t), peeled again
+/// while it is one (a taken "_t" becomes "__t"); else `table`.
+std::wstring renaming_base(std::wstring table)
+{
+    for (;;)
+    {
+        std::wstring inner = table;
+        if (inner.size() > 1 && inner.front() == L'_')
+        {
+            inner.erase(0, 1);
+        }
+        // "m_" ... "1_" in front, counting down to 1.
+        std::size_t digits = 0;
+        while (digits < inner.size() && inner[digits] >= L'0' && inner[digits] <= L'9')
+        {
+            ++digits;
+        }
+        if (digits > 0 && digits < 6 && inner[0] != L'0' && digits < inner.size() &&
+            inner[digits] == L'_')
+        {
+            std::wstring rest = inner;
+            bool whole = true;
+            for (int number = std::stoi(inner.substr(0, digits)); number >= 1; --number)
+            {
+                const std::wstring prefix = std::to_wstring(number) + L"_";
+                if (!rest.starts_with(prefix) || rest.size() == prefix.size())
+                {
+                    whole = false;
+                    break;
+                }
+                rest.erase(0, prefix.size());
+            }
+            if (whole)
+            {
+                inner = rest;
+            }
+        }
+        if (inner == table)
+        {
+            return table;
+        }
+        table = inner;
+    }
+}
+
+/// Text compared as SQL Server compares names (without case).
+std::wstring folded(const std::wstring& text)
+{
+    std::wstring out = text;
+    for (wchar_t& c : out)
+    {
+        c = plat::fold_case(c);
+    }
+    return out;
+}
+
+/// Which namesake group a destination name "[schema].[table]" belongs to: its schema and the
+/// name the renaming would have started from, compared without case.
+std::wstring namesake_key(const std::wstring& name)
+{
+    std::wstring table;
+    std::wstring schema;
+    mss_split_tab_name(name, table, schema, false);
+    return folded(schema) + L"\n" + folded(renaming_base(table));
+}
+
+std::wstring joined(const std::vector<std::wstring>& items)
+{
+    std::wstring text;
+    for (const std::wstring& item : items)
+    {
+        text += (text.empty() ? L"" : L", ") + item;
+    }
+    return text;
+}
+
+/// True when the two lists hold the same names, compared without case.
+bool same_names(std::vector<std::wstring> a, std::vector<std::wstring> b)
+{
+    const auto fold_all = [](std::vector<std::wstring>& names)
+    {
+        for (std::wstring& name : names)
+        {
+            name = folded(name);
+        }
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+    };
+    fold_all(a);
+    fold_all(b);
+    return a == b;
+}
+
 } // namespace
 
 /// One run over the converter's settings. Owns the run's objects: they are released, in the
@@ -223,6 +318,10 @@ private:
         std::wstring plain_name;
     };
 
+    /// Gives every entry of the run its destination name, in the order of the run, and refuses
+    /// the entries whose namesakes this run would mix up with another's copy.
+    void plan_destinations();
+    void refuse_namesakes();
     void convert_entry(const std::wstring& key, const std::wstring& query);
     void begin_entry(const std::wstring& key);
     /// False (reported) for a listed table the source lacks; throws for an entry without a name.
@@ -239,6 +338,9 @@ private:
     void log_stop(const std::wstring& key, std::int64_t not_stored, std::int64_t in_doubt);
     /// Reports a table's failure; throws tk_final_exception when a server's connection is lost.
     void report_entry_failure(const tk_exception& error);
+    /// Ends the load of a table whose source failed part way and says how many of its rows
+    /// were stored.
+    [[noreturn]] void end_read_failure(const tk_exception& error, udb_recordset& writer);
     void convert_rows(udb_recordset& rows, udb_recordset& writer);
     void write_row(udb_recordset& writer, udb_record& record, std::int64_t row_number);
     void apply_row_policy(udb_recordset& writer, udb_record& record, std::int64_t row_number,
@@ -247,7 +349,10 @@ private:
     void report_table(const tk_exception& error);
     void report_lost_connection(const tk_exception& error);
     [[noreturn]] static void escalate_lost_row(const odb_exception& error);
-    std::wstring destination_name(const std::wstring& key);
+    /// The destination name of the key: "[schema].[table]", public and sys taken as dbo.
+    std::wstring plain_destination_name(const std::wstring& key) const;
+    /// Makes sure of the destination name's schema (the schema line first).
+    void prepare_schema(const std::wstring& name);
     std::wstring unused_name(const std::wstring& name) const;
     /// Renames the primary and unique keys of the table `name` whose names an earlier table of
     /// this run gave its own keys in that schema (compared without case), and notes the names.
@@ -262,6 +367,10 @@ private:
     std::unique_ptr<mss_tn_validator> m_validator;
     /// Destination names given to earlier entries of this run.
     std::vector<std::wstring> m_used_names;
+    /// Every entry's destination, chosen before the first table.
+    std::map<std::wstring, destination_choice> m_planned;
+    /// The entries refused for their namesakes, with the report of each.
+    std::map<std::wstring, std::wstring> m_refused;
     /// The names of the primary and unique keys of this run's tables, by schema: the server
     /// keeps them as objects of the schema, so two tables cannot have keys of one name.
     std::vector<std::pair<std::wstring, std::wstring>> m_used_key_names;
@@ -291,6 +400,7 @@ void conversion_run::execute()
     }
     // Counted after the merge, so that query entries and profile entries count too and the
     // progress never passes its total.
+    plan_destinations();
     const int total = static_cast<int>(conv.selected().size());
     conv.set_tables_total(total);
     conv.set_tables_done(0);
@@ -340,11 +450,120 @@ void conversion_run::open_databases()
     tk_log(2, "After initializing DBs");
 }
 
+void conversion_run::plan_destinations()
+{
+    for (const auto& [key, query] : m_converter.selected())
+    {
+        if (key.empty() || (query.empty() && !m_source->is_table_exist(key)))
+        {
+            continue; // reported at its turn
+        }
+        destination_choice choice;
+        choice.name = plain_destination_name(key);
+        choice.plain_name = choice.name;
+        if (!m_validator->is_acceptable(choice.name))
+        {
+            tk_wlog(2, L"Table name '%s' is not acceptable", choice.name);
+            choice.name = m_validator->get_safe_name(choice.name);
+        }
+        choice.name = unused_name(choice.name);
+        m_used_names.push_back(choice.name);
+        m_planned.emplace(key, choice);
+    }
+    if (m_converter.mode_kind() != conversion_mode::overwrite_database)
+    {
+        refuse_namesakes();
+    }
+}
+
+void conversion_run::refuse_namesakes()
+{
+    // Names are chosen per run: a table whose namesake is left out of the run, or that came
+    // after the last run, gets the destination table of another's copy. Such a group is
+    // converted only whole, into destination tables that are all of them its own or none yet.
+    struct namesake_group
+    {
+        std::vector<std::wstring> sources;
+        std::vector<std::wstring> entries;
+        std::vector<std::wstring> names;
+        std::vector<std::wstring> existing;
+    };
+    std::map<std::wstring, namesake_group> groups;
+    for (const std::wstring& table : m_source->get_all_tables())
+    {
+        groups[namesake_key(plain_destination_name(table))].sources.push_back(table);
+    }
+    for (const auto& [key, choice] : m_planned)
+    {
+        namesake_group& group = groups[namesake_key(choice.name)];
+        group.entries.push_back(key);
+        group.names.push_back(choice.name);
+    }
+    for (const std::wstring& table : m_destination->get_tables())
+    {
+        if (const auto found = groups.find(namesake_key(table)); found != groups.end())
+        {
+            found->second.existing.push_back(table);
+        }
+    }
+    for (const auto& [group_key, group] : groups)
+    {
+        if (group.sources.size() < 2 || group.entries.empty())
+        {
+            continue;
+        }
+        std::vector<std::wstring> left_out;
+        for (const std::wstring& source : group.sources)
+        {
+            if (!m_planned.contains(source))
+            {
+                left_out.push_back(source);
+            }
+        }
+        std::wstring reason;
+        if (!left_out.empty())
+        {
+            reason = L"this run does not convert " + joined(left_out);
+        }
+        else if (!group.existing.empty() && !same_names(group.existing, group.names))
+        {
+            reason = L"the destination holds " + joined(group.existing) + L", not the tables " +
+                     L"this run gives them";
+        }
+        else
+        {
+            continue;
+        }
+        std::vector<std::wstring> destinations;
+        for (std::size_t idx = 0; idx < group.entries.size(); ++idx)
+        {
+            destinations.push_back(group.entries[idx] + L" into " + group.names[idx]);
+        }
+        for (const std::wstring& key : group.entries)
+        {
+            const std::wstring text =
+                L"Table " + key + L" was not converted: it has namesakes in the source (" +
+                joined(group.sources) + L") whose destination names are chosen by each run (" +
+                joined(destinations) + L"), and " + reason +
+                L"; convert all of them together, or into a new database with --mode=0.";
+            tk_wlog(2, L"%s", text);
+            m_refused.emplace(key, text);
+        }
+    }
+}
+
 void conversion_run::convert_entry(const std::wstring& key, const std::wstring& query)
 {
     begin_entry(key);
     try
     {
+        if (const auto refused = m_refused.find(key); refused != m_refused.end())
+        {
+            // Nothing of it is dropped, written or skipped.
+            report_table(
+                tk_exception(plat::wide_to_utf8(refused->second), tk_severity::recoverable));
+            return;
+        }
         if (!source_entry_exists(key, query))
         {
             return;
@@ -405,7 +624,7 @@ bool conversion_run::source_entry_exists(const std::wstring& key, const std::wst
     if (query.empty() && !m_source->is_table_exist(key))
     {
         m_converter.count_failure();
-        m_reporter.table_missing(key);
+        m_reporter.table_missing(key, m_source->describe_non_table(key));
         return false;
     }
     return true;
@@ -413,16 +632,8 @@ bool conversion_run::source_entry_exists(const std::wstring& key, const std::wst
 
 conversion_run::destination_choice conversion_run::choose_destination(const std::wstring& key)
 {
-    destination_choice choice;
-    choice.name = destination_name(key);
-    choice.plain_name = choice.name;
-    if (!m_validator->is_acceptable(choice.name))
-    {
-        tk_wlog(2, L"Table name '%s' is not acceptable", choice.name);
-        choice.name = m_validator->get_safe_name(choice.name);
-    }
-    choice.name = unused_name(choice.name);
-    m_used_names.push_back(choice.name);
+    const destination_choice& choice = m_planned.at(key);
+    prepare_schema(choice.plain_name);
     return choice;
 }
 
@@ -529,6 +740,14 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
             log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
             throw stop_by_user();
         }
+        catch (const pgs_exception& error)
+        {
+            if (error.connection_lost())
+            {
+                throw;
+            }
+            end_read_failure(error, writer);
+        }
     }
     // Ends the load here, where its failure is still this table's error; the destructor then
     // has nothing left to report.
@@ -546,6 +765,18 @@ void conversion_run::fill_table(const std::wstring& key, udb_recordset& rows, ud
         log_stop(key, lost.rows_not_stored(), lost.rows_in_doubt());
         throw stop_by_user();
     }
+}
+
+void conversion_run::end_read_failure(const tk_exception& error, udb_recordset& writer)
+{
+    // The rows handed over so far are stored first, so that the count says what the table
+    // holds; a writer that fails now reports that failure instead.
+    writer.flush();
+    const std::int64_t stored = std::max<std::int64_t>(0, m_rows_handed - m_rows_refused);
+    throw tk_exception(
+        plat::format("%s %d rows of this table had been stored; the rest of it was not read.",
+                     as_sentence(error.message()), stored),
+        error.severity());
 }
 
 void conversion_run::log_stop(const std::wstring& key, std::int64_t not_stored,
@@ -796,7 +1027,7 @@ void conversion_run::report_row(std::int64_t row_number, const tk_exception& err
     m_handler.handle(error, false);
 }
 
-std::wstring conversion_run::destination_name(const std::wstring& key)
+std::wstring conversion_run::plain_destination_name(const std::wstring& key) const
 {
     std::wstring table;
     std::wstring schema;
@@ -826,11 +1057,22 @@ std::wstring conversion_run::destination_name(const std::wstring& key)
     }
     const std::wstring name = mss_quote_name(schema) + L"." + mss_quote_name(table);
     tk_wlog(2, L"Got full table name: '%s'", name);
+    return name;
+}
+
+void conversion_run::prepare_schema(const std::wstring& name)
+{
+    if (m_converter.no_schema())
+    {
+        return; // the schema is dbo
+    }
+    std::wstring table;
+    std::wstring schema;
+    mss_split_tab_name(name, table, schema, false);
     const std::wstring line = plat::wformat_w(L"Creating schema if necessary: '%s'\n", schema);
     tk_wlog(3, L"%s", line);
     m_reporter.progress_line({progress_kind::schema, line, schema, 0});
     m_destination->create_schema(schema);
-    return name;
 }
 
 std::wstring conversion_run::unused_name(const std::wstring& name) const

@@ -26,6 +26,13 @@ const char columns_sql[] =
     " datetime_precision, is_identity FROM information_schema.columns"
     " WHERE table_schema = $1 AND table_name = $2 ORDER BY ordinal_position";
 
+// Columns of the table that information_schema.columns leaves out because the login may not
+// read them.
+const char hidden_columns_sql[] =
+    "SELECT a.attname FROM pg_catalog.pg_attribute a WHERE a.attrelid = $1 AND a.attnum > 0"
+    " AND NOT a.attisdropped AND NOT has_column_privilege(a.attrelid, a.attnum, 'SELECT')"
+    " ORDER BY a.attnum";
+
 // Key columns by name in key order; INCLUDE columns are not key columns. The filter keeps the
 // primary key and the indexes that are not unique.
 const char indexes_sql[] =
@@ -221,6 +228,20 @@ void pgs_recordset::init_schema()
             {
                 add_catalog_column(transaction, row, auto_num_taken, money_scale);
             }
+            // A table is converted with every column it has or not at all.
+            std::wstring hidden;
+            for (const auto& row : transaction.exec_params(hidden_columns_sql, m_table_oid))
+            {
+                hidden += (hidden.empty() ? L"" : L", ") + wide(row[0]);
+            }
+            if (!hidden.empty())
+            {
+                throw pgs_exception(
+                    "Table " + tk_string::to_utf8(name()) +
+                    " has columns this login may not read: " + tk_string::to_utf8(hidden) +
+                    ". A table is converted with all of its columns or not at all: grant SELECT "
+                    "on them to the login, or convert as a login that may read them.");
+            }
         });
 }
 
@@ -329,6 +350,8 @@ void pgs_recordset::init_query_schema()
         {
             pqxx::work transaction(connection, "get_schema");
             transaction.exec(pgs_output_settings_sql);
+            // A query whose rows a policy would filter fails here already, as its reading would.
+            transaction.exec(pgs_row_security_sql);
             const pqxx::result shape = transaction.exec(sql);
             std::optional<int> money_scale;
             for (pqxx::row::size_type column = 0; column < shape.columns(); ++column)

@@ -4,12 +4,14 @@
 #include "pgs/pgs_engine.h"
 #include "pgs/pgs_exception.h"
 #include "pgs/pgs_recordset.h"
+#include "pgs/pgs_types.h"
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
 #include "udb/udb_table_key.h"
 
 #include <pqxx/result>
 #include <pqxx/transaction>
+#include <set>
 
 pgs_base_db::pgs_base_db(const std::wstring& name, int mode)
     : udb_database(name, mode, true)
@@ -81,19 +83,24 @@ void pgs_base_db::add_full_name1(const std::wstring& name)
     list_name(full_name, schema, table);
 }
 
-void pgs_base_db::add_full_name2(const std::wstring& schema, const std::wstring& table)
+std::wstring pgs_base_db::list_key(const std::wstring& schema, const std::wstring& table)
 {
-    tk_wlog(1, L"pgs_base_db::add_full_name2(%s,%s)", schema, table);
     const pgs_engine& engine = pgs_engine::instance();
     // A schema or table holding a dot is quoted in the key, so that two tables never share
     // one ("a"."b.c" and "a.b"."c").
-    std::wstring full_name =
+    const std::wstring full_name =
         engine.no_schema() || schema.empty() ? table : udb_table_key(schema, table);
-    if (!engine.case_sensitive())
+    return engine.fold_name(full_name);
+}
+
+void pgs_base_db::add_full_name2(const std::wstring& schema, const std::wstring& table)
+{
+    tk_wlog(1, L"pgs_base_db::add_full_name2(%s,%s)", schema, table);
+    if (!pgs_engine::instance().case_sensitive())
     {
         tk_log(1, "Case-sensitive is OFF, make table name lowercase");
-        full_name = engine.fold_name(full_name);
     }
+    const std::wstring full_name = list_key(schema, table);
     tk_wlog(1, L"full_name=%s", full_name);
     list_name(full_name, schema, table);
 }
@@ -169,13 +176,88 @@ void pgs_database::read_table_list(const std::wstring& schema)
 {
     tk_log(2, "pgs_database::get_schema_info #2");
     tk_wlog(2, L"schema_pattern=%s", schema);
+    m_list_schema = schema;
+    for (const auto& row : table_rows(schema))
+    {
+        add_full_name2(tk_wstring::from_utf8(row[0].c_str()),
+                       tk_wstring::from_utf8(row[1].c_str()));
+    }
+}
+
+std::vector<std::wstring> pgs_database::get_all_tables()
+{
+    tk_log(2, "pgs_database::get_all_tables");
+    if (m_list_schema.empty())
+    {
+        return get_tables();
+    }
+    std::vector<std::wstring> names;
+    std::set<std::wstring> seen;
+    for (const auto& row : table_rows(L""))
+    {
+        std::wstring name =
+            list_key(tk_wstring::from_utf8(row[0].c_str()), tk_wstring::from_utf8(row[1].c_str()));
+        // As in the list: with the no-schema switch a name stands for its first table only.
+        if (seen.insert(name).second)
+        {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+std::wstring pgs_database::describe_non_table(const std::wstring& name)
+{
+    tk_wlog(2, L"pgs_database::describe_non_table(%s)", name);
+    pgs_engine& engine = pgs_engine::instance();
+    const auto [schema, table] = pgs_split_name(name);
+    // What the user may name besides tables: views and partitions (a partition is no table of
+    // the list because its partitioned table reads it).
+    static const char sql[] =
+        "SELECT c.relkind, c.relispartition, pn.nspname, p.relname"
+        " FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+        " LEFT JOIN pg_catalog.pg_inherits i ON i.inhrelid = c.oid AND c.relispartition"
+        " LEFT JOIN pg_catalog.pg_class p ON p.oid = i.inhparent"
+        " LEFT JOIN pg_catalog.pg_namespace pn ON pn.oid = p.relnamespace"
+        " WHERE n.nspname = $1 AND c.relname = $2 AND c.relkind IN ('r', 'p', 'v', 'm')";
+    const pqxx::result rows = pgs_checked(
+        [&]
+        {
+            pqxx::work transaction(engine.connection(), "describe_non_table");
+            return transaction.exec_params(sql, tk_string::to_utf8(engine.fold_name(schema)),
+                                           tk_string::to_utf8(engine.fold_name(table)));
+        });
+    if (rows.empty())
+    {
+        return {};
+    }
+    const std::string kind = rows[0][0].c_str();
+    if (kind == "v")
+    {
+        return L"is a view: views are not converted";
+    }
+    if (kind == "m")
+    {
+        return L"is a materialized view: views are not converted";
+    }
+    if (std::string(rows[0][1].c_str()) == "t" && !rows[0][3].is_null())
+    {
+        const std::wstring parent = list_key(tk_wstring::from_utf8(rows[0][2].c_str()),
+                                             tk_wstring::from_utf8(rows[0][3].c_str()));
+        return L"is a partition of " + parent + L": its rows arrive with " + parent;
+    }
+    return {};
+}
+
+pqxx::result pgs_database::table_rows(const std::wstring& schema)
+{
     // Ordinary and partitioned tables; partitions are left out because their partitioned table
     // already delivers their rows.
     static const std::string base_sql =
         "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c"
         " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
         " WHERE c.relkind IN ('r', 'p') AND NOT c.relispartition AND ";
-    const pqxx::result rows = pgs_checked(
+    return pgs_checked(
         [&]
         {
             pqxx::work transaction(pgs_engine::instance().connection(), "get_tables");
@@ -189,11 +271,6 @@ void pgs_database::read_table_list(const std::wstring& schema)
                                     " AND n.nspname NOT LIKE 'pg\\_toast%'"
                                     " AND n.nspname NOT LIKE 'pg\\_temp\\_%' ORDER BY 1, 2");
         });
-    for (const auto& row : rows)
-    {
-        add_full_name2(tk_wstring::from_utf8(row[0].c_str()),
-                       tk_wstring::from_utf8(row[1].c_str()));
-    }
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name,

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <pqxx/result>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     /// no-schema switch is on or the schema is empty, else "schema.table"; a name listed
     /// already keeps its first table.
     void add_full_name2(const std::wstring& schema, const std::wstring& table);
+    /// The name add_full_name2 lists the table under.
+    static std::wstring list_key(const std::wstring& schema, const std::wstring& table);
     /// The schema and table a listed name stands for; nothing for a name not listed.
     std::optional<std::pair<std::wstring, std::wstring>>
     find_full_name(const std::wstring& name) const;
@@ -98,6 +101,13 @@ public:
     /// A recordset over a listed table; tk_mail_assertion ("pgs_db", 503) for a name not
     /// listed; pgs_exception when its catalog cannot be read.
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+    /// "is a view: views are not converted", "is a materialized view: ...", "is a partition of
+    /// <schema>.<table>: its rows arrive with <schema>.<table>"; empty for any other name. The
+    /// name is read as get_table reads it. Throws pgs_exception.
+    std::wstring describe_non_table(const std::wstring& name) override;
+    /// The tables of every schema, named as the table list names them, whatever schema the
+    /// list was read for. Throws pgs_exception.
+    std::vector<std::wstring> get_all_tables() override;
     /// Runs a statement and commits it. Throws pgs_exception.
     void query(const std::wstring& sql) override;
     /// Runs a statement and rolls it back; true when it ran.
@@ -105,6 +115,11 @@ public:
 
 private:
     void read_table_list(const std::wstring& schema);
+    /// The (schema, table) rows of the tables of `schema`, of every schema when empty.
+    pqxx::result table_rows(const std::wstring& schema);
+
+    /// The schema the table list was read for; empty for every schema.
+    std::wstring m_list_schema;
     /// Throws pgs_exception when the database was opened as the conversion's source.
     void refuse_in_source() const;
     /// Runs one statement in a transaction of that name and commits it; a library failure

@@ -19,6 +19,11 @@ public:
 /// broken_connection): the server is gone, not just this statement refused.
 bool pgs_connection_broken(const std::exception& error);
 
+/// The library's text of `error`, with what it means for the conversion when the server refused
+/// a read because row-level security applies to the login (which the readers turn off, so that
+/// no policy filters rows without a word).
+std::string pgs_error_text(const std::exception& error);
+
 /// Runs `action` and returns its result. A library failure leaves as pgs_exception carrying
 /// `prefix` + the library's text; the system's own exceptions and bad_alloc pass unchanged.
 template <class Action>
@@ -40,7 +45,7 @@ decltype(auto) pgs_checked(Action&& action, const std::string& prefix = {})
     {
         // libpqxx 6 and 7 share no base of their own, but every error of theirs is a
         // std::exception.
-        pgs_exception failure(prefix + error.what());
+        pgs_exception failure(prefix + pgs_error_text(error));
         failure.set_connection_lost(pgs_connection_broken(error));
         throw failure;
     }

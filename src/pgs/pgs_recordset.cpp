@@ -242,6 +242,8 @@ std::int64_t pgs_recordset::get_rec_count()
         [&]
         {
             pqxx::work transaction(connection, "get_rec_count");
+            // The count is what the run promises: a policy may not shorten it either.
+            transaction.exec(pgs_row_security_sql);
             return transaction.exec(tk_string::to_utf8(sql))[0][0].as<std::int64_t>();
         },
         "Cannot get number of records (" + tk_string::to_ansi(name()) + "): ");
@@ -312,6 +314,7 @@ udb_column_measures pgs_recordset::measure_columns(const std::vector<std::wstrin
         [&]
         {
             pqxx::work transaction(connection, "measure_columns");
+            transaction.exec(pgs_row_security_sql);
             const pqxx::row row = transaction.exec1(tk_string::to_utf8(sql));
             pqxx::row::size_type field = 0;
             for (std::int32_t& longest : measures.longest_units)
@@ -384,6 +387,8 @@ void pgs_recordset::reset()
             // server would cost more than all the rest of the reading), and floats with all
             // their digits, whatever the database's or role's own settings say.
             m_read_transaction->exec(pgs_output_settings_sql);
+            // Every row or a failure: a policy must not filter the rows without a word.
+            m_read_transaction->exec(pgs_row_security_sql);
             tk_log(2, "SQL=%s", sql);
             m_read_transaction->exec("DECLARE mycursor NO SCROLL CURSOR FOR " + sql);
             // Each block is asked for as soon as the one before it arrives, so the server

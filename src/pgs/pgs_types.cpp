@@ -243,6 +243,8 @@ const char pgs_output_settings_sql[] =
     " SET LOCAL IntervalStyle = 'postgres'; SET LOCAL extra_float_digits = 3;"
     " SET LOCAL bytea_output = 'hex'";
 
+const char pgs_row_security_sql[] = "SET LOCAL row_security = off";
+
 bool pgs_is_plain_number(std::string_view text)
 {
     return !text.empty() && number_length(text) == text.size();

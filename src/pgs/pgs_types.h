@@ -18,6 +18,11 @@
 /// reader sets itself: a user's query text may rely on the session's own.)
 extern const char pgs_output_settings_sql[];
 
+/// SET LOCAL statement that turns row-level security off for the statements that read a
+/// table's rows or count them: a read that a policy would filter then fails instead of
+/// delivering part of the table. Logins that bypass row security read every row either way.
+extern const char pgs_row_security_sql[];
+
 /// The value type of a PostgreSQL type name as the catalog reports it (information_schema's
 /// data_type); any name not in the table is VT_BSTR. A numeric, with a declared precision or
 /// without, and money are VT_DECIMAL: every digit is kept.

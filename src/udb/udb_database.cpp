@@ -62,6 +62,16 @@ const std::vector<std::wstring>& udb_database::get_tables()
     return m_tables;
 }
 
+std::wstring udb_database::describe_non_table(const std::wstring&)
+{
+    return {};
+}
+
+std::vector<std::wstring> udb_database::get_all_tables()
+{
+    return get_tables();
+}
+
 bool udb_database::is_table_exist(const std::wstring& name)
 {
     tk_wlog(2, L"udb_database::is_table_exist(%s,case_sensitive=%d)", name, m_case_sensitive);

@@ -93,6 +93,13 @@ public:
     /// Contract: true when `name` is a known table (compared exactly when case-sensitive, else
     /// without case).
     virtual bool is_table_exist(const std::wstring& name);
+    /// Contract: for a name that is no table of the list but some other object of the database
+    /// (a view, a partition), why it is not converted alone ("is a view: views are not
+    /// converted"); empty when the database has nothing of that name. The base answers empty.
+    virtual std::wstring describe_non_table(const std::wstring& name);
+    /// Contract: the names of every table of the database, of every schema, as get_tables
+    /// names them (the list may hold one schema only). The base answers get_tables.
+    virtual std::vector<std::wstring> get_all_tables();
 
     /// The indexes that table creation could not create since the last call, in order; the
     /// list is emptied.

@@ -55,10 +55,10 @@ void wizard_reporter::progress_line(const conversion_progress& line)
     wizard_shell::instance().write_log(line.text);
 }
 
-void wizard_reporter::table_missing(const std::wstring& table)
+void wizard_reporter::table_missing(const std::wstring& table, const std::wstring& what)
 {
     wizard_shell& shell = wizard_shell::instance();
-    const std::wstring text = L"Table " + table + L" not exists";
+    const std::wstring text = L"Table " + table + L" " + (what.empty() ? L"not exists" : what);
     tk_wlog(3, L"%s", text);
     shell.write_log(text + L"\n");
     shell.append_error(plat::wide_to_utf8(text));

@@ -58,9 +58,9 @@ void agent_reporter::progress_line(const conversion_progress& line)
     m_console.progress_line(line);
 }
 
-void agent_reporter::table_missing(const std::wstring& table)
+void agent_reporter::table_missing(const std::wstring& table, const std::wstring& what)
 {
-    m_console.table_missing(table);
+    m_console.table_missing(table, what);
 }
 
 void agent_reporter::index_failed(const std::wstring& table, const std::wstring& index,

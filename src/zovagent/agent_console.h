@@ -54,7 +54,7 @@ public:
 
     void start() override;
     void progress_line(const conversion_progress& line) override;
-    void table_missing(const std::wstring& table) override;
+    void table_missing(const std::wstring& table, const std::wstring& what) override;
     void run_failed(const std::string& text) override;
     void index_failed(const std::wstring& table, const std::wstring& index,
                       const std::wstring& reason) override;

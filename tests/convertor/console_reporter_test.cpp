@@ -72,8 +72,14 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      "Converting table public.été(7 records)\n", ""},
         console_case{"MissingTableOnTheErrorStream",
-                     [](console_reporter& reporter) { reporter.table_missing(L"public.gone"); }, "",
-                     "Table public.gone not exists\n"},
+                     [](console_reporter& reporter)
+                     { reporter.table_missing(L"public.gone", L""); },
+                     "", "Table public.gone not exists\n"},
+        console_case{"ViewNamedWhatItIs",
+                     [](console_reporter& reporter) {
+                         reporter.table_missing(L"public.v", L"is a view: views are not converted");
+                     },
+                     "", "Table public.v is a view: views are not converted\n"},
         console_case{"IndexNotCreatedOnStandardOutputWithItsReason",
                      [](console_reporter& reporter)
                      {

@@ -174,4 +174,27 @@ TEST_F(ConversionFromPostgres, NumericsWithoutPrecisionAreMeasuredAndNaNRowsRepo
                          "append [dbo].[too_fine] 6"}));
 }
 
+// Without a list only the tables of public are converted, but a namesake of another schema that
+// the run leaves out still refuses the table that would take its copy.
+TEST_F(ConversionFromPostgres, NamesakeOfASchemaTheRunLeavesOutRefusesTheTable)
+{
+    m_database->execute(
+        "CREATE SCHEMA dbo; CREATE TABLE dbo.t (id int PRIMARY KEY);"
+        "CREATE TABLE public.t (id int PRIMARY KEY);"
+        "CREATE TABLE public.u (id int PRIMARY KEY); INSERT INTO public.u VALUES (1);");
+    conv_test::run_bench bench(convertor_flavour::agent);
+    bench.converter().set_mode(1);
+    bench.destination.tables = {L"[dbo].[t]"};
+    convert_into_fake(bench);
+
+    EXPECT_EQ(bench.handler->messages,
+              (std::vector<std::string>{
+                  "public.t: Table public.t was not converted: it has namesakes in the source "
+                  "(dbo.t, public.t) whose destination names are chosen by each run (public.t "
+                  "into [dbo].[t]), and this run does not convert dbo.t; convert all of them "
+                  "together, or into a new database with --mode=0."}));
+    EXPECT_EQ(conv_test::filtered(bench.events, {"delete_tab", "create_table", "append"}),
+              (event_log{"create_table [dbo].[u] columns=1 indexes=1", "append [dbo].[u] 1"}));
+}
+
 } // namespace

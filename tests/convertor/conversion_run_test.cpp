@@ -812,4 +812,128 @@ TEST(ConversionRun, ProgressIsReadableFromAnotherThreadWhileTheRunWrites)
     EXPECT_EQ(bench.converter().current_table(), L"public.c");
 }
 
+// Destination names are chosen per run: tables whose destination names meet (a schema taken as
+// dbo, names that differ only by case, names the renaming makes) are converted only all of them
+// together into destination tables that are all theirs or none yet; the others go on.
+struct namesake_case
+{
+    const char* name;
+    int mode;
+    std::vector<std::wstring> source;
+    std::vector<std::wstring> listed; ///< the run's table list; empty: every table
+    std::vector<std::wstring> existing;
+    event_log expected_events;
+    std::vector<std::string> expected_messages;
+};
+
+class NamesakesAcrossRuns : public testing::TestWithParam<namesake_case>
+{
+};
+
+TEST_P(NamesakesAcrossRuns, ConvertOnlyWholeIntoTheirOwnTables)
+{
+    const namesake_case& test = GetParam();
+    run_bench bench;
+    bench.converter().set_mode(test.mode);
+    for (const std::wstring& key : test.source)
+    {
+        bench.source.tables.push_back({key, 1});
+    }
+    bench.converter().tables() = test.listed;
+    bench.destination.tables = test.existing;
+    bench.run();
+    EXPECT_EQ(filtered(bench.events, {"delete_tab", "create_table", "append"}),
+              test.expected_events);
+    EXPECT_EQ(bench.handler->messages, test.expected_messages);
+    EXPECT_EQ(bench.converter().failures_reported(), test.expected_messages.size());
+}
+
+std::string create_of(const std::string& name)
+{
+    return "create_table " + name + " columns=2 indexes=1";
+}
+
+std::string namesake_refusal(const std::string& key, const std::string& sources,
+                             const std::string& destinations, const std::string& reason)
+{
+    return key + ": Table " + key + " was not converted: it has namesakes in the source (" +
+           sources + ") whose destination names are chosen by each run (" + destinations +
+           "), and " + reason +
+           "; convert all of them together, or into a new database with --mode=0.";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, NamesakesAcrossRuns,
+    testing::Values(
+        namesake_case{"WholeGroupIntoNoTablesYet",
+                      1,
+                      {L"dbo.t", L"public.t"},
+                      {},
+                      {},
+                      {create_of("[dbo].[t]"), "append [dbo].[t] 1", create_of("[dbo].[_t]"),
+                       "append [dbo].[_t] 1"},
+                      {}},
+        namesake_case{"RerunWithTheSameListOverwritesTheirOwnTables",
+                      1,
+                      {L"dbo.t", L"public.t"},
+                      {L"dbo.t", L"public.t"},
+                      {L"[dbo].[t]", L"[dbo].[_t]"},
+                      {"delete_tab [dbo].[t]", create_of("[dbo].[t]"), "append [dbo].[t] 1",
+                       "delete_tab [dbo].[_t]", create_of("[dbo].[_t]"), "append [dbo].[_t] 1"},
+                      {}},
+        namesake_case{"PartOfTheGroupIsRefusedAndTheRestGoesOn",
+                      1,
+                      {L"dbo.t", L"public.t", L"public.u"},
+                      {L"public.t", L"public.u"},
+                      {L"[dbo].[t]", L"[dbo].[_t]", L"[dbo].[u]"},
+                      {"delete_tab [dbo].[u]", create_of("[dbo].[u]"), "append [dbo].[u] 1"},
+                      {namesake_refusal("public.t", "dbo.t, public.t", "public.t into [dbo].[t]",
+                                        "this run does not convert dbo.t")}},
+        namesake_case{
+            "NamesakeAddedSinceTheLastRunRefusesTheGroup",
+            3,
+            {L"public.MIXED", L"public.Mixed", L"public.mixed"},
+            {},
+            {L"[dbo].[Mixed]", L"[dbo].[_mixed]"},
+            {},
+            {namesake_refusal("public.MIXED", "public.MIXED, public.Mixed, public.mixed",
+                              "public.MIXED into [dbo].[MIXED], public.Mixed into [dbo].[_Mixed], "
+                              "public.mixed into [dbo].[1_mixed]",
+                              "the destination holds [dbo].[Mixed], [dbo].[_mixed], not the "
+                              "tables this run gives them"),
+             namesake_refusal("public.Mixed", "public.MIXED, public.Mixed, public.mixed",
+                              "public.MIXED into [dbo].[MIXED], public.Mixed into [dbo].[_Mixed], "
+                              "public.mixed into [dbo].[1_mixed]",
+                              "the destination holds [dbo].[Mixed], [dbo].[_mixed], not the "
+                              "tables this run gives them"),
+             namesake_refusal("public.mixed", "public.MIXED, public.Mixed, public.mixed",
+                              "public.MIXED into [dbo].[MIXED], public.Mixed into [dbo].[_Mixed], "
+                              "public.mixed into [dbo].[1_mixed]",
+                              "the destination holds [dbo].[Mixed], [dbo].[_mixed], not the "
+                              "tables this run gives them")}},
+        namesake_case{
+            "RenamedNameOfAnotherTableJoinsTheGroup",
+            2,
+            {L"public._t", L"public.t"},
+            {L"public.t"},
+            {},
+            {},
+            {namesake_refusal("public.t", "public._t, public.t", "public.t into [dbo].[t]",
+                              "this run does not convert public._t")}},
+        namesake_case{"NamesThatOnlyLookRenamedAreNoNamesakes",
+                      1,
+                      {L"public.2020_t", L"public.t"},
+                      {L"public.t"},
+                      {L"[dbo].[t]"},
+                      {"delete_tab [dbo].[t]", create_of("[dbo].[t]"), "append [dbo].[t] 1"},
+                      {}},
+        namesake_case{"NewDatabaseModeConvertsAsBefore",
+                      0,
+                      {L"dbo.t", L"public.t"},
+                      {L"public.t"},
+                      {},
+                      {create_of("[dbo].[t]"), "append [dbo].[t] 1"},
+                      {}}),
+    [](const testing::TestParamInfo<namesake_case>& param_info) { return param_info.param.name; });
+
 } // namespace

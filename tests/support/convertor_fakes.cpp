@@ -502,9 +502,9 @@ void recording_reporter::progress_line(const conversion_progress& line)
     }
 }
 
-void recording_reporter::table_missing(const std::wstring& table)
+void recording_reporter::table_missing(const std::wstring& table, const std::wstring& what)
 {
-    lines.push_back("missing " + narrow(table));
+    lines.push_back("missing " + narrow(table) + (what.empty() ? "" : " " + narrow(what)));
 }
 
 void recording_reporter::index_failed(const std::wstring& table, const std::wstring& index,

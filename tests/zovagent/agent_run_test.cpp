@@ -135,6 +135,24 @@ TEST_F(AgentRun, TableListWithAMissingTableConvertsTheOthers)
                          "append [dbo].[t3] 3"}));
 }
 
+// A view or a partition exists, but is no table the run converts alone: the console says what
+// it is.
+TEST_F(AgentRun, ViewAndPartitionInTheListAreCalledWhatTheyAre)
+{
+    m_database->execute(
+        "CREATE VIEW v AS SELECT 1 AS x;"
+        "CREATE TABLE m (id int, d date) PARTITION BY RANGE (d);"
+        "CREATE TABLE m_2020 PARTITION OF m FOR VALUES FROM ('2020-01-01') TO ('2021-01-01');");
+    const std::string list = m_dir.file("tables.txt");
+    test_support::write_file(list, "public.m_2020\r\npublic.t3\r\npublic.v\r\n");
+    const agent_result result = run({"--tab_file=" + list});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Table public.m_2020 is a partition of public.m: its rows arrive with "
+                          "public.m\nTable public.v is a view: views are not converted\n");
+    EXPECT_EQ(conv_test::filtered(m_events, {"create_table"}),
+              (event_log{"create_table [dbo].[t3] columns=1 indexes=1"}));
+}
+
 TEST_F(AgentRun, WithoutAListEveryTableIsConvertedInNameOrder)
 {
     const agent_result result = run({"--tab_def"});
