@@ -143,14 +143,12 @@ TEST(WizardQuickLaunchSqlServer, TheRememberedDestinationKeepsItsTable)
     const test_support::temp_dir home;
     const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
     const auto wide = [](const std::string& text) { return plat::utf8_to_wide_lossy(text); };
+    const auto connect = [&](vandrel_convertor& converter) { connect(converter); };
     {
         scripted_prompts prompts;
         wizard_process process(prompts);
         vandrel_convertor& converter = process.converter();
-        converter.set_sec_log(false);
-        converter.mssql_converter_impl::set_connection(
-            wide(servers->login.server), wide(servers->login.user), wide(servers->login.password));
-        converter.connect_mssql_server();
+        connect(converter);
         if (converter.mss().is_db_exist(name))
         {
             converter.mss().delete_db(name);
@@ -180,10 +178,7 @@ TEST(WizardQuickLaunchSqlServer, TheRememberedDestinationKeepsItsTable)
     scripted_prompts prompts;
     wizard_process process(prompts);
     vandrel_convertor& converter = process.converter();
-    converter.set_sec_log(false);
-    converter.mssql_converter_impl::set_connection(
-        wide(servers->login.server), wide(servers->login.user), wide(servers->login.password));
-    converter.connect_mssql_server();
+    connect(converter);
     EXPECT_EQ(agent_test::destination_reader(converter.mss(), "wizq_kept").tables(),
               std::vector<std::string>{"dbo.kept"});
     converter.mss().delete_db(name);
