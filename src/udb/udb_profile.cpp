@@ -120,7 +120,6 @@ std::size_t key_quoted_parts(const std::wstring& text, std::vector<quoted_span>&
         const std::size_t close = closing_quote(text, 0);
         if (close == std::wstring::npos || !ends_part(close + 1, L".= "))
         {
-            spans.clear();
             return 0;
         }
         spans.push_back({0, close});
