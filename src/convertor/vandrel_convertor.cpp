@@ -4,6 +4,54 @@
 #include "tk/tk_logger.h"
 #include "udb/udb_profile.h"
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace
+{
+
+/// Whether the profile holds anything the converter reads: a selected table or query, or a
+/// setting with a value. A file without one (empty, of other sections, of keys this program
+/// does not know) is no profile, and loading it must not pass for loading settings.
+bool holds_settings(const udb_profile& profile)
+{
+    static const std::array<std::pair<const wchar_t*, const wchar_t*>, 20> keys{{
+        {profile_keys::generic, L"src"},
+        {profile_keys::generic, L"dest"},
+        {profile_keys::generic, L"mode"},
+        {profile_keys::generic, L"logfile"},
+        {profile_keys::generic, L"skip indexes"},
+        {profile_keys::generic, L"only definitions"},
+        {profile_keys::generic, L"no schema"},
+        {profile_keys::mssql, L"server"},
+        {profile_keys::mssql, L"windows authentication"},
+        {profile_keys::mssql, L"login"},
+        {profile_keys::mssql, L"password"},
+        {profile_keys::mssql, L"connect as DBO"},
+        {profile_keys::mssql, L"dump insert comments"},
+        {profile_keys::mssql, L"dump create database"},
+        {profile_keys::mssql, L"dump create table"},
+        {profile_keys::pgs, L"host"},
+        {profile_keys::pgs, L"user"},
+        {profile_keys::pgs, L"password"},
+        {profile_keys::pgs, L"schema"},
+        {profile_keys::pgs, L"port"},
+    }};
+    const auto has_entries = [&](const wchar_t* section)
+    {
+        const auto found = profile.sections().find(section);
+        return found != profile.sections().end() && !found->second.empty();
+    };
+    return has_entries(profile_keys::selected_tables) ||
+           has_entries(profile_keys::available_queries) ||
+           std::any_of(keys.begin(), keys.end(),
+                       [&](const auto& key)
+                       { return !profile.get_value(key.first, key.second).empty(); });
+}
+
+} // namespace
+
 vandrel_convertor::vandrel_convertor(convertor_flavour flavour)
     : tk_serializer(settings_key)
     , m_flavour(flavour)
@@ -88,7 +136,7 @@ bool vandrel_convertor::load_profile_file(const std::wstring& path)
 {
     tk_wlog(2, L"vandrel_convertor::load_profile_file(%s)", path);
     udb_profile profile;
-    if (!profile.load(path))
+    if (!profile.load(path) || !holds_settings(profile))
     {
         return false;
     }

@@ -65,7 +65,8 @@ public:
     bool save_profile_file(const std::wstring& path);
     /// Reads a profile into the settings. The profile is read and checked whole first: a
     /// missing file, an invalid mode or port and a refused log file throw tk_exception
-    /// (severity 1) and a malformed file answers false, and then nothing is applied.
+    /// (severity 1) and a malformed file, or one that holds no selected table or query and no
+    /// setting with a value, answers false, and then nothing is applied.
     bool load_profile_file(const std::wstring& path);
     /// Stores the 17 settings in the settings store, or loads them (each first given its
     /// default). A value that is missing or unreadable keeps the field; false when any value

@@ -9,8 +9,10 @@
 #include "tk/tk_logger.h"
 #include "tk/tk_string.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cwchar>
 #include <fcntl.h>
 #include <fstream>
 #include <string_view>
@@ -75,6 +77,98 @@ std::wstring unescape(const std::wstring& value)
         }
     }
     return out;
+}
+
+// A quoted part of a table key: from its opening quote to its closing one, both included.
+struct quoted_span
+{
+    std::size_t open;
+    std::size_t close;
+};
+
+// The closing quote of the part that opens at `open` (a doubled quote is one inside it), or npos.
+std::size_t closing_quote(const std::wstring& text, std::size_t open)
+{
+    for (std::size_t at = open + 1; at < text.size(); ++at)
+    {
+        if (text[at] != L'"')
+        {
+            continue;
+        }
+        if (at + 1 < text.size() && text[at + 1] == L'"')
+        {
+            ++at;
+            continue;
+        }
+        return at;
+    }
+    return std::wstring::npos;
+}
+
+// Where the table key at the start of a [Selected Tables] line ends its quoted parts, read as
+// the table keys are written: a quoted part opens the key or follows its dot and closes before
+// the dot, the '=', a blank or the end. The line splits at the first '=' from there; without a
+// closed quoted part (or with one followed by anything else) at the first '=' of the line.
+std::size_t key_quoted_parts(const std::wstring& text, std::vector<quoted_span>& spans)
+{
+    spans.clear();
+    const auto ends_part = [&](std::size_t at, const wchar_t* allowed)
+    { return at >= text.size() || std::wcschr(allowed, text[at]) != nullptr; };
+    std::size_t pos = 0;
+    if (!text.empty() && text.front() == L'"')
+    {
+        const std::size_t close = closing_quote(text, 0);
+        if (close == std::wstring::npos || !ends_part(close + 1, L".= "))
+        {
+            return 0;
+        }
+        spans.push_back({0, close});
+        pos = close + 1;
+    }
+    else
+    {
+        pos = text.find_first_of(L".=");
+        if (pos == std::wstring::npos || text[pos] == L'=')
+        {
+            return 0;
+        }
+    }
+    if (pos < text.size() && text[pos] == L'.' && pos + 1 < text.size() && text[pos + 1] == L'"')
+    {
+        const std::size_t close = closing_quote(text, pos + 1);
+        if (close == std::wstring::npos || !ends_part(close + 1, L"= "))
+        {
+            spans.clear();
+            return 0;
+        }
+        spans.push_back({pos + 1, close});
+        pos = close + 1;
+    }
+    return pos;
+}
+
+// A table key with `\`, CR and LF escaped (or, reading, unescaped) inside its quoted parts
+// only: the key writer quotes every part that holds one, and text outside stays as written.
+std::wstring convert_quoted_parts(const std::wstring& key, const std::vector<quoted_span>& spans,
+                                  std::wstring (*convert)(const std::wstring&))
+{
+    std::wstring out;
+    std::size_t pos = 0;
+    for (const quoted_span& span : spans)
+    {
+        out += key.substr(pos, span.open - pos);
+        out += convert(key.substr(span.open, span.close - span.open + 1));
+        pos = span.close + 1;
+    }
+    return out + key.substr(std::min(pos, key.size()));
+}
+
+// A table key as its [Selected Tables] line holds it.
+std::wstring written_table_key(const std::wstring& key)
+{
+    std::vector<quoted_span> spans;
+    key_quoted_parts(key, spans);
+    return convert_quoted_parts(key, spans, escape);
 }
 
 // A bare key reads back as the same key only when the reader cannot take it for something else:
@@ -167,6 +261,27 @@ udb_profile::section_map& udb_profile::get_tables_section()
     return found->second;
 }
 
+void udb_profile::check_values_kept() const
+{
+    for (const auto& [section, entries] : m_sections)
+    {
+        for (const auto& [key, value] : entries)
+        {
+            // The reader trims each line, and only the SQL texts are escaped.
+            const bool trailing_blank = !value.empty() && value.back() == L' ';
+            if (trailing_blank ||
+                (!holds_sql(section) && value.find_first_of(L"\r\n") != std::wstring::npos))
+            {
+                throw tk_exception(
+                    L"The setting \"" + key + L"\" of [" + section + L"] " +
+                        (trailing_blank ? L"ends with a blank" : L"holds a line break") +
+                        L", which a profile cannot keep; the profile was not saved.",
+                    tk_severity::ends_run);
+            }
+        }
+    }
+}
+
 bool udb_profile::store(const std::wstring& path) const
 {
     tk_wlog(2, L"udb_profile::store)");
@@ -175,13 +290,16 @@ bool udb_profile::store(const std::wstring& path) const
     {
         return false;
     }
+    check_values_kept();
     std::string content;
     for (const auto& [section, entries] : m_sections)
     {
         append_line(content, L"[" + section + L"]");
         const bool sql = holds_sql(section);
-        for (const auto& [key, value] : entries)
+        for (const auto& [entry_key, value] : entries)
         {
+            const std::wstring key =
+                section == tables_section ? written_table_key(entry_key) : entry_key;
             if (section == tables_section && value.empty() && can_be_bare(key))
             {
                 append_line(content, key);
@@ -225,6 +343,12 @@ bool udb_profile::load(const std::wstring& path)
     // Lines of any length: the wizard writes a long query as one line.
     while (std::getline(stream, bytes))
     {
+        // Text conversion stops at a NUL: a binary file would read as an empty profile, and its
+        // caller would go on with the settings it had.
+        if (bytes.find('\0') != std::string::npos)
+        {
+            return false;
+        }
         if (!bytes.empty() && bytes.back() == '\r')
         {
             bytes.pop_back();
@@ -245,17 +369,23 @@ bool udb_profile::load(const std::wstring& path)
             return false;
         }
         section_map& entries = m_sections[*current];
-        const std::size_t equals = trimmed.find(L'=');
+        std::vector<quoted_span> spans;
+        // Only a table key's quoted parts may hold an '=' that does not split the line.
+        const std::size_t key_end =
+            *current == tables_section ? key_quoted_parts(trimmed, spans) : 0;
+        const std::size_t equals = trimmed.find(L'=', key_end);
+        const auto key_of = [&](const std::wstring& text)
+        { return tk_trim_w(convert_quoted_parts(text, spans, unescape)); };
         if (equals != std::wstring::npos)
         {
             const std::wstring value = trimmed.substr(equals + 1);
-            entries.emplace(tk_trim_w(trimmed.substr(0, equals)),
+            entries.emplace(key_of(trimmed.substr(0, equals)),
                             holds_sql(*current) ? unescape(value) : value);
         }
         else
         {
             m_raw_lines[*current].push_back(line);
-            entries.emplace(trimmed, std::wstring());
+            entries.emplace(key_of(trimmed), std::wstring());
         }
     }
     return !stream.bad();

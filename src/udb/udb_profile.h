@@ -13,7 +13,8 @@
 /// empty value is written as the bare key, unless the reader would take that line for a header
 /// or an empty line. Values of [Available Queries] and [Selected Tables]
 /// (SQL texts) are written with "\" as "\\", CR as "\r" and LF as "\n", so a multi-line query
-/// reads back as one value.
+/// reads back as one value. A key of [Selected Tables] is a table key (udb_table_key): inside
+/// its quoted parts the same three are escaped, and an '=' there does not end the key.
 class udb_profile
 {
 public:
@@ -37,12 +38,16 @@ public:
     section_map& get_tables_section();
 
     /// Writes the profile to `path` (through a temporary file renamed over it, so a failure
-    /// leaves the previous file whole); false when the file cannot be written.
+    /// leaves the previous file whole); false when the file cannot be written. A value the file
+    /// would not give back (one ending with a blank, or holding CR or LF outside the two SQL
+    /// sections) throws tk_exception (severity 1) naming its key and section, before anything is
+    /// written.
     bool store(const std::wstring& path) const;
     /// Reads `path` into this profile. Throws tk_exception "Profile does not exist. Please verify
     /// the correct path/name was given." (severity 1) when it is not a readable regular file, and
     /// tk_exception_ex "Cannot convert to UNICODE string: ..." for invalid UTF-8. False when an
-    /// entry or raw line comes before any section header (what was read before stays).
+    /// entry or raw line comes before any section header or a line holds a NUL byte (what was
+    /// read before stays).
     bool load(const std::wstring& path);
 
     const std::map<std::wstring, section_map>& sections() const { return m_sections; }
@@ -52,6 +57,9 @@ public:
     }
 
 private:
+    /// Throws for the first value the file would not give back.
+    void check_values_kept() const;
+
     std::map<std::wstring, section_map> m_sections;
     std::map<std::wstring, std::vector<std::wstring>> m_raw_lines;
 };

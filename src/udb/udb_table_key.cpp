@@ -6,9 +6,33 @@
 namespace
 {
 
-std::wstring key_part(const std::wstring& part)
+bool has_bracket(const std::wstring& part)
 {
-    if (part.find(L'.') == std::wstring::npos && (part.empty() || part.front() != L'"'))
+    return part.find_first_of(L"[]") != std::wstring::npos;
+}
+
+/// Whether a part must be quoted so that the key reads back as the same pair: a dot or an
+/// opening quote would split or open it; unless the key holds a bracket (such keys keep the
+/// form they have always had, which the destination reads its own way), so must blanks at
+/// either end, which a profile line loses, and '=', a backslash, CR or LF, which split a
+/// profile line or are escaped inside a quoted part.
+bool needs_quotes(const std::wstring& part, bool bracketed)
+{
+    if (part.find(L'.') != std::wstring::npos || (!part.empty() && part.front() == L'"'))
+    {
+        return true;
+    }
+    if (bracketed || part.empty())
+    {
+        return false;
+    }
+    return part.front() == L' ' || part.back() == L' ' ||
+           part.find_first_of(L"=\\\r\n") != std::wstring::npos;
+}
+
+std::wstring key_part(const std::wstring& part, bool bracketed)
+{
+    if (!needs_quotes(part, bracketed))
     {
         return part;
     }
@@ -59,7 +83,9 @@ std::optional<std::wstring> read_part(const std::wstring& key, std::size_t& pos,
 
 std::wstring udb_table_key(const std::wstring& schema, const std::wstring& table)
 {
-    return schema.empty() ? key_part(table) : key_part(schema) + L"." + key_part(table);
+    const bool bracketed = has_bracket(schema) || has_bracket(table);
+    return schema.empty() ? key_part(table, bracketed)
+                          : key_part(schema, bracketed) + L"." + key_part(table, bracketed);
 }
 
 std::optional<udb_table_pair> udb_split_table_key(const std::wstring& key)
@@ -91,5 +117,11 @@ std::optional<udb_table_pair> udb_split_table_key(const std::wstring& key)
 std::wstring udb_normal_table_key(const std::wstring& key)
 {
     const std::optional<udb_table_pair> pair = udb_split_table_key(key);
-    return pair ? udb_table_key(pair->first, pair->second) : key;
+    // A bare name without schema is the key the source gives such a table (it never quotes
+    // one), so it stays as written.
+    if (!pair || (pair->first.empty() && !key.starts_with(L'"')))
+    {
+        return key;
+    }
+    return udb_table_key(pair->first, pair->second);
 }

@@ -11,7 +11,9 @@ using udb_table_pair = std::pair<std::wstring, std::wstring>;
 
 /// schema + "." + table; a part that holds a dot or begins with a double quote is written
 /// quoted ("sch.dot".t, a quote inside doubled), so that two tables never share a key and the
-/// key reads back as the same pair. An empty schema gives the table part alone.
+/// key reads back as the same pair. So is a part with a blank at either end, '=', a backslash,
+/// CR or LF, so that a profile line keeps it (public."t ", s."a=b"), unless either part holds
+/// '[' or ']': such keys keep the form above. An empty schema gives the table part alone.
 std::wstring udb_table_key(const std::wstring& schema, const std::wstring& table);
 
 /// The pair of a key written as udb_table_key writes it; an unquoted key splits at its first
@@ -20,5 +22,5 @@ std::wstring udb_table_key(const std::wstring& schema, const std::wstring& table
 std::optional<udb_table_pair> udb_split_table_key(const std::wstring& key);
 
 /// The key as udb_table_key writes it (`"public".t` becomes public.t); a key that does not
-/// parse stays as it is.
+/// parse, and an unquoted key without a schema, stays as it is.
 std::wstring udb_normal_table_key(const std::wstring& key);

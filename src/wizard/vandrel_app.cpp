@@ -147,6 +147,16 @@ int vandrel_run(const QString& command_line, wizard_prompts& prompts, const vand
                                        command_line.toStdWString(),
                                    tk_severity::ends_run);
             }
+            // Only the wizard's pages let the user agree to a run without tables; a quick launch
+            // would convert nothing and, in mode 0, still drop the destination.
+            if (converter.selected().empty() && converter.tables().empty())
+            {
+                throw tk_exception(L"The profile selects no table: " + command_line.toStdWString() +
+                                       L" (a quick launch converts only the tables its profile "
+                                       L"selects; the agent, zovagent --profile=, converts every "
+                                       L"table with it)",
+                                   tk_severity::ends_run);
+            }
         }
         wizard = std::make_unique<vandrel_wizard>(prompts, quick_launch);
         bool ready = true;

@@ -4,7 +4,9 @@
 #include "pgs_test_server.h"
 #include "plat/plat_text.h"
 #include "test_support.h"
+#include "udb/udb_table_key.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <pqxx/pqxx>
@@ -195,6 +197,99 @@ TEST_F(ConversionFromPostgres, NamesakeOfASchemaTheRunLeavesOutRefusesTheTable)
                   "together, or into a new database with --mode=0."}));
     EXPECT_EQ(conv_test::filtered(bench.events, {"delete_tab", "create_table", "append"}),
               (event_log{"create_table [dbo].[u] columns=1 indexes=1", "append [dbo].[u] 1"}));
+}
+
+// Tables whose names hold what a profile line could lose or split at, each beside the table the
+// line would otherwise be read as: the profile the wizard saves selects exactly the chosen
+// ones, and the agent converts those and no other.
+TEST_F(ConversionFromPostgres, AProfileSelectsForTheAgentExactlyTheTablesItWasSavedWith)
+{
+    struct table_name
+    {
+        std::string schema;
+        std::string table;
+        bool chosen;
+    };
+    const std::vector<table_name> tables{
+        {" s", "k", true},           {"s", "k", false},
+        {"public", "t ", true},      {"public", "t", false},
+        {"public", "a=b", true},     {"public", "a", false},
+        {"public", "l1\nl2", true},  {"public", "l1", false},
+        {"public", "cr\r", true},    {"public", "cr", false},
+        {"public", "a;b#c", true},   {"public", "\"q\"", true},
+        {"d.o.t", "x.y", true},      {"public", "b\\sl\\", true},
+        {"public", "\ttab\t", true}, {"public", "Ωμέγα ключ", true},
+        {"e=", " =\\n\" ", true}};
+    {
+        pqxx::connection connection(pgs_test::conninfo(m_settings, m_database->name()));
+        pqxx::nontransaction work(connection);
+        for (const table_name& name : tables)
+        {
+            const std::string full =
+                work.quote_name(name.schema) + "." + work.quote_name(name.table);
+            work.exec("CREATE SCHEMA IF NOT EXISTS " + work.quote_name(name.schema));
+            work.exec("CREATE TABLE " + full + " (id int)");
+            work.exec("INSERT INTO " + full + " VALUES (1)");
+        }
+    }
+    test_support::temp_dir files;
+    const std::wstring path = plat::utf8_to_wide_lossy(files.file("weird names.zov"));
+    std::vector<std::wstring> chosen;
+    {
+        conv_test::run_bench bench(convertor_flavour::wizard);
+        vandrel_convertor& converter = bench.converter();
+        converter.set_src(plat::utf8_to_wide_lossy(m_database->name()));
+        converter.set_schema(L"");
+        converter.set_connection(m_settings.host, m_settings.user, m_settings.password,
+                                 m_settings.port);
+        converter.connect_pgs_server();
+        std::vector<std::wstring> listed;
+        converter.get_all_tables(listed);
+        for (const table_name& name : tables)
+        {
+            const std::wstring key = udb_table_key(plat::utf8_to_wide_lossy(name.schema),
+                                                   plat::utf8_to_wide_lossy(name.table));
+            ASSERT_NE(std::find(listed.begin(), listed.end(), key), listed.end())
+                << plat::wide_to_utf8(key);
+            if (name.chosen)
+            {
+                chosen.push_back(key);
+            }
+        }
+        converter.tables() = chosen;
+        ASSERT_TRUE(converter.save_profile_file(path));
+    }
+
+    conv_test::run_bench bench(convertor_flavour::agent);
+    vandrel_convertor& converter = bench.converter();
+    converter.set_schema(L"");
+    ASSERT_TRUE(converter.load_profile_file(path));
+    std::vector<std::wstring> selected = converter.tables();
+    std::sort(selected.begin(), selected.end());
+    std::sort(chosen.begin(), chosen.end());
+    EXPECT_EQ(selected, chosen);
+    converter.connect_pgs_server();
+    converter.set_destination(
+        std::make_unique<conv_test::fake_destination>(bench.destination, bench.events));
+    converter();
+    EXPECT_TRUE(bench.handler->messages.empty());
+    event_log seen;
+    for (const std::string& event : conv_test::filtered(bench.events, {"create_table"}))
+    {
+        seen.push_back(event.substr(0, event.find(" columns=")));
+    }
+    event_log expected;
+    for (const table_name& name : tables)
+    {
+        if (name.chosen)
+        {
+            expected.push_back("create_table [" + (name.schema == "public" ? "dbo" : name.schema) +
+                               "].[" + name.table + "]");
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(seen, expected);
 }
 
 } // namespace

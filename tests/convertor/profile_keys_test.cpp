@@ -427,6 +427,95 @@ TEST(ProfileKeys, MalformedFileChangesNothing)
     EXPECT_EQ(bench.converter().src(), L"shop");
 }
 
+struct no_profile_case
+{
+    const char* name;
+    std::string content;
+};
+
+class NoProfile : public testing::TestWithParam<no_profile_case>
+{
+};
+
+// A file the converter would read nothing from must not pass for a loaded profile: its caller
+// would go on with the settings it had (a remembered destination, mode 0) as if the user had
+// chosen them.
+TEST_P(NoProfile, AnswersFalseAndChangesNothing)
+{
+    test_support::temp_dir files;
+    test_support::write_file(files.path() / "p.zov", GetParam().content);
+    run_bench bench;
+    vandrel_convertor& converter = bench.converter();
+    converter.tables() = {L"public.mine"};
+    const profile_settings before = settings_of(converter);
+    EXPECT_FALSE(converter.load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov"))));
+    EXPECT_EQ(settings_of(converter), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NoProfile,
+    testing::Values(
+        no_profile_case{"Empty", ""}, no_profile_case{"BlankLines", "\r\n   \r\n"},
+        no_profile_case{"ForeignSections",
+                        "[core]\n\trepositoryformatversion = 0\n\tbare = false\n[remote "
+                        "\"origin\"]\n\turl = https://example.com/x.git\n"},
+        no_profile_case{"UnknownKeyOnly", "[Generic settings]\r\nfoo=1\r\n"},
+        no_profile_case{"EmptySectionsOnly",
+                        "[Available Queries]\r\n\r\n[Selected Tables]\r\n\r\n[Generic "
+                        "settings]\r\n"},
+        no_profile_case{"KeysWithoutValues",
+                        "[Generic settings]\r\nsrc=\r\ndest=\r\nmode=\r\n[MS SQL Server "
+                        "settings]\r\nserver=\r\nlogin=\r\n[pgs settings]\r\nschema=\r\n"},
+        no_profile_case{"KnownKeyInAnotherSection", "[pgs settings]\r\ndest=shop\r\n"},
+        no_profile_case{"NulBytes", std::string(64, '\0')},
+        no_profile_case{"ProfileWithANulByte",
+                        std::string("[Generic settings]\r\ndest=other\0\r\nmode=3\r\n", 41)}),
+    [](const testing::TestParamInfo<no_profile_case>& param_info)
+    { return param_info.param.name; });
+
+TEST(ProfileKeys, OneSettingOrOneSelectedTableOrQueryMakesAProfile)
+{
+    for (const std::string body :
+         {"[Selected Tables]\r\npublic.t\r\n", "[Available Queries]\r\nq=SELECT 1\r\n",
+          "[pgs settings]\r\nport=5433\r\n", "[MS SQL Server settings]\r\nconnect as DBO=0\r\n",
+          "[Generic settings]\r\nno schema=0\r\n"})
+    {
+        SCOPED_TRACE(body);
+        test_support::temp_dir files;
+        test_support::write_file(files.path() / "p.zov", body);
+        run_bench bench;
+        EXPECT_TRUE(
+            bench.converter().load_profile_file(plat::utf8_to_wide_lossy(files.file("p.zov"))));
+    }
+}
+
+TEST(ProfileKeys, ASettingTheFileWouldNotGiveBackIsRefusedAndNothingIsWritten)
+{
+    test_support::temp_dir files;
+    const std::string path = files.file("p.zov");
+    run_bench bench;
+    vandrel_convertor& converter = bench.converter();
+    converter.set_connection(std::wstring(L"srv"), L"sa", L" p=w ");
+    try
+    {
+        converter.save_profile_file(plat::utf8_to_wide_lossy(path));
+        FAIL() << "the profile was saved";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(), "The setting \"password\" of [MS SQL Server settings] ends "
+                                   "with a blank, which a profile cannot keep; the profile was "
+                                   "not saved.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // A leading blank reads back.
+    converter.set_connection(std::wstring(L"srv"), L"sa", L" p=w");
+    ASSERT_TRUE(converter.save_profile_file(plat::utf8_to_wide_lossy(path)));
+    converter.set_connection(std::wstring(L"srv"), L"sa", L"other");
+    ASSERT_TRUE(converter.load_profile_file(plat::utf8_to_wide_lossy(path)));
+    EXPECT_EQ(converter.mss_password(), L" p=w");
+}
+
 struct port_text_case
 {
     const wchar_t* text;

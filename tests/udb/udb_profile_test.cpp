@@ -3,6 +3,7 @@
 #include "test_support.h"
 #include "tk/tk_exception.h"
 #include "udb/udb_profile.h"
+#include "udb/udb_table_key.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -152,8 +153,26 @@ INSTANTIATE_TEST_SUITE_P(
         parse_case{"RawLineBeforeHeaderFails", "junk\n[s]\n", false, ""},
         parse_case{"ByteOrderMarkFails", "\xEF\xBB\xBF[Available Queries]\nq=x\n", false, ""},
         parse_case{"NoFinalLineEnd", "[s]\nk=v", true, "[s]{k=v}"},
-        parse_case{"EmptyFile", "", true, ""}),
+        parse_case{"EmptyFile", "", true, ""},
+        parse_case{"NulByteFails", std::string("[s]\nk=v\0w\nl=x\n", 14), false, "[s]{}"},
+        parse_case{"QuotedTableKeyPartsKeepEqualsAndEscapes",
+                   "[Selected Tables]\npublic.\"a=b\"=SELECT 1\n\" s\".\"x\\\\y\\r\\n\"\n", true,
+                   "[Selected Tables]{\" s\".\"x\\y\r\n\"=;public.\"a=b\"=SELECT 1}"},
+        parse_case{"EscapesOutsideQuotedPartsStay", "[Selected Tables]\npublic.a\\nb=\n", true,
+                   "[Selected Tables]{public.a\\nb=}"}),
     [](const testing::TestParamInfo<parse_case>& param_info) { return param_info.param.label; });
+
+TEST(UdbProfile, OnlyAClosedQuotedPartOfATableKeyHoldsAnEqualsThatDoesNotSplit)
+{
+    temp_dir dir;
+    write_file(dir.file("in.zov"), "[Selected Tables]\n\"ab=c\n\"d=e\"x=f\n\"g\\\\=h\n"
+                                   "[s]\n\"a=b\".\"c\"=d\n");
+    udb_profile profile;
+    ASSERT_TRUE(profile.load(wide(dir.file("in.zov"))));
+    EXPECT_EQ(profile.sections().at(L"Selected Tables"),
+              (udb_profile::section_map{{L"\"ab", L"c"}, {L"\"d", L"e\"x=f"}, {L"\"g\\\\", L"h"}}));
+    EXPECT_EQ(profile.sections().at(L"s"), (udb_profile::section_map{{L"\"a", L"b\".\"c\"=d"}}));
+}
 
 TEST(UdbProfile, LongAndMultiLineValuesSurviveARoundTrip)
 {
@@ -279,6 +298,105 @@ TEST(UdbProfile, ValuesSectionsAndTheFirstValueWins)
     profile.add_section(L"new");
     profile.get_tables_section()[L"orders"] = L"";
     EXPECT_EQ(dump(profile), "[Selected Tables]{orders=}[new]{a=b}[s]{k=first}");
+}
+
+struct unkept_value_case
+{
+    const char* label;
+    std::wstring section;
+    std::wstring key;
+    std::wstring value;
+    std::string message;
+};
+
+class UdbProfileUnkeptValue : public testing::TestWithParam<unkept_value_case>
+{
+};
+
+// The reader trims each line and unescapes only the SQL texts: such a value would come back as
+// another one (a password that no longer logs in), so nothing is written.
+TEST_P(UdbProfileUnkeptValue, IsRefusedNamingItsSettingAndNothingIsWritten)
+{
+    const unkept_value_case& c = GetParam();
+    temp_dir dir;
+    const std::string path = dir.file("p.zov");
+    write_file(path, "[Generic settings]\r\nsrc=earlier\r\n");
+    udb_profile profile;
+    profile.set_value(L"Generic settings", L"src", L"kept");
+    profile.set_value(c.section, c.key, c.value);
+    try
+    {
+        profile.store(wide(path));
+        FAIL() << "the value was written";
+    }
+    catch (const tk_exception& error)
+    {
+        EXPECT_EQ(error.message(), c.message);
+        EXPECT_EQ(error.severity(), 1);
+    }
+    EXPECT_EQ(read_file(path), "[Generic settings]\r\nsrc=earlier\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, UdbProfileUnkeptValue,
+    testing::Values(
+        unkept_value_case{"TrailingBlank", L"MS SQL Server settings", L"password", L" p=w ",
+                          "The setting \"password\" of [MS SQL Server settings] ends with a "
+                          "blank, which a profile cannot keep; the profile was not saved."},
+        unkept_value_case{"OnlyBlanks", L"pgs settings", L"user", L"  ",
+                          "The setting \"user\" of [pgs settings] ends with a blank, which a "
+                          "profile cannot keep; the profile was not saved."},
+        unkept_value_case{"QueryEndingWithABlank", L"Available Queries", L"q", L"SELECT 1 ",
+                          "The setting \"q\" of [Available Queries] ends with a blank, which a "
+                          "profile cannot keep; the profile was not saved."},
+        unkept_value_case{"LineFeed", L"Generic settings", L"dest", L"shop\nx",
+                          "The setting \"dest\" of [Generic settings] holds a line break, which "
+                          "a profile cannot keep; the profile was not saved."},
+        unkept_value_case{"CarriageReturn", L"pgs settings", L"password", L"a\rb",
+                          "The setting \"password\" of [pgs settings] holds a line break, which "
+                          "a profile cannot keep; the profile was not saved."}),
+    [](const testing::TestParamInfo<unkept_value_case>& param_info)
+    { return param_info.param.label; });
+
+TEST(UdbProfile, LeadingBlanksTabsAndLineBreaksOfQueriesReadBack)
+{
+    udb_profile profile;
+    profile.set_value(L"MS SQL Server settings", L"password", L" p=w");
+    profile.set_value(L"pgs settings", L"password", L"\tx\t");
+    profile.set_value(L"Available Queries", L"q", L"SELECT 1\r\n");
+    profile.set_value(L"Selected Tables", L"public.t", L" SELECT\n2");
+    temp_dir dir;
+    ASSERT_TRUE(profile.store(wide(dir.file("p.zov"))));
+    udb_profile loaded;
+    ASSERT_TRUE(loaded.load(wide(dir.file("p.zov"))));
+    EXPECT_EQ(loaded.sections(), profile.sections());
+}
+
+// Table keys as the source writes them, whole tables and with a query: each reads back as the
+// same key and value, whatever the names hold.
+TEST(UdbProfile, TableKeysReadBackAsStored)
+{
+    const std::vector<std::pair<std::wstring, std::wstring>> names{
+        {L" s", L"k"},       {L"s", L"k"},      {L"public", L"t "}, {L"public", L"t"},
+        {L"public", L"a=b"}, {L"public", L"a"}, {L"a=b", L"=c="},   {L"x", L"a;b#c"},
+        {L"x", L"\"q"},      {L"x", L"q\"\""},  {L"d.o.t", L"x.y"}, {L"x", L"b\\sl\\"},
+        {L"x", L"cr\rlf\n"}, {L"\n", L"\r\n"},  {L"x", L"\ttab\t"}, {L"x", L"Ωμέγα ключ"},
+        {L"x", L" =\\n\" "}, {L"x", L"\\r\\n"}, {L"", L"lone"},     {L"", L" lone="}};
+    for (const bool with_query : {false, true})
+    {
+        SCOPED_TRACE(with_query ? "with a query" : "whole tables");
+        udb_profile profile;
+        for (const auto& [schema, table] : names)
+        {
+            profile.set_value(L"Selected Tables", udb_table_key(schema, table),
+                              with_query ? L"SELECT '" + table + L"'" : L"");
+        }
+        temp_dir dir;
+        ASSERT_TRUE(profile.store(wide(dir.file("t.zov"))));
+        udb_profile loaded;
+        ASSERT_TRUE(loaded.load(wide(dir.file("t.zov"))));
+        EXPECT_EQ(loaded.sections(), profile.sections());
+    }
 }
 
 } // namespace

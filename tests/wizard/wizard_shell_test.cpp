@@ -524,6 +524,7 @@ TEST(WizardQuickLaunch, FailedPostgreSqlConnectionEndsWithFailure)
         process.converter().pgs_converter_impl::set_connection("127.0.0.1", "nobody", "x", 1);
         process.converter().set_src(L"src");
         process.converter().set_dest(L"dest");
+        process.converter().tables() = {L"public.t"};
         ASSERT_TRUE(process.converter().save_profile_file(plat::utf8_to_wide_lossy(profile)));
     }
     bool window_shown = false;

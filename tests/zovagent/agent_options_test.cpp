@@ -227,7 +227,8 @@ TEST_F(AgentOptions, ProfileModeIsADigitFromZeroToFourAndAnEmptyOneKeepsTheOptio
     for (const auto& [line, mode] : cases)
     {
         SCOPED_TRACE(line);
-        test_support::write_file(profile, "[Generic settings]\r\n" + line + "\r\n");
+        // With a setting beside it: a file with no value at all is no profile.
+        test_support::write_file(profile, "[Generic settings]\r\n" + line + "\r\nsrc=s\r\n");
         ASSERT_TRUE(parse({"--src=s", "--dest=d", "--mode=1", "--profile=" + profile}));
         EXPECT_EQ(m_converter.mode(), mode);
     }

@@ -225,6 +225,28 @@ TEST(AgentProcessRefusal, EachRefusalIsOnStandardErrorAndSilentFirstSilencesIt)
     }
 }
 
+// A file the agent would read no setting from is no profile: the run would otherwise go on with
+// the options alone (mode 0 drops the destination). Nothing connects: the server named would
+// refuse, and the agent would say so.
+TEST(AgentProcessProfile, AFileThatHoldsNoSettingIsRefusedBeforeConnecting)
+{
+    test_support::temp_dir dir;
+    const std::string port = std::to_string(agent_test::unused_port());
+    for (const std::string content :
+         {std::string(), std::string("[core]\n\tbare = false\n"), std::string(16, '\0'),
+          std::string("[Generic settings]\r\nfoo=1\r\n")})
+    {
+        SCOPED_TRACE(testing::PrintToString(content));
+        const std::string profile = dir.file("none.zov");
+        test_support::write_file(profile, content);
+        expect_result(run_process({"--src=a", "--dest=b", "--posgsh=127.0.0.1", "--pgport=" + port,
+                                   "--profile=" + profile}),
+                      255, "",
+                      "Profile cannot be read. Please verify that the file is a conversion "
+                      "profile.\n");
+    }
+}
+
 TEST(AgentProcessLog, LogFileThatCannotBeWrittenIsRefusedNamingTheOption)
 {
     test_support::temp_dir dir;
