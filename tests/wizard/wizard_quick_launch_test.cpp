@@ -143,7 +143,13 @@ TEST(WizardQuickLaunchSqlServer, TheRememberedDestinationKeepsItsTable)
     const test_support::temp_dir home;
     const test_support::scoped_env config("XDG_CONFIG_HOME", home.path().string());
     const auto wide = [](const std::string& text) { return plat::utf8_to_wide_lossy(text); };
-    const auto connect = [&](vandrel_convertor& converter) { connect(converter); };
+    const auto connect = [&](vandrel_convertor& converter)
+    {
+        converter.set_sec_log(false);
+        converter.mssql_converter_impl::set_connection(
+            wide(servers->login.server), wide(servers->login.user), wide(servers->login.password));
+        converter.connect_mssql_server();
+    };
     {
         scripted_prompts prompts;
         wizard_process process(prompts);
