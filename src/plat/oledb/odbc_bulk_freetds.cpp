@@ -21,8 +21,9 @@ constexpr SQLINTEGER attr_bcp_initw = 1507;
 constexpr int bcp_direction_in = 1;
 constexpr int bcp_keep_identity = 8;
 // FreeTDS takes no BCPKEEPNULLS: the hint text goes into the INSERT BULK statement instead,
-// within "WITH (...)". Each BCPHINTS replaces the text before it, so it carries every hint given
-// since bcp_init, separated by ", ".
+// within "WITH (...)". A BCPHINTS replaces the text before it (and some versions lose the
+// earlier copy), so the hints given since bcp_init go in one text, separated by ", ", sent
+// with the first bind.
 constexpr int bcp_hints = 6;
 constexpr char keep_nulls_hint[] = "KEEP_NULLS";
 constexpr char check_constraints_hint[] = "CHECK_CONSTRAINTS";
@@ -84,6 +85,7 @@ public:
         init_params params{name.data(), nullptr, nullptr, bcp_direction_in};
         // bcp_init drops the hints of the copy before.
         m_hints.clear();
+        m_hints_sent = false;
         return call(attr_bcp_initw, &params);
     }
 
@@ -99,6 +101,15 @@ public:
 
     link_status bind(const std::uint8_t* block, int host_type, int column) override
     {
+        if (!m_hints.empty() && !m_hints_sent)
+        {
+            m_hints_sent = true;
+            control_params hints{bcp_hints, m_hints.data()};
+            if (link_status status = call(attr_bcp_control, &hints); !status.ok())
+            {
+                return status;
+            }
+        }
         bind_params params{block, bcp_prefix_length, bcp_varlen_data, nullptr,
                            0,     host_type,         column};
         return call(attr_bcp_bind, &params);
@@ -124,8 +135,7 @@ private:
     link_status add_hint(const char* hint)
     {
         m_hints += (m_hints.empty() ? "" : ", ") + std::string(hint);
-        control_params params{bcp_hints, m_hints.data()};
-        return call(attr_bcp_control, &params);
+        return {};
     }
 
     link_status call(SQLINTEGER attribute, void* params)
@@ -151,6 +161,7 @@ private:
     SQLHDBC m_connection;
     std::wstring m_driver_name;
     std::string m_hints;
+    bool m_hints_sent = false;
 };
 
 } // namespace
