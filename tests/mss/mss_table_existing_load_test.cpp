@@ -158,8 +158,8 @@ INSTANTIATE_TEST_SUITE_P(Tables, MssTableConstraints,
                                                           false},
                                          constraints_case{"foreign_keys", u"0", u"3", false},
                                          constraints_case{"none", u"0", u"0", false}),
-                         [](const testing::TestParamInfo<constraints_case>& info)
-                         { return info.param.name; });
+                         [](const testing::TestParamInfo<constraints_case>& tested)
+                         { return tested.param.name; });
 
 // Where the driver cannot pass the hint, such a table is loaded by INSERT batches, which the
 // server checks anyway.

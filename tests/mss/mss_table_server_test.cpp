@@ -505,10 +505,8 @@ TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
 
 // Rows merged into an existing table with a CHECK constraint and no foreign key go by the bulk
 // load with the server asked to check the constraint (FreeTDS sends it with KEEP_NULLS in one
-// hint text): the row that breaks it is refused and reported, the others land. The TDS test
-// server refuses that row with or without the hint, unlike SQL Server, whose bulk copy skips
-// constraints unless asked: against it this shows that the hint leaves the load whole; that the
-// hint is asked for is shown by the scripted driver's tests.
+// hint text): the row that breaks it is refused and reported, the others land. Without the
+// hint the bulk copy would store it, on SQL Server and on the TDS test server alike.
 TEST_F(SqlServerWriter, ACheckConstraintOfAnExistingTableHoldsOnTheBulkPath)
 {
     {
