@@ -74,15 +74,15 @@ private:
     std::unique_ptr<link_statement> m_statement; // after m_link: closed before it
 };
 
-// The fast-load options text ("CHECK_CONSTRAINTS", options separated by commas): false when
-// it is no text or names an option the loader does not take.
+// The fast-load options text ("CHECK_CONSTRAINTS", options separated by commas): false, and
+// nothing taken, when it is no text or names an option the loader does not take.
 bool read_load_options(const VARIANT& value, fast_load_options& options)
 {
     if (value.vt != VT_BSTR)
     {
         return false;
     }
-    bool known = true;
+    bool check_constraints = false;
     std::wstring_view rest = value.bstrVal;
     while (!rest.empty())
     {
@@ -99,14 +99,15 @@ bool read_load_options(const VARIANT& value, fast_load_options& options)
         }
         if (equal_ci(option, L"CHECK_CONSTRAINTS"))
         {
-            options.check_constraints = true;
+            check_constraints = true;
         }
         else if (!option.empty())
         {
-            known = false;
+            return false;
         }
     }
-    return known;
+    options.check_constraints = check_constraints;
+    return true;
 }
 
 class session final : public com_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset,
