@@ -249,7 +249,8 @@ mss_fast_load::~mss_fast_load()
 }
 
 void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                               const mss_target& target, const std::vector<bool>& wanted)
+                               const mss_target& target, const std::vector<bool>& wanted,
+                               bool check_constraints)
 {
     tk_log(2, "mss_fast_load::open_table");
     if (m_open)
@@ -262,7 +263,7 @@ void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_s
     }
     // KEEPNULLS as well: without it the server stores a column's default where a row holds
     // NULL, so a NULL of the source would arrive as a value.
-    DBPROP props[3];
+    DBPROP props[4];
     props[0].dwPropertyID = SSPROP_IRowsetFastLoad;
     props[0].vValue.vt = VT_BOOL;
     props[0].vValue.boolVal = VARIANT_TRUE;
@@ -272,7 +273,10 @@ void mss_fast_load::open_table(IOpenRowset* session, DBID* table_id, const udb_s
     props[2].dwPropertyID = SSPROP_FASTLOADKEEPNULLS;
     props[2].vValue.vt = VT_BOOL;
     props[2].vValue.boolVal = VARIANT_TRUE;
-    DBPROPSET set{props, 3, DBPROPSET_SQLSERVERROWSET};
+    props[3].dwPropertyID = SSPROP_FASTLOADOPTIONS;
+    props[3].vValue.vt = VT_BSTR;
+    props[3].vValue.bstrVal = L"CHECK_CONSTRAINTS";
+    DBPROPSET set{props, check_constraints ? 4u : 3u, DBPROPSET_SQLSERVERROWSET};
     odb_check(session->OpenRowset(nullptr, table_id, nullptr, IID_IRowsetFastLoad, 1, &set,
                                   m_fast_load.put_unknown()),
               [this](HRESULT hr)

@@ -75,9 +75,13 @@ public:
     /// columns, narrowing date and time columns as `target` says. Already open:
     /// tk_mail_assertion ("mss_floa", 140); no table id: ("mss_floa", 141). A refusal throws
     /// odb_exception and leaves the loader closed. With `wanted` not empty only the columns it
-    /// marks (by position) are loaded, the others take the table's defaults.
+    /// marks (by position) are loaded, the others take the table's defaults. With
+    /// `check_constraints` the server checks the table's constraints on the rows (the
+    /// CHECK_CONSTRAINTS fast-load option); a provider that cannot pass it loads them by
+    /// statements, which are checked anyway.
     void open_table(IOpenRowset* session, DBID* table_id, const udb_schema& schema,
-                    const mss_target& target, const std::vector<bool>& wanted = {});
+                    const mss_target& target, const std::vector<bool>& wanted = {},
+                    bool check_constraints = false);
 
     /// Puts `size` bytes of `data` into the value of column `ordinal` (1-based) and `length`
     /// into its length; no data and size 0 is NULL. False for an ordinal that names no loaded

@@ -90,6 +90,7 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode,
     if ((mode & udb_table_mode::read_only) == 0)
     {
         find_identity(false);
+        read_constraints();
     }
 }
 
@@ -144,6 +145,12 @@ void mss_table::read_indexes(int mode)
     }
     catch (const odb_exception& error)
     {
+        // A server that is gone, or that did not answer (a lock held by another session), is
+        // no table without indexes: the load could not go on either.
+        if (error.connection_lost())
+        {
+            throw;
+        }
         skip(error);
     }
     catch (const ole_type_exception& error)
@@ -153,6 +160,51 @@ void mss_table::read_indexes(int mode)
     catch (const ole_cast_exception& error)
     {
         skip(error);
+    }
+}
+
+void mss_table::read_constraints()
+{
+    if (m_target.version_code < mss_engine::version_2005)
+    {
+        return;
+    }
+    const std::wstring table_literal = L"N'" + mss_escape_quotes(name()) + L"'";
+    const std::wstring sql =
+        L"SELECT (SELECT COUNT(*) FROM sys.check_constraints WHERE parent_object_id = "
+        L"OBJECT_ID(" +
+        table_literal +
+        L")), (SELECT COUNT(*) FROM sys.foreign_keys WHERE parent_object_id = OBJECT_ID(" +
+        table_literal + L"))";
+    try
+    {
+        ole_com_ptr<IRowset> rowset;
+        command().execute(sql, rowset.put());
+        if (!rowset)
+        {
+            return;
+        }
+        odb_recordset rows(rowset.get());
+        rows.reset();
+        if (rows.is_eof())
+        {
+            return;
+        }
+        const udb_record& row = *rows.get_item();
+        const int checks = number_at(row, 0);
+        const int foreign_keys = number_at(row, 1);
+        tk_wlog(2, L"%s has %d check constraints and %d foreign keys", name(), checks,
+                foreign_keys);
+        m_check_constraints = checks > 0 && foreign_keys == 0;
+    }
+    catch (const odb_exception& error)
+    {
+        if (error.connection_lost())
+        {
+            throw;
+        }
+        // Not known: the rows are loaded as into a table without constraints.
+        tk_log(2, "Error while reading the constraints: %s", error.what());
     }
 }
 
@@ -632,8 +684,25 @@ std::unique_ptr<odb_table> mss_new_table_writer(const std::wstring& name, IOpenR
 std::unique_ptr<odb_table> mss_open_table_writer(const std::wstring& name, IOpenRowset* session,
                                                  int mode, mss_database& database)
 {
-    return std::make_unique<mss_table>(name, session, mode, database.relationships(),
-                                       database.target());
+    try
+    {
+        return std::make_unique<mss_table>(name, session, mode, database.relationships(),
+                                           database.target());
+    }
+    catch (const mss_connection_lost&)
+    {
+        throw;
+    }
+    catch (const odb_exception& error)
+    {
+        // Lost, or silent (a lock held by another session on the table), before any row: the
+        // table ends as it would with rows, none of them stored.
+        if (error.connection_lost())
+        {
+            throw mss_connection_lost(error, 0, 0);
+        }
+        throw;
+    }
 }
 
 std::unique_ptr<odb_table> mss_open_query(const std::wstring& name, const std::wstring& query,

@@ -33,7 +33,11 @@ public:
     /// An existing table opened with `mode`: its columns, defaults and identity flags (from
     /// sp_columns) and, unless mode bits 0x20 and 0x40 are both set, its keys, indexes and the
     /// foreign keys pointing at it (a failure there is logged and the table goes on without
-    /// them). Throws odb_exception when the table or its columns cannot be read.
+    /// them, unless the connection was lost or the server did not answer). Unless read-only,
+    /// whether it has CHECK constraints and no foreign key: its bulk-copied rows are then
+    /// checked against them (foreign keys stay unchecked on the bulk path, so that a child's
+    /// rows are not refused before the rows of its parent table arrive). Throws odb_exception
+    /// when the table or its columns cannot be read.
     mss_table(const std::wstring& name, IOpenRowset* session, int mode,
               udb_relationships& relationships, const mss_target& target);
     /// The rows of a query under the name `name`. Throws odb_exception.
@@ -126,6 +130,9 @@ private:
     // The type name, fractional digits, length and code page of each column (sys.columns).
     void read_column_types(const std::wstring& table_literal);
     void read_indexes(int mode);
+    // Whether bulk-copied rows must be checked against the table's constraints: it has CHECK
+    // constraints and no foreign key.
+    void read_constraints();
     void find_identity(bool created);
     // Pairs the record's fields with the schema's columns by name (again only when the record
     // is not laid out as the last one); throws the structure tk_exception.
@@ -204,6 +211,8 @@ private:
     // only when the column holds it exactly; empty for a table this writer created.
     std::vector<mss_column_type> m_column_types;
     int m_identity_column = -1;
+    // The bulk load asks the server to check the table's constraints on its rows.
+    bool m_check_constraints = false;
     // A text value's UTF-16 or UTF-8 on its way into its slot, reused value after value.
     std::u16string m_wide_text;
     std::string m_narrow_text;

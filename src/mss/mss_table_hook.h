@@ -16,7 +16,9 @@ std::unique_ptr<odb_table> mss_new_table_writer(const std::wstring& name, IOpenR
                                                 const udb_schema& schema, mss_database& database);
 
 /// The writer of the existing table `name`, opened with `mode` (its columns, defaults, keys and
-/// indexes read from the server). Throws odb_exception when the table cannot be opened.
+/// indexes read from the server). Throws odb_exception when the table cannot be opened, and
+/// mss_connection_lost (no row stored) when the server was lost or did not answer within the
+/// answer limit on the way (a lock held by another session on the table).
 std::unique_ptr<odb_table> mss_open_table_writer(const std::wstring& name, IOpenRowset* session,
                                                  int mode, mss_database& database);
 

@@ -272,7 +272,7 @@ void mss_table::open_loader()
     }
     try
     {
-        loader->open_table(session(), &table_id, schema(), m_target, wanted);
+        loader->open_table(session(), &table_id, schema(), m_target, wanted, m_check_constraints);
     }
     catch (const odb_exception& refusal)
     {

@@ -503,4 +503,49 @@ TEST(SqliteWriter, UpdateByKeyRewritesTheRow)
     EXPECT_TRUE(rows.is_eof());
 }
 
+// Rows merged into an existing table with a CHECK constraint and no foreign key go by the bulk
+// load with the server asked to check the constraint (FreeTDS sends it with KEEP_NULLS in one
+// hint text): the row that breaks it is refused and reported, the others land. Without the
+// hint the bulk copy would store it, on SQL Server and on the TDS test server alike.
+TEST_F(SqlServerWriter, ACheckConstraintOfAnExistingTableHoldsOnTheBulkPath)
+{
+    {
+        std::unique_ptr<mss_database> created = m_engine.create_db(m_name);
+        odb_command command(created->session());
+        command.execute(L"CREATE TABLE [dbo].[checked] (id int NOT NULL PRIMARY KEY, amount int "
+                        L"NULL, CONSTRAINT CK_checked_amount CHECK (amount >= 0))");
+    }
+    udb_schema schema;
+    schema.adopt(column(L"id", VT_I4, 0).clone());
+    schema.adopt(column(L"amount", VT_I4, 0).clone());
+    std::unique_ptr<mss_database> database = m_engine.open_db(m_name, udb_open_mode::append);
+    {
+        std::unique_ptr<udb_recordset> writer =
+            database->create_table(L"[dbo].[checked]", schema, udb_indexes());
+        writer->set_row_failure_handler(
+            [this](udb_record&, std::int64_t number, const tk_exception&)
+            { m_failures.push_back(std::to_string(number)); });
+        for (int id = 1; id <= 3; ++id)
+        {
+            udb_record record;
+            record.add_field(std::make_unique<udb_field>(L"id", 0, ole_variant(id), false, false));
+            record.add_field(std::make_unique<udb_field>(
+                L"amount", 0, ole_variant(id == 2 ? -5 : id * 10), false, false));
+            writer->set_next_row_number(id);
+            writer->append_record(record);
+        }
+        writer->flush();
+    }
+    std::unique_ptr<odb_recordset> rows =
+        database->open_query(L"SELECT id, amount FROM [dbo].[checked] ORDER BY id");
+    std::vector<std::wstring> seen;
+    for (rows->reset(); !rows->is_eof(); rows->next())
+    {
+        seen.push_back(text_of(*rows->get_item()->at(0)) + L"|" +
+                       text_of(*rows->get_item()->at(1)));
+    }
+    EXPECT_EQ(m_failures, std::vector<std::string>{"2"});
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"1|10", L"3|30"}));
+}
+
 } // namespace

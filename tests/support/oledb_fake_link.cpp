@@ -103,6 +103,16 @@ public:
         return {};
     }
 
+    link_status check_constraints() override
+    {
+        if (m_script->no_check_constraints)
+        {
+            return link_status::failure(E_NOTIMPL, {});
+        }
+        m_script->trace.push_back(L"check_constraints");
+        return {};
+    }
+
     link_status bind(const std::uint8_t* block, int host_type, int column) override
     {
         m_script->trace.push_back(L"bind(" + std::to_wstring(column) + L"," +
@@ -365,6 +375,16 @@ private:
     link_status catalog(const std::wstring& call, const std::wstring& name)
     {
         m_script->catalog_calls.push_back(call);
+        if (m_time_limit > 0)
+        {
+            m_script->time_limits[call] = m_time_limit;
+        }
+        if (!m_script->silent_on.empty() && call.find(m_script->silent_on) != std::wstring::npos)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"HYT00", 0, L"[FreeTDS][SQL Server]Timeout expired"}},
+                odbc_call::statement, L"fake");
+        }
         const auto found = m_script->catalog.find(name);
         m_results = {found != m_script->catalog.end() ? found->second : fake_result{}};
         m_current = 0;

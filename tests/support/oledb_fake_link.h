@@ -53,9 +53,11 @@ struct fake_script
     /// connection, until a test clears `dead`; and a failing batch end without rows succeeds.
     bool stay_dead = false;
     bool dead = false;
-    /// Statements holding this text (when not empty) fail as timed out (HYT00), as when the
-    /// server did not answer within their limit.
+    /// Statements and catalog calls holding this text (when not empty) fail as timed out
+    /// (HYT00), as when the server did not answer within their limit.
     std::wstring silent_on;
+    /// The bulk copy cannot pass the CHECK_CONSTRAINTS hint (E_NOTIMPL).
+    bool no_check_constraints = false;
     /// Statements refused with a broken key when this answers true.
     std::function<bool(const std::wstring&)> refuse_statement;
     /// The batch ends (as counted above) that were not stored, and the statements refused.
@@ -66,14 +68,16 @@ struct fake_script
     /// The bulk row (counted from 1 over all links) whose sending loses the connection; 0: none.
     int lose_connection_at_row = 0;
     int rows_sent = 0;
-    /// init, keep_identity, bind(column,type), row(values|...), batch, done, in order, with
-    /// each statement the links execute ("sql" or "sql <- values") in between.
+    /// init, keep_identity, keep_nulls, check_constraints, bind(column,type), row(values|...),
+    /// batch, done, in order, with each statement the links execute ("sql" or "sql <- values")
+    /// in between.
     std::vector<std::wstring> trace;
     int batch_calls = 0;
 
     std::vector<std::wstring> connection_strings;
     std::vector<std::wstring> executed;
-    /// Each statement run with a limit on the server's answer, with its latest limit (seconds).
+    /// Each statement and catalog call run with a limit on the server's answer, with its
+    /// latest limit (seconds).
     std::map<std::wstring, unsigned> time_limits;
     /// Links asked, before connecting, to limit every wait on them.
     int links_limited = 0;

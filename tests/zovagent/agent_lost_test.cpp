@@ -6,6 +6,8 @@
 #include "agent_sqlserver_check.h"
 #include "agent_test_support.h"
 #include "convertor_fakes.h"
+#include "mss/mss_database.h"
+#include "mss/odb_command.h"
 #include "plat/oledb/oledb_providers.h"
 #include "plat/plat_text.h"
 #include "tcp_relay.h"
@@ -13,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <future>
 #include <gtest/gtest.h>
 #include <regex>
 #include <unistd.h>
@@ -320,6 +323,46 @@ TEST_F(AgentLostSqlServer, AServerThatStopsAnsweringEndsTheRunWithinTheLimit)
         }
     }
     ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
+}
+
+// A merge into a table on which another session holds a lock (an uncommitted ALTER TABLE): the
+// look at the table's columns waits no longer than the limit (shortened here), and the table
+// ends as on a silent server, with one report and status 255, nothing stored by the run. The
+// lock is given up after 60 seconds whatever happens, so that a run that waits for it ends.
+TEST_F(AgentLostSqlServer, ALockHeldOnTheTableEndsAMergeWithinTheLimit)
+{
+    drop_destination();
+    const agent_result created = convert("public.tail\n", 0);
+    ASSERT_EQ(created.status, 0) << created.out << created.err;
+    agent_result locked;
+    {
+        const std::unique_ptr<mss_database> holder =
+            m_engine->open_db(plat::utf8_to_wide_lossy(m_dest), udb_open_mode::append);
+        odb_command(holder->session()).execute(L"BEGIN TRAN; ALTER TABLE [dbo].[tail] ADD x int");
+        std::promise<void> run_ended;
+        std::future<void> release =
+            std::async(std::launch::async,
+                       [&holder, ended = run_ended.get_future()]
+                       {
+                           ended.wait_for(std::chrono::seconds(60));
+                           odb_command(holder->session()).execute(L"ROLLBACK");
+                       });
+        ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
+        const auto start = std::chrono::steady_clock::now();
+        locked = convert("public.tail\n", 0, {"--mode=3"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
+        ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
+        run_ended.set_value();
+        release.get();
+    }
+    EXPECT_EQ(locked.status, 255) << locked.out << locked.err;
+    EXPECT_EQ(count_of(locked.out, "Error:\n"), 1u) << locked.out;
+    EXPECT_NE(locked.out.find("Error:\npublic.tail: SQL Server did not answer for 5 seconds while "
+                              "storing public.tail: 0 rows stored; the conversion stops."),
+              std::string::npos)
+        << locked.out;
+    // The row of the first run, and none of this one.
+    EXPECT_EQ(agent_test::destination_reader(*m_engine, m_dest).row_count("tail"), 1);
 }
 
 // One test, its steps in turn: the server's catalog refuses databases created side by side.

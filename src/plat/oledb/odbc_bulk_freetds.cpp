@@ -3,6 +3,8 @@
 #include "plat/oledb/odbc_bulk.h"
 #include "plat/oledb/odbc_calls.h"
 
+#include <string>
+
 namespace plat::oledb
 {
 namespace
@@ -18,9 +20,13 @@ constexpr SQLINTEGER attr_bcp_initw = 1507;
 
 constexpr int bcp_direction_in = 1;
 constexpr int bcp_keep_identity = 8;
-// FreeTDS takes no BCPKEEPNULLS: the hint text goes into the INSERT BULK statement instead.
+// FreeTDS takes no BCPKEEPNULLS: the hint text goes into the INSERT BULK statement instead,
+// within "WITH (...)". A BCPHINTS replaces the text before it (and some versions lose the
+// earlier copy), so the hints given since bcp_init go in one text, separated by ", ", sent
+// with the first bind.
 constexpr int bcp_hints = 6;
 constexpr char keep_nulls_hint[] = "KEEP_NULLS";
+constexpr char check_constraints_hint[] = "CHECK_CONSTRAINTS";
 constexpr int bcp_prefix_length = 8;
 constexpr int bcp_varlen_data = -10;
 
@@ -77,6 +83,9 @@ public:
     {
         const std::vector<SQLWCHAR> name = to_sqlw(table);
         init_params params{name.data(), nullptr, nullptr, bcp_direction_in};
+        // bcp_init drops the hints of the copy before.
+        m_hints.clear();
+        m_hints_sent = false;
         return call(attr_bcp_initw, &params);
     }
 
@@ -86,14 +95,21 @@ public:
         return call(attr_bcp_control, &params);
     }
 
-    link_status keep_nulls() override
-    {
-        control_params params{bcp_hints, const_cast<char*>(keep_nulls_hint)};
-        return call(attr_bcp_control, &params);
-    }
+    link_status keep_nulls() override { return add_hint(keep_nulls_hint); }
+
+    link_status check_constraints() override { return add_hint(check_constraints_hint); }
 
     link_status bind(const std::uint8_t* block, int host_type, int column) override
     {
+        if (!m_hints.empty() && !m_hints_sent)
+        {
+            m_hints_sent = true;
+            control_params hints{bcp_hints, m_hints.data()};
+            if (link_status status = call(attr_bcp_control, &hints); !status.ok())
+            {
+                return status;
+            }
+        }
         bind_params params{block, bcp_prefix_length, bcp_varlen_data, nullptr,
                            0,     host_type,         column};
         return call(attr_bcp_bind, &params);
@@ -116,6 +132,12 @@ public:
     bool wide_text() const override { return false; }
 
 private:
+    link_status add_hint(const char* hint)
+    {
+        m_hints += (m_hints.empty() ? "" : ", ") + std::string(hint);
+        return {};
+    }
+
     link_status call(SQLINTEGER attribute, void* params)
     {
         return check(SQLSetConnectAttr(m_connection, attribute, params, SQL_IS_POINTER),
@@ -138,6 +160,8 @@ private:
 
     SQLHDBC m_connection;
     std::wstring m_driver_name;
+    std::string m_hints;
+    bool m_hints_sent = false;
 };
 
 } // namespace

@@ -17,6 +17,9 @@ namespace
 constexpr int bcp_direction_in = 1;
 constexpr int bcp_keep_identity = 8;
 constexpr int bcp_keep_nulls = 5;
+// BCPHINTSA: the hint text, narrow.
+constexpr int bcp_hints = 10;
+constexpr char check_constraints_hint[] = "CHECK_CONSTRAINTS";
 constexpr int bcp_prefix_length = 8;
 constexpr int bcp_varlen_data = -10;
 constexpr SQLRETURN bcp_succeed = 1;
@@ -111,6 +114,12 @@ public:
     link_status keep_nulls() override
     {
         return checked(m_calls.control(m_connection, bcp_keep_nulls, reinterpret_cast<void*>(1)));
+    }
+
+    link_status check_constraints() override
+    {
+        return checked(
+            m_calls.control(m_connection, bcp_hints, const_cast<char*>(check_constraints_hint)));
     }
 
     link_status bind(const std::uint8_t* block, int host_type, int column) override

@@ -44,8 +44,9 @@ public:
 
     void set_time_limit(unsigned seconds) override
     {
-        // Rows are what is timed (a batch of them, one INSERT), which a healthy server stores
-        // far within the limit, lock waits behind another session's short transaction included.
+        // Rows are what is timed (a batch of them, one INSERT), and the looks at a table's
+        // columns and catalog on the way to its load, which a healthy server answers far
+        // within the limit, lock waits behind another session's short transaction included.
         // When it is up FreeTDS sends a cancel and waits as long again for its answer before
         // it closes the connection; either way the call fails with HYT00.
         SQLSetStmtAttrW(m_handle.get(), SQL_ATTR_QUERY_TIMEOUT,

@@ -218,7 +218,7 @@ private:
 
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
-                       bool keep_identity, bool keep_nulls, com_ref<IRowsetFastLoad>& loader)
+                       const fast_load_options& options, com_ref<IRowsetFastLoad>& loader)
 {
     const driver_kind kind = context.provider->driver.kind;
     const std::wstring name = quote_table_name(table, kind);
@@ -232,8 +232,9 @@ HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
     load_target target;
     target.table = name;
     target.kind = kind;
-    target.keep_identity = keep_identity;
-    target.keep_nulls = keep_nulls;
+    target.keep_identity = options.keep_identity;
+    target.keep_nulls = options.keep_nulls;
+    target.check_constraints = options.check_constraints;
     target.connection_string = context.connection_string;
     target.make_link = context.provider->make_link;
     for (const column_desc& desc : columns)

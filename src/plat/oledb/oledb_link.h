@@ -17,9 +17,10 @@
 namespace plat::oledb
 {
 
-/// How long a call that moves rows (a bulk send or commit, an INSERT of rows) may go without
-/// the server's answer before the server is taken for silent: 120 seconds, unless a test set
-/// another limit (set_answer_limit, or ZOV_TEST_ANSWER_LIMIT_MS for a program under test).
+/// How long a call that moves rows (a bulk send or commit, an INSERT of rows), or that looks at
+/// a table on the way to its load (its columns, its catalog), may go without the server's
+/// answer before the server is taken for silent: 120 seconds, unless a test set another limit
+/// (set_answer_limit, or ZOV_TEST_ANSWER_LIMIT_MS for a program under test).
 std::chrono::milliseconds answer_limit();
 void set_answer_limit(std::chrono::milliseconds limit);
 /// answer_limit() in whole seconds, rounded up: drivers take their limits in seconds.
@@ -189,6 +190,10 @@ public:
     /// NULL stays NULL in a column that has a default (the server's KEEP_NULLS hint); without
     /// it the server stores the default in its place.
     virtual link_status keep_nulls() = 0;
+    /// The server checks the table's constraints on the rows (the CHECK_CONSTRAINTS hint, which
+    /// covers foreign keys too); without it a bulk copy skips CHECK and FOREIGN KEY constraints.
+    /// E_NOTIMPL where the driver cannot pass the hint.
+    virtual link_status check_constraints() { return link_status::failure(E_NOTIMPL, {}); }
     /// bcp_bind(block, 8-byte prefix, SQL_VARLEN_DATA, no terminator, host type, column).
     virtual link_status bind(const std::uint8_t* block, int host_type, int column) = 0;
     /// bcp_colptr: the column's staging block moved.

@@ -339,6 +339,10 @@ link_status load_writer::start_bulk()
     {
         status = m_bulk->keep_nulls();
     }
+    if (status.ok() && m_target.check_constraints)
+    {
+        status = m_bulk->check_constraints();
+    }
     m_staging.assign(m_target.columns.size(), std::vector<std::uint8_t>(prefix_bytes + 64, 0));
     for (std::size_t column_idx = 0; status.ok() && column_idx < m_target.columns.size();
          ++column_idx)

@@ -25,6 +25,9 @@ struct load_target
     bool keep_identity = false;
     /// NULL values stay NULL where the column has a default.
     bool keep_nulls = false;
+    /// The server checks the table's constraints on bulk-copied rows; a driver that cannot ask
+    /// for it loads the table by INSERT batches, which are checked anyway.
+    bool check_constraints = false;
     /// Some column is an identity column.
     bool has_identity = false;
     std::wstring connection_string;

@@ -55,9 +55,18 @@ com_ref<IOpenRowset> make_session(std::shared_ptr<const session_context> context
 link_status describe_table(link& connection, const std::wstring& quoted_table,
                            std::vector<column_desc>& columns);
 
+/// What the bulk loader's rowset properties asked for.
+struct fast_load_options
+{
+    bool keep_identity = false;
+    bool keep_nulls = false;
+    /// CHECK_CONSTRAINTS among the fast-load options.
+    bool check_constraints = false;
+};
+
 HRESULT open_fast_load(com_ref<IUnknown> session, link& session_link,
                        const session_context& context, const std::wstring& table,
-                       bool keep_identity, bool keep_nulls, com_ref<IRowsetFastLoad>& loader);
+                       const fast_load_options& options, com_ref<IRowsetFastLoad>& loader);
 
 /// The body of an object's SetProperties: gives each property of `sets` to `set_one`, which
 /// answers its status, and answers DB_E_ERRORSOCCURRED (posted) when a required one failed,

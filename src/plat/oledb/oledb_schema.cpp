@@ -164,6 +164,9 @@ link_status read_catalog(link& connection, const catalog_call& call, std::vector
     link_status status = connection.new_statement(statement);
     if (status.ok())
     {
+        // A catalog is read in a moment; a lock held by another session on the table it asks
+        // about must not hold the call for ever.
+        statement->set_time_limit(answer_limit_seconds());
         status = call(*statement);
     }
     while (status.ok())

@@ -4,6 +4,9 @@
 #include "plat/oledb/oledb_error.h"
 #include "plat/oledb/oledb_objects.h"
 #include "plat/oledb/oledb_rowset.h"
+#include "plat/plat_text.h"
+
+#include <string_view>
 
 namespace plat::oledb
 {
@@ -70,6 +73,42 @@ private:
     std::unique_ptr<link> m_link;
     std::unique_ptr<link_statement> m_statement; // after m_link: closed before it
 };
+
+// The fast-load options text ("CHECK_CONSTRAINTS", options separated by commas): false, and
+// nothing taken, when it is no text or names an option the loader does not take.
+bool read_load_options(const VARIANT& value, fast_load_options& options)
+{
+    if (value.vt != VT_BSTR)
+    {
+        return false;
+    }
+    bool check_constraints = false;
+    std::wstring_view rest = value.bstrVal;
+    while (!rest.empty())
+    {
+        const std::size_t comma = rest.find(L',');
+        std::wstring_view option = rest.substr(0, comma);
+        rest = comma == std::wstring_view::npos ? std::wstring_view() : rest.substr(comma + 1);
+        while (!option.empty() && option.front() == L' ')
+        {
+            option.remove_prefix(1);
+        }
+        while (!option.empty() && option.back() == L' ')
+        {
+            option.remove_suffix(1);
+        }
+        if (equal_ci(option, L"CHECK_CONSTRAINTS"))
+        {
+            check_constraints = true;
+        }
+        else if (!option.empty())
+        {
+            return false;
+        }
+    }
+    options.check_constraints = check_constraints;
+    return true;
+}
 
 class session final : public com_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset,
                                         ITableDefinition, IIndexDefinition>
@@ -192,8 +231,7 @@ private:
             return post_layer_error(E_NOINTERFACE,
                                     L"Fast load is not switched on for this data source.");
         }
-        bool keep_identity = false;
-        bool keep_nulls = false;
+        fast_load_options options;
         for (ULONG set_idx = 0; sets != nullptr && set_idx < set_count; ++set_idx)
         {
             if (sets[set_idx].guidPropertySet != DBPROPSET_SQLSERVERROWSET)
@@ -206,23 +244,25 @@ private:
                 const bool on = prop.vValue.vt == VT_BOOL && prop.vValue.boolVal != VARIANT_FALSE;
                 if (prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY)
                 {
-                    keep_identity = on;
+                    options.keep_identity = on;
                 }
                 if (prop.dwPropertyID == SSPROP_FASTLOADKEEPNULLS)
                 {
-                    keep_nulls = on;
+                    options.keep_nulls = on;
                 }
-                prop.dwStatus = prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY ||
-                                        prop.dwPropertyID == SSPROP_FASTLOADKEEPNULLS ||
-                                        prop.dwPropertyID == SSPROP_IRowsetFastLoad
-                                    ? DBPROPSTATUS_OK
-                                    : DBPROPSTATUS_NOTSUPPORTED;
+                bool known = prop.dwPropertyID == SSPROP_FASTLOADKEEPIDENTITY ||
+                             prop.dwPropertyID == SSPROP_FASTLOADKEEPNULLS ||
+                             prop.dwPropertyID == SSPROP_IRowsetFastLoad;
+                if (prop.dwPropertyID == SSPROP_FASTLOADOPTIONS)
+                {
+                    known = read_load_options(prop.vValue, options);
+                }
+                prop.dwStatus = known ? DBPROPSTATUS_OK : DBPROPSTATUS_NOTSUPPORTED;
             }
         }
         com_ref<IRowsetFastLoad> loader;
-        const HRESULT hr =
-            open_fast_load(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)), *m_link,
-                           *m_context, table, keep_identity, keep_nulls, loader);
+        const HRESULT hr = open_fast_load(com_ref<IUnknown>::share(static_cast<IOpenRowset*>(this)),
+                                          *m_link, *m_context, table, options, loader);
         if (FAILED(hr))
         {
             return hr;
@@ -245,6 +285,9 @@ link_status describe_table(link& connection, const std::wstring& quoted_table,
     link_status status = connection.new_statement(statement);
     if (status.ok())
     {
+        // An empty SELECT is answered at once whatever the table holds; only a lock that
+        // another session holds on the table keeps it waiting, which must not be for ever.
+        statement->set_time_limit(answer_limit_seconds());
         status = statement->execute(L"SELECT * FROM " + quoted_table + L" WHERE 1=0");
     }
     if (status.ok())

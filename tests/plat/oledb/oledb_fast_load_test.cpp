@@ -107,25 +107,34 @@ protected:
         return com_ref<IOpenRowset>::attach(static_cast<IOpenRowset*>(session));
     }
 
+    // With `options`, the fast-load options text too; `options_status` gets its status.
     HRESULT open_loader(IOpenRowset* session, const std::wstring& table,
-                        com_ref<IRowsetFastLoad>& loader)
+                        com_ref<IRowsetFastLoad>& loader, const wchar_t* options = nullptr,
+                        DBPROPSTATUS* options_status = nullptr)
     {
         std::wstring name = table;
         DBID id{};
         id.eKind = DBKIND_NAME;
         id.uName.pwszName = name.data();
-        DBPROP props[2];
+        DBPROP props[3];
         props[0].dwPropertyID = SSPROP_IRowsetFastLoad;
         props[0].vValue.vt = VT_BOOL;
         props[0].vValue.boolVal = VARIANT_TRUE;
         props[1].dwPropertyID = SSPROP_FASTLOADKEEPIDENTITY;
         props[1].vValue.vt = VT_BOOL;
         props[1].vValue.boolVal = VARIANT_TRUE;
-        DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
+        props[2].dwPropertyID = SSPROP_FASTLOADOPTIONS;
+        props[2].vValue.vt = VT_BSTR;
+        props[2].vValue.bstrVal = options != nullptr ? options : L"";
+        DBPROPSET set{props, options != nullptr ? 3u : 2u, DBPROPSET_SQLSERVERROWSET};
         IUnknown* raw = nullptr;
         const HRESULT hr =
             session->OpenRowset(nullptr, &id, nullptr, IID_IRowsetFastLoad, 1, &set, &raw);
         loader = com_ref<IRowsetFastLoad>::attach(static_cast<IRowsetFastLoad*>(raw));
+        if (options_status != nullptr)
+        {
+            *options_status = props[2].dwStatus;
+        }
         return hr;
     }
 
@@ -224,6 +233,48 @@ TEST_F(FastLoadTest, LongAndEarlyRowsGoAsLiteralsInOrderAndBulkCopyResumes)
         L"SET IDENTITY_INSERT [t] OFF"};
     EXPECT_EQ(load_trace(), expected);
     EXPECT_EQ(loader->InsertRow(handle, row.get()), E_UNEXPECTED);
+}
+
+// The fast-load options text asks for the table's constraints to be checked: the bulk copy
+// passes the hint on; a text that names an option the loader does not take is not taken at all.
+TEST_F(FastLoadTest, CheckConstraintsAmongTheOptionsReachesTheBulkCopy)
+{
+    const struct
+    {
+        const wchar_t* options;
+        DBPROPSTATUS status;
+        bool checked;
+    } cases[] = {{L"CHECK_CONSTRAINTS", DBPROPSTATUS_OK, true},
+                 {L" check_constraints ", DBPROPSTATUS_OK, true},
+                 {L"", DBPROPSTATUS_OK, false},
+                 {L"FIRE_TRIGGERS", DBPROPSTATUS_NOTSUPPORTED, false},
+                 {L"CHECK_CONSTRAINTS, FIRE_TRIGGERS", DBPROPSTATUS_NOTSUPPORTED, false}};
+    m_script->bulk_copy = true;
+    com_ref<IOpenRowset> session = open_session();
+    for (const auto& given : cases)
+    {
+        SCOPED_TRACE(plat::wide_to_utf8(given.options));
+        m_script->trace.clear();
+        com_ref<IRowsetFastLoad> loader;
+        DBPROPSTATUS status = 99;
+        ASSERT_EQ(open_loader(session.get(), L"t", loader, given.options, &status), S_OK)
+            << plat::wide_to_utf8(last_error_text());
+        EXPECT_EQ(status, given.status);
+        const HACCESSOR handle = accessor(loader.get());
+        auto row = std::make_unique<test_row>();
+        row->set(1, u"a", 2024);
+        ASSERT_EQ(loader->InsertRow(handle, row.get()), S_OK);
+        ASSERT_EQ(loader->Commit(1), S_OK);
+        std::vector<std::wstring> expected{L"init([t])", L"keep_identity"};
+        if (given.checked)
+        {
+            expected.push_back(L"check_constraints");
+        }
+        expected.insert(expected.end(),
+                        {L"bind(1,56)", L"bind(2,47)", L"bind(3,42)", L"row(1|a|year 2024)",
+                         L"done", L"SET IDENTITY_INSERT [t] OFF"});
+        EXPECT_EQ(load_trace(), expected);
+    }
 }
 
 TEST_F(FastLoadTest, RolledBackBatchIsReportedAndTheLoaderLoadsAgainOnANewConnection)
