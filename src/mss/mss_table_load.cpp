@@ -739,6 +739,13 @@ mss_connection_lost mss_table::lose_rows(const odb_exception& cause, bool commit
                                          std::size_t replay_in_doubt)
 {
     const mss_rows_lost rows = m_rows.lose(commit_in_doubt, replay_in_doubt);
+    if (m_loader && !m_loader->commit_running())
+    {
+        // Rows counted as not stored must stay so: the load is released without its final
+        // commit (its connection, where it still stands, rolls back what it was sent).
+        m_loader.reset();
+        after_load_closed();
+    }
     mss_connection_lost lost(cause, rows.not_stored, rows.in_doubt);
     const auto* load_failure = dynamic_cast<const mss_fast_load_exception*>(&cause);
     if (load_failure != nullptr && load_failure->silent_seconds() > 0)
@@ -764,9 +771,9 @@ void mss_table::handle_row_failure(mss_load_row& row, const tk_exception& error)
         // The handler's own statement (the update of a merge, a key looked up) found the
         // connection gone: the table ends as anywhere else, with the rows still held (those
         // still to write again among them) counted next to the handler's row.
-        const mss_rows_lost rest = m_rows.lose(false);
-        throw mss_connection_lost(lost, lost.rows_not_stored() + rest.not_stored,
-                                  lost.rows_in_doubt() + rest.in_doubt);
+        const mss_connection_lost rest = lose_rows(lost, false, 0);
+        throw mss_connection_lost(lost, lost.rows_not_stored() + rest.rows_not_stored(),
+                                  lost.rows_in_doubt() + rest.rows_in_doubt());
     }
 }
 
