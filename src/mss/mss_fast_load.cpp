@@ -393,9 +393,10 @@ mss_fast_load_exception mss_fast_load::insert_failure(HRESULT hr)
     if (m_row_path == load_row_path::apart_failed)
     {
         // The rows before it were committed; the row's own statement failed. A lost answer may
-        // have stored it: the caller counts it as sent, else as refused on its own.
+        // have stored it: the caller counts it as sent; else the caller writes it again (its
+        // own statement reports a refusal of the row itself).
         m_rows = 0;
-        mss_fast_load_exception failure(hr, 0);
+        mss_fast_load_exception failure(hr, 1);
         failure.set_row_path(m_row_path);
         return failure;
     }

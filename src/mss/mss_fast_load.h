@@ -39,7 +39,8 @@ public:
     bool in_commit() const { return m_in_commit; }
     void set_in_commit() { m_in_commit = true; }
     /// For a failed insert_data: what the provider did with the row and the rows before it
-    /// (a commit of them that failed, a row written apart that failed after they were stored).
+    /// (a commit of them that failed, a row written apart that failed after they were stored:
+    /// rows_to_replay() is then that row alone).
     load_row_path row_path() const { return m_row_path; }
     void set_row_path(load_row_path path) { m_row_path = path; }
 
