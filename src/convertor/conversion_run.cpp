@@ -349,6 +349,8 @@ private:
     void report_table(const tk_exception& error);
     void report_lost_connection(const tk_exception& error);
     [[noreturn]] static void escalate_lost_row(const odb_exception& error);
+    [[noreturn]] static void escalate_lost_merge(const odb_exception& error,
+                                                 std::int64_t not_stored, std::int64_t in_doubt);
     /// The destination name of the key: "[schema].[table]", public and sys taken as dbo.
     std::wstring plain_destination_name(const std::wstring& key) const;
     /// Makes sure of the destination name's schema (the schema line first).
@@ -852,8 +854,19 @@ void conversion_run::report_lost_connection(const tk_exception& error)
     std::string outcome = plat::format("%d rows of this table had been stored", stored);
     if (in_doubt > 0)
     {
-        outcome += plat::format(", and %d more may have been (their commit got no answer)",
-                                std::min(in_doubt, m_rows_handed - stored));
+        const auto* lost = dynamic_cast<const mss_connection_lost*>(&error);
+        std::string why = "their commit got no answer";
+        if (lost != nullptr && !lost->commit_failure().empty())
+        {
+            std::string text = as_sentence(plat::wide_to_utf8(lost->commit_failure()));
+            if (!text.empty() && text.back() == '.')
+            {
+                text.pop_back();
+            }
+            why = "their commit failed: " + text;
+        }
+        outcome += plat::format(", and %d more may have been (%s)",
+                                std::min(in_doubt, m_rows_handed - stored), why);
     }
     tk_exception report(plat::format("The connection to %s was lost: %s %s; the conversion stops.",
                                      server, as_sentence(error.message()), outcome),
@@ -872,6 +885,19 @@ void conversion_run::escalate_lost_row(const odb_exception& error)
     // The row being written went with the connection, unless its statement ran before the
     // answer was lost.
     throw mss_connection_lost(error, 1, 1);
+}
+
+void conversion_run::escalate_lost_merge(const odb_exception& error, std::int64_t not_stored,
+                                         std::int64_t in_doubt)
+{
+    // The writer counted the rows it held (a lost connection ends them all); the row of the
+    // merge is counted here.
+    if (const auto* lost = dynamic_cast<const mss_connection_lost*>(&error); lost != nullptr)
+    {
+        throw mss_connection_lost(*lost, lost->rows_not_stored() + not_stored,
+                                  lost->rows_in_doubt() + in_doubt);
+    }
+    throw mss_connection_lost(error, not_stored, in_doubt);
 }
 
 void conversion_run::convert_rows(udb_recordset& rows, udb_recordset& writer)
@@ -969,7 +995,8 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             {
                 if (update_error.connection_lost())
                 {
-                    escalate_lost_row(update_error);
+                    // The update may have run before its answer was lost.
+                    escalate_lost_merge(update_error, 1, 1);
                 }
                 // No key, no row of its key, or a refused UPDATE: the row asked for is not
                 // there, so it is reported like any row that could not be written.
@@ -991,7 +1018,8 @@ void conversion_run::apply_row_policy(udb_recordset& writer, udb_record& record,
             {
                 if (key_error.connection_lost())
                 {
-                    escalate_lost_row(key_error);
+                    // The row itself was refused (counted above); the lookup wrote nothing.
+                    escalate_lost_merge(key_error, 0, 0);
                 }
                 report_row(row_number, key_error);
             }

@@ -380,6 +380,42 @@ std::uint32_t mss_fast_load::rows_to_replay(std::uint32_t pending)
     return replay_count(m_fast_load.get(), pending);
 }
 
+load_row_path mss_fast_load::row_path() const
+{
+    ole_com_ptr<IFastLoadReplay> replay;
+    load_row_path path = load_row_path::batch;
+    if (odb_refused(m_fast_load->QueryInterface(IID_IFastLoadReplay, replay.put_void())) ||
+        !replay || odb_refused(replay->GetRowPath(&path)))
+    {
+        return load_row_path::batch;
+    }
+    return path;
+}
+
+mss_fast_load_exception mss_fast_load::insert_failure(HRESULT hr)
+{
+    if (m_row_path == load_row_path::apart_failed)
+    {
+        // The rows before it were committed; the row's own statement failed. A lost answer may
+        // have stored it: the caller counts it as sent; else the caller writes it again (its
+        // own statement reports a refusal of the row itself).
+        m_rows = 0;
+        mss_fast_load_exception failure(hr, 1);
+        failure.set_row_path(m_row_path);
+        return failure;
+    }
+    const std::uint32_t lost = rows_to_replay(m_rows);
+    m_rows -= std::min(m_rows, lost);
+    mss_fast_load_exception failure(hr, lost + 1);
+    failure.set_row_path(m_row_path);
+    if (m_row_path == load_row_path::commit_failed)
+    {
+        // The rows before the row were being committed: a lost answer may have stored them.
+        failure.set_in_commit();
+    }
+    return failure;
+}
+
 void mss_fast_load::insert_data()
 {
     insert_row(m_accessor.buffer());
@@ -405,13 +441,23 @@ void mss_fast_load::insert_row(const std::uint8_t* row)
     {
         throw tk_mail_assertion("mss_floa", 107);
     }
-    odb_check(m_fast_load->InsertRow(m_accessor.handle(), const_cast<std::uint8_t*>(row)),
-              [this](HRESULT hr)
-              {
-                  const std::uint32_t lost = rows_to_replay(m_rows);
-                  m_rows -= std::min(m_rows, lost);
-                  return mss_fast_load_exception(hr, lost + 1);
-              });
+    m_row_path = load_row_path::batch;
+    const HRESULT hr = m_fast_load->InsertRow(m_accessor.handle(), const_cast<std::uint8_t*>(row));
+    if (hr != S_OK)
+    {
+        m_row_path = row_path();
+    }
+    odb_check(hr, [this](HRESULT failed) { return insert_failure(failed); });
+    if (m_row_path == load_row_path::apart)
+    {
+        // The rows before it were committed and the row written: nothing is pending.
+        m_rows = 0;
+        return;
+    }
+    if (m_row_path == load_row_path::after_commit)
+    {
+        m_rows = 0;
+    }
     m_rows = (m_rows + 1) % commit_every;
     if (m_rows == 0)
     {

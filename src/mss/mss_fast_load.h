@@ -38,10 +38,16 @@ public:
     /// was lost.
     bool in_commit() const { return m_in_commit; }
     void set_in_commit() { m_in_commit = true; }
+    /// For a failed insert_data: what the provider did with the row and the rows before it
+    /// (a commit of them that failed, a row written apart that failed after they were stored:
+    /// rows_to_replay() is then that row alone).
+    load_row_path row_path() const { return m_row_path; }
+    void set_row_path(load_row_path path) { m_row_path = path; }
 
 private:
     std::uint32_t m_rows_to_replay;
     bool m_in_commit = false;
+    load_row_path m_row_path = load_row_path::batch;
     int m_silent_seconds = 0;
 };
 
@@ -99,7 +105,8 @@ public:
 
     /// Inserts the bound row, committing every 1000 rows. A failure throws
     /// mss_fast_load_exception. Not open: tk_mail_assertion ("mss_floa", 105); a commit
-    /// running: ("mss_floa", 107).
+    /// running: ("mss_floa", 107). The provider may commit the rows before the row itself
+    /// and write the row apart (last_row_path).
     void insert_data();
     /// insert_data of a row bound earlier and copied out of the row buffer (take_row).
     void insert_data(const std::uint8_t* row);
@@ -145,12 +152,18 @@ public:
     /// Rows inserted since the last successful commit (the most a failure can cost), those of a
     /// running commit included.
     std::uint32_t rows_since_commit() const { return m_committing + m_rows; }
+    /// What the last successful insert_data did besides taking its row into the batch: the
+    /// rows before it committed (after_commit), or they and the row itself stored (apart).
+    load_row_path last_row_path() const { return m_row_path; }
     const CDynamicAccessorEx& accessor() const { return m_accessor; }
 
 private:
     /// The provider's count of the rows to write again after a failure; `pending` when it has
     /// none.
     std::uint32_t rows_to_replay(std::uint32_t pending);
+    load_row_path row_path() const;
+    // The failure of an InsertRow, with the rows it cost as the provider tells them.
+    mss_fast_load_exception insert_failure(HRESULT hr);
     // A failed commit of `pending` rows, to be written again as the provider counts them.
     // Reads the rowset only: it runs on the loader's thread, which may outlive the loader.
     static mss_fast_load_exception commit_failure(IRowsetFastLoad* rowset, HRESULT hr,
@@ -176,6 +189,7 @@ private:
     CDynamicAccessorEx& m_accessor = *m_accessor_owned;
     ole_com_ptr<IRowsetFastLoad> m_fast_load;
     std::uint32_t m_rows = 0;
+    load_row_path m_row_path = load_row_path::batch;
     // Rows of the commit running on the loader's thread; 0 when none runs.
     std::uint32_t m_committing = 0;
     std::unique_ptr<committer> m_committer;

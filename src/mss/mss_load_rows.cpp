@@ -67,14 +67,14 @@ mss_load_row mss_load_rows::refuse_last()
     return row;
 }
 
-void mss_load_rows::begin_commit()
+void mss_load_rows::begin_commit(std::size_t keep_open)
 {
-    if (m_committing > 0)
+    if (m_committing > 0 || keep_open > m_open)
     {
         throw tk_mail_assertion("mss_rows", 50);
     }
-    m_committing = m_open;
-    m_open = 0;
+    m_committing = m_open - keep_open;
+    m_open = keep_open;
 }
 
 void mss_load_rows::commit_stored()

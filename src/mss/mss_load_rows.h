@@ -53,8 +53,16 @@ public:
     /// The last row sent was refused on its own: it is reported (the caller reports it).
     /// Rows waiting behind it keep waiting.
     mss_load_row refuse_last();
-    /// The loader began a commit of its open batch.
-    void begin_commit();
+    /// The loader began a commit of its open batch, all but the last `keep_open` rows (a
+    /// row the loader writes apart, after committing the rows before it).
+    void begin_commit(std::size_t keep_open = 0);
+    /// The loader committed the open rows before the last one sent, which stays open (or is
+    /// settled by its own transition).
+    void store_before_last()
+    {
+        begin_commit(1);
+        commit_stored();
+    }
     /// The running commit stored its rows; their records wait for release().
     void commit_stored();
     /// A batch failed: the last `lost` rows of the committing and open ones are to be written

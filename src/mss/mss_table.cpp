@@ -585,13 +585,52 @@ odb_exception mss_table::only_equal_key(const udb_record& record) const
 void mss_table::check_duplicate(const udb_record& record)
 {
     tk_log(2, "mss_table::check_duplicate");
-    if (match_key(record) == key_match::only_equal)
+    key_match match = key_match::unknown;
+    try
+    {
+        match = match_key(record);
+    }
+    catch (const odb_exception& error)
+    {
+        if (error.connection_lost())
+        {
+            lose_with_rows(error);
+        }
+        throw;
+    }
+    if (match == key_match::only_equal)
     {
         throw only_equal_key(record);
     }
 }
 
+void mss_table::lose_with_rows(const odb_exception& error)
+{
+    if (m_loader && m_loader->commit_running())
+    {
+        // The rows of the running commit are the load's to settle when it is waited for.
+        throw mss_connection_lost(error, 0, 0);
+    }
+    throw lose_rows(error, false, 0);
+}
+
 void mss_table::update(udb_record& record)
+{
+    try
+    {
+        update_row(record);
+    }
+    catch (const odb_exception& error)
+    {
+        if (error.connection_lost())
+        {
+            lose_with_rows(error);
+        }
+        throw;
+    }
+}
+
+void mss_table::update_row(udb_record& record)
 {
     tk_log(2, "mss_table::update");
     // The run asked for this row to replace the one it conflicts with: a row that does not

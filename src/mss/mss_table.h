@@ -122,6 +122,7 @@ private:
         exact,
     };
     key_match match_key(const udb_record& record);
+    void update_row(udb_record& record);
     odb_exception only_equal_key(const udb_record& record) const;
     // The SQL Server type of each of the key columns that compare exactly, else empty.
     std::vector<std::wstring> key_types(const std::vector<std::wstring>& key_columns) const;
@@ -178,6 +179,17 @@ private:
     void send_row(const std::uint8_t* row, udb_record* own_row);
     // Writes the lost rows again; false when the failure lost none (the caller rethrows it).
     bool replay(const mss_fast_load_exception& failure);
+    // The table ends on a lost or silent server: every row held is lost (the committing ones
+    // in doubt with `commit_in_doubt`, and `replay_in_doubt` rows being written again); the
+    // failure to throw, counting them.
+    mss_connection_lost lose_rows(const odb_exception& cause, bool commit_in_doubt,
+                                  std::size_t replay_in_doubt);
+    // Hands a row's failure to the row-failure handler; a lost connection the handler meets
+    // ends the table with the rows still held.
+    void handle_row_failure(mss_load_row& row, const tk_exception& error);
+    // A lost connection met by a statement of a merge (update, key lookup) on the session:
+    // the rows the load holds are lost with it (thrown, counting them).
+    [[noreturn]] void lose_with_rows(const odb_exception& error);
     void commit_batch();
     // The table stops: the rows held are not written (counted as not stored).
     void drop_rows();

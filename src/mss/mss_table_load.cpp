@@ -555,7 +555,26 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
     }
     catch (const mss_fast_load_exception& failure)
     {
-        if (failure.in_commit() && m_rows.committing() == 0)
+        const load_row_path path = failure.row_path();
+        if (path == load_row_path::apart_failed)
+        {
+            // The provider committed the rows before this one, then this row's own statement
+            // failed.
+            m_rows.store_before_last();
+            if (failure.connection_lost())
+            {
+                // The statement was sent: it may have run before its answer was lost.
+                std::size_t missing = 0;
+                m_rows.fail(1, missing);
+                throw lose_rows(failure, false, 1);
+            }
+        }
+        else if (path == load_row_path::commit_failed)
+        {
+            // The provider's commit of the rows before this one failed; this row was not sent.
+            m_rows.begin_commit(1);
+        }
+        else if (failure.in_commit() && m_rows.committing() == 0)
         {
             // The commit every 1000 rows ran in line and failed.
             m_rows.begin_commit();
@@ -577,11 +596,20 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
                                                  plat::utf8_to_wide_lossy(failure.what())),
                                    tk_severity::recoverable);
             }
-            row_failure_handler()(refused.record, refused.number, failure);
+            handle_row_failure(refused, failure);
             return;
         }
         replay(failure);
         return;
+    }
+    if (m_loader->last_row_path() == load_row_path::after_commit)
+    {
+        // The provider committed the rows before this one (a full INSERT batch).
+        m_rows.store_before_last();
+        if (m_rows.waiting() == 0)
+        {
+            m_rows.release(record_pool());
+        }
     }
     if (m_loader->commit_running())
     {
@@ -589,7 +617,8 @@ void mss_table::send_row(const std::uint8_t* row, udb_record* own_row)
     }
     else if (m_loader->rows_since_commit() == 0)
     {
-        // The commit every 1000 rows ran in line (rows holding streams) and stored them.
+        // The commit every 1000 rows ran in line (rows holding streams) and stored them, or
+        // the provider committed the rows before this one and wrote this one apart.
         m_rows.begin_commit();
         m_rows.commit_stored();
         m_rows.release(record_pool());
@@ -636,13 +665,7 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         // one by one. Every row since the last commit went with the connection, also when the
         // driver said only the failing row was refused; a commit's rows may have arrived.
         // A commit without an answer is in doubt alike: its rows are never written again.
-        const mss_rows_lost rows = m_rows.lose(failure.in_commit());
-        mss_connection_lost lost(failure, rows.not_stored, rows.in_doubt);
-        if (failure.silent_seconds() > 0)
-        {
-            lost.set_silent_seconds(failure.silent_seconds());
-        }
-        throw lost;
+        throw lose_rows(failure, failure.in_commit(), 0);
     }
     // The lost rows are the last ones taken; the ones before them that the loader still
     // holds uncommitted stay in its batch.
@@ -666,7 +689,7 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         m_rows.replayed_reported();
         if (row_failure_handler())
         {
-            row_failure_handler()(row.record, row.number, error);
+            handle_row_failure(row, error);
             return;
         }
         tk_wlog(3, L"Row %d of %s could not be stored: %s", row.number, name(),
@@ -696,8 +719,7 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
             if (error.connection_lost())
             {
                 // The statement may have run before its answer was lost.
-                const mss_rows_lost rest = m_rows.lose(false, 1);
-                throw mss_connection_lost(error, rest.not_stored, rest.in_doubt);
+                throw lose_rows(error, false, 1);
             }
             report(row, error);
         }
@@ -711,6 +733,48 @@ bool mss_table::replay(const mss_fast_load_exception& failure)
         throw tk_exception(*unreported, tk_severity::recoverable);
     }
     return true;
+}
+
+mss_connection_lost mss_table::lose_rows(const odb_exception& cause, bool commit_in_doubt,
+                                         std::size_t replay_in_doubt)
+{
+    const mss_rows_lost rows = m_rows.lose(commit_in_doubt, replay_in_doubt);
+    if (m_loader && !m_loader->commit_running())
+    {
+        // Rows counted as not stored must stay so: the load is released without its final
+        // commit (its connection, where it still stands, rolls back what it was sent).
+        m_loader.reset();
+        after_load_closed();
+    }
+    mss_connection_lost lost(cause, rows.not_stored, rows.in_doubt);
+    const auto* load_failure = dynamic_cast<const mss_fast_load_exception*>(&cause);
+    if (load_failure != nullptr && load_failure->silent_seconds() > 0)
+    {
+        lost.set_silent_seconds(load_failure->silent_seconds());
+    }
+    else if (commit_in_doubt && rows.in_doubt > 0 && lost.silent_seconds() == 0)
+    {
+        // The commit was answered, with an error that leaves its rows in doubt.
+        lost.set_commit_failure(plat::utf8_to_wide_lossy(cause.message()));
+    }
+    return lost;
+}
+
+void mss_table::handle_row_failure(mss_load_row& row, const tk_exception& error)
+{
+    try
+    {
+        row_failure_handler()(row.record, row.number, error);
+    }
+    catch (const mss_connection_lost& lost)
+    {
+        // The handler's own statement (the update of a merge, a key looked up) found the
+        // connection gone: the table ends as anywhere else, with the rows still held (those
+        // still to write again among them) counted next to the handler's row.
+        const mss_connection_lost rest = lose_rows(lost, false, 0);
+        throw mss_connection_lost(lost, lost.rows_not_stored() + rest.rows_not_stored(),
+                                  lost.rows_in_doubt() + rest.rows_in_doubt());
+    }
 }
 
 void mss_table::after_load_closed()

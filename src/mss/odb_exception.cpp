@@ -385,6 +385,7 @@ mss_connection_lost::mss_connection_lost(const odb_exception& cause, std::int64_
     if (const auto* earlier = dynamic_cast<const mss_connection_lost*>(&cause); earlier != nullptr)
     {
         m_silent_seconds = earlier->m_silent_seconds;
+        m_commit_failure = earlier->m_commit_failure;
     }
     else if (cause.sqlstate() == L"HYT00")
     {

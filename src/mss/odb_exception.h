@@ -78,11 +78,16 @@ public:
     /// Not lost but silent: the server did not answer for this many seconds (0: lost).
     int silent_seconds() const { return m_silent_seconds; }
     void set_silent_seconds(int seconds) { m_silent_seconds = seconds; }
+    /// The driver's text of the failed commit whose rows are in doubt; empty when the rows in
+    /// doubt got no answer at all.
+    const std::wstring& commit_failure() const { return m_commit_failure; }
+    void set_commit_failure(const std::wstring& text) { m_commit_failure = text; }
 
 private:
     std::int64_t m_rows_not_stored;
     std::int64_t m_rows_in_doubt;
     int m_silent_seconds = 0;
+    std::wstring m_commit_failure;
 };
 
 /// The code of an odb_exception for DB_SEC_E_AUTH_FAILED: the server refused the login.

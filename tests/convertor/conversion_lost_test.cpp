@@ -27,6 +27,8 @@ struct lost_case
     event_log appended;
     /// Rows of public.a whose values the source cannot read.
     std::set<int> unreadable_rows = {};
+    /// The destination row whose write ends the table after a commit answered with an error.
+    int failed_commit_at = 0;
 };
 
 void PrintTo(const lost_case& test, std::ostream* out)
@@ -47,6 +49,10 @@ TEST_P(LostConnection, EndsTheRunWithOneReportOfTheTable)
     if (test.destination_lost_at != 0)
     {
         bench.destination.faults.lost_rows = {test.destination_lost_at};
+    }
+    if (test.failed_commit_at != 0)
+    {
+        bench.destination.faults.failed_commit_rows = {test.failed_commit_at};
     }
     bench.destination.faults.overflow_rows = test.overflow_rows;
     bench.source.value_error_rows[L"public.a"] = test.unreadable_rows;
@@ -93,6 +99,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "got no answer); the conversion stops."},
                   {"get_table public.a mode=1", "append [dbo].[a] 1", "append [dbo].[a] 3"},
                   {2}},
+        // The commit was answered, with the driver's error: that text, not "no answer".
+        lost_case{"DestinationCommitAnsweredWithAnError",
+                  0,
+                  0,
+                  {},
+                  {"public.a: The connection to SQL Server was lost: Unexpected EOF from the "
+                   "server. 2 rows of this table had been stored, and 1 more may have been (their "
+                   "commit failed: Unexpected EOF from the server); the conversion stops."},
+                  {"get_table public.a mode=1", "append [dbo].[a] 1", "append [dbo].[a] 2"},
+                  {},
+                  3},
         lost_case{"SourceMidTable",
                   3,
                   0,

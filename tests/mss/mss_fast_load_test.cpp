@@ -55,6 +55,11 @@ public:
         *rows = m_lost;
         return S_OK;
     }
+    HRESULT GetRowPath(load_row_path* path) override
+    {
+        *path = load_row_path::batch;
+        return S_OK;
+    }
     HRESULT CreateAccessor(DBACCESSORFLAGS, DBCOUNTITEM count, const DBBINDING given[],
                            DBLENGTH size, HACCESSOR* handle, DBBINDSTATUS[]) override
     {

@@ -69,6 +69,11 @@ TEST_P(MssTableLost, EndsTheLoadWithOneFailureAndWritesNothingAgain)
         const auto* lost = dynamic_cast<const mss_connection_lost*>(&error);
         EXPECT_EQ(lost != nullptr ? lost->rows_not_stored() : -1, test.rows_not_stored);
         EXPECT_EQ(lost != nullptr ? lost->rows_in_doubt() : -1, test.rows_in_doubt);
+        if (lost != nullptr && lost->rows_in_doubt() > 0)
+        {
+            // Their commit was answered, with this error.
+            EXPECT_EQ(plat::wide_to_utf8(lost->commit_failure()), test.text);
+        }
     };
     int appended = 0;
     try
@@ -177,6 +182,13 @@ INSTANTIATE_TEST_SUITE_P(
                   [](fake_script& script) { script.failing_batches = {1}; }, 0, 1003,
                   "Unable to connect: Adaptive Server is unavailable or does not exist", 1000,
                   1003},
+        // A row send the driver fails ends its batch; no new connection can be made: the
+        // table ends as on a lost server, told by the send's own error, and nothing is written
+        // again by INSERT.
+        lost_case{"OnARowSendTheDriverFailsWithoutANewConnection", true, 600,
+                  [](fake_script& script) { script.refuse_connections = true; },
+                  [](fake_script& script) { script.failing_sends = {500}; }, 500, 500,
+                  "General driver error", 0},
         lost_case{"OnTheReconnectAfterAFailedFinalBatch", true, 3,
                   [](fake_script& script) { script.refuse_connections = true; },
                   [](fake_script& script) { script.failing_batches = {1}; }, 0, 3,
@@ -357,4 +369,53 @@ TEST_F(MssTableLimits, AStatementWithoutAnAnswerEndsTheTableAsASilentServer)
         EXPECT_EQ(lost.silent_seconds(), 120);
     }
     EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 1);
+}
+
+// The row-failure handler meets a lost connection while the rows of a failed batch are written
+// again (a merge's update of the row's key that got no answer): the table ends there, the rows
+// still to write again counted with the handler's row, and none of them is written.
+TEST_F(MssTable, ALostConnectionMetByTheHandlerDuringAReplayCountsTheRowsStillToWrite)
+{
+    open(true, true, {described(L"id", sql_type::integer)});
+    m_script->failing_batches = {1};
+    m_script->refuse_statement = [](const std::wstring& sql)
+    { return sql.find(L"VALUES( 2)") != std::wstring::npos; };
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+    std::vector<std::int64_t> handled;
+    table->set_row_failure_handler(
+        [&handled](udb_record&, std::int64_t number, const tk_exception&)
+        {
+            handled.push_back(number);
+            plat::oledb::error_record silent;
+            silent.description = L"Timeout expired";
+            silent.sqlstate = L"HYT00";
+            plat::oledb::post_errors({silent});
+            // As the run does with an update that may have run before its answer was lost.
+            throw mss_connection_lost(odb_exception(E_FAIL), 1, 1);
+        });
+    for (int id = 1; id <= 5; ++id)
+    {
+        udb_record record = row_of({{L"id", ole_variant(id)}});
+        table->append_record(record);
+    }
+    try
+    {
+        table->flush();
+        ADD_FAILURE() << "the lost connection was not thrown";
+    }
+    catch (const mss_connection_lost& lost)
+    {
+        EXPECT_EQ(lost.rows_not_stored(), 4);
+        EXPECT_EQ(lost.rows_in_doubt(), 1);
+        EXPECT_EQ(lost.silent_seconds(), static_cast<int>(plat::oledb::answer_limit_seconds()));
+    }
+    EXPECT_EQ(handled, std::vector<std::int64_t>{2});
+    // Nothing after the handler's row was written again.
+    for (const std::wstring& sql : m_script->executed)
+    {
+        EXPECT_EQ(sql.find(L"VALUES( 3)"), std::wstring::npos) << plat::wide_to_utf8(sql);
+    }
+    const auto& writer_rows = dynamic_cast<mss_table&>(*table).load_rows();
+    EXPECT_EQ(writer_rows.stored(), 1);
+    writer_rows.check(-1);
 }

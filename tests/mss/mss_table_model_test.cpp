@@ -1,10 +1,12 @@
 // mss_table_model_test.cpp: the table writer's bulk path against a simple model, over the
 // scripted link, along paths drawn from a seed: writers one after another sharing a record pool
 // and a session; rows that fit, rows too long for their slot (an INSERT detour), rows refused
-// before the load; batches whose commit fails or loses the connection; rows whose INSERT is
-// refused; stops part way and writers destroyed without flush. The link decides when each
-// commit on the loader's thread ends: it holds it until the writer has taken a number of rows
-// the seed chose (or has stopped taking rows). After each writer: every row handed over is
+// before the load; rows the loader itself writes apart after committing the rows before them (a
+// value wider than the bulk copy takes, a date before 1600-03-01); batches whose commit fails or
+// loses the connection; row sends the driver fails (the batch goes with its connection); rows
+// whose INSERT is refused; stops part way and writers destroyed without flush. The link decides
+// when each commit on the loader's thread ends: it holds it until the writer has taken a number of
+// rows the seed chose (or has stopped taking rows). After each writer: every row handed over is
 // stored exactly once, or reported once with its own number, or counted in the one report of a
 // lost connection; rows_written() is the rows stored; the pool got each stored record once.
 //
@@ -31,6 +33,9 @@ namespace
 using namespace mss_test;
 
 const std::wstring insert_head = L"INSERT INTO [dbo].[t](";
+// A row the loader writes apart, as literals.
+const std::wstring apart_head = L"INSERT INTO [dbo].[t] (";
+const std::wstring apart_values = L") VALUES (";
 
 // The id a bulk row or an INSERT statement of the model's table carries; 0 for none.
 int id_of(const std::wstring& line)
@@ -44,6 +49,12 @@ int id_of(const std::wstring& line)
     {
         return std::stoi(line.substr(values + 8));
     }
+    const std::size_t literals = line.find(apart_values);
+    if (line.starts_with(apart_head) && line.find(L" <- ") == std::wstring::npos &&
+        literals != std::wstring::npos && line[literals + apart_values.size()] != L'?')
+    {
+        return std::stoi(line.substr(literals + apart_values.size()));
+    }
     return 0;
 }
 
@@ -51,7 +62,11 @@ enum class row_kind
 {
     fits,
     too_long,
-    refused
+    refused,
+    // Written apart by the loader: a value wider than the bulk copy's column limit, an early
+    // date.
+    wide,
+    early
 };
 
 struct writer_plan
@@ -116,9 +131,11 @@ writer_plan MssTableModel::draw(std::mt19937& rng) const
         {
             ++loaded;
         }
-        else if (chance(boundary ? 3 : 1500))
+        else if (chance(boundary ? 3 : 700))
         {
-            plan.kinds[row] = row_kind::too_long;
+            // The loader's own detours restart its count of rows too.
+            static const row_kind detours[] = {row_kind::too_long, row_kind::wide, row_kind::early};
+            plan.kinds[row] = detours[rng() % std::size(detours)];
             loaded = 0;
             if (boundary && chance(2))
             {
@@ -158,7 +175,18 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
     m_script->failing_batches.clear();
     m_script->losing_batches.clear();
     m_script->lose_connection_at_row = 0;
+    m_script->failing_sends.clear();
     m_script->dead = false;
+    if (chance(3))
+    {
+        // Row sends the driver fails: their batch goes with the connection.
+        for (int send = 0; send < 1 + plan.rows / 1500; ++send)
+        {
+            m_script->failing_sends.insert(
+                m_script->rows_sent + 1 +
+                static_cast<int>(rng() % static_cast<unsigned>(plan.rows)));
+        }
+    }
     for (int call = first_call; call < first_call + calls; ++call)
     {
         if (chance(5))
@@ -235,13 +263,17 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
         udb_schema schema;
         schema.adopt(column(L"id", VT_I4).clone());
         schema.adopt(column(L"label", VT_BSTR, 5).clone());
+        schema.adopt(column(L"note", VT_BSTR, 2100).clone());
+        schema.adopt(column(L"born", VT_DATE, 0, false, {}, t_ftd::date_only).clone());
         if (plan.streams)
         {
             schema.adopt(column(L"body", VT_BSTR).clone());
         }
         fake_result described_table;
         described_table.columns = {described(L"id", sql_type::integer),
-                                   described(L"label", sql_type::wvarchar, 5)};
+                                   described(L"label", sql_type::wvarchar, 5),
+                                   described(L"note", sql_type::wvarchar, 2100),
+                                   described(L"born", sql_type::type_date, 10)};
         if (plan.streams)
         {
             described_table.columns.push_back(described(L"body", sql_type::wvarchar, 1073741823));
@@ -281,6 +313,13 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
                 values.emplace_back(L"label", what == row_kind::too_long
                                                   ? ole_variant(L"much too long")
                                                   : ole_variant(L"l" + std::to_wstring(id % 97)));
+                // 2,001 characters are 4,002 bytes on the way: over the bulk copy's 4,000.
+                values.emplace_back(L"note", what == row_kind::wide
+                                                 ? ole_variant(std::wstring(2001, L'w'))
+                                                 : ole_variant(L"n"));
+                values.emplace_back(L"born",
+                                    ole_variant(what == row_kind::early ? system_time(1500, 6, 15)
+                                                                        : system_time(2020, 1, 2)));
                 if (plan.streams)
                 {
                     values.emplace_back(L"body", ole_variant(L"b" + std::to_wstring(id)));
@@ -356,6 +395,11 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
         {
             pending.push_back(id_of(line));
         }
+        else if (line == L"rollback")
+        {
+            // A connection closed with rows sent and not committed.
+            pending.clear();
+        }
         else if (line == L"batch" || line == L"done")
         {
             if (m_script->failed_batch_calls.count(call++) == 0)
@@ -389,7 +433,7 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
                 }
             }
         }
-        else if (line.find(insert_head) != std::wstring::npos)
+        else if (line.find(insert_head) != std::wstring::npos || id_of(line) != 0)
         {
             const auto refusal = refused_statements.find(line);
             if (refusal != refused_statements.end())
@@ -399,6 +443,9 @@ void MssTableModel::run_writer(std::mt19937& rng, const writer_plan& plan)
             else
             {
                 stored.insert(id_of(line));
+                // A row the loader wrote apart is one of the load's: its record goes back to
+                // the pool like a committed row's.
+                bulk_stored += line.starts_with(apart_head) ? 1 : 0;
             }
         }
     }
@@ -447,6 +494,7 @@ void MssTableModel::run_seed(unsigned seed)
     m_main = std::this_thread::get_id();
     open(true, true,
          {described(L"id", sql_type::integer), described(L"label", sql_type::wvarchar, 5),
+          described(L"note", sql_type::wvarchar, 2100), described(L"born", sql_type::type_date, 10),
           described(L"body", sql_type::wvarchar, 1073741823)});
     m_script->stay_dead = true;
     m_script->refuse_statement = [this](const std::wstring& sql)

@@ -272,6 +272,17 @@ private:
             plat::oledb::post_errors({lost});
             throw odb_exception(E_FAIL);
         }
+        if (m_faults.failed_commit_rows.count(row_number) != 0)
+        {
+            plat::oledb::error_record lost;
+            lost.hr = E_FAIL;
+            lost.description = L"Unexpected EOF from the server";
+            lost.sqlstate = L"HY000";
+            plat::oledb::post_errors({lost});
+            mss_connection_lost failure(odb_exception(E_FAIL), 1, 1);
+            failure.set_commit_failure(L"Unexpected EOF from the server");
+            throw failure;
+        }
         m_events.push_back("append " + narrow(name()) + " " + id_of(record));
     }
 

@@ -60,6 +60,9 @@ struct writer_faults
     /// odb_exception read from the error records of a lost connection (SQLSTATE 08S01,
     /// "Communication link failure").
     std::set<int> lost_rows;
+    /// Rows whose append ends the table as the writer does after a commit answered with an
+    /// error that leaves its rows in doubt: that row not stored, one row in doubt.
+    std::set<int> failed_commit_rows;
     /// append_record throws udb_value_exception "no literal for id <id>" for rows with these
     /// ids, whatever the table; update does for rows with `update_value_ids`.
     std::set<int> value_ids;

@@ -84,6 +84,15 @@ public:
     {
     }
 
+    ~fake_bulk_copy() override
+    {
+        if (m_rows_in_batch > 0)
+        {
+            // The server rolls back what its connection sent and did not commit.
+            m_script->trace.push_back(L"rollback");
+        }
+    }
+
     link_status init(const std::wstring& table) override
     {
         m_script->trace.push_back(L"init(" + table + L")");
@@ -134,6 +143,12 @@ public:
             m_script->dead = m_script->stay_dead;
             return failure_from_diagnostics(
                 {diag_record{L"08S01", 20006, L"[FreeTDS][SQL Server]Write to the server failed"}},
+                odbc_call::statement, L"fake");
+        }
+        if (m_script->failing_sends.count(m_script->rows_sent) > 0)
+        {
+            return failure_from_diagnostics(
+                {diag_record{L"HY000", 0, L"[FreeTDS][SQL Server]General driver error"}},
                 odbc_call::statement, L"fake");
         }
         ++m_rows_in_batch;

@@ -67,10 +67,13 @@ struct fake_script
     bool refuse_connections = false;
     /// The bulk row (counted from 1 over all links) whose sending loses the connection; 0: none.
     int lose_connection_at_row = 0;
+    /// Bulk rows (counted as lose_connection_at_row counts them) whose sending fails with the
+    /// driver's HY000 "General driver error", the connection kept.
+    std::set<int> failing_sends;
     int rows_sent = 0;
     /// init, keep_identity, keep_nulls, check_constraints, bind(column,type), row(values|...),
-    /// batch, done, in order, with each statement the links execute ("sql" or "sql <- values")
-    /// in between.
+    /// batch, done, rollback (a bulk copy's connection closed with rows sent and not committed),
+    /// in order, with each statement the links execute ("sql" or "sql <- values") in between.
     std::vector<std::wstring> trace;
     int batch_calls = 0;
 

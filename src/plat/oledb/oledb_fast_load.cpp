@@ -77,7 +77,7 @@ public:
             post_status(status);
             return status.hr;
         }
-        return S_OK;
+        return m_writer->row_path() == load_row_path::batch ? S_OK : DB_S_ROWPATH;
     }
 
     HRESULT Commit(BOOL done) override
@@ -111,6 +111,16 @@ public:
             return E_INVALIDARG;
         }
         *rows = m_lost;
+        return S_OK;
+    }
+
+    HRESULT GetRowPath(load_row_path* path) override
+    {
+        if (path == nullptr)
+        {
+            return E_INVALIDARG;
+        }
+        *path = m_writer->row_path();
         return S_OK;
     }
 

@@ -264,6 +264,25 @@ struct IRowsetFastLoad : IUnknown
     virtual HRESULT Commit(BOOL done) = 0;
 };
 
+/// What an InsertRow did with its row and the rows taken before it.
+enum class load_row_path : std::uint32_t
+{
+    /// The row went into the open batch; nothing was committed.
+    batch,
+    /// The rows taken before it were committed (an INSERT batch that was full); the row went
+    /// into the next batch.
+    after_commit,
+    /// The rows taken before it were committed, then the row was written by an INSERT statement
+    /// of its own (a value too wide for the bulk copy, an early date): every row taken is stored.
+    apart,
+    /// As `apart`, but the row's own statement failed: its own refusal, or, when the failure
+    /// tells of a lost connection, a statement that may have run before its answer was lost.
+    apart_failed,
+    /// Committing the rows taken before it failed (GetRowsToReplay counts them); the row itself
+    /// was not sent.
+    commit_failed,
+};
+
 /// The stand-in's account of what a failed bulk-load call cost, so the caller can write those
 /// rows again another way.
 struct IFastLoadReplay : IUnknown
@@ -273,7 +292,14 @@ struct IFastLoadReplay : IUnknown
     /// stored (the batch that held them was rolled back); they are the last rows taken. The row
     /// of a failed InsertRow is never taken. 0 after a successful call.
     virtual HRESULT GetRowsToReplay(DBCOUNTITEM* rows) = 0;
+    /// After InsertRow: what the call did besides taking its row into the open batch (the
+    /// loader commits the rows before a row it writes apart, so they are stored in order).
+    virtual HRESULT GetRowPath(load_row_path* path) = 0;
 };
+
+/// InsertRow succeeded and did more than take its row into the open batch: GetRowPath says
+/// what.
+inline constexpr HRESULT DB_S_ROWPATH = make_hresult(0x00040F80);
 
 /// An error object, or one record of it. Texts are wide strings (the system's BSTR).
 struct IErrorInfo : IUnknown

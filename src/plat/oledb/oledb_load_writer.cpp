@@ -6,6 +6,7 @@
 #include "plat/plat_text.h"
 
 #include <cstring>
+#include <utility>
 
 namespace plat::oledb
 {
@@ -128,6 +129,14 @@ void host_bytes(const load_value& value, const load_column& column, bool wide_te
     }
 }
 
+// The failure is the server's answer (a broken key, a refused statement), not the driver's
+// own (HY000 "General driver error", a text without SQLSTATE).
+bool answered_by_server(const link_status& failure)
+{
+    return !failure.records.empty() && failure.records.front().sqlstate &&
+           !failure.records.front().sqlstate->starts_with(L"HY");
+}
+
 } // namespace
 
 load_writer::load_writer(load_target target)
@@ -237,11 +246,26 @@ link_status load_writer::recover(link_status failure)
     }
     if (link_status status = connect(); !status.ok())
     {
-        m_broken = status;
-        for (error_record& record : status.records)
+        if (answered_by_server(failure))
         {
-            failure.records.push_back(std::move(record));
+            // The server was there to refuse the batch: what ends the table is the new
+            // connection it then refused.
+            for (error_record& record : status.records)
+            {
+                failure.records.push_back(std::move(record));
+            }
+            m_broken = failure;
+            return failure;
         }
+        // The driver's own failure (the server gone from under it) ended the table: told as
+        // the loss of the connection, and by its own text, not by the login that could not
+        // replace the connection.
+        error_record gone;
+        gone.hr = failure.hr;
+        gone.source = layer_error_source;
+        gone.sqlstate = L"08S01";
+        failure.records.push_back(std::move(gone));
+        m_broken = failure;
     }
     return failure;
 }
@@ -260,15 +284,24 @@ link_status load_writer::insert(load_row& values, std::uint32_t& lost)
 {
     lost = 0;
     m_rows_taken = true;
+    m_row_path = load_row_path::batch;
     if (!m_broken.ok())
     {
         return m_broken;
     }
     if (routed(values))
     {
-        // In order: what came before is stored before this row is written.
+        // In order: what came before is stored before this row is written. The caller learns
+        // of both (row_path), so its count of rows stored covers them.
         link_status status = m_bulk_active ? end_bulk(true, lost) : flush(lost);
-        return status.ok() ? insert_literal(values) : status;
+        if (!status.ok())
+        {
+            m_row_path = load_row_path::commit_failed;
+            return status;
+        }
+        status = insert_literal(values);
+        m_row_path = status.ok() ? load_row_path::apart : load_row_path::apart_failed;
+        return status;
     }
     if (m_bulk != nullptr)
     {
@@ -289,15 +322,27 @@ link_status load_writer::insert(load_row& values, std::uint32_t& lost)
         }
         if (m_bulk != nullptr)
         {
-            return send_bulk(values);
+            link_status status = send_bulk(values);
+            if (status.ok())
+            {
+                return status;
+            }
+            // A failed send leaves the bulk copy in no known state (a connection closed under
+            // it, a driver error): the batch ends as a failed commit does, its rows and this
+            // one to be written again, and the next rows go on a new connection.
+            lost = std::exchange(m_bulk_rows, 0);
+            m_bulk_active = false;
+            return recover(std::move(status));
         }
     }
     if (m_pending.size() >= m_capacity)
     {
         if (link_status status = flush(lost); !status.ok())
         {
+            m_row_path = load_row_path::commit_failed;
             return status;
         }
+        m_row_path = load_row_path::after_commit;
     }
     m_pending.push_back(values);
     return {};

@@ -62,6 +62,8 @@ public:
     /// bulk copy, early dates) gives up its values once the statement holds them: `values` is
     /// left empty then.
     link_status insert(load_row& values, std::uint32_t& lost);
+    /// What the last insert() did with its row and the rows taken before it.
+    load_row_path row_path() const { return m_row_path; }
     /// Ends the batch; `final` also ends the load and closes the connection.
     link_status commit(bool final, std::uint32_t& lost);
     /// True while rows go by bulk copy.
@@ -102,6 +104,7 @@ private:
     std::vector<const column_desc*> m_param_columns;
     std::unique_ptr<link_statement> m_statement; // after m_link: closed before it
     link_status m_broken;
+    load_row_path m_row_path = load_row_path::batch;
 };
 
 } // namespace plat::oledb
