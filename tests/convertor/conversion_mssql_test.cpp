@@ -61,12 +61,17 @@ std::string id_list(const std::vector<int>& ids)
     return "id IN (" + list + ")";
 }
 
-class ConversionToSqlServer : public testing::TestWithParam<conversion_case>,
-                              protected sqlserver_run_fixture
+/// A conversion into SQL Server for each source case; the destination is named after it.
+template <class Case>
+class converting_to_sqlserver : public testing::TestWithParam<Case>, protected sqlserver_run_fixture
 {
 protected:
-    void SetUp() override { connect_servers(GetParam().name); }
+    void SetUp() override { connect_servers(this->GetParam().name); }
     void TearDown() override { drop_destination(); }
+};
+
+class ConversionToSqlServer : public converting_to_sqlserver<conversion_case>
+{
 };
 
 TEST_P(ConversionToSqlServer, EveryTableArrivesWithEveryValueAndRefusedRowsAreReported)
@@ -218,12 +223,8 @@ struct key_source_case
     std::vector<std::string> settings{};
 };
 
-class KeysToSqlServer : public testing::TestWithParam<key_source_case>,
-                        protected sqlserver_run_fixture
+class KeysToSqlServer : public converting_to_sqlserver<key_source_case>
 {
-protected:
-    void SetUp() override { connect_servers(GetParam().name); }
-    void TearDown() override { drop_destination(); }
 };
 
 // Every table arrives with every value; its text key is created as wide as its values need
