@@ -3,6 +3,7 @@
 #include "convertor/error_handler.h"
 #include "convertor/vandrel_convertor.h"
 #include "mss/mss_fast_load.h"
+#include "mss/mss_key_sizes.h"
 #include "mss/mss_names.h"
 #include "mss/mss_tn_validator.h"
 #include "mss/mss_types.h"
@@ -144,9 +145,10 @@ private:
 
 /// The schema a new table is created with, measured in one read of the source rows: text that
 /// an index covers and that SQL Server would hold only as nvarchar(max), which no index takes,
-/// carries the longest value the source holds, so that the destination can give it a bounded
-/// type its keys hold; a decimal without a declared precision gets the precision and scale that
-/// hold its values and its default.
+/// and text with a length whose key may be too large at two units a character, carry the
+/// longest value the source holds, so that the destination can give them the size its keys
+/// hold; a decimal without a declared precision gets the precision and scale that hold its
+/// values and its default.
 udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
 {
     udb_schema schema = rows.schema();
@@ -154,11 +156,11 @@ udb_schema measured_schema(udb_recordset& rows, const udb_indexes& indexes)
     std::vector<t_ftd*> texts;
     std::vector<std::wstring> decimal_names;
     std::vector<t_ftd*> decimals;
-    for (t_ftd* column : schema)
+    const std::vector<bool> key_text = mss_key_text_to_measure(schema, indexes);
+    for (std::size_t position = 0; position < schema.size(); ++position)
     {
-        const bool unbounded = column->vartype == VT_BSTR && !column->is_guid() &&
-                               mss_text_column_units(column->size) == 0;
-        if (unbounded && indexes.is_idx_field(column->name, false))
+        t_ftd* column = schema[position];
+        if (key_text[position])
         {
             text_names.push_back(column->name);
             texts.push_back(column);

@@ -255,6 +255,74 @@ std::vector<std::int32_t> pgs_recordset::longest_text(const std::vector<std::wst
     return measure_columns(columns, {}).longest_units;
 }
 
+namespace
+{
+
+// A text column to measure: how the statement names it, and whether it is char(n), which
+// arrives padded to its length.
+struct measured_text
+{
+    std::wstring reference;
+    bool padded = false;
+};
+
+// The statement that measures the columns in one scan of `source`: the aggregates inside,
+// what is made of them outside. `bytes_only`: the server does not interpret its text's bytes.
+std::wstring measure_sql(const std::vector<measured_text>& texts,
+                         const std::vector<std::wstring>& decimals, const std::wstring& source,
+                         bool bytes_only)
+{
+    std::wstring aggregates;
+    std::wstring results;
+    const auto add = [](std::wstring& list, const std::wstring& item)
+    { list += (list.empty() ? L"" : L", ") + item; };
+    for (std::size_t column_idx = 0; column_idx < texts.size(); ++column_idx)
+    {
+        const std::wstring& value = texts[column_idx].reference;
+        const bool padded = texts[column_idx].padded;
+        // The cast to text drops the padding of char(n).
+        const std::wstring text = value + L"::text";
+        std::wstring units;
+        if (bytes_only)
+        {
+            // As many bytes as UTF-16 units of UTF-8 text, or more.
+            units = L"octet_length(" + (padded ? value : text) + L")";
+        }
+        else
+        {
+            // One unit a character, two for a character beyond U+FFFF: in UTF-8 each of those
+            // begins with the one byte from F0 on of its four (the hex pairs from f0, kept one
+            // character each). Text of one byte a character holds none, in every encoding, and
+            // no such character is named here: the server's encoding may have none.
+            units =
+                L"char_length(" + text + L")" +
+                (padded ? L" + octet_length(" + value + L") - octet_length(" + text + L")" : L"") +
+                L" + CASE WHEN octet_length(" + text + L") = char_length(" + text +
+                L") THEN 0 ELSE length(regexp_replace(encode(convert_to(" + text +
+                L", 'UTF8'), 'hex'), '[0-9a-e].|f(.)', E'\\\\1', 'g')) END";
+        }
+        const std::wstring alias = L"t" + std::to_wstring(column_idx + 1);
+        add(aggregates, L"COALESCE(MAX(" + units + L"), 0) AS " + alias);
+        add(results, alias);
+    }
+    for (std::size_t column_idx = 0; column_idx < decimals.size(); ++column_idx)
+    {
+        // scale() is NULL for NaN and the infinities: they are no values to hold, and the
+        // largest magnitude has the most digits before the point.
+        const std::wstring& value = decimals[column_idx];
+        const std::wstring number = std::to_wstring(column_idx + 1);
+        add(aggregates, L"MAX(abs(" + value + L")) FILTER (WHERE scale(" + value +
+                            L") IS NOT NULL) AS m" + number + L", MAX(scale(" + value + L")) AS s" +
+                            number);
+        add(results, L"CASE WHEN m" + number + L" >= 1 THEN length(trunc(m" + number +
+                         L")::text) WHEN m" + number + L" IS NOT NULL THEN 0 END, s" + number);
+    }
+    return L"SELECT " + results + L" FROM (SELECT " + aggregates + L" FROM " + source +
+           L") AS measured";
+}
+
+} // namespace
+
 udb_column_measures pgs_recordset::measure_columns(const std::vector<std::wstring>& text_columns,
                                                    const std::vector<std::wstring>& decimal_columns)
 {
@@ -268,53 +336,40 @@ udb_column_measures pgs_recordset::measure_columns(const std::vector<std::wstrin
     }
     const std::string failure =
         "Cannot measure the values of (" + tk_string::to_ansi(name()) + "): ";
-    const auto reference = [&](const std::wstring& column)
+    const auto position_of = [&](const std::wstring& column)
     {
         const int position = schema().get_field_idx(column);
         if (position < 0)
         {
             throw pgs_exception(failure + "no column " + tk_string::to_ansi(column));
         }
-        return column_reference(static_cast<std::size_t>(position));
+        return static_cast<std::size_t>(position);
     };
-    // One scan for every column: the aggregates inside, what is made of them outside.
-    std::wstring aggregates;
-    std::wstring results;
-    const auto add = [](std::wstring& list, const std::wstring& item)
-    { list += (list.empty() ? L"" : L", ") + item; };
-    for (std::size_t column_idx = 0; column_idx < text_columns.size(); ++column_idx)
+    std::vector<measured_text> texts;
+    for (const std::wstring& column : text_columns)
     {
-        const std::wstring text = reference(text_columns[column_idx]) + L"::text";
-        const std::wstring alias = L"t" + std::to_wstring(column_idx + 1);
-        // UTF-16 units: one a character, two for a character beyond U+FFFF (the database is
-        // UTF-8); text of one byte a character has none of those.
-        add(aggregates, L"COALESCE(MAX(char_length(" + text + L") + CASE WHEN octet_length(" +
-                            text + L") = char_length(" + text +
-                            L") THEN 0 ELSE char_length(regexp_replace(" + text +
-                            L", E'[^\\U00010000-\\U0010FFFF]+', '', 'g')) END), 0) AS " + alias);
-        add(results, alias);
+        const std::size_t position = position_of(column);
+        texts.push_back(
+            {column_reference(position), type_name_of(*schema()[position]) == "character"});
     }
-    for (std::size_t column_idx = 0; column_idx < decimal_columns.size(); ++column_idx)
+    std::vector<std::wstring> decimals;
+    for (const std::wstring& column : decimal_columns)
     {
-        // scale() is NULL for NaN and the infinities: they are no values to hold, and the
-        // largest magnitude has the most digits before the point.
-        const std::wstring value = reference(decimal_columns[column_idx]);
-        const std::wstring number = std::to_wstring(column_idx + 1);
-        add(aggregates, L"MAX(abs(" + value + L")) FILTER (WHERE scale(" + value +
-                            L") IS NOT NULL) AS m" + number + L", MAX(scale(" + value + L")) AS s" +
-                            number);
-        add(results, L"CASE WHEN m" + number + L" >= 1 THEN length(trunc(m" + number +
-                         L")::text) WHEN m" + number + L" IS NOT NULL THEN 0 END, s" + number);
+        decimals.push_back(column_reference(position_of(column)));
     }
-    const std::wstring sql = L"SELECT " + results + L" FROM (SELECT " + aggregates + L" FROM " +
-                             source_sql() + L") AS measured";
-    tk_wlog(1, L"Running query: %s", sql);
     pqxx::connection& connection = pgs_engine::instance().connection();
     return pgs_checked(
         [&]
         {
             pqxx::work transaction(connection, "measure_columns");
             transaction.exec(pgs_row_security_sql);
+            // The text measured is the text the rows are read as: intervals, and floats and
+            // bytea inside arrays, print by these settings.
+            transaction.exec(pgs_output_settings_sql);
+            const bool bytes_only =
+                transaction.exec1("SHOW server_encoding")[0].as<std::string>() == "SQL_ASCII";
+            const std::wstring sql = measure_sql(texts, decimals, source_sql(), bytes_only);
+            tk_wlog(1, L"Running query: %s", sql);
             const pqxx::row row = transaction.exec1(tk_string::to_utf8(sql));
             pqxx::row::size_type field = 0;
             for (std::int32_t& longest : measures.longest_units)

@@ -92,8 +92,9 @@ public:
     std::wstring get_select_sql() const;
     /// The number of rows. Throws pgs_exception "Cannot get number of records (name): ...".
     std::int64_t get_rec_count();
-    /// Reads every row once. A column's figure is exact: one UTF-16 unit a character, two for
-    /// a character beyond U+FFFF (the source database is UTF-8).
+    /// Reads every row once, under the reader's output settings. A column's figure is exact:
+    /// one UTF-16 unit a character, two for a character beyond U+FFFF, a char(n) with its
+    /// padding; in a SQL_ASCII database, whose bytes the server does not interpret, its bytes.
     /// Throws pgs_exception "Cannot measure the values of (name): ..." and for a name that is no
     /// column of the table.
     std::vector<std::int32_t> longest_text(const std::vector<std::wstring>& columns) override;

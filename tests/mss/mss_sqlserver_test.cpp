@@ -269,6 +269,56 @@ TEST_F(SqlServerDestination, GuidAndUnboundedTextKeysAreCreatedFilledAndInTheCat
               std::vector<std::wstring>{L"1"});
 }
 
+// A varchar(300) key created as wide as its values need (300 units, 600 bytes, not 1,200) takes
+// every value of up to 300 units and refuses a longer one, row by row.
+TEST_F(SqlServerDestination, NarrowedTextKeyRefusesALaterLongerValue)
+{
+    std::unique_ptr<mss_database> database = m_engine.create_db(m_name);
+    t_ftd key = column(L"k", VT_BSTR, 300, true);
+    key.longest_units = 300;
+    t_ftd value = column(L"v", VT_I4, 0);
+    udb_schema schema;
+    schema.push_back(&key);
+    schema.push_back(&value);
+    udb_indexes indexes;
+    indexes.push_back(udb_index(L"pk_later", true, true, {L"k"}));
+    std::unique_ptr<udb_recordset> writer =
+        database->create_table(L"[dbo].[later]", schema, indexes);
+    EXPECT_TRUE(database->take_index_failures().empty());
+    std::vector<std::int64_t> refused;
+    writer->set_row_failure_handler([&](udb_record&, std::int64_t number, const tk_exception&)
+                                    { refused.push_back(number); });
+    const std::wstring astral = L"\U0001F600";
+    const std::vector<std::wstring> keys = {
+        std::wstring(300, L'x'),                     // 300 units: the widest that fits
+        std::wstring(301, L'y'),                     // 301 characters
+        std::wstring(299, L'z') + astral,            // 300 characters, 301 units
+        std::wstring(298, L'w') + astral, L"short"}; // 300 units, and a short one
+    for (std::size_t row = 0; row < keys.size(); ++row)
+    {
+        writer->set_next_row_number(static_cast<std::int64_t>(row) + 1);
+        udb_record record = key_row(
+            {{L"k", ole_variant(keys[row])}, {L"v", ole_variant(static_cast<int>(row) + 1)}});
+        try
+        {
+            writer->append_record(record);
+        }
+        catch (const tk_exception&)
+        {
+            refused.push_back(static_cast<std::int64_t>(row) + 1);
+        }
+    }
+    writer->flush();
+    // 300 characters of 301 units are refused too: the writer counts the units itself, where
+    // the test server would count characters.
+    EXPECT_EQ(refused, (std::vector<std::int64_t>{2, 3}));
+    EXPECT_EQ(first_row(*database, L"SELECT max_length FROM sys.columns WHERE object_id = "
+                                   L"OBJECT_ID(N'dbo.later') AND name = N'k'"),
+              std::vector<std::wstring>{L"600"});
+    EXPECT_EQ(first_row(*database, L"SELECT COUNT(*) FROM [dbo].[later]"),
+              std::vector<std::wstring>{L"3"});
+}
+
 // A decimal's text in one form for comparing: no trailing zeros in the fraction, no lone point,
 // a zero before it, no sign on zero ("-.50" and "-0.5000" are "-0.5").
 std::wstring plain_decimal(std::wstring text)

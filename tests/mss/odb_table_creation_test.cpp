@@ -3,6 +3,7 @@
 // real definition interfaces over the pretend server, and the column defaults on their own.
 #include "mss/mss_database.h"
 #include "mss/mss_engine.h"
+#include "mss/mss_key_sizes.h"
 #include "mss/odb_exception.h"
 #include "mss_fake_server.h"
 
@@ -201,6 +202,14 @@ t_ftd measured(const wchar_t* name, int longest_units, bool not_null = false)
     return text;
 }
 
+// Text with a length, measured as the run measures a key that may be too large.
+t_ftd measured_sized(const wchar_t* name, int size, int longest_units)
+{
+    t_ftd text = column(name, VT_BSTR, size);
+    text.longest_units = longest_units;
+    return text;
+}
+
 t_ftd guid(const wchar_t* name)
 {
     return column(name, VT_BSTR, 0, false, {}, t_ftd::guid_column);
@@ -321,6 +330,84 @@ INSTANTIATE_TEST_SUITE_P(
                  {L"CREATE TABLE [t] ([a] nvarchar(max) NULL)"},
                  {L"ix_a: its key takes 1700 bytes, more than the 900 bytes SQL Server allows in "
                   L"an index key"}},
+        // Text with a length takes two units a character unless that makes its key too large.
+        key_case{"varchar(255) key of plain values takes 255 units",
+                 mss_test::version_2019,
+                 {measured_sized(L"email", 255, 40), column(L"v", VT_I4, 0)},
+                 {udb_index(L"pk", true, true, {L"email"})},
+                 {L"CREATE TABLE [t] ([email] nvarchar(255) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL, [v] int NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([email])"},
+                 {}},
+        key_case{"varchar(450) key of an empty table takes 450 units, 900 bytes",
+                 mss_test::version_2019,
+                 {measured_sized(L"k", 450, 0)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(450) COLLATE Latin1_General_100_BIN2 NOT NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k])"},
+                 {}},
+        key_case{"varchar(300) key with characters beyond U+FFFF takes their units",
+                 mss_test::version_2019,
+                 {measured_sized(L"k", 300, 350), column(L"n", VT_I4, 0, true)},
+                 {udb_index(L"pk", true, true, {L"k", L"n"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(350) COLLATE Latin1_General_100_BIN2 NOT "
+                  L"NULL, [n] int NOT NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k], [n])"},
+                 {}},
+        key_case{"varchar(255) key of 255 characters beyond U+FFFF takes 510 units and is "
+                 "refused",
+                 mss_test::version_2019,
+                 {measured_sized(L"k", 255, 510)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(510) COLLATE Latin1_General_100_BIN2 NOT NULL)"},
+                 {L"pk: its key takes 1020 bytes, more than the 900 bytes SQL Server allows in a "
+                  L"clustered primary key"}},
+        key_case{"varchar(100) key that fits at two units a character keeps them",
+                 mss_test::version_2019,
+                 {measured_sized(L"k", 100, 10)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(200) COLLATE Latin1_General_100_BIN2 NOT NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k])"},
+                 {}},
+        key_case{"two varchar columns too large even at their values' units keep two a character",
+                 mss_test::version_2019,
+                 {measured_sized(L"a", 300, 300), measured_sized(L"b", 200, 10)},
+                 {udb_index(L"pk", true, true, {L"a", L"b"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(600) COLLATE Latin1_General_100_BIN2 NOT NULL, "
+                  L"[b] nvarchar(400) COLLATE Latin1_General_100_BIN2 NOT NULL)"},
+                 {L"pk: its key takes 2000 bytes, more than the 900 bytes SQL Server allows in a "
+                  L"clustered primary key"}},
+        key_case{"text with a length never measured keeps two units a character",
+                 mss_test::version_2019,
+                 {column(L"k", VT_BSTR, 300)},
+                 {udb_index(L"pk", true, true, {L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(600) COLLATE Latin1_General_100_BIN2 NOT NULL)"},
+                 {L"pk: its key takes 1200 bytes, more than the 900 bytes SQL Server allows in a "
+                  L"clustered primary key"}},
+        key_case{"index of 1,600 bytes fits from SQL Server 2016 and the column keeps its size",
+                 mss_test::version_2019,
+                 {measured_sized(L"a", 400, 20)},
+                 {udb_index(L"ix_a", false, false, {L"a"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(800) NULL)",
+                  L"CREATE NONCLUSTERED INDEX [ix_a] ON [t] ([a])"},
+                 {}},
+        key_case{"index of 1,600 bytes before SQL Server 2016 narrows to fit",
+                 version_2012,
+                 {measured_sized(L"a", 400, 20)},
+                 {udb_index(L"ix_a", false, false, {L"a"})},
+                 {L"CREATE TABLE [t] ([a] nvarchar(400) NULL)",
+                  L"CREATE NONCLUSTERED INDEX [ix_a] ON [t] ([a])"},
+                 {}},
+        key_case{"a column narrowed for the primary key is narrow in every other index",
+                 mss_test::version_2019,
+                 {measured_sized(L"k", 300, 300), measured_sized(L"tag", 50, 5)},
+                 {udb_index(L"pk", true, true, {L"k"}),
+                  udb_index(L"ix_tag", false, false, {L"tag", L"k"})},
+                 {L"CREATE TABLE [t] ([k] nvarchar(300) COLLATE Latin1_General_100_BIN2 NOT NULL, "
+                  L"[tag] nvarchar(100) NULL)",
+                  L"ALTER TABLE [t] ADD CONSTRAINT [pk] PRIMARY KEY CLUSTERED ([k])",
+                  L"CREATE NONCLUSTERED INDEX [ix_tag] ON [t] ([tag], [k])"},
+                 {}},
         key_case{"unmeasured unbounded text and an expression are reported",
                  mss_test::version_2019,
                  {column(L"a", VT_BSTR, 0), column(L"b", VT_BLOB, 0)},
@@ -334,6 +421,69 @@ INSTANTIATE_TEST_SUITE_P(
                   L"SQL Server cannot index",
                   L"ix_e: lower(a) is no column of the table"}}),
     [](const testing::TestParamInfo<key_case>& param_info)
+    { return "Case" + std::to_string(param_info.index); });
+
+struct measure_case
+{
+    const char* label;
+    std::vector<t_ftd> columns;
+    std::vector<udb_index> indexes;
+    std::vector<bool> measured;
+};
+
+class KeyTextToMeasure : public testing::TestWithParam<measure_case>
+{
+};
+
+// Only text whose key may be too large somewhere is read before the table is created.
+TEST_P(KeyTextToMeasure, IsTheTextWhoseKeyMayNotFit)
+{
+    const measure_case& c = GetParam();
+    std::vector<t_ftd> columns = c.columns;
+    udb_schema schema;
+    for (t_ftd& entry : columns)
+    {
+        schema.push_back(&entry);
+    }
+    udb_indexes indexes;
+    for (const udb_index& index : c.indexes)
+    {
+        indexes.push_back(index);
+    }
+    EXPECT_EQ(mss_key_text_to_measure(schema, indexes), c.measured);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schemas, KeyTextToMeasure,
+    testing::Values(measure_case{"varchar(255) key",
+                                 {column(L"k", VT_BSTR, 255), column(L"v", VT_I4, 0)},
+                                 {udb_index(L"pk", true, true, {L"k"})},
+                                 {true, false}},
+                    measure_case{"char(226) key, just above 900 bytes",
+                                 {column(L"k", VT_BSTR, 226)},
+                                 {udb_index(L"pk", true, true, {L"k"})},
+                                 {true}},
+                    measure_case{"varchar(225) key of 900 bytes",
+                                 {column(L"k", VT_BSTR, 225)},
+                                 {udb_index(L"pk", true, true, {L"k"})},
+                                 {false}},
+                    measure_case{"varchar(100) with dates and integers",
+                                 {column(L"k", VT_BSTR, 100), column(L"d", VT_DATE, 0),
+                                  column(L"n", VT_I8, 0)},
+                                 {udb_index(L"pk", true, true, {L"k", L"d", L"n"})},
+                                 {false, false, false}},
+                    measure_case{"unbounded text in an index, and the bounded text beside it",
+                                 {column(L"memo", VT_BSTR, 0), column(L"code", VT_BSTR, 10),
+                                  column(L"other", VT_BSTR, 10), column(L"free", VT_BSTR, 0)},
+                                 {udb_index(L"ix", false, false, {L"memo", L"code"})},
+                                 {true, true, false, false}},
+                    measure_case{"a plain index of 1,200 bytes, a GUID and an expression",
+                                 {column(L"a", VT_BSTR, 600),
+                                  column(L"id", VT_BSTR, 0, false, {}, t_ftd::guid_column)},
+                                 {udb_index(L"ix", false, false, {L"a", L"id"}),
+                                  udb_index(L"ix_e", false, false, {L"lower(a)"})},
+                                 {true, false}}),
+    [](const testing::TestParamInfo<measure_case>& param_info)
     { return "Case" + std::to_string(param_info.index); });
 
 TEST_F(OdbTableCreation, AzureTableWithoutKeyGetsAClusteredIndex)

@@ -3,6 +3,7 @@
 #include "pgs/pgs_recordset.h"
 #include "pgs_test_server.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -342,5 +343,146 @@ TEST_F(PgsCatalog, AQueryEntryIsMeasuredThroughTheQuery)
     EXPECT_EQ(measures.decimals[0].integer_digits, 5);
     EXPECT_EQ(measures.decimals[0].scale, 2);
 }
+
+} // namespace
+
+namespace
+{
+
+// The UTF-16 units of the longest value of each column as the reader reads the rows.
+std::vector<std::int32_t> longest_as_read(udb_recordset& table, const names& columns)
+{
+    std::vector<std::int32_t> longest(columns.size(), 0);
+    table.reset();
+    for (; !table.is_eof(); table.next())
+    {
+        for (const auto& field : *table.get_item())
+        {
+            const auto at = std::find(columns.begin(), columns.end(), field->name());
+            if (at == columns.end() || field->get_type() != VT_BSTR)
+            {
+                continue;
+            }
+            std::int32_t units = 0;
+            for (const wchar_t c : field->to_wstring())
+            {
+                units += static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;
+            }
+            std::int32_t& most = longest[static_cast<std::size_t>(at - columns.begin())];
+            most = std::max(most, units);
+        }
+    }
+    return longest;
+}
+
+struct encoding_case
+{
+    const char* name;
+    std::string encoding;
+    /// Rows of (k text primary key, c char(10), v varchar(300)).
+    std::string rows;
+    /// What measure_columns gives for k, c and v.
+    std::vector<std::int32_t> measured;
+};
+
+class PgsMeasureEncoding : public server_test, public testing::WithParamInterface<encoding_case>
+{
+};
+
+// Key text is measured in the units the reader's rows take, whatever the database's encoding;
+// a char(n) with its padding. SQL_ASCII leaves its bytes uninterpreted: they are counted.
+TEST_P(PgsMeasureEncoding, KeyTextIsMeasuredAsTheRowsAreRead)
+{
+    const encoding_case& c = GetParam();
+    pgs_test::scratch_database source(m_settings, "zov_measure", c.encoding);
+    source.execute("CREATE TABLE tk (k text PRIMARY KEY, c char(10), v varchar(300));"
+                   " INSERT INTO tk VALUES " +
+                   c.rows);
+    m_engine->connect(m_settings.host, m_settings.user, m_settings.password, source.name(),
+                      m_settings.port);
+    const auto database =
+        m_engine->open_db(std::wstring(source.name().begin(), source.name().end()), 1, L"public");
+    const auto table = database->get_table(L"public.tk", udb_table_mode::read_only);
+    const names columns{L"k", L"c", L"v"};
+    const std::vector<std::int32_t> measured = table->measure_columns(columns, {}).longest_units;
+    EXPECT_EQ(measured, c.measured);
+    const std::vector<std::int32_t> read = longest_as_read(*table, columns);
+    if (c.encoding == "SQL_ASCII")
+    {
+        for (std::size_t column_idx = 0; column_idx < read.size(); ++column_idx)
+        {
+            EXPECT_GE(measured[column_idx], read[column_idx]);
+        }
+    }
+    else
+    {
+        EXPECT_EQ(measured, read);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PgsCatalog, PgsMeasureEncoding,
+    testing::Values(
+        encoding_case{"Utf8",
+                      "UTF8",
+                      "('a😀b', 'x😀', 'héllo'), (repeat('😀', 3) || 'x', NULL, 'z')",
+                      {7, 11, 5}},
+        encoding_case{"Latin1",
+                      "LATIN1",
+                      "('café', 'é', 'Größe straße'), ('über alles', 'ab', NULL)",
+                      {10, 10, 12}},
+        encoding_case{
+            "Win1252", "WIN1252", "('€uro', '€', 'naïve – “q”'), ('x', NULL, NULL)", {4, 10, 11}},
+        // Bytes: é takes 2 and an emoji 4 where the reader's text takes 1 and 2 units.
+        encoding_case{"SqlAscii", "SQL_ASCII", "('é😀', 'é', '😀'), ('ab', 'a', NULL)", {6, 10, 4}},
+        // U+20B9F has a form in EUC_JIS_2004 (two bytes there, two UTF-16 units).
+        encoding_case{"EucJis2004",
+                      "EUC_JIS_2004",
+                      "(repeat('𠮟', 4), '𠮟', '日本𠮟'), ('日本語', NULL, NULL)",
+                      {8, 11, 4}}),
+    [](const testing::TestParamInfo<encoding_case>& param_info) { return param_info.param.name; });
+
+struct setting_case
+{
+    const char* name;
+    std::string setting;
+    std::string table;
+};
+
+class PgsMeasureSettings : public server_test, public testing::WithParamInterface<setting_case>
+{
+};
+
+// The database's own output settings do not change the text measured: it is the reader's.
+TEST_P(PgsMeasureSettings, KeyTextIsMeasuredUnderTheReadersSettings)
+{
+    const setting_case& c = GetParam();
+    m_database->execute("ALTER DATABASE " + m_database->name() + " SET " + c.setting);
+    m_database->execute(c.table);
+    connect_engine();
+    const auto database = m_engine->open_db(
+        std::wstring(m_database->name().begin(), m_database->name().end()), 1, L"public");
+    const auto table = database->get_table(L"public.t", udb_table_mode::read_only);
+    ASSERT_EQ(table->schema()[0]->vartype, VT_BSTR);
+    const names columns{L"k"};
+    const std::vector<std::int32_t> measured = table->measure_columns(columns, {}).longest_units;
+    EXPECT_EQ(measured, longest_as_read(*table, columns));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PgsCatalog, PgsMeasureSettings,
+    testing::Values(
+        setting_case{"IntervalIso8601", "IntervalStyle = 'iso_8601'",
+                     "CREATE TABLE t (k interval PRIMARY KEY, note text); INSERT INTO t VALUES"
+                     " ('1 year 2 months 3 days 04:05:06', 'a'), ('-7 days', 'b'),"
+                     " ('1 day 00:00:00.5', 'c')"},
+        setting_case{"FewerFloatDigits", "extra_float_digits = -15",
+                     "CREATE TABLE t (k float8[], n int); CREATE INDEX ON t (k);"
+                     " INSERT INTO t VALUES ('{0.1234567890123456789,2.5}', 1),"
+                     " ('{1e-300}', 2)"},
+        setting_case{"ByteaEscape", "bytea_output = 'escape'",
+                     "CREATE TABLE t (k bytea[], n int); CREATE INDEX ON t (k);"
+                     " INSERT INTO t VALUES (ARRAY['\\x00ff41'::bytea, 'abc'::bytea], 1)"}),
+    [](const testing::TestParamInfo<setting_case>& param_info) { return param_info.param.name; });
 
 } // namespace

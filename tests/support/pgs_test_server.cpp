@@ -32,7 +32,7 @@ std::string conninfo(const server_settings& settings, const std::string& databas
     return "host=" + pgs_conninfo_value(settings.host) + " port=" + std::to_string(settings.port) +
            " user=" + pgs_conninfo_value(settings.user) +
            " password=" + pgs_conninfo_value(settings.password) +
-           " dbname=" + pgs_conninfo_value(database);
+           " dbname=" + pgs_conninfo_value(database) + " client_encoding=UTF8";
 }
 
 std::string unique_name(const std::string& prefix)
@@ -90,13 +90,15 @@ std::filesystem::path pagila_dir()
            "pagila";
 }
 
-scratch_database::scratch_database(const server_settings& settings, const std::string& prefix)
+scratch_database::scratch_database(const server_settings& settings, const std::string& prefix,
+                                   const std::string& encoding)
     : m_settings(settings)
     , m_name(unique_name(prefix))
 {
     pqxx::connection admin(conninfo(m_settings, "postgres"));
     pqxx::nontransaction work(admin);
-    work.exec("CREATE DATABASE " + work.quote_name(m_name) + " ENCODING 'UTF8' TEMPLATE template0");
+    work.exec("CREATE DATABASE " + work.quote_name(m_name) + " ENCODING " + work.quote(encoding) +
+              (encoding == "UTF8" ? "" : " LC_COLLATE 'C' LC_CTYPE 'C'") + " TEMPLATE template0");
 }
 
 scratch_database::~scratch_database()

@@ -29,7 +29,8 @@ std::optional<server_settings> server_from_env();
 /// A name no other test process uses at the same time: prefix, process id, counter, random.
 std::string unique_name(const std::string& prefix);
 
-/// A libpq connection string for the test server and `database`.
+/// A libpq connection string for the test server and `database`; the client speaks UTF-8,
+/// whatever the database's encoding.
 std::string conninfo(const server_settings& settings, const std::string& database);
 
 /// A path under tests/fixtures of the source tree (found through ZOV_TEST_SOURCE_DIR).
@@ -43,9 +44,11 @@ std::filesystem::path pagila_dir();
 class scratch_database
 {
 public:
-    /// The name starts with `prefix` (which may hold capitals).
+    /// The name starts with `prefix` (which may hold capitals). An `encoding` other than UTF8
+    /// comes with the C locale, which goes with every encoding.
     explicit scratch_database(const server_settings& settings,
-                              const std::string& prefix = "zov_test");
+                              const std::string& prefix = "zov_test",
+                              const std::string& encoding = "UTF8");
     ~scratch_database();
     scratch_database(const scratch_database&) = delete;
     scratch_database& operator=(const scratch_database&) = delete;
