@@ -169,6 +169,17 @@ protected:
         return rows;
     }
 
+    load_row_path row_path(IRowsetFastLoad* loader)
+    {
+        IFastLoadReplay* replay = nullptr;
+        EXPECT_EQ(loader->QueryInterface(IID_IFastLoadReplay, reinterpret_cast<void**>(&replay)),
+                  S_OK);
+        load_row_path path = load_row_path::commit_failed;
+        EXPECT_EQ(replay->GetRowPath(&path), S_OK);
+        replay->Release();
+        return path;
+    }
+
     std::vector<std::wstring> load_trace() const
     {
         std::vector<std::wstring> trace;
@@ -196,17 +207,25 @@ TEST_F(FastLoadTest, LongAndEarlyRowsGoAsLiteralsInOrderAndBulkCopyResumes)
     auto row = std::make_unique<test_row>();
     // 2001 characters: 4002 bytes once the server has them as UTF-16, past FreeTDS's limit.
     const std::u16string long_text(2001, u'x');
+    // A row written apart says so, with the rows before it committed first.
     const struct
     {
         std::int32_t id;
         std::u16string name;
         std::int16_t year;
-    } rows[] = {{1, u"a", 2024}, {2, long_text, 2024}, {3, u"c'd", 1500}, {4, u"e", 1601}};
+        HRESULT answer;
+        load_row_path path;
+    } rows[] = {{1, u"a", 2024, S_OK, load_row_path::batch},
+                {2, long_text, 2024, DB_S_ROWPATH, load_row_path::apart},
+                {3, u"c'd", 1500, DB_S_ROWPATH, load_row_path::apart},
+                {4, u"e", 1601, S_OK, load_row_path::batch}};
     for (const auto& values : rows)
     {
+        SCOPED_TRACE(values.id);
         row->set(values.id, values.name, values.year);
-        ASSERT_EQ(loader->InsertRow(handle, row.get()), S_OK)
+        ASSERT_EQ(loader->InsertRow(handle, row.get()), values.answer)
             << plat::wide_to_utf8(last_error_text());
+        EXPECT_EQ(row_path(loader.get()), values.path);
     }
     ASSERT_EQ(loader->Commit(1), S_OK);
     const std::wstring columns = L"INSERT INTO [t] ([id], [name], [stamp]) VALUES (";
