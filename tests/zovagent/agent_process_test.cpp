@@ -232,7 +232,7 @@ TEST(AgentProcessProfile, AFileThatHoldsNoSettingIsRefusedBeforeConnecting)
 {
     test_support::temp_dir dir;
     const std::string port = std::to_string(agent_test::unused_port());
-    for (const std::string content :
+    for (const std::string& content :
          {std::string(), std::string("[core]\n\tbare = false\n"), std::string(16, '\0'),
           std::string("[Generic settings]\r\nfoo=1\r\n")})
     {
