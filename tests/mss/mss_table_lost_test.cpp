@@ -5,11 +5,13 @@
 #include "mss/mss_table.h"
 #include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
+#include "tk/tk_logger.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 namespace
@@ -419,3 +421,91 @@ TEST_F(MssTable, ALostConnectionMetByTheHandlerDuringAReplayCountsTheRowsStillTo
     EXPECT_EQ(writer_rows.stored(), 1);
     writer_rows.check(-1);
 }
+
+struct failed_send_case
+{
+    const char* name;
+    // The row (of 1,200) whose send the driver fails.
+    int failing_row;
+};
+
+void PrintTo(const failed_send_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class MssTableFailedSend : public MssTable, public testing::WithParamInterface<failed_send_case>
+{
+};
+
+// A row send the driver fails mid-batch (its connection closed under the loader): the batch, that
+// row included, is written again by INSERT on a new connection, and the rows after it go by bulk
+// copy again, not one by one; the trace log tells of the failure once, not once per later row.
+TEST_P(MssTableFailedSend, WritesItsBatchAgainOnANewConnection)
+{
+    const failed_send_case& test = GetParam();
+    const test_support::temp_dir dir;
+    tk_logger logger(dir.file("trace.log").c_str(), true, 0, false);
+    open(true, true, {described(L"id", sql_type::integer)});
+    m_script->failing_sends = {test.failing_row};
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+    const int links_before = m_script->links_made;
+    for (int id = 1; id <= 1200; ++id)
+    {
+        udb_record record = row_of({{L"id", ole_variant(id)}});
+        table->append_record(record);
+    }
+    table->flush();
+    EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 1200);
+    // The failed batch's first row: batches hold 1,000 rows.
+    const int batch_start = (test.failing_row - 1) / 1000 * 1000 + 1;
+    std::map<int, int> inserted;
+    std::map<int, int> sent;
+    bool rolled_back = false;
+    for (const std::wstring& line : m_script->trace)
+    {
+        rolled_back = rolled_back || line == L"rollback";
+        if (line.starts_with(L"row("))
+        {
+            ++sent[std::stoi(line.substr(4))];
+        }
+        else if (const std::size_t values = line.find(L"VALUES( "); values != std::wstring::npos)
+        {
+            ++inserted[std::stoi(line.substr(values + 8))];
+        }
+    }
+    // A batch with rows sent before the failed one is rolled back with its connection.
+    EXPECT_EQ(rolled_back, test.failing_row > batch_start);
+    for (int id = 1; id <= 1200; ++id)
+    {
+        const bool replayed = id >= batch_start && id <= test.failing_row;
+        EXPECT_EQ(inserted[id], replayed ? 1 : 0) << "row " << id;
+        if (id > test.failing_row)
+        {
+            EXPECT_EQ(sent[id], 1) << "row " << id << " did not go by bulk copy";
+        }
+    }
+    // The load's first connection, and one new one after the failure.
+    EXPECT_EQ(m_script->links_made - links_before, 2);
+    const std::string log = test_support::read_file(dir.file("trace.log"));
+    std::size_t told = 0;
+    for (std::size_t at = log.find("General driver error"); at != std::string::npos;
+         at = log.find("General driver error", at + 1))
+    {
+        ++told;
+    }
+    // The driver's error (its message and its record) and the batch it ended, once each.
+    EXPECT_EQ(told, 3U) << log.substr(0, 4000);
+    const std::string batch_line = "A batch of [dbo].[t] was not stored (" +
+                                   std::to_string(test.failing_row - batch_start + 1) +
+                                   " rows): General driver error";
+    EXPECT_NE(log.find(batch_line), std::string::npos) << batch_line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sends, MssTableFailedSend,
+                         testing::Values(failed_send_case{"FirstRowOfTheLoad", 1},
+                                         failed_send_case{"MidBatch", 500},
+                                         failed_send_case{"LastRowOfABatch", 1000},
+                                         failed_send_case{"MidSecondBatch", 1100}),
+                         [](const testing::TestParamInfo<failed_send_case>& param_info)
+                         { return std::string(param_info.param.name); });

@@ -382,6 +382,67 @@ TEST_F(AgentLostSqlServer, ALockHeldOnTheTableEndsAMergeWithinTheLimit)
     EXPECT_EQ(agent_test::destination_reader(*m_engine, m_dest).row_count("tail"), 1);
 }
 
+// A merge of mode 4 into an existing table with a column of its own (its rows go by INSERT
+// statements of several rows), on whose key 3 another session holds a row lock (an uncommitted
+// UPDATE): the rows 1 and 2 are new, the rows 3 to 5 conflict with stored rows and are updated,
+// the update of row 3 waits for the lock no longer than the limit (shortened here), and the
+// table ends as on a silent server with one report. The report's counts hold what the table has
+// of the run's rows once the lock is given up: those stored at least, those in doubt at most.
+TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
+{
+    m_source->execute("CREATE TABLE k6 (id int PRIMARY KEY, v varchar(20));"
+                      "INSERT INTO k6 SELECT n, 'new' FROM generate_series(1, 5) AS n;");
+    drop_destination();
+    const agent_result created = convert("public.k6\n", 0);
+    ASSERT_EQ(created.status, 0) << created.out << created.err;
+    const std::unique_ptr<mss_database> holder =
+        m_engine->open_db(plat::utf8_to_wide_lossy(m_dest), udb_open_mode::append);
+    odb_command(holder->session())
+        .execute(L"ALTER TABLE [dbo].[k6] ADD extra int NULL; DELETE FROM [dbo].[k6] WHERE id < 3; "
+                 L"UPDATE [dbo].[k6] SET v = 'old'");
+    agent_result merged;
+    {
+        odb_command(holder->session())
+            .execute(L"BEGIN TRAN; UPDATE [dbo].[k6] SET v = 'held' WHERE id = 3");
+        std::promise<void> run_ended;
+        std::future<void> release =
+            std::async(std::launch::async,
+                       [&holder, ended = run_ended.get_future()]
+                       {
+                           ended.wait_for(std::chrono::seconds(60));
+                           odb_command(holder->session()).execute(L"ROLLBACK");
+                       });
+        ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
+        const auto start = std::chrono::steady_clock::now();
+        merged = convert("public.k6\n", 0, {"--mode=4"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
+        ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
+        run_ended.set_value();
+        release.get();
+    }
+    EXPECT_EQ(merged.status, 255) << merged.out << merged.err;
+    EXPECT_EQ(count_of(merged.out, "Error:\n"), 1u) << merged.out;
+    std::smatch stored;
+    ASSERT_TRUE(std::regex_search(
+        merged.out, stored,
+        std::regex("Error:\npublic.k6: SQL Server did not answer for 5 seconds while storing "
+                   "public.k6: ([0-9]+) rows stored(, ([0-9]+) more may have been)?; the "
+                   "conversion stops.")))
+        << merged.out;
+    EXPECT_EQ(stored[0].str(), "Error:\npublic.k6: SQL Server did not answer for 5 seconds while "
+                               "storing public.k6: 2 rows stored, 1 more may have been; the "
+                               "conversion stops.");
+    const long at_least = std::stol(stored[1].str());
+    const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
+    const std::vector<std::vector<std::string>> run_rows =
+        agent_test::destination_reader(*m_engine, m_dest)
+            .query("SELECT COUNT(*) FROM [dbo].[k6] WHERE v = 'new'");
+    ASSERT_EQ(run_rows.size(), 1u);
+    const long held = std::stol(run_rows[0].at(0));
+    EXPECT_GE(held, at_least) << merged.out;
+    EXPECT_LE(held, at_most) << merged.out;
+}
+
 // One test, its steps in turn: the server's catalog refuses databases created side by side.
 TEST_F(AgentLostSqlServer, EndsWithinSecondsAndTheExitStatusTellsWhatArrived)
 {
