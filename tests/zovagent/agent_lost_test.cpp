@@ -383,11 +383,15 @@ TEST_F(AgentLostSqlServer, ALockHeldOnTheTableEndsAMergeWithinTheLimit)
 }
 
 // A merge of mode 4 into an existing table with a column of its own (its rows go by INSERT
-// statements of several rows), on whose key 3 another session holds a row lock (an uncommitted
-// UPDATE): the rows 1 and 2 are new, the rows 3 to 5 conflict with stored rows and are updated,
-// the update of row 3 waits for the lock no longer than the limit (shortened here), and the
-// table ends as on a silent server with one report. The report's counts hold what the table has
-// of the run's rows once the lock is given up: those stored at least, those in doubt at most.
+// statements of several rows), on whose key 4 another session holds a row lock (an uncommitted
+// UPDATE): the rows 1 and 2 are new, the rows 3 to 5 conflict with stored rows. The statement of
+// the five rows fails on row 3; they are written again one by one: 1 and 2 stored, 3 updated,
+// and row 4's INSERT waits for the lock no longer than the limit (shortened here) (on SQL Server
+// as on the TDS test server, an INSERT of a key whose row another session changes waits for it;
+// a lock only the update would wait for, UPDLOCK, the test server does not take). The table ends
+// as on a silent server with one report, row 5 never written; the report's counts hold what the
+// table has of the run's rows once the lock is given up: those stored at least, those in doubt
+// at most.
 TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
 {
     m_source->execute("CREATE TABLE k6 (id int PRIMARY KEY, v varchar(20));"
@@ -403,7 +407,7 @@ TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
     agent_result merged;
     {
         odb_command(holder->session())
-            .execute(L"BEGIN TRAN; UPDATE [dbo].[k6] SET v = 'held' WHERE id = 3");
+            .execute(L"BEGIN TRAN; UPDATE [dbo].[k6] SET v = 'held' WHERE id = 4");
         std::promise<void> run_ended;
         std::future<void> release =
             std::async(std::launch::async,
@@ -430,7 +434,7 @@ TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
                    "conversion stops.")))
         << merged.out;
     EXPECT_EQ(stored[0].str(), "Error:\npublic.k6: SQL Server did not answer for 5 seconds while "
-                               "storing public.k6: 2 rows stored, 1 more may have been; the "
+                               "storing public.k6: 3 rows stored, 1 more may have been; the "
                                "conversion stops.");
     const long at_least = std::stol(stored[1].str());
     const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
