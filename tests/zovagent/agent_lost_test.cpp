@@ -383,19 +383,17 @@ TEST_F(AgentLostSqlServer, ALockHeldOnTheTableEndsAMergeWithinTheLimit)
 }
 
 // A merge of mode 4 into an existing table with a column of its own (its rows go by INSERT
-// statements of several rows), on whose key 4 another session holds a row lock (an uncommitted
-// UPDATE): the rows 1 and 2 are new, the rows 3 to 5 conflict with stored rows. The statement of
-// the five rows fails on row 3; they are written again one by one: 1 and 2 stored, 3 updated,
-// and row 4's INSERT waits for the lock no longer than the limit (shortened here) (on SQL Server
-// as on the TDS test server, an INSERT of a key whose row another session changes waits for it;
-// a lock only the update would wait for, UPDLOCK, the test server does not take). The table ends
-// as on a silent server with one report, row 5 never written; the report's counts hold what the
-// table has of the run's rows once the lock is given up: those stored at least, those in doubt
-// at most.
+// statements of several rows) and a unique index on v: the rows 1 and 2 are new, the rows 3 to 5
+// conflict with stored rows on the key. The statement of the five rows fails on row 3's key;
+// they are written again one by one: 1 and 2 stored, and row 3's update waits, no longer than
+// the limit (shortened here), for another session's uncommitted row holding row 3's new v. The
+// table ends as on a silent server with one report, rows 4 and 5 never written; the report's
+// counts hold what the table has of the run's rows once the other session has given up: those
+// stored at least, those in doubt at most.
 TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
 {
     m_source->execute("CREATE TABLE k6 (id int PRIMARY KEY, v varchar(20));"
-                      "INSERT INTO k6 SELECT n, 'new' FROM generate_series(1, 5) AS n;");
+                      "INSERT INTO k6 SELECT n, 'n' || n FROM generate_series(1, 5) AS n;");
     drop_destination();
     const agent_result created = convert("public.k6\n", 0);
     ASSERT_EQ(created.status, 0) << created.out << created.err;
@@ -403,11 +401,12 @@ TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
         m_engine->open_db(plat::utf8_to_wide_lossy(m_dest), udb_open_mode::append);
     odb_command(holder->session())
         .execute(L"ALTER TABLE [dbo].[k6] ADD extra int NULL; DELETE FROM [dbo].[k6] WHERE id < 3; "
-                 L"UPDATE [dbo].[k6] SET v = 'old'");
+                 L"UPDATE [dbo].[k6] SET v = 'old' + CAST(id AS varchar(10)); CREATE UNIQUE INDEX "
+                 L"k6_v ON [dbo].[k6] (v)");
     agent_result merged;
     {
         odb_command(holder->session())
-            .execute(L"BEGIN TRAN; UPDATE [dbo].[k6] SET v = 'held' WHERE id = 4");
+            .execute(L"BEGIN TRAN; INSERT INTO [dbo].[k6] (id, v) VALUES (100, 'n3')");
         std::promise<void> run_ended;
         std::future<void> release =
             std::async(std::launch::async,
@@ -434,13 +433,13 @@ TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
                    "conversion stops.")))
         << merged.out;
     EXPECT_EQ(stored[0].str(), "Error:\npublic.k6: SQL Server did not answer for 5 seconds while "
-                               "storing public.k6: 3 rows stored, 1 more may have been; the "
+                               "storing public.k6: 2 rows stored, 1 more may have been; the "
                                "conversion stops.");
     const long at_least = std::stol(stored[1].str());
     const long at_most = at_least + (stored[3].matched ? std::stol(stored[3].str()) : 0);
     const std::vector<std::vector<std::string>> run_rows =
         agent_test::destination_reader(*m_engine, m_dest)
-            .query("SELECT COUNT(*) FROM [dbo].[k6] WHERE v = 'new'");
+            .query("SELECT COUNT(*) FROM [dbo].[k6] WHERE v = 'n' + CAST(id AS varchar(10))");
     ASSERT_EQ(run_rows.size(), 1u);
     const long held = std::stol(run_rows[0].at(0));
     EXPECT_GE(held, at_least) << merged.out;
