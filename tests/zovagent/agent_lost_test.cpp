@@ -195,6 +195,31 @@ protected:
         return agent_test::run_process(arguments);
     }
 
+    /// Runs the program on `tables` in `mode` straight to the server, with the answer limit
+    /// shortened to 5 s, while `holder` keeps the transaction `begin` opened; it is rolled back
+    /// when the run ends, or after 60 s whatever happens, so that a run that waits for it ends.
+    agent_result convert_while_held(mss_database& holder, const std::wstring& begin,
+                                    const std::string& tables, const std::string& mode)
+    {
+        odb_command(holder.session()).execute(begin);
+        std::promise<void> run_ended;
+        std::future<void> release =
+            std::async(std::launch::async,
+                       [&holder, ended = run_ended.get_future()]
+                       {
+                           ended.wait_for(std::chrono::seconds(60));
+                           odb_command(holder.session()).execute(L"ROLLBACK");
+                       });
+        ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
+        const auto start = std::chrono::steady_clock::now();
+        const agent_result result = convert(tables, 0, {mode});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
+        ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
+        run_ended.set_value();
+        release.get();
+        return result;
+    }
+
     /// Converts through a relay armed by `arm`; expects one error for `table`, exit status 255
     /// within the limit, and nothing of the table after it; then a rerun converts all.
     void expect_loss_and_rerun(const std::function<void(test_support::tcp_relay&)>& arm,
@@ -351,27 +376,10 @@ TEST_F(AgentLostSqlServer, ALockHeldOnTheTableEndsAMergeWithinTheLimit)
     drop_destination();
     const agent_result created = convert("public.tail\n", 0);
     ASSERT_EQ(created.status, 0) << created.out << created.err;
-    agent_result locked;
-    {
-        const std::unique_ptr<mss_database> holder =
-            m_engine->open_db(plat::utf8_to_wide_lossy(m_dest), udb_open_mode::append);
-        odb_command(holder->session()).execute(L"BEGIN TRAN; ALTER TABLE [dbo].[tail] ADD x int");
-        std::promise<void> run_ended;
-        std::future<void> release =
-            std::async(std::launch::async,
-                       [&holder, ended = run_ended.get_future()]
-                       {
-                           ended.wait_for(std::chrono::seconds(60));
-                           odb_command(holder->session()).execute(L"ROLLBACK");
-                       });
-        ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
-        const auto start = std::chrono::steady_clock::now();
-        locked = convert("public.tail\n", 0, {"--mode=3"});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
-        ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
-        run_ended.set_value();
-        release.get();
-    }
+    const std::unique_ptr<mss_database> holder =
+        m_engine->open_db(plat::utf8_to_wide_lossy(m_dest), udb_open_mode::append);
+    const agent_result locked = convert_while_held(
+        *holder, L"BEGIN TRAN; ALTER TABLE [dbo].[tail] ADD x int", "public.tail\n", "--mode=3");
     EXPECT_EQ(locked.status, 255) << locked.out << locked.err;
     EXPECT_EQ(count_of(locked.out, "Error:\n"), 1u) << locked.out;
     EXPECT_NE(locked.out.find("Error:\npublic.tail: SQL Server did not answer for 5 seconds while "
@@ -403,26 +411,9 @@ TEST_F(AgentLostSqlServer, ALockedKeyEndsAnUpdatingMergeWithTheRowsItStored)
         .execute(L"ALTER TABLE [dbo].[k6] ADD extra int NULL; DELETE FROM [dbo].[k6] WHERE id < 3; "
                  L"UPDATE [dbo].[k6] SET v = 'old' + CAST(id AS varchar(10)); CREATE UNIQUE INDEX "
                  L"k6_v ON [dbo].[k6] (v)");
-    agent_result merged;
-    {
-        odb_command(holder->session())
-            .execute(L"BEGIN TRAN; INSERT INTO [dbo].[k6] (id, v) VALUES (100, 'n3')");
-        std::promise<void> run_ended;
-        std::future<void> release =
-            std::async(std::launch::async,
-                       [&holder, ended = run_ended.get_future()]
-                       {
-                           ended.wait_for(std::chrono::seconds(60));
-                           odb_command(holder->session()).execute(L"ROLLBACK");
-                       });
-        ::setenv("ZOV_TEST_ANSWER_LIMIT_MS", "5000", 1);
-        const auto start = std::chrono::steady_clock::now();
-        merged = convert("public.k6\n", 0, {"--mode=4"});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(35));
-        ::unsetenv("ZOV_TEST_ANSWER_LIMIT_MS");
-        run_ended.set_value();
-        release.get();
-    }
+    const agent_result merged = convert_while_held(
+        *holder, L"BEGIN TRAN; INSERT INTO [dbo].[k6] (id, v) VALUES (100, 'n3')", "public.k6\n",
+        "--mode=4");
     EXPECT_EQ(merged.status, 255) << merged.out << merged.err;
     EXPECT_EQ(count_of(merged.out, "Error:\n"), 1u) << merged.out;
     std::smatch stored;
