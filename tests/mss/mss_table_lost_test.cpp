@@ -1,15 +1,20 @@
 // mss_table_lost_test.cpp: the table writer over the scripted link when the connection goes: on
 // an INSERT, on a bulk commit (while the next rows wait for it) and on the reconnect after a
-// failed batch. Nothing is written again and nothing is reported row by row; one failure tells
-// what is not stored, the rows that waited for the commit among them.
+// failed batch, on a merge's update or key lookup while a failed batch is written again. Nothing
+// is written again and nothing is reported row by row; one failure tells what is not stored, the
+// rows that waited for the commit among them. And a row send the driver fails, with a new
+// connection to be had: its batch is written again by INSERT.
 #include "mss/mss_table.h"
 #include "mss/odb_exception.h"
 #include "mss_table_fixture.h"
+#include "tk/tk_logger.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <optional>
 #include <thread>
 
 namespace
@@ -419,3 +424,232 @@ TEST_F(MssTable, ALostConnectionMetByTheHandlerDuringAReplayCountsTheRowsStillTo
     EXPECT_EQ(writer_rows.stored(), 1);
     writer_rows.check(-1);
 }
+
+struct failed_send_case
+{
+    const char* name;
+    // The row (of 1,200) whose send the driver fails.
+    int failing_row;
+};
+
+void PrintTo(const failed_send_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class MssTableFailedSend : public MssTable, public testing::WithParamInterface<failed_send_case>
+{
+};
+
+// A row send the driver fails mid-batch (its connection closed under the loader): the batch, that
+// row included, is written again by INSERT on a new connection, and the rows after it go by bulk
+// copy again, not one by one; the trace log tells of the failure once, not once per later row.
+TEST_P(MssTableFailedSend, WritesItsBatchAgainOnANewConnection)
+{
+    const failed_send_case& test = GetParam();
+    const test_support::temp_dir dir;
+    tk_logger logger(dir.file("trace.log").c_str(), true, 0, false);
+    open(true, true, {described(L"id", sql_type::integer)});
+    m_script->failing_sends = {test.failing_row};
+    std::unique_ptr<odb_table> table = writer({column(L"id", VT_I4)});
+    const int links_before = m_script->links_made;
+    for (int id = 1; id <= 1200; ++id)
+    {
+        udb_record record = row_of({{L"id", ole_variant(id)}});
+        table->append_record(record);
+    }
+    table->flush();
+    EXPECT_EQ(dynamic_cast<const mss_table&>(*table).rows_written(), 1200);
+    // The failed batch's first row: batches hold 1,000 rows.
+    const int batch_start = (test.failing_row - 1) / 1000 * 1000 + 1;
+    std::map<int, int> inserted;
+    std::map<int, int> sent;
+    bool rolled_back = false;
+    for (const std::wstring& line : m_script->trace)
+    {
+        rolled_back = rolled_back || line == L"rollback";
+        if (line.starts_with(L"row("))
+        {
+            ++sent[std::stoi(line.substr(4))];
+        }
+        else if (const std::size_t values = line.find(L"VALUES( "); values != std::wstring::npos)
+        {
+            ++inserted[std::stoi(line.substr(values + 8))];
+        }
+    }
+    // A batch with rows sent before the failed one is rolled back with its connection.
+    EXPECT_EQ(rolled_back, test.failing_row > batch_start);
+    for (int id = 1; id <= 1200; ++id)
+    {
+        const bool replayed = id >= batch_start && id <= test.failing_row;
+        EXPECT_EQ(inserted[id], replayed ? 1 : 0) << "row " << id;
+        if (id > test.failing_row)
+        {
+            EXPECT_EQ(sent[id], 1) << "row " << id << " did not go by bulk copy";
+        }
+    }
+    // The load's first connection, and one new one after the failure.
+    EXPECT_EQ(m_script->links_made - links_before, 2);
+    const std::string log = test_support::read_file(dir.file("trace.log"));
+    std::size_t told = 0;
+    for (std::size_t at = log.find("General driver error"); at != std::string::npos;
+         at = log.find("General driver error", at + 1))
+    {
+        ++told;
+    }
+    // The driver's error (its message and its record) and the batch it ended, once each.
+    EXPECT_EQ(told, 3U) << log.substr(0, 4000);
+    const std::string batch_line = "A batch of [dbo].[t] was not stored (" +
+                                   std::to_string(test.failing_row - batch_start + 1) +
+                                   " rows): General driver error";
+    EXPECT_NE(log.find(batch_line), std::string::npos) << batch_line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sends, MssTableFailedSend,
+                         testing::Values(failed_send_case{"FirstRowOfTheLoad", 1},
+                                         failed_send_case{"MidBatch", 500},
+                                         failed_send_case{"LastRowOfABatch", 1000},
+                                         failed_send_case{"MidSecondBatch", 1100}),
+                         [](const testing::TestParamInfo<failed_send_case>& param_info)
+                         { return std::string(param_info.param.name); });
+
+struct merge_loss_case
+{
+    const char* name;
+    // Updates the row of a conflicting key (else looks its key up).
+    bool update;
+    bool silent;
+    // The statement ran before its answer was lost.
+    bool ran;
+    std::int64_t rows_not_stored;
+    std::int64_t rows_in_doubt;
+};
+
+void PrintTo(const merge_loss_case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class MssTableMergeLoss : public MssTable, public testing::WithParamInterface<merge_loss_case>
+{
+};
+
+// An existing table's bulk batch of 5 rows fails on a stored key; its rows are written again
+// one by one, and row 3 conflicts with a stored row: the run updates it (or looks its key up) as
+// a merge does, and that statement finds the server lost or silent. The table ends there, as it
+// would anywhere else: rows 4 and 5, still to be written again, are counted with row 3, and the
+// table holds at least the rows the run would report stored and at most those in doubt besides.
+TEST_P(MssTableMergeLoss, EndsTheTableWithTheRowsStillToWriteCounted)
+{
+    const merge_loss_case& test = GetParam();
+    m_script->batches[sp_columns_sql] = {sp_columns_rows({
+        sp_row(L"t", L"id", L"int", L"10", L"4", L"0", std::nullopt),
+        sp_row(L"t", L"name", L"nvarchar", L"20", L"40", std::nullopt, std::nullopt),
+    })};
+    fake_result keys;
+    for (const wchar_t* name :
+         {L"TABLE_CAT", L"TABLE_SCHEM", L"TABLE_NAME", L"COLUMN_NAME", L"KEY_SEQ", L"PK_NAME"})
+    {
+        keys.columns.push_back(described(name, sql_type::wvarchar, 128));
+    }
+    // The key lookup runs a statement only for a key that compares by collation.
+    keys.rows = {{text(u"shop"), text(u"dbo"), text(u"t"), text(test.update ? u"id" : u"name"),
+                  text(u"1"), text(u"PK_t")}};
+    m_script->catalog[L"primary_keys"] = keys;
+    open(true, true,
+         {described(L"id", sql_type::integer, 10), described(L"name", sql_type::wvarchar, 20)});
+    std::unique_ptr<odb_table> table = existing(udb_open_mode::append);
+    auto& writer = dynamic_cast<mss_table&>(*table);
+    m_script->failing_batches = {1};
+    m_script->stay_dead = true;
+    m_script->refuse_statement = [](const std::wstring& sql)
+    { return sql.starts_with(L"INSERT") && sql.find(L"VALUES( 3,") != std::wstring::npos; };
+    m_script->lost_statements_silent = test.silent;
+    m_script->lost_statements_ran = test.ran;
+    m_script->lose_statement = [update = test.update](const std::wstring& sql)
+    {
+        return update ? sql.starts_with(L"UPDATE")
+                      : sql.starts_with(L"SELECT") && sql.find(L"N'n3'") != std::wstring::npos;
+    };
+    std::int64_t refused = 0;
+    // What the run does with a row that conflicts with a stored key.
+    table->set_row_failure_handler(
+        [&](udb_record& record, std::int64_t number, const tk_exception&)
+        {
+            EXPECT_EQ(number, 3);
+            std::int64_t not_stored = 1;
+            std::int64_t in_doubt = 1;
+            try
+            {
+                if (test.update)
+                {
+                    writer.update(record);
+                }
+                else
+                {
+                    // A duplicate is dropped: the row counts as refused.
+                    ++refused;
+                    not_stored = 0;
+                    in_doubt = 0;
+                    writer.check_duplicate(record);
+                }
+            }
+            catch (const odb_exception& error)
+            {
+                ASSERT_TRUE(error.connection_lost()) << error.what();
+                const auto* lost = dynamic_cast<const mss_connection_lost*>(&error);
+                ASSERT_NE(lost, nullptr) << "the writer did not count the rows it holds";
+                throw mss_connection_lost(*lost, lost->rows_not_stored() + not_stored,
+                                          lost->rows_in_doubt() + in_doubt);
+            }
+        });
+    std::optional<mss_connection_lost> lost;
+    try
+    {
+        for (int id = 1; id <= 5; ++id)
+        {
+            udb_record record = row_of(
+                {{L"id", ole_variant(id)}, {L"name", ole_variant(L"n" + std::to_wstring(id))}});
+            table->set_next_row_number(id);
+            table->append_record(record);
+        }
+        table->flush();
+    }
+    catch (const mss_connection_lost& error)
+    {
+        lost.emplace(error);
+    }
+    ASSERT_TRUE(lost) << "the table did not end";
+    EXPECT_EQ(lost->rows_not_stored(), test.rows_not_stored);
+    EXPECT_EQ(lost->rows_in_doubt(), test.rows_in_doubt);
+    EXPECT_EQ(lost->silent_seconds() > 0, test.silent);
+    // What the link holds: the rows written again, and the update where it ran.
+    std::int64_t held = 0;
+    for (const std::wstring& line : m_script->trace)
+    {
+        const bool refused_line =
+            std::find(m_script->refused_statements.begin(), m_script->refused_statements.end(),
+                      line) != m_script->refused_statements.end();
+        held += !refused_line &&
+                (line.find(L"INSERT INTO") != std::wstring::npos || line.starts_with(L"UPDATE"));
+    }
+    const std::int64_t stored = 5 - refused - lost->rows_not_stored();
+    EXPECT_EQ(stored, 2);
+    EXPECT_LE(stored, held);
+    EXPECT_LE(held, stored + lost->rows_in_doubt());
+    for (const std::wstring& sql : m_script->executed)
+    {
+        EXPECT_EQ(sql.find(L"VALUES( 4,"), std::wstring::npos) << plat::wide_to_utf8(sql);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Merges, MssTableMergeLoss,
+    testing::Values(merge_loss_case{"AnUpdateThatDidNotRun", true, false, false, 3, 1},
+                    merge_loss_case{"AnUpdateThatRanBeforeItsAnswerWasLost", true, false, true, 3,
+                                    1},
+                    merge_loss_case{"AnUpdateWithoutAnAnswer", true, true, true, 3, 1},
+                    merge_loss_case{"AKeyLookupOnALostConnection", false, false, false, 2, 0},
+                    merge_loss_case{"AKeyLookupWithoutAnAnswer", false, true, false, 2, 0}),
+    [](const testing::TestParamInfo<merge_loss_case>& param_info)
+    { return std::string(param_info.param.name); });

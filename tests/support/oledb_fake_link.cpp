@@ -287,6 +287,20 @@ public:
                 {diag_record{L"08S01", 0, L"[FreeTDS][SQL Server]Communication link failure"}},
                 odbc_call::statement, L"fake");
         }
+        if (m_script->lose_statement && m_script->lose_statement(sql))
+        {
+            if (!m_script->lost_statements_ran)
+            {
+                m_script->refused_statements.push_back(sql);
+            }
+            m_script->dead = m_script->stay_dead;
+            return failure_from_diagnostics(
+                {m_script->lost_statements_silent
+                     ? diag_record{L"HYT00", 0, L"[FreeTDS][SQL Server]Timeout expired"}
+                     : diag_record{L"08S01", 0,
+                                   L"[FreeTDS][SQL Server]Communication link failure"}},
+                odbc_call::statement, L"fake");
+        }
         if (!m_script->silent_on.empty() && sql.find(m_script->silent_on) != std::wstring::npos)
         {
             return failure_from_diagnostics(

@@ -58,6 +58,13 @@ struct fake_script
     std::wstring silent_on;
     /// The bulk copy cannot pass the CHECK_CONSTRAINTS hint (E_NOTIMPL).
     bool no_check_constraints = false;
+    /// Statements that lose their answer when this answers true: the connection is lost (08S01,
+    /// and dead as above), or with `lost_statements_silent` the server does not answer within
+    /// the limit (HYT00); with `lost_statements_ran` the statement ran before its answer was
+    /// lost (it is not among the refused statements), else it did not.
+    std::function<bool(const std::wstring&)> lose_statement;
+    bool lost_statements_silent = false;
+    bool lost_statements_ran = false;
     /// Statements refused with a broken key when this answers true.
     std::function<bool(const std::wstring&)> refuse_statement;
     /// The batch ends (as counted above) that were not stored, and the statements refused.
