@@ -39,11 +39,7 @@ protected:
         vandrel_convertor& converter = m_bench->converter();
         // The fast-load switch is asked for when the engine connects.
         converter.connect_mssql_server();
-        converter.set_src(plat::utf8_to_wide_lossy(source));
-        converter.set_dest(plat::utf8_to_wide_lossy(m_dest));
-        converter.set_mode(mode);
-        converter.check_dest();
-        converter();
+        convert_into_destination(source, mode);
         converter.connect_mssql_server();
     }
 

@@ -86,12 +86,8 @@ TEST_P(ConversionToSqlServer, EveryTableArrivesWithEveryValueAndRefusedRowsAreRe
         agent_test::read_source_tables(m_server, source.name());
     ASSERT_FALSE(tables.empty());
 
+    convert_into_destination(source.name(), 0);
     vandrel_convertor& converter = m_bench->converter();
-    converter.set_src(plat::utf8_to_wide_lossy(source.name()));
-    converter.set_dest(plat::utf8_to_wide_lossy(m_dest));
-    converter.set_mode(0);
-    converter.check_dest();
-    converter();
 
     // The engine's database list is read at connect, and the run created the destination.
     converter.connect_mssql_server();
@@ -242,12 +238,8 @@ TEST_P(KeysToSqlServer, TablesArriveWithTheirKeysAndEveryValue)
         agent_test::read_source_tables(m_server, source.name());
     ASSERT_FALSE(tables.empty());
 
+    convert_into_destination(source.name(), 0);
     vandrel_convertor& converter = m_bench->converter();
-    converter.set_src(plat::utf8_to_wide_lossy(source.name()));
-    converter.set_dest(plat::utf8_to_wide_lossy(m_dest));
-    converter.set_mode(0);
-    converter.check_dest();
-    converter();
 
     // The values are compared as the reader reads them, in the server's default forms.
     if (!test.settings.empty())

@@ -46,6 +46,17 @@ protected:
         return true;
     }
 
+    /// Converts the PostgreSQL database `source` into the destination in `mode`.
+    void convert_into_destination(const std::string& source, int mode)
+    {
+        vandrel_convertor& converter = m_bench->converter();
+        converter.set_src(plat::utf8_to_wide_lossy(source));
+        converter.set_dest(plat::utf8_to_wide_lossy(m_dest));
+        converter.set_mode(mode);
+        converter.check_dest();
+        converter();
+    }
+
     /// Drops the destination when the run or the test made it.
     void drop_destination()
     {
